@@ -1,0 +1,29 @@
+#ifndef DEVICESELECTORDIALOG_H
+#define DEVICESELECTORDIALOG_H
+
+#include <QDialog>
+
+// Asks which model is connected when no instrument could be opened, so that
+// it can be bootstrapped. The caller reads cancelled, then selectedType.
+class DeviceSelectorDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceSelectorDialog(QWidget *parent);
+
+    int selectedType = 0;
+    bool cancelled = false;
+
+public slots:
+    // Escape and the close control must not count as choosing a model.
+    void reject() override;
+
+private slots:
+    void isKD740A();
+    void isKD740B();
+    void isKD740C();
+    void cancelPressed();
+};
+
+#endif

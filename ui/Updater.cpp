@@ -1,0 +1,292 @@
+#include "ui/Updater.h"
+
+#include "catalogue/Catalogue.h"
+#include "device/kd_api.h"
+#include "ui/CVProgressDialog.h"
+#include "ui/DeviceSelectorDialog.h"
+#include "ui/WorkerWait.h"
+#include "workers/CheckVersionThread.h"
+#include "workers/RestoreDeviceThread.h"
+#include "workers/UpdateDeviceThread.h"
+
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+
+namespace {
+
+const QColor successColor(34, 177, 76, 255);
+const QColor failureColor(Qt::red);
+
+} // namespace
+
+Updater::Updater(QWidget *parent)
+    : QWidget(parent)
+{
+    logView = new QTextEdit;
+    logView->setReadOnly(true);
+
+    checkVersionsButton = new QPushButton(QStringLiteral("  Check Versions  "));
+    updateButton = new QPushButton(QStringLiteral("  Update  "));
+    updateButton->setEnabled(false);
+    restoreButton = new QPushButton(QStringLiteral("  Restore  "));
+    restoreButton->setEnabled(false);
+
+    auto *outerLayout = new QHBoxLayout;
+    auto *leftLayout = new QVBoxLayout;
+    auto *rightLayout = new QVBoxLayout;
+    leftLayout->addWidget(logView);
+    rightLayout->addWidget(checkVersionsButton);
+    rightLayout->addWidget(updateButton);
+    rightLayout->addWidget(restoreButton);
+    rightLayout->addStretch();
+    outerLayout->addLayout(leftLayout);
+    outerLayout->addLayout(rightLayout);
+    setLayout(outerLayout);
+
+    connect(checkVersionsButton, &QPushButton::clicked, this, &Updater::checkVersions);
+    connect(updateButton, &QPushButton::clicked, this, &Updater::updateDevice);
+    connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
+
+    writeIntroduction();
+}
+
+void Updater::writeIntroduction()
+{
+    addLine(QStringLiteral("KD740 firmware updater"));
+    addLine(QString::asprintf("Using KD API version %s", kdGetAPIVersion()));
+    addLine(QString());
+    addLine(QStringLiteral("Please read below before continuing."));
+    addLine(QString());
+    addLine(QStringLiteral("Updates KD740A to firmware version ") + versionString(shippedFirmware(KD740A)));
+    addLine(QStringLiteral("Updates KD740B to firmware version ") + versionString(shippedFirmware(KD740B)));
+    addLine(QStringLiteral("Updates KD740C to firmware version ") + versionString(shippedFirmware(KD740C)));
+    addLine(QString());
+    addLine(QStringLiteral("Ensure only one KD740 is connected to the PC."));
+    addLine(QStringLiteral("Connect KD740A and KD740B devices over USB 3.0 and connect KD740C devices over USB 2.0."));
+    addStatusLine(QStringLiteral("Do NOT disconnect the KD740 at any time during the update."), false);
+    addLine(QStringLiteral("Disconnecting the KD740 during an update will leave your device in an unoperable state."));
+}
+
+// Written as plain text: a line is never taken for markup, whatever it holds.
+void Updater::appendLine(const QString &s)
+{
+    QScrollBar *scrollBar = logView->verticalScrollBar();
+    const bool atBottom = scrollBar->value() >= scrollBar->maximum();
+
+    QTextCharFormat format;
+    if (textColor.isValid())
+        format.setForeground(textColor);
+    QTextCursor cursor(logView->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!logView->document()->isEmpty())
+        cursor.insertBlock(QTextBlockFormat(), format);
+    cursor.insertText(s, format);
+
+    if (atBottom)
+        scrollBar->setValue(scrollBar->maximum());
+}
+
+void Updater::addLine(const QString &s)
+{
+    appendLine(s);
+}
+
+void Updater::addStatusLine(const QString &s, bool success)
+{
+    const QColor previous = textColor;
+    textColor = success ? successColor : failureColor;
+    appendLine(s);
+    textColor = previous;
+}
+
+void Updater::replaceLastLine(const QString &s)
+{
+    QTextCursor cursor(logView->document());
+    cursor.movePosition(QTextCursor::End, QTextCursor::MoveAnchor);
+    cursor.deletePreviousChar();
+    cursor.select(QTextCursor::LineUnderCursor);
+    if (cursor.selectedText() == QString(QChar(0x0A))) {
+        cursor.removeSelectedText();
+        cursor.deletePreviousChar();
+        cursor.select(QTextCursor::LineUnderCursor);
+    }
+    cursor.removeSelectedText();
+    cursor.deletePreviousChar();
+    appendLine(s);
+}
+
+void Updater::writeTitle(const QString &title)
+{
+    addLine(QString());
+    addLine(title);
+    addLine(QString());
+}
+
+void Updater::checkVersions()
+{
+    if (workflowRunning)
+        return;
+    const QScopedValueRollback<bool> running(workflowRunning, true);
+
+    writeTitle(QStringLiteral("Checking Firmware Versions..."));
+    checkVersionsButton->setEnabled(false);
+    CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"), nullptr);
+    dialog.show();
+
+    CheckVersionThread worker;
+    connect(&worker, &CheckVersionThread::updateText, this, &Updater::addLine);
+    runWorker(worker, this);
+    dialog.hide();
+
+    deviceStatus = worker.deviceStatus;
+    if (deviceStatus.checkState == NotDetected)
+        bootstrap();
+    reportCheck();
+}
+
+void Updater::bootstrap()
+{
+    addLine(QStringLiteral("Failed to open KD740 boot device."));
+    addLine(QStringLiteral("Looking to bootstrap KD740."));
+
+    DeviceSelectorDialog selector(nullptr);
+    selector.exec();
+    if (selector.cancelled)
+        std::exit(0);
+
+    deviceStatus.deviceType = selector.selectedType;
+    deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
+    const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
+    int handle = -1;
+    if (deviceStatus.deviceType == KD740C) {
+        if (kdConfigNetBootstrapDevice(&handle, image.constData()) == 0
+            && kdConfigNetGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
+            deviceStatus.checkState = NeedsRestore;
+        kdConfigNetCloseDevice(handle);
+    } else {
+        if (kdConfigUSBBootstrapDevice(&handle, image.constData()) == 0
+            && kdConfigUSBGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
+            deviceStatus.checkState = NeedsRestore;
+        kdConfigUSBCloseDevice(handle);
+    }
+}
+
+void Updater::reportCheck()
+{
+    switch (deviceStatus.checkState) {
+    case NotDetected:
+        addLine(QStringLiteral("Failed to detect device."));
+        addLine(QStringLiteral("Cycle the power on the KD740, restart the firmware updater,  and try again."));
+        addLine(QStringLiteral("If you continue to receive this message, contact Corvane."));
+        break;
+    case NeedsRestore:
+        addLine(QStringLiteral("Attempting to bootstrap KD740 firmware."));
+        addLine(QString::asprintf("Found serial %d", static_cast<int>(deviceStatus.serial)));
+        addLine(QStringLiteral("Firmware can now be restored."));
+        addLine(QStringLiteral("Press Restore to continue."));
+        restoreButton->setEnabled(true);
+        break;
+    case Operational:
+        reportVersions();
+        break;
+    }
+}
+
+void Updater::reportVersions()
+{
+    const FirmwareTarget &device = deviceStatus.deviceFirmware;
+    const FirmwareTarget &target = deviceStatus.targetFirmware;
+    addLine(QStringLiteral("Found ") + deviceTypeName(deviceStatus.deviceType));
+    addLine(QString::asprintf("Serial %d, with firmware ", static_cast<int>(deviceStatus.serial))
+            + versionString(device));
+
+    const bool shippedOlder = target.bootVersion < device.bootVersion
+        || target.runVersion < device.runVersion || target.fpgaVersion < device.fpgaVersion;
+    const bool shippedNewer = target.bootVersion > device.bootVersion
+        || target.runVersion > device.runVersion || target.fpgaVersion > device.fpgaVersion;
+
+    if (shippedOlder) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(
+            this, QStringLiteral("Warning"),
+            QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
+                           "Installing this will overwrite your firmware with an older version.\n"
+                           "Are you sure you wish to continue?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+        if (answer == QMessageBox::Yes) {
+            updateButton->setEnabled(true);
+            addLine(QStringLiteral("Firmware can now be updated."));
+            addLine(QStringLiteral("Press Update to continue."));
+        } else {
+            addLine(QStringLiteral("Cancelling operation."));
+        }
+    } else if (shippedNewer) {
+        addLine(QStringLiteral("Firmware requires update."));
+        addLine(QStringLiteral("Press Update to continue."));
+        updateButton->setEnabled(true);
+    } else {
+        addLine(QStringLiteral("Firmware does not require update."));
+    }
+}
+
+void Updater::updateDevice()
+{
+    if (workflowRunning)
+        return;
+    const QScopedValueRollback<bool> running(workflowRunning, true);
+
+    writeTitle(QStringLiteral("Updating Firmware"));
+    CVProgressDialog dialog(QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
+                                           "This process can take several minutes\nPlease Wait..."),
+                            nullptr);
+    dialog.show();
+
+    UpdateDeviceThread worker;
+    worker.deviceStatus = deviceStatus;
+    connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
+    connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
+    runWorker(worker, this);
+    reportOutcome(worker.succeeded);
+}
+
+void Updater::restoreDevice()
+{
+    if (workflowRunning)
+        return;
+    const QScopedValueRollback<bool> running(workflowRunning, true);
+
+    writeTitle(QStringLiteral("Restoring Device"));
+    CVProgressDialog dialog(QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
+                                           "This process will take up to 10 minutes\nPlease Wait..."),
+                            nullptr);
+    dialog.show();
+
+    RestoreDeviceThread worker;
+    worker.deviceStatus = deviceStatus;
+    connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
+    runWorker(worker, this);
+    reportOutcome(worker.succeeded);
+}
+
+// After an update or restore the instrument must be power-cycled, so the
+// panel takes no more input whatever the outcome.
+void Updater::reportOutcome(bool succeeded)
+{
+    if (succeeded) {
+        addStatusLine(QStringLiteral("Firmware updated successfully."), true);
+    } else {
+        addStatusLine(QStringLiteral("Firmware updated unsuccessfully."), false);
+        addLine(QStringLiteral("Check device connections and re-run the software."));
+        addLine(QStringLiteral("If problem persists, contact Corvane."));
+    }
+    addLine(QStringLiteral("You may now close the software."));
+    setEnabled(false);
+}

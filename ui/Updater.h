@@ -1,0 +1,51 @@
+#ifndef UPDATER_H
+#define UPDATER_H
+
+#include "workers/DeviceStatus.h"
+
+#include <QColor>
+#include <QWidget>
+
+class QPushButton;
+class QTextEdit;
+
+// The working surface of the main window: the message log on the left, the
+// three workflow buttons on the right.
+class Updater : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Updater(QWidget *parent);
+
+    // What the last version check found; the update and restore start from it.
+    DeviceStatus deviceStatus;
+
+private slots:
+    void addLine(const QString &s);
+    void addStatusLine(const QString &s, bool success);
+    void replaceLastLine(const QString &s);
+    void checkVersions();
+    void updateDevice();
+    void restoreDevice();
+
+private:
+    void writeIntroduction();
+    void appendLine(const QString &s);
+    void writeTitle(const QString &title);
+    void bootstrap();
+    void reportCheck();
+    void reportVersions();
+    void reportOutcome(bool succeeded);
+
+    QTextEdit *logView;
+    QPushButton *checkVersionsButton;
+    QPushButton *updateButton;
+    QPushButton *restoreButton;
+    // The log's colour is the panel's own, never the view's cursor format,
+    // which a click into the log would change.
+    QColor textColor;
+    bool workflowRunning = false;
+};
+
+#endif

@@ -1,0 +1,104 @@
+#include "workers/RestoreDeviceThread.h"
+
+#include "device/kd_api.h"
+#include "workers/ImageCheck.h"
+
+void RestoreDeviceThread::run()
+{
+    succeeded = false;
+    if (!imagesPresent())
+        return;
+    if (deviceStatus.deviceType == KD740C)
+        succeeded = restoreOverNetwork();
+    else
+        succeeded = restoreOverUsb();
+}
+
+bool RestoreDeviceThread::imagesPresent()
+{
+    const FirmwareTarget &target = deviceStatus.targetFirmware;
+    QVector<QByteArray> paths;
+    paths << bootImagePath(target);
+    if (deviceStatus.deviceType != KD740C)
+        paths << runImagePath(target);
+    paths << fpgaImagePath(target);
+
+    const QString problem = firstUnusableImage(paths);
+    if (problem.isEmpty())
+        return true;
+    emit addLine(problem);
+    return false;
+}
+
+bool RestoreDeviceThread::fail(const char *line)
+{
+    emit addLine(QString::fromLatin1(line));
+    return false;
+}
+
+bool RestoreDeviceThread::failAfterPause(const char *line)
+{
+    emit addLine(QString::fromLatin1(line));
+    msleep(32);
+    return false;
+}
+
+bool RestoreDeviceThread::restoreOverUsb()
+{
+    const FirmwareTarget &target = deviceStatus.targetFirmware;
+    const int serial = deviceStatus.serial;
+
+    int handle = -1;
+    if (kdConfigUSBOpenDevice(&handle) != 0
+        && kdConfigUSBBootstrapDevice(&handle, bootImagePath(target).constData()) != 0)
+        return failAfterPause("Failed to open device.");
+
+    emit addLine(QStringLiteral("Updating boot Fx3, estimated 10 seconds."));
+    if (kdConfigUSBClearBootSector(handle) != 0)
+        return fail("Failed clearing boot Fx3 device.");
+    if (kdConfigUSBWriteBootSector(handle, bootImagePath(target).constData(), serial) != 0)
+        return fail("Failed writing boot Fx3.");
+
+    emit addLine(QStringLiteral("Updating run Fx3 device, estimated 10 seconds."));
+    kdConfigUSBClearRunSector(handle);
+    kdConfigUSBWriteRunSector(handle, runImagePath(target).constData(), serial);
+
+    emit addLine(QStringLiteral("Updating FPGA, estimated 6 minutes."));
+    double progress = 0.0;
+    if (kdConfigUSBClearFPGAProgram(handle, progress) != 0)
+        return fail("Failed clearing FPGA.");
+    if (kdConfigUSBWriteFPGAProgram(handle, fpgaImagePath(target).constData(), progress) != 0)
+        return fail("Failed writing FPGA.");
+
+    kdConfigUSBCloseDevice(handle);
+    return true;
+}
+
+bool RestoreDeviceThread::restoreOverNetwork()
+{
+    const FirmwareTarget &target = deviceStatus.targetFirmware;
+
+    int handle = -1;
+    int listedSerial = 0;
+    int count = 1;
+    kdConfigNetGetDeviceList(&listedSerial, &count);
+    if (count != 1)
+        return failAfterPause("Unable to find device.");
+    if (kdConfigNetOpenDevice(&handle, listedSerial) != 0)
+        return failAfterPause("Failed to open device.");
+
+    emit addLine(QStringLiteral("Updating FX3 program, estimated 10 seconds."));
+    if (kdConfigNetClearFx3(handle) != 0)
+        return fail("Failed clearing boot FX3 device.");
+    if (kdConfigNetWriteFx3(handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
+        return fail("Failed writing FX3.");
+
+    emit addLine(QStringLiteral("Updating FPGA, estimated 10 minutes."));
+    if (kdConfigNetClearFPGA(handle) != 0)
+        return fail("Failed clearing FPGA.");
+    if (kdConfigNetWriteFGPA(handle, fpgaImagePath(target).constData()) != 0)
+        return fail("Failed writing FPGA.");
+
+    kdConfigNetPreset(handle);
+    return true;
+}

@@ -1,0 +1,30 @@
+#ifndef RESTOREDEVICETHREAD_H
+#define RESTOREDEVICETHREAD_H
+
+#include "workers/DeviceStatus.h"
+
+#include <QThread>
+
+class RestoreDeviceThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    bool succeeded = false;
+    DeviceStatus deviceStatus;
+
+signals:
+    void addLine(QString s);
+
+protected:
+    void run() override;
+
+private:
+    bool imagesPresent();
+    bool restoreOverUsb();
+    bool restoreOverNetwork();
+    bool fail(const char *line);
+    bool failAfterPause(const char *line);
+};
+
+#endif
