@@ -1,0 +1,129 @@
+#include "PanelDriver.h"
+
+#include "app/MainWindow.h"
+#include "ui/Updater.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWindow>
+
+PanelDriver::PanelDriver()
+    : window(new MainWindow)
+{
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        qWarning("main window was not exposed");
+}
+
+PanelDriver::~PanelDriver()
+{
+    delete window;
+}
+
+Updater *PanelDriver::panel() const
+{
+    return window->findChild<Updater *>();
+}
+
+QTextEdit *PanelDriver::log() const
+{
+    return panel()->findChild<QTextEdit *>();
+}
+
+QPushButton *PanelDriver::button(const QString &text) const
+{
+    const QList<QPushButton *> buttons = panel()->findChildren<QPushButton *>();
+    for (QPushButton *candidate : buttons) {
+        if (candidate->text() == text)
+            return candidate;
+    }
+    return nullptr;
+}
+
+QStringList PanelDriver::lines() const
+{
+    QStringList result;
+    const QTextDocument *document = log()->document();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        result << block.text();
+    return result;
+}
+
+QStringList PanelDriver::linesAfterIntroduction() const
+{
+    return lines().mid(13);
+}
+
+QColor PanelDriver::lineColor(int line) const
+{
+    const QTextBlock block = log()->document()->findBlockByNumber(line);
+    QTextCharFormat format = block.charFormat();
+    const QTextBlock::iterator first = block.begin();
+    if (!first.atEnd())
+        format = first.fragment().charFormat();
+    if (!format.hasProperty(QTextFormat::ForegroundBrush))
+        return QColor();
+    return format.foreground().color();
+}
+
+void PanelDriver::addLine(const QString &s)
+{
+    QMetaObject::invokeMethod(panel(), "addLine", Q_ARG(QString, s));
+}
+
+void PanelDriver::addStatusLine(const QString &s, bool success)
+{
+    QMetaObject::invokeMethod(panel(), "addStatusLine", Q_ARG(QString, s), Q_ARG(bool, success));
+}
+
+void PanelDriver::replaceLastLine(const QString &s)
+{
+    QMetaObject::invokeMethod(panel(), "replaceLastLine", Q_ARG(QString, s));
+}
+
+void PanelDriver::click(QPushButton *button)
+{
+    clickInWindow(button);
+}
+
+void PanelDriver::click(const QString &buttonText)
+{
+    QPushButton *target = button(buttonText);
+    if (!target)
+        qFatal("no button %s", qPrintable(buttonText));
+    clickInWindow(target);
+}
+
+void onNextModal(const char *className, std::function<void(QWidget *)> action)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    const QByteArray name(className);
+    QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->inherits(name.constData()) || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        action(modal);
+    });
+    timer->start();
+}
+
+void clickInWindow(QPushButton *button)
+{
+    QWidget *top = button->window();
+    QWindow *handle = top->windowHandle();
+    const QPoint at = button->mapTo(top, button->rect().center());
+    QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void keyInWindow(QWidget *widget, Qt::Key key)
+{
+    QTest::keyClick(widget->window()->windowHandle(), key);
+}

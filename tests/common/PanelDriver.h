@@ -1,0 +1,56 @@
+#ifndef PANELDRIVER_H
+#define PANELDRIVER_H
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class MainWindow;
+class QPushButton;
+class QTextEdit;
+class QWidget;
+class Updater;
+
+// Drives the real updater window the way a user would and reads back what
+// the log shows. Clicks go through the window system's event path, so a
+// modal dialog blocks them as it would block the user.
+class PanelDriver
+{
+public:
+    PanelDriver();
+    ~PanelDriver();
+
+    Updater *panel() const;
+    QTextEdit *log() const;
+    QPushButton *button(const QString &text) const;
+
+    QStringList lines() const;
+    // The lines written after the introduction.
+    QStringList linesAfterIntroduction() const;
+    // The explicit foreground of a line, or an invalid colour for the default.
+    QColor lineColor(int line) const;
+
+    void addLine(const QString &s);
+    void addStatusLine(const QString &s, bool success);
+    void replaceLastLine(const QString &s);
+
+    void click(QPushButton *button);
+    void click(const QString &buttonText);
+
+private:
+    MainWindow *window;
+};
+
+// Runs action on the next modal dialog of the given class name that becomes
+// active (e.g. "DeviceSelectorDialog", "QMessageBox"), from the event loop.
+void onNextModal(const char *className, std::function<void(QWidget *)> action);
+
+// Clicks a push button inside a dialog through its window.
+void clickInWindow(QPushButton *button);
+
+// Sends a key to a widget's window, as the window system would.
+void keyInWindow(QWidget *widget, Qt::Key key);
+
+#endif

@@ -1,0 +1,128 @@
+#include "catalogue/Catalogue.h"
+
+#include <QTest>
+
+class TestCatalogue : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void models_data();
+    void models();
+    void netVersions_data();
+    void netVersions();
+    void negativeVersions_data();
+    void negativeVersions();
+    void versionStringIgnoresModel();
+};
+
+void TestCatalogue::models_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QByteArray>("boot");
+    QTest::addColumn<QByteArray>("run");
+    QTest::addColumn<QByteArray>("fpga");
+
+    QTest::newRow("KD740A") << 0 << "KD740A" << "4.5.9" << QByteArray("./firmware/kd740a_boot_4.img")
+                            << QByteArray("./firmware/kd740a_run_5.img") << QByteArray("./firmware/kd740a_fpga_9.rbf");
+    QTest::newRow("KD740B") << 1 << "KD740B" << "4.5.12" << QByteArray("./firmware/kd740b_boot_4.img")
+                            << QByteArray("./firmware/kd740b_run_5.img") << QByteArray("./firmware/kd740b_fpga_12.rbf");
+    QTest::newRow("KD740C") << 2 << "KD740C" << "5.5.3" << QByteArray("./firmware/kd740c_fx3_v5.img") << QByteArray()
+                            << QByteArray("./firmware/kd740c_fpga_v3.rbf");
+    QTest::newRow("code 3") << 3 << "Invalid device type" << "0.0.0" << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("code -1") << -1 << "Invalid device type" << "0.0.0" << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("largest code") << 2147483647 << "Invalid device type" << "0.0.0" << QByteArray() << QByteArray()
+                                  << QByteArray();
+}
+
+void TestCatalogue::models()
+{
+    QFETCH(int, type);
+    QFETCH(QString, name);
+    QFETCH(QString, version);
+    QFETCH(QByteArray, boot);
+    QFETCH(QByteArray, run);
+    QFETCH(QByteArray, fpga);
+
+    const FirmwareTarget shipped = shippedFirmware(type);
+    QCOMPARE(shipped.deviceType, type);
+    QCOMPARE(deviceTypeName(type), name);
+    QCOMPARE(versionString(shipped), version);
+    QCOMPARE(bootImagePath(shipped), boot);
+    QCOMPARE(runImagePath(shipped), run);
+    QCOMPARE(fpgaImagePath(shipped), fpga);
+}
+
+void TestCatalogue::netVersions_data()
+{
+    QTest::addColumn<int>("reported");
+    QTest::addColumn<QString>("version");
+
+    QTest::newRow("-1") << -1 << "0.0.0";
+    QTest::newRow("0") << 0 << "0.0.0";
+    QTest::newRow("1") << 1 << "1.1.1";
+    QTest::newRow("2") << 2 << "2.2.1";
+    QTest::newRow("3") << 3 << "3.3.1";
+    QTest::newRow("4") << 4 << "4.4.2";
+    QTest::newRow("5") << 5 << "5.5.3";
+    QTest::newRow("6") << 6 << "0.0.0";
+    QTest::newRow("smallest") << (-2147483647 - 1) << "0.0.0";
+}
+
+void TestCatalogue::netVersions()
+{
+    QFETCH(int, reported);
+    QFETCH(QString, version);
+
+    const FirmwareTarget firmware = firmwareFromNetVersion(reported);
+    QCOMPARE(firmware.deviceType, KD740C);
+    QCOMPARE(versionString(firmware), version);
+    // The run image never exists for the KD740C, whatever it reported.
+    QCOMPARE(runImagePath(firmware), QByteArray());
+}
+
+void TestCatalogue::negativeVersions_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("boot");
+    QTest::addColumn<QByteArray>("run");
+    QTest::addColumn<QByteArray>("fpga");
+
+    QTest::newRow("KD740A -1") << 0 << -1 << "-1.-1.-1" << QByteArray("./firmware/kd740a_boot_-1.img")
+                               << QByteArray("./firmware/kd740a_run_-1.img") << QByteArray("./firmware/kd740a_fpga_-1.rbf");
+    QTest::newRow("KD740C smallest") << 2 << (-2147483647 - 1) << "-2147483648.-2147483648.-2147483648"
+                                     << QByteArray("./firmware/kd740c_fx3_v-2147483648.img") << QByteArray()
+                                     << QByteArray("./firmware/kd740c_fpga_v-2147483648.rbf");
+    QTest::newRow("KD740B 0") << 1 << 0 << "0.0.0" << QByteArray("./firmware/kd740b_boot_0.img")
+                              << QByteArray("./firmware/kd740b_run_0.img") << QByteArray("./firmware/kd740b_fpga_0.rbf");
+    QTest::newRow("code 7 -5") << 7 << -5 << "-5.-5.-5" << QByteArray() << QByteArray() << QByteArray();
+}
+
+void TestCatalogue::negativeVersions()
+{
+    QFETCH(int, type);
+    QFETCH(int, version);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, boot);
+    QFETCH(QByteArray, run);
+    QFETCH(QByteArray, fpga);
+
+    const FirmwareTarget firmware { type, version, version, version };
+    QCOMPARE(versionString(firmware), text);
+    QCOMPARE(bootImagePath(firmware), boot);
+    QCOMPARE(runImagePath(firmware), run);
+    QCOMPARE(fpgaImagePath(firmware), fpga);
+}
+
+void TestCatalogue::versionStringIgnoresModel()
+{
+    QCOMPARE(versionString({ 0, 4, 5, 12 }), versionString({ 2, 4, 5, 12 }));
+    QCOMPARE(versionString({ 99, 4, 5, 12 }), QStringLiteral("4.5.12"));
+}
+
+QTEST_APPLESS_MAIN(TestCatalogue)
+#include "tst_catalogue.moc"

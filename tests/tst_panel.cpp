@@ -1,0 +1,198 @@
+#include "PanelDriver.h"
+
+#include "app/MainWindow.h"
+#include "device/kd_api.h"
+#include "ui/Updater.h"
+
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
+
+namespace {
+
+const QColor red(Qt::red);
+const QColor green(34, 177, 76, 255);
+
+} // namespace
+
+class TestPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mainWindow();
+    void introduction();
+    void statusLineKeepsColourInForce_data();
+    void statusLineKeepsColourInForce();
+    void clickIntoLogKeepsColour();
+    void markupIsWrittenAsText_data();
+    void markupIsWrittenAsText();
+    void emptyLineAddsParagraph();
+    void replaceLastLine_data();
+    void replaceLastLine();
+    void replaceLastLineOfWrappedParagraph();
+};
+
+void TestPanel::mainWindow()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("KD740 Firmware Updater"));
+    QCOMPARE(window.size(), QSize(800, 400));
+    QVERIFY(qobject_cast<Updater *>(window.centralWidget()));
+    QVERIFY(!window.parentWidget());
+}
+
+void TestPanel::introduction()
+{
+    PanelDriver driver;
+    const QStringList expected = {
+        "KD740 firmware updater",
+        "Using KD API version " + QString::fromUtf8(kdGetAPIVersion()),
+        "",
+        "Please read below before continuing.",
+        "",
+        "Updates KD740A to firmware version 4.5.9",
+        "Updates KD740B to firmware version 4.5.12",
+        "Updates KD740C to firmware version 5.5.3",
+        "",
+        "Ensure only one KD740 is connected to the PC.",
+        "Connect KD740A and KD740B devices over USB 3.0 and connect KD740C devices over USB 2.0.",
+        "Do NOT disconnect the KD740 at any time during the update.",
+        "Disconnecting the KD740 during an update will leave your device in an unoperable state.",
+    };
+    QCOMPARE(driver.lines(), expected);
+    for (int line = 0; line < expected.size(); ++line)
+        QCOMPARE(driver.lineColor(line), line == 11 ? red : QColor());
+
+    QVERIFY(driver.log()->isReadOnly());
+    QVERIFY(driver.button("  Check Versions  ")->isEnabled());
+    QVERIFY(!driver.button("  Update  ")->isEnabled());
+    QVERIFY(!driver.button("  Restore  ")->isEnabled());
+}
+
+void TestPanel::statusLineKeepsColourInForce_data()
+{
+    QTest::addColumn<QList<bool>>("earlier");
+    QTest::addColumn<bool>("success");
+
+    QTest::newRow("success after default") << QList<bool>() << true;
+    QTest::newRow("failure after default") << QList<bool>() << false;
+    QTest::newRow("success after success") << QList<bool> { true } << true;
+    QTest::newRow("success after failure") << QList<bool> { false } << true;
+    QTest::newRow("failure after success") << QList<bool> { true } << false;
+    QTest::newRow("failure after failure") << QList<bool> { false } << false;
+}
+
+void TestPanel::statusLineKeepsColourInForce()
+{
+    QFETCH(QList<bool>, earlier);
+    QFETCH(bool, success);
+
+    PanelDriver driver;
+    for (bool earlierSuccess : earlier)
+        driver.addStatusLine("earlier", earlierSuccess);
+    driver.addStatusLine("status", success);
+    driver.addLine("after");
+
+    const int last = driver.lines().size() - 1;
+    QCOMPARE(driver.lines().at(last - 1), QStringLiteral("status"));
+    QCOMPARE(driver.lineColor(last - 1), success ? green : red);
+    QCOMPARE(driver.lineColor(last), QColor());
+}
+
+void TestPanel::clickIntoLogKeepsColour()
+{
+    PanelDriver driver;
+    QTextEdit *log = driver.log();
+    QTextCursor onWarning(log->document()->findBlockByNumber(11));
+    onWarning.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 5);
+    QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, log->cursorRect(onWarning).center());
+    // The click must really have put the view's cursor on the red line.
+    QCOMPARE(log->textCursor().blockNumber(), 11);
+    QCOMPARE(log->textCursor().charFormat().foreground().color(), red);
+
+    driver.addLine("plain");
+    driver.addStatusLine("good", true);
+    driver.addLine("plain again");
+
+    const int last = driver.lines().size() - 1;
+    QCOMPARE(driver.lineColor(last - 2), QColor());
+    QCOMPARE(driver.lineColor(last - 1), green);
+    QCOMPARE(driver.lineColor(last), QColor());
+}
+
+void TestPanel::markupIsWrittenAsText_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::newRow("tags") << "<b>bold</b> <i>x</i>";
+    QTest::newRow("comparison") << "version < 3 && build > 2";
+    QTest::newRow("entity") << "&amp; &lt;";
+    QTest::newRow("break") << "one<br>two";
+    QTest::newRow("html document") << "<html><body><p>para</p></body></html>";
+}
+
+void TestPanel::markupIsWrittenAsText()
+{
+    QFETCH(QString, line);
+    PanelDriver driver;
+    driver.addLine(line);
+    driver.addStatusLine(line, false);
+    QCOMPARE(driver.linesAfterIntroduction(), QStringList({ line, line }));
+}
+
+void TestPanel::emptyLineAddsParagraph()
+{
+    PanelDriver driver;
+    driver.addLine(QString());
+    driver.addLine(QString());
+    QCOMPARE(driver.linesAfterIntroduction(), QStringList({ "", "" }));
+}
+
+void TestPanel::replaceLastLine_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("after");
+
+    QTest::newRow("one-line paragraph") << QStringList { "first", "last" } << QStringList { "first", "new" };
+    // Removing the empty paragraph's break joins it to the line before, so both go.
+    QTest::newRow("empty last paragraph") << QStringList { "first", "last", "" } << QStringList { "first", "new" };
+    QTest::newRow("single character") << QStringList { "first", "x" } << QStringList { "first", "new" };
+}
+
+void TestPanel::replaceLastLine()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+
+    PanelDriver driver;
+    for (const QString &line : before)
+        driver.addLine(line);
+    driver.replaceLastLine("new");
+    QCOMPARE(driver.linesAfterIntroduction(), after);
+    QCOMPARE(driver.lineColor(driver.lines().size() - 1), QColor());
+}
+
+void TestPanel::replaceLastLineOfWrappedParagraph()
+{
+    PanelDriver driver;
+    const QString paragraph = QString("word ").repeated(80) + "end";
+    driver.addLine(paragraph);
+
+    const QTextBlock block = driver.log()->document()->lastBlock();
+    QTextLayout *layout = block.layout();
+    QVERIFY2(layout->lineCount() > 2, "the paragraph must wrap");
+    const int lastLineStart = layout->lineAt(layout->lineCount() - 1).textStart();
+
+    driver.replaceLastLine("new");
+
+    // Only the last visual line goes, with the character before it.
+    const QStringList lines = driver.linesAfterIntroduction();
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.at(0), paragraph.left(lastLineStart - 1));
+    QCOMPARE(lines.at(1), QStringLiteral("new"));
+}
+
+QTEST_MAIN(TestPanel)
+#include "tst_panel.moc"
