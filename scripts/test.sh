@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test, headless.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh" "$build"
+cd "$build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
