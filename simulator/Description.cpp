@@ -226,7 +226,6 @@ Description parseDescription(const std::string &text, std::ostream &errors)
     for (Instrument &instrument : parser.description.instruments) {
         if (!instrument.net && instrument.state == State::FpgaFailed)
             instrument.state = State::Boot; // a USB instrument reports a bad FPGA by staying in boot mode
-        instrument.state = loadedState(instrument);
     }
     return parser.description;
 }

@@ -92,6 +92,16 @@ void Simulator::load(const std::string &path, const FileStamp &stamp)
     } else {
         m_description = parseDescription(stamp.bytes, std::cerr);
     }
+    // A state the parts cannot be in is corrected at once, so the file
+    // always tells what the instrument will do.
+    bool corrected = false;
+    for (Instrument &instrument : m_description.instruments) {
+        const State state = loadedState(instrument);
+        corrected = corrected || state != instrument.state;
+        instrument.state = state;
+    }
+    if (corrected)
+        changed();
     ++m_generation;
     m_calls = 0;
     m_uses.clear();
