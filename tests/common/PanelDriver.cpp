@@ -4,6 +4,7 @@
 #include "ui/Updater.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
@@ -71,6 +72,24 @@ QColor PanelDriver::lineColor(int line) const
     return format.foreground().color();
 }
 
+QStringList PanelDriver::transcript(int first) const
+{
+    const QStringList all = lines();
+    QStringList result;
+    for (int line = first; line < all.size(); ++line) {
+        const QColor color = lineColor(line);
+        QString mark;
+        if (color == QColor(34, 177, 76, 255))
+            mark = QStringLiteral("[green] ");
+        else if (color == QColor(Qt::red))
+            mark = QStringLiteral("[red] ");
+        else if (color.isValid())
+            mark = QLatin1Char('[') + color.name(QColor::HexArgb) + QStringLiteral("] ");
+        result << mark + all.at(line);
+    }
+    return result;
+}
+
 void PanelDriver::addLine(const QString &s)
 {
     QMetaObject::invokeMethod(panel(), "addLine", Q_ARG(QString, s));
@@ -126,4 +145,20 @@ void clickInWindow(QPushButton *button)
 void keyInWindow(QWidget *widget, Qt::Key key)
 {
     QTest::keyClick(widget->window()->windowHandle(), key);
+}
+
+void closeInWindow(QWidget *widget)
+{
+    QCloseEvent event;
+    QCoreApplication::sendEvent(widget->window()->windowHandle(), &event);
+}
+
+QPushButton *findButton(QWidget *container, const QString &text)
+{
+    const QList<QPushButton *> buttons = container->findChildren<QPushButton *>();
+    for (QPushButton *candidate : buttons) {
+        if (candidate->text() == text)
+            return candidate;
+    }
+    return nullptr;
 }

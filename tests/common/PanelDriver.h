@@ -31,6 +31,10 @@ public:
     QStringList linesAfterIntroduction() const;
     // The explicit foreground of a line, or an invalid colour for the default.
     QColor lineColor(int line) const;
+    // The lines from line `first` on, each with an explicit colour marked in
+    // front of it: "[green] ", "[red] ", or "[#rrggbb] " for any other, so that
+    // text and colour of a whole transcript compare in one go.
+    QStringList transcript(int first) const;
 
     void addLine(const QString &s);
     void addStatusLine(const QString &s, bool success);
@@ -52,5 +56,11 @@ void clickInWindow(QPushButton *button);
 
 // Sends a key to a widget's window, as the window system would.
 void keyInWindow(QWidget *widget, Qt::Key key);
+
+// Asks a widget's window to close, as its title bar's close control would.
+void closeInWindow(QWidget *widget);
+
+// The push button with this text inside a widget, or null.
+QPushButton *findButton(QWidget *container, const QString &text);
 
 #endif
