@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake qtbase5-dev qtbase5-dev-tools xvfb xauth)
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=(imagemagick binutils-mingw-w64-x86-64 icoutils dpkg-dev file fakeroot
-               clang-tidy clang-format xdotool python3)
+               clang-tidy clang-format xdotool python3 desktop-file-utils)
 fi
 
 missing=()
