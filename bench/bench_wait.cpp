@@ -33,8 +33,7 @@ const QString busyLabel = QStringLiteral("Checking KD740 firmware version\nEstim
 
 qint64 nowNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -68,7 +67,10 @@ void sleepInEventLoop(int ms)
 class SleepingThread : public QThread
 {
 public:
-    explicit SleepingThread(int ms) : ms(ms) {}
+    explicit SleepingThread(int ms)
+        : ms(ms)
+    {
+    }
 
 protected:
     void run() override { msleep(ms); }
@@ -83,7 +85,10 @@ class TimestampThread : public QThread
     Q_OBJECT
 
 public:
-    explicit TimestampThread(int lines) : lines(lines) {}
+    explicit TimestampThread(int lines)
+        : lines(lines)
+    {
+    }
 
 signals:
     void addLine(QString s);
@@ -131,28 +136,32 @@ int main(int argc, char *argv[])
 
     double wall = 0;
     const int aloneMs = 5000;
-    const double alone = cpuShare([&] {
-        CVProgressDialog dialog(busyLabel, nullptr);
-        dialog.show();
-        sleepInEventLoop(aloneMs);
-    }, &wall);
+    const double alone = cpuShare(
+        [&] {
+            CVProgressDialog dialog(busyLabel, nullptr);
+            dialog.show();
+            sleepInEventLoop(aloneMs);
+        },
+        &wall);
     std::printf("busy dialog alone:      %5.2f %% of a core over %.1f s\n", alone * 100, wall);
 
     Updater *panel = window.findChild<Updater *>();
     const double check = cpuShare([&] { QMetaObject::invokeMethod(panel, "checkVersions"); }, &wall);
-    std::printf("version check:          %5.2f %% of a core over %.1f s (simulated calls scaled by %g)\n",
-                check * 100, wall, scale);
+    std::printf("version check:          %5.2f %% of a core over %.1f s (simulated calls scaled by %g)\n", check * 100,
+                wall, scale);
     std::printf("added by the wait:      %5.2f %% of a core\n", (check - alone) * 100);
 
-    const double spin = cpuShare([&] {
-        CVProgressDialog dialog(busyLabel, nullptr);
-        dialog.show();
-        SleepingThread worker(3000);
-        worker.start();
-        while (!worker.isFinished())
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        worker.wait();
-    }, &wall);
+    const double spin = cpuShare(
+        [&] {
+            CVProgressDialog dialog(busyLabel, nullptr);
+            dialog.show();
+            SleepingThread worker(3000);
+            worker.start();
+            while (!worker.isFinished())
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+            worker.wait();
+        },
+        &wall);
     std::printf("pumping without sleep:  %5.2f %% of a core over %.1f s (for comparison)\n", spin * 100, wall);
 
     std::vector<double> delaysMs;

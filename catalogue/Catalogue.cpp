@@ -67,8 +67,7 @@ FirmwareTarget firmwareFromNetVersion(std::int32_t version)
 
 QString versionString(const FirmwareTarget &firmware)
 {
-    return QString::asprintf("%d.%d.%d", static_cast<int>(firmware.bootVersion),
-                             static_cast<int>(firmware.runVersion),
+    return QString::asprintf("%d.%d.%d", static_cast<int>(firmware.bootVersion), static_cast<int>(firmware.runVersion),
                              static_cast<int>(firmware.fpgaVersion));
 }
 

@@ -32,15 +32,35 @@ namespace kdsim {
 namespace {
 
 const char *const kApiCalls[] = {
-    "kdGetAPIVersion", "kdOpenDevice", "kdCloseDevice", "kdGetFirmwareVersion",
-    "kdGetDeviceInfo", "kdConfigUSBOpenDevice", "kdConfigUSBOpenDeviceBySerial",
-    "kdConfigUSBBootstrapDevice", "kdConfigUSBGetDeviceSerial", "kdConfigUSBGetDeviceType",
-    "kdConfigUSBGetSerialFromFlash", "kdConfigUSBClearBootSector", "kdConfigUSBWriteBootSector",
-    "kdConfigUSBClearRunSector", "kdConfigUSBWriteRunSector", "kdConfigUSBClearFPGAProgram",
-    "kdConfigUSBWriteFPGAProgram", "kdConfigUSBCloseDevice", "kdConfigNetGetDeviceList",
-    "kdConfigNetOpenDevice", "kdConfigNetBootstrapDevice", "kdConfigNetGetSerialFromFlash",
-    "kdConfigNetGetFirmwareVersion", "kdConfigNetGetFPGAStatus", "kdConfigNetClearFx3",
-    "kdConfigNetWriteFx3", "kdConfigNetClearFPGA", "kdConfigNetWriteFGPA", "kdConfigNetPreset",
+    "kdGetAPIVersion",
+    "kdOpenDevice",
+    "kdCloseDevice",
+    "kdGetFirmwareVersion",
+    "kdGetDeviceInfo",
+    "kdConfigUSBOpenDevice",
+    "kdConfigUSBOpenDeviceBySerial",
+    "kdConfigUSBBootstrapDevice",
+    "kdConfigUSBGetDeviceSerial",
+    "kdConfigUSBGetDeviceType",
+    "kdConfigUSBGetSerialFromFlash",
+    "kdConfigUSBClearBootSector",
+    "kdConfigUSBWriteBootSector",
+    "kdConfigUSBClearRunSector",
+    "kdConfigUSBWriteRunSector",
+    "kdConfigUSBClearFPGAProgram",
+    "kdConfigUSBWriteFPGAProgram",
+    "kdConfigUSBCloseDevice",
+    "kdConfigNetGetDeviceList",
+    "kdConfigNetOpenDevice",
+    "kdConfigNetBootstrapDevice",
+    "kdConfigNetGetSerialFromFlash",
+    "kdConfigNetGetFirmwareVersion",
+    "kdConfigNetGetFPGAStatus",
+    "kdConfigNetClearFx3",
+    "kdConfigNetWriteFx3",
+    "kdConfigNetClearFPGA",
+    "kdConfigNetWriteFGPA",
+    "kdConfigNetPreset",
     "kdConfigNetCloseDevice",
 };
 
@@ -51,12 +71,14 @@ struct Parser
     int lineNumber = 0;
     std::string line;
 
-    explicit Parser(std::ostream &err) : errors(err) { }
+    explicit Parser(std::ostream &err)
+        : errors(err)
+    {
+    }
 
     void complain(const std::string &why)
     {
-        errors << "kdsim: instrument description line " << lineNumber << ": " << why
-               << " (ignored): " << line << '\n';
+        errors << "kdsim: instrument description line " << lineNumber << ": " << why << " (ignored): " << line << '\n';
     }
 
     void parseLine(const std::string &key, const std::string &rest);

@@ -17,7 +17,7 @@ struct Instrument
     bool net = false;
     State state = State::Normal;
     std::optional<int> boot = 4; // for a KD740C: its FX3 program
-    std::optional<int> run = 5;  // empty: erased
+    std::optional<int> run = 5; // empty: erased
     std::optional<int> fpga = 10;
 };
 

@@ -14,7 +14,7 @@ const std::uint16_t kFormatVersion = 1;
 const std::size_t kHeaderSize = 20;
 const std::size_t kCrcSize = 4;
 // Real images are megabytes; anything past this cannot be one of ours.
-const std::uintmax_t kMaxFileSize = 16 * 1024 * 1024;
+const std::uintmax_t kMaxFileSize = std::uintmax_t(16) * 1024 * 1024;
 
 void putU16(std::vector<unsigned char> &out, std::uint16_t value)
 {
@@ -30,8 +30,8 @@ void putU32(std::vector<unsigned char> &out, std::uint32_t value)
 
 std::uint32_t getU32(const std::vector<unsigned char> &in, std::size_t at)
 {
-    return std::uint32_t(in[at]) | std::uint32_t(in[at + 1]) << 8
-            | std::uint32_t(in[at + 2]) << 16 | std::uint32_t(in[at + 3]) << 24;
+    return std::uint32_t(in[at]) | std::uint32_t(in[at + 1]) << 8 | std::uint32_t(in[at + 2]) << 16
+        | std::uint32_t(in[at + 3]) << 24;
 }
 
 std::uint16_t getU16(const std::vector<unsigned char> &in, std::size_t at)
@@ -103,8 +103,8 @@ std::vector<unsigned char> buildImage(const ImageInfo &info)
 
     // xorshift32 seeded from the identity, so the same image is always
     // byte-identical and two different images never are.
-    std::uint32_t state = 0x9E3779B9u ^ std::uint32_t(info.model) * 0x85EBCA6Bu
-            ^ std::uint32_t(info.part) * 0xC2B2AE35u ^ std::uint32_t(info.version) * 0x27D4EB2Fu;
+    std::uint32_t state = 0x9E3779B9u ^ std::uint32_t(info.model) * 0x85EBCA6Bu ^ std::uint32_t(info.part) * 0xC2B2AE35u
+        ^ std::uint32_t(info.version) * 0x27D4EB2Fu;
     if (state == 0)
         state = 1;
     for (std::size_t i = 0; i < size; ++i) {
@@ -166,8 +166,7 @@ bool readImage(const std::string &path, ImageInfo *info, std::string *error)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return fail(error, "cannot read " + path);
-    const std::vector<unsigned char> bytes { std::istreambuf_iterator<char>(in),
-                                             std::istreambuf_iterator<char>() };
+    const std::vector<unsigned char> bytes { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
     if (in.bad())
         return fail(error, "cannot read " + path);
     return parseImage(bytes, info, error);
@@ -176,14 +175,10 @@ bool readImage(const std::string &path, ImageInfo *info, std::string *error)
 const std::vector<ShippedImage> &shippedImages()
 {
     static const std::vector<ShippedImage> images = {
-        { "kd740a_boot_4.img", 0, Part::Boot, 4 },
-        { "kd740a_run_5.img", 0, Part::Run, 5 },
-        { "kd740a_fpga_9.rbf", 0, Part::Fpga, 9 },
-        { "kd740b_boot_4.img", 1, Part::Boot, 4 },
-        { "kd740b_run_5.img", 1, Part::Run, 5 },
-        { "kd740b_fpga_12.rbf", 1, Part::Fpga, 12 },
-        { "kd740c_fx3_v5.img", 2, Part::Fx3, 5 },
-        { "kd740c_fpga_v3.rbf", 2, Part::Fpga, 3 },
+        { "kd740a_boot_4.img", 0, Part::Boot, 4 }, { "kd740a_run_5.img", 0, Part::Run, 5 },
+        { "kd740a_fpga_9.rbf", 0, Part::Fpga, 9 }, { "kd740b_boot_4.img", 1, Part::Boot, 4 },
+        { "kd740b_run_5.img", 1, Part::Run, 5 },   { "kd740b_fpga_12.rbf", 1, Part::Fpga, 12 },
+        { "kd740c_fx3_v5.img", 2, Part::Fx3, 5 },  { "kd740c_fpga_v3.rbf", 2, Part::Fpga, 3 },
     };
     return images;
 }

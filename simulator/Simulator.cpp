@@ -86,8 +86,7 @@ void Simulator::load(const std::string &path, const FileStamp &stamp)
     if (path.empty()) {
         m_description = builtInDescription();
     } else if (!stamp.exists) {
-        std::cerr << "kdsim: cannot read instrument description " << path
-                  << "; nothing is connected\n";
+        std::cerr << "kdsim: cannot read instrument description " << path << "; nothing is connected\n";
         m_description = Description();
     } else {
         m_description = parseDescription(stamp.bytes, std::cerr);

@@ -92,8 +92,7 @@ public:
 
     // Ends the call: sleeps the scaled duration (counting progress up to
     // 100 if given), then runs completion and writes the trace line.
-    int finish(int status, double seconds, const std::function<void()> &completion = {},
-               double *progress = nullptr);
+    int finish(int status, double seconds, const std::function<void()> &completion = {}, double *progress = nullptr);
     // The instrument did not answer or reported an error.
     int refuse();
     // Refused by the library itself before anything reached the instrument.

@@ -61,8 +61,7 @@ int findInstrument(Simulator &sim, const std::function<bool(const Instrument &)>
     return it == instruments.end() ? -1 : int(it - instruments.begin());
 }
 
-int openInstrument(Call &call, int *handle, Session session,
-                   const std::function<bool(const Instrument &)> &wanted)
+int openInstrument(Call &call, int *handle, Session session, const std::function<bool(const Instrument &)> &wanted)
 {
     if (call.refused())
         return call.refuse();
@@ -118,8 +117,7 @@ int interrupted(Call &call, Instrument &instrument, Slot slot, double seconds)
     return call.finish(1, seconds / 2);
 }
 
-int clearPart(Call &call, int handle, Session session, Slot slot, double seconds,
-              double *progress = nullptr)
+int clearPart(Call &call, int handle, Session session, Slot slot, double seconds, double *progress = nullptr)
 {
     Instrument *instrument = call.sim().opened(handle, session);
     if (call.fate() == Fate::VanishesNow && instrument)
@@ -132,8 +130,7 @@ int clearPart(Call &call, int handle, Session session, Slot slot, double seconds
     return call.finish(0, seconds, {}, progress);
 }
 
-bool checkImage(const char *path, const Instrument &instrument, Part part, ImageInfo *info,
-                std::string *why)
+bool checkImage(const char *path, const Instrument &instrument, Part part, ImageInfo *info, std::string *why)
 {
     if (!path) {
         *why = "no image path";
@@ -145,12 +142,11 @@ bool checkImage(const char *path, const Instrument &instrument, Part part, Image
     }
     if (info->model != instrument.model) {
         *why = "image refused: it is for model " + std::to_string(info->model) + ", the instrument is model "
-                + std::to_string(instrument.model);
+            + std::to_string(instrument.model);
         return false;
     }
     if (info->part != part) {
-        *why = std::string("image refused: it holds part ") + partName(info->part) + ", expected "
-                + partName(part);
+        *why = std::string("image refused: it holds part ") + partName(info->part) + ", expected " + partName(part);
         return false;
     }
     return true;
@@ -232,8 +228,7 @@ int kdOpenDevice(int *handle)
 {
     Call call("kdOpenDevice");
     call.arg(handle);
-    return openInstrument(call, handle, Session::Device,
-                          [](const Instrument &i) { return isUsb(i, State::Normal); });
+    return openInstrument(call, handle, Session::Device, [](const Instrument &i) { return isUsb(i, State::Normal); });
 }
 
 int kdCloseDevice(int handle)
@@ -247,12 +242,11 @@ int kdGetFirmwareVersion(int handle, int *bootVersion, int *runVersion, int *fpg
 {
     Call call("kdGetFirmwareVersion");
     call.arg(handle).arg(bootVersion).arg(runVersion).arg(fpgaVersion);
-    return query(call, handle, Session::Device, { bootVersion, runVersion, fpgaVersion },
-                 [&](const Instrument &i) {
-                     *bootVersion = versionOf(i.boot);
-                     *runVersion = versionOf(i.run);
-                     *fpgaVersion = versionOf(i.fpga);
-                 });
+    return query(call, handle, Session::Device, { bootVersion, runVersion, fpgaVersion }, [&](const Instrument &i) {
+        *bootVersion = versionOf(i.boot);
+        *runVersion = versionOf(i.run);
+        *fpgaVersion = versionOf(i.fpga);
+    });
 }
 
 int kdGetDeviceInfo(int handle, int *deviceType, int *serial)
@@ -269,8 +263,8 @@ KdInitStatus kdConfigUSBOpenDevice(int *handle)
 {
     Call call("kdConfigUSBOpenDevice");
     call.arg(handle);
-    return usbStatus(openInstrument(call, handle, Session::UsbConfig,
-                                    [](const Instrument &i) { return isUsb(i, State::Boot); }));
+    return usbStatus(
+        openInstrument(call, handle, Session::UsbConfig, [](const Instrument &i) { return isUsb(i, State::Boot); }));
 }
 
 KdInitStatus kdConfigUSBOpenDeviceBySerial(int *handle, int serial)
@@ -293,8 +287,8 @@ KdInitStatus kdConfigUSBGetDeviceSerial(int handle, int *serial)
 {
     Call call("kdConfigUSBGetDeviceSerial");
     call.arg(handle).arg(serial);
-    return usbStatus(query(call, handle, Session::UsbConfig, { serial },
-                           [&](const Instrument &i) { *serial = i.serial; }));
+    return usbStatus(
+        query(call, handle, Session::UsbConfig, { serial }, [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdInitStatus kdConfigUSBGetDeviceType(int handle, KdDeviceType *deviceType)
@@ -309,8 +303,8 @@ KdInitStatus kdConfigUSBGetSerialFromFlash(int handle, int *serial)
 {
     Call call("kdConfigUSBGetSerialFromFlash");
     call.arg(handle).arg(serial);
-    return usbStatus(query(call, handle, Session::UsbConfig, { serial },
-                           [&](const Instrument &i) { *serial = i.serial; }));
+    return usbStatus(
+        query(call, handle, Session::UsbConfig, { serial }, [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdInitStatus kdConfigUSBClearBootSector(int handle)
@@ -395,9 +389,8 @@ KdStatus kdConfigNetOpenDevice(int *handle, int serial)
 {
     Call call("kdConfigNetOpenDevice");
     call.arg(handle).arg(serial);
-    return netStatus(openInstrument(call, handle, Session::Net, [serial](const Instrument &i) {
-        return answersNet(i) && i.serial == serial;
-    }));
+    return netStatus(openInstrument(call, handle, Session::Net,
+                                    [serial](const Instrument &i) { return answersNet(i) && i.serial == serial; }));
 }
 
 KdStatus kdConfigNetBootstrapDevice(int *handle, char const *fx3Image)
@@ -411,25 +404,23 @@ KdStatus kdConfigNetGetSerialFromFlash(int handle, int *serial)
 {
     Call call("kdConfigNetGetSerialFromFlash");
     call.arg(handle).arg(serial);
-    return netStatus(query(call, handle, Session::Net, { serial },
-                           [&](const Instrument &i) { *serial = i.serial; }));
+    return netStatus(query(call, handle, Session::Net, { serial }, [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdStatus kdConfigNetGetFirmwareVersion(int handle, int *version)
 {
     Call call("kdConfigNetGetFirmwareVersion");
     call.arg(handle).arg(version);
-    return netStatus(query(call, handle, Session::Net, { version },
-                           [&](const Instrument &i) { *version = versionOf(i.boot); }));
+    return netStatus(
+        query(call, handle, Session::Net, { version }, [&](const Instrument &i) { *version = versionOf(i.boot); }));
 }
 
 KdStatus kdConfigNetGetFPGAStatus(int handle, int *status)
 {
     Call call("kdConfigNetGetFPGAStatus");
     call.arg(handle).arg(status);
-    return netStatus(query(call, handle, Session::Net, { status }, [&](const Instrument &i) {
-        *status = i.state == State::FpgaFailed || !i.fpga ? 2 : 1;
-    }));
+    return netStatus(query(call, handle, Session::Net, { status },
+                           [&](const Instrument &i) { *status = i.state == State::FpgaFailed || !i.fpga ? 2 : 1; }));
 }
 
 KdStatus kdConfigNetClearFx3(int handle)

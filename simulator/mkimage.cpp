@@ -48,8 +48,7 @@ int main(int argc, char *argv[])
     if (argc != 5)
         return usage();
     kdsim::ImageInfo info;
-    if (!toInt(argv[1], &info.model) || !kdsim::partFromName(argv[2], &info.part)
-            || !toInt(argv[3], &info.version))
+    if (!toInt(argv[1], &info.model) || !kdsim::partFromName(argv[2], &info.part) || !toInt(argv[3], &info.version))
         return usage();
     return report(kdsim::writeImage(argv[4], info, &error), error);
 }

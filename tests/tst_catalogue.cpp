@@ -16,6 +16,7 @@ private slots:
     void versionStringIgnoresModel();
 };
 
+// clang-format off
 void TestCatalogue::models_data()
 {
     QTest::addColumn<int>("type");
@@ -36,6 +37,7 @@ void TestCatalogue::models_data()
     QTest::newRow("largest code") << 2147483647 << "Invalid device type" << "0.0.0" << QByteArray() << QByteArray()
                                   << QByteArray();
 }
+// clang-format on
 
 void TestCatalogue::models()
 {
@@ -55,6 +57,7 @@ void TestCatalogue::models()
     QCOMPARE(fpgaImagePath(shipped), fpga);
 }
 
+// clang-format off
 void TestCatalogue::netVersions_data()
 {
     QTest::addColumn<int>("reported");
@@ -70,6 +73,7 @@ void TestCatalogue::netVersions_data()
     QTest::newRow("6") << 6 << "0.0.0";
     QTest::newRow("smallest") << (-2147483647 - 1) << "0.0.0";
 }
+// clang-format on
 
 void TestCatalogue::netVersions()
 {
@@ -83,6 +87,7 @@ void TestCatalogue::netVersions()
     QCOMPARE(runImagePath(firmware), QByteArray());
 }
 
+// clang-format off
 void TestCatalogue::negativeVersions_data()
 {
     QTest::addColumn<int>("type");
@@ -101,6 +106,7 @@ void TestCatalogue::negativeVersions_data()
                               << QByteArray("./firmware/kd740b_run_0.img") << QByteArray("./firmware/kd740b_fpga_0.rbf");
     QTest::newRow("code 7 -5") << 7 << -5 << "-5.-5.-5" << QByteArray() << QByteArray() << QByteArray();
 }
+// clang-format on
 
 void TestCatalogue::negativeVersions()
 {

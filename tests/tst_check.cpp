@@ -32,10 +32,9 @@ const QString checkButton = QStringLiteral("  Check Versions  ");
 const QString updateButton = QStringLiteral("  Update  ");
 const QString restoreButton = QStringLiteral("  Restore  ");
 const QString busyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
-const QString downgradeText = QStringLiteral(
-    "Your KD740 appears to have a newer firmware version.\n"
-    "Installing this will overwrite your firmware with an older version.\n"
-    "Are you sure you wish to continue?");
+const QString downgradeText = QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
+                                             "Installing this will overwrite your firmware with an older version.\n"
+                                             "Are you sure you wish to continue?");
 
 // What a check should leave behind: the log after the introduction and the
 // library calls, kept as a reference file per case so that a whole
@@ -177,8 +176,8 @@ private:
         const bool selector = modal->inherits("DeviceSelectorDialog");
         auto *question = qobject_cast<QMessageBox *>(modal);
         const bool answersSelector = m_answer.startsWith(QLatin1String("KD740"));
-        if (!answered.isEmpty() || (selector && !answersSelector) || (question && (answersSelector || m_answer.isEmpty()))
-            || (!selector && !question)) {
+        if (!answered.isEmpty() || (selector && !answersSelector)
+            || (question && (answersSelector || m_answer.isEmpty())) || (!selector && !question)) {
             unexpected << QString::fromLatin1(modal->metaObject()->className());
             dismiss(modal);
             return;
@@ -245,10 +244,13 @@ protected:
         }
         // Connected only now, so that it runs after whatever the waiting
         // side connected to finished() before the start.
-        connect(this, &QThread::finished, this, [this] {
-            msleep(static_cast<unsigned long>(pauseMs));
-            emitBurst();
-        }, Qt::DirectConnection);
+        connect(
+            this, &QThread::finished, this,
+            [this] {
+                msleep(static_cast<unsigned long>(pauseMs));
+                emitBurst();
+            },
+            Qt::DirectConnection);
     }
 
 private:
@@ -305,6 +307,7 @@ private slots:
     void selectorAnswers();
 };
 
+// clang-format off
 void TestCheck::detection_data()
 {
     QTest::addColumn<QString>("description");
@@ -427,6 +430,7 @@ void TestCheck::detection_data()
         << Instrument::netInstrument(6008, 5, 3, "silent") + Instrument::fail("kdConfigNetGetSerialFromFlash")
         << "KD740C" << "" << "NotDetected type=2 target=5.5.3" << "bootstrap-c-serial-fails";
 }
+// clang-format on
 
 void TestCheck::detection()
 {
@@ -487,6 +491,7 @@ void TestCheck::detection()
     QVERIFY(busyDialogs().isEmpty());
 }
 
+// clang-format off
 void TestCheck::busyDialogWhileWorkerRuns_data()
 {
     QTest::addColumn<QString>("description");
@@ -498,6 +503,7 @@ void TestCheck::busyDialogWhileWorkerRuns_data()
     QTest::newRow("question follows") << Instrument::usbInstrument(KD740B, 1237, 4, 5, 13) << "No" << QString();
     QTest::newRow("update offered") << Instrument::usbInstrument(KD740B, 1234, 4, 5, 10) << QString() << QString();
 }
+// clang-format on
 
 void TestCheck::busyDialogWhileWorkerRuns()
 {
@@ -624,6 +630,7 @@ void TestCheck::busyDialogWhileWorkerRuns()
     QVERIFY(busyDialogs().isEmpty());
 }
 
+// clang-format off
 void TestCheck::workerLinesPrecedeSlotLines_data()
 {
     QTest::addColumn<bool>("fromRun");
@@ -635,6 +642,7 @@ void TestCheck::workerLinesPrecedeSlotLines_data()
     QTest::newRow("burst from finished()") << false << 0 << 3000;
     QTest::newRow("line from finished(), after a pause") << false << 100 << 1;
 }
+// clang-format on
 
 void TestCheck::workerLinesPrecedeSlotLines()
 {
@@ -707,6 +715,7 @@ void TestCheck::waitDoesNotSpin()
              qPrintable(QString("%1 s of CPU in %2 s").arg(cpuSeconds).arg(wallSeconds)));
 }
 
+// clang-format off
 void TestCheck::selectorAnswers_data()
 {
     QTest::addColumn<QString>("action");
@@ -721,6 +730,7 @@ void TestCheck::selectorAnswers_data()
     QTest::newRow("Escape") << "Escape" << 0 << true;
     QTest::newRow("close control") << "close" << 0 << true;
 }
+// clang-format on
 
 void TestCheck::selectorAnswers()
 {
@@ -734,8 +744,7 @@ void TestCheck::selectorAnswers()
     onNextModal("DeviceSelectorDialog", [&](QWidget *modal) {
         title = modal->windowTitle();
         QList<QPushButton *> buttons = modal->findChildren<QPushButton *>();
-        std::sort(buttons.begin(), buttons.end(),
-                  [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
+        std::sort(buttons.begin(), buttons.end(), [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
         for (QPushButton *button : qAsConst(buttons))
             order << button->text();
         if (action == QLatin1String("Escape"))

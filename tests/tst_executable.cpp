@@ -18,8 +18,7 @@ private:
     QString run(const QStringList &arguments, const QString &action, const QString &binding, int *exitCode);
 };
 
-QString TestExecutable::run(const QStringList &arguments, const QString &action, const QString &binding,
-                            int *exitCode)
+QString TestExecutable::run(const QStringList &arguments, const QString &action, const QString &binding, int *exitCode)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
@@ -44,6 +43,7 @@ QString TestExecutable::run(const QStringList &arguments, const QString &action,
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
+// clang-format off
 void TestExecutable::closesWithStatusZero_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -53,6 +53,7 @@ void TestExecutable::closesWithStatusZero_data()
     QTest::newRow("extra arguments") << QStringList { "--check", "now", "-x", "firmware" } << "LD_LIBRARY_PATH";
     QTest::newRow("preloaded library") << QStringList() << "LD_PRELOAD";
 }
+// clang-format on
 
 void TestExecutable::closesWithStatusZero()
 {
@@ -72,6 +73,7 @@ void TestExecutable::closesWithStatusZero()
     QVERIFY(output.contains("call kdGetAPIVersion\n"));
 }
 
+// clang-format off
 void TestExecutable::selectorCancelEndsProcess_data()
 {
     QTest::addColumn<QString>("action");
@@ -79,6 +81,7 @@ void TestExecutable::selectorCancelEndsProcess_data()
     QTest::newRow("Escape") << "escape";
     QTest::newRow("close control") << "close-control";
 }
+// clang-format on
 
 void TestExecutable::selectorCancelEndsProcess()
 {

@@ -72,6 +72,7 @@ void TestPanel::introduction()
     QVERIFY(!driver.button("  Restore  ")->isEnabled());
 }
 
+// clang-format off
 void TestPanel::statusLineKeepsColourInForce_data()
 {
     QTest::addColumn<QList<bool>>("earlier");
@@ -84,6 +85,7 @@ void TestPanel::statusLineKeepsColourInForce_data()
     QTest::newRow("failure after success") << QList<bool> { true } << false;
     QTest::newRow("failure after failure") << QList<bool> { false } << false;
 }
+// clang-format on
 
 void TestPanel::statusLineKeepsColourInForce()
 {
@@ -123,6 +125,7 @@ void TestPanel::clickIntoLogKeepsColour()
     QCOMPARE(driver.lineColor(last), QColor());
 }
 
+// clang-format off
 void TestPanel::markupIsWrittenAsText_data()
 {
     QTest::addColumn<QString>("line");
@@ -132,6 +135,7 @@ void TestPanel::markupIsWrittenAsText_data()
     QTest::newRow("break") << "one<br>two";
     QTest::newRow("html document") << "<html><body><p>para</p></body></html>";
 }
+// clang-format on
 
 void TestPanel::markupIsWrittenAsText()
 {
@@ -150,6 +154,7 @@ void TestPanel::emptyLineAddsParagraph()
     QCOMPARE(driver.linesAfterIntroduction(), QStringList({ "", "" }));
 }
 
+// clang-format off
 void TestPanel::replaceLastLine_data()
 {
     QTest::addColumn<QStringList>("before");
@@ -160,6 +165,7 @@ void TestPanel::replaceLastLine_data()
     QTest::newRow("empty last paragraph") << QStringList { "first", "last", "" } << QStringList { "first", "new" };
     QTest::newRow("single character") << QStringList { "first", "x" } << QStringList { "first", "new" };
 }
+// clang-format on
 
 void TestPanel::replaceLastLine()
 {

@@ -24,10 +24,10 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
     buttonLayout->addWidget(kd740cButton);
     buttonLayout->addWidget(cancelButton);
 
-    auto *label = new QLabel(QStringLiteral(
-        "Unable to open device. If the device is not connected to the PC, please connect "
-        "the device and restart this application. If you want to bootstrap your device, "
-        "please select your device type below."));
+    auto *label = new QLabel(
+        QStringLiteral("Unable to open device. If the device is not connected to the PC, please connect "
+                       "the device and restart this application. If you want to bootstrap your device, "
+                       "please select your device type below."));
     label->setWordWrap(true);
 
     mainLayout->addWidget(label);

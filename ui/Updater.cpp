@@ -139,7 +139,8 @@ void Updater::checkVersions()
 
     writeTitle(QStringLiteral("Checking Firmware Versions..."));
     checkVersionsButton->setEnabled(false);
-    CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"), nullptr);
+    CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
+                            nullptr);
     dialog.show();
 
     CheckVersionThread worker;
@@ -195,9 +196,7 @@ void Updater::reportCheck()
         addLine(QStringLiteral("Press Restore to continue."));
         restoreButton->setEnabled(true);
         break;
-    case Operational:
-        reportVersions();
-        break;
+    case Operational: reportVersions(); break;
     }
 }
 
@@ -209,10 +208,10 @@ void Updater::reportVersions()
     addLine(QString::asprintf("Serial %d, with firmware ", static_cast<int>(deviceStatus.serial))
             + versionString(device));
 
-    const bool shippedOlder = target.bootVersion < device.bootVersion
-        || target.runVersion < device.runVersion || target.fpgaVersion < device.fpgaVersion;
-    const bool shippedNewer = target.bootVersion > device.bootVersion
-        || target.runVersion > device.runVersion || target.fpgaVersion > device.fpgaVersion;
+    const bool shippedOlder = target.bootVersion < device.bootVersion || target.runVersion < device.runVersion
+        || target.fpgaVersion < device.fpgaVersion;
+    const bool shippedNewer = target.bootVersion > device.bootVersion || target.runVersion > device.runVersion
+        || target.fpgaVersion > device.fpgaVersion;
 
     if (shippedOlder) {
         const QMessageBox::StandardButton answer = QMessageBox::question(

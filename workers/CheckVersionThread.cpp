@@ -48,8 +48,7 @@ bool CheckVersionThread::checkOverNetwork()
 void CheckVersionThread::checkOpenedDevice(int handle)
 {
     FirmwareTarget &firmware = deviceStatus.deviceFirmware;
-    if (kdGetFirmwareVersion(handle, &firmware.bootVersion, &firmware.runVersion,
-                             &firmware.fpgaVersion) != 0) {
+    if (kdGetFirmwareVersion(handle, &firmware.bootVersion, &firmware.runVersion, &firmware.fpgaVersion) != 0) {
         kdCloseDevice(handle);
         emit updateText(QStringLiteral("Failed to retrieve firmware versions."));
         deviceStatus.checkState = NotDetected;

@@ -5,11 +5,7 @@
 
 #include <cstdint>
 
-enum DeviceState : std::int32_t {
-    NotDetected = 0,
-    NeedsRestore = 1,
-    Operational = 2
-};
+enum DeviceState : std::int32_t { NotDetected = 0, NeedsRestore = 1, Operational = 2 };
 
 // What the version check found; copied whole into the update and restore
 // workers. Zero-initialised so that no path can read an unset field.

@@ -118,7 +118,7 @@ void PanelDriver::click(const QString &buttonText)
     clickInWindow(target);
 }
 
-void onNextModal(const char *className, std::function<void(QWidget *)> action)
+void onNextModal(const char *className, const std::function<void(QWidget *)> &action)
 {
     auto *timer = new QTimer;
     timer->setInterval(10);

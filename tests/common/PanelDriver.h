@@ -49,7 +49,7 @@ private:
 
 // Runs action on the next modal dialog of the given class name that becomes
 // active (e.g. "DeviceSelectorDialog", "QMessageBox"), from the event loop.
-void onNextModal(const char *className, std::function<void(QWidget *)> action);
+void onNextModal(const char *className, const std::function<void(QWidget *)> &action);
 
 // Clicks a push button inside a dialog through its window.
 void clickInWindow(QPushButton *button);

@@ -121,40 +121,124 @@ const char *kdGetAPIVersion()
     return "test double <1.0>";
 }
 
-int kdOpenDevice(int *) { return failed<int>("kdOpenDevice"); }
-int kdCloseDevice(int) { return failed<int>("kdCloseDevice"); }
-int kdGetFirmwareVersion(int, int *, int *, int *) { return failed<int>("kdGetFirmwareVersion"); }
-int kdGetDeviceInfo(int, int *, int *) { return failed<int>("kdGetDeviceInfo"); }
+int kdOpenDevice(int *)
+{
+    return failed<int>("kdOpenDevice");
+}
+int kdCloseDevice(int)
+{
+    return failed<int>("kdCloseDevice");
+}
+int kdGetFirmwareVersion(int, int *, int *, int *)
+{
+    return failed<int>("kdGetFirmwareVersion");
+}
+int kdGetDeviceInfo(int, int *, int *)
+{
+    return failed<int>("kdGetDeviceInfo");
+}
 
-KdInitStatus kdConfigUSBOpenDevice(int *) { return failed<KdInitStatus>("kdConfigUSBOpenDevice"); }
-KdInitStatus kdConfigUSBOpenDeviceBySerial(int *, int) { return failed<KdInitStatus>("kdConfigUSBOpenDeviceBySerial"); }
-KdInitStatus kdConfigUSBBootstrapDevice(int *, char const *) { return failed<KdInitStatus>("kdConfigUSBBootstrapDevice"); }
-KdInitStatus kdConfigUSBGetDeviceSerial(int, int *) { return failed<KdInitStatus>("kdConfigUSBGetDeviceSerial"); }
-KdInitStatus kdConfigUSBGetDeviceType(int, KdDeviceType *) { return failed<KdInitStatus>("kdConfigUSBGetDeviceType"); }
-KdInitStatus kdConfigUSBGetSerialFromFlash(int, int *) { return failed<KdInitStatus>("kdConfigUSBGetSerialFromFlash"); }
-KdInitStatus kdConfigUSBClearBootSector(int) { return failed<KdInitStatus>("kdConfigUSBClearBootSector"); }
-KdInitStatus kdConfigUSBWriteBootSector(int, char const *, int) { return failed<KdInitStatus>("kdConfigUSBWriteBootSector"); }
-KdInitStatus kdConfigUSBClearRunSector(int) { return failed<KdInitStatus>("kdConfigUSBClearRunSector"); }
-KdInitStatus kdConfigUSBWriteRunSector(int, char const *, int) { return failed<KdInitStatus>("kdConfigUSBWriteRunSector"); }
-KdInitStatus kdConfigUSBClearFPGAProgram(int, double &) { return failed<KdInitStatus>("kdConfigUSBClearFPGAProgram"); }
-KdInitStatus kdConfigUSBWriteFPGAProgram(int, char const *, double &) { return failed<KdInitStatus>("kdConfigUSBWriteFPGAProgram"); }
-KdInitStatus kdConfigUSBCloseDevice(int) { return failed<KdInitStatus>("kdConfigUSBCloseDevice"); }
+KdInitStatus kdConfigUSBOpenDevice(int *)
+{
+    return failed<KdInitStatus>("kdConfigUSBOpenDevice");
+}
+KdInitStatus kdConfigUSBOpenDeviceBySerial(int *, int)
+{
+    return failed<KdInitStatus>("kdConfigUSBOpenDeviceBySerial");
+}
+KdInitStatus kdConfigUSBBootstrapDevice(int *, char const *)
+{
+    return failed<KdInitStatus>("kdConfigUSBBootstrapDevice");
+}
+KdInitStatus kdConfigUSBGetDeviceSerial(int, int *)
+{
+    return failed<KdInitStatus>("kdConfigUSBGetDeviceSerial");
+}
+KdInitStatus kdConfigUSBGetDeviceType(int, KdDeviceType *)
+{
+    return failed<KdInitStatus>("kdConfigUSBGetDeviceType");
+}
+KdInitStatus kdConfigUSBGetSerialFromFlash(int, int *)
+{
+    return failed<KdInitStatus>("kdConfigUSBGetSerialFromFlash");
+}
+KdInitStatus kdConfigUSBClearBootSector(int)
+{
+    return failed<KdInitStatus>("kdConfigUSBClearBootSector");
+}
+KdInitStatus kdConfigUSBWriteBootSector(int, char const *, int)
+{
+    return failed<KdInitStatus>("kdConfigUSBWriteBootSector");
+}
+KdInitStatus kdConfigUSBClearRunSector(int)
+{
+    return failed<KdInitStatus>("kdConfigUSBClearRunSector");
+}
+KdInitStatus kdConfigUSBWriteRunSector(int, char const *, int)
+{
+    return failed<KdInitStatus>("kdConfigUSBWriteRunSector");
+}
+KdInitStatus kdConfigUSBClearFPGAProgram(int, double &)
+{
+    return failed<KdInitStatus>("kdConfigUSBClearFPGAProgram");
+}
+KdInitStatus kdConfigUSBWriteFPGAProgram(int, char const *, double &)
+{
+    return failed<KdInitStatus>("kdConfigUSBWriteFPGAProgram");
+}
+KdInitStatus kdConfigUSBCloseDevice(int)
+{
+    return failed<KdInitStatus>("kdConfigUSBCloseDevice");
+}
 
 KdStatus kdConfigNetGetDeviceList(int *, int *count)
 {
     *count = 0;
     return failed<KdStatus>("kdConfigNetGetDeviceList");
 }
-KdStatus kdConfigNetOpenDevice(int *, int) { return failed<KdStatus>("kdConfigNetOpenDevice"); }
-KdStatus kdConfigNetBootstrapDevice(int *, char const *) { return failed<KdStatus>("kdConfigNetBootstrapDevice"); }
-KdStatus kdConfigNetGetSerialFromFlash(int, int *) { return failed<KdStatus>("kdConfigNetGetSerialFromFlash"); }
-KdStatus kdConfigNetGetFirmwareVersion(int, int *) { return failed<KdStatus>("kdConfigNetGetFirmwareVersion"); }
-KdStatus kdConfigNetGetFPGAStatus(int, int *) { return failed<KdStatus>("kdConfigNetGetFPGAStatus"); }
-KdStatus kdConfigNetClearFx3(int) { return failed<KdStatus>("kdConfigNetClearFx3"); }
-KdStatus kdConfigNetWriteFx3(int, char const *, int) { return failed<KdStatus>("kdConfigNetWriteFx3"); }
-KdStatus kdConfigNetClearFPGA(int) { return failed<KdStatus>("kdConfigNetClearFPGA"); }
-KdStatus kdConfigNetWriteFGPA(int, char const *) { return failed<KdStatus>("kdConfigNetWriteFGPA"); }
-KdStatus kdConfigNetPreset(int) { return failed<KdStatus>("kdConfigNetPreset"); }
-KdStatus kdConfigNetCloseDevice(int) { return failed<KdStatus>("kdConfigNetCloseDevice"); }
+KdStatus kdConfigNetOpenDevice(int *, int)
+{
+    return failed<KdStatus>("kdConfigNetOpenDevice");
+}
+KdStatus kdConfigNetBootstrapDevice(int *, char const *)
+{
+    return failed<KdStatus>("kdConfigNetBootstrapDevice");
+}
+KdStatus kdConfigNetGetSerialFromFlash(int, int *)
+{
+    return failed<KdStatus>("kdConfigNetGetSerialFromFlash");
+}
+KdStatus kdConfigNetGetFirmwareVersion(int, int *)
+{
+    return failed<KdStatus>("kdConfigNetGetFirmwareVersion");
+}
+KdStatus kdConfigNetGetFPGAStatus(int, int *)
+{
+    return failed<KdStatus>("kdConfigNetGetFPGAStatus");
+}
+KdStatus kdConfigNetClearFx3(int)
+{
+    return failed<KdStatus>("kdConfigNetClearFx3");
+}
+KdStatus kdConfigNetWriteFx3(int, char const *, int)
+{
+    return failed<KdStatus>("kdConfigNetWriteFx3");
+}
+KdStatus kdConfigNetClearFPGA(int)
+{
+    return failed<KdStatus>("kdConfigNetClearFPGA");
+}
+KdStatus kdConfigNetWriteFGPA(int, char const *)
+{
+    return failed<KdStatus>("kdConfigNetWriteFGPA");
+}
+KdStatus kdConfigNetPreset(int)
+{
+    return failed<KdStatus>("kdConfigNetPreset");
+}
+KdStatus kdConfigNetCloseDevice(int)
+{
+    return failed<KdStatus>("kdConfigNetCloseDevice");
+}
 
 } // extern "C"

@@ -18,8 +18,7 @@ const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
 
 QString makeImage(const Sim &sim, int model, kdsim::Part part, int version)
 {
-    const QString path = QDir(sim.dir()).filePath(QStringLiteral("made_%1_%2_%3.img")
-                                                  .arg(model).arg(int(part)).arg(version));
+    QString path = QDir(sim.dir()).filePath(QStringLiteral("made_%1_%2_%3.img").arg(model).arg(int(part)).arg(version));
     std::string error;
     if (!kdsim::writeImage(path.toStdString(), { model, part, version }, &error))
         qWarning("%s", error.c_str());
@@ -107,31 +106,54 @@ private slots:
 void TestSimulator::exportsOnlyTheApi()
 {
     QProcess nm;
-    nm.start(QStringLiteral("nm"), { QStringLiteral("-D"), QStringLiteral("--defined-only"),
-                                     QStringLiteral(KD_API_LIBRARY_FILE) });
+    nm.start(QStringLiteral("nm"),
+             { QStringLiteral("-D"), QStringLiteral("--defined-only"), QStringLiteral(KD_API_LIBRARY_FILE) });
     QVERIFY(nm.waitForFinished());
     QCOMPARE(nm.exitCode(), 0);
     QStringList exported;
-    const QStringList lines = QString::fromLatin1(nm.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromLatin1(nm.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines)
         exported << line.section(QLatin1Char(' '), -1);
     exported.sort();
 
     QStringList expected {
-        "kdGetAPIVersion", "kdOpenDevice", "kdCloseDevice", "kdGetFirmwareVersion", "kdGetDeviceInfo",
-        "kdConfigUSBOpenDevice", "kdConfigUSBOpenDeviceBySerial", "kdConfigUSBBootstrapDevice",
-        "kdConfigUSBGetDeviceSerial", "kdConfigUSBGetDeviceType", "kdConfigUSBGetSerialFromFlash",
-        "kdConfigUSBClearBootSector", "kdConfigUSBWriteBootSector", "kdConfigUSBClearRunSector",
-        "kdConfigUSBWriteRunSector", "kdConfigUSBClearFPGAProgram", "kdConfigUSBWriteFPGAProgram",
-        "kdConfigUSBCloseDevice", "kdConfigNetGetDeviceList", "kdConfigNetOpenDevice",
-        "kdConfigNetBootstrapDevice", "kdConfigNetGetSerialFromFlash", "kdConfigNetGetFirmwareVersion",
-        "kdConfigNetGetFPGAStatus", "kdConfigNetClearFx3", "kdConfigNetWriteFx3", "kdConfigNetClearFPGA",
-        "kdConfigNetWriteFGPA", "kdConfigNetPreset", "kdConfigNetCloseDevice",
+        "kdGetAPIVersion",
+        "kdOpenDevice",
+        "kdCloseDevice",
+        "kdGetFirmwareVersion",
+        "kdGetDeviceInfo",
+        "kdConfigUSBOpenDevice",
+        "kdConfigUSBOpenDeviceBySerial",
+        "kdConfigUSBBootstrapDevice",
+        "kdConfigUSBGetDeviceSerial",
+        "kdConfigUSBGetDeviceType",
+        "kdConfigUSBGetSerialFromFlash",
+        "kdConfigUSBClearBootSector",
+        "kdConfigUSBWriteBootSector",
+        "kdConfigUSBClearRunSector",
+        "kdConfigUSBWriteRunSector",
+        "kdConfigUSBClearFPGAProgram",
+        "kdConfigUSBWriteFPGAProgram",
+        "kdConfigUSBCloseDevice",
+        "kdConfigNetGetDeviceList",
+        "kdConfigNetOpenDevice",
+        "kdConfigNetBootstrapDevice",
+        "kdConfigNetGetSerialFromFlash",
+        "kdConfigNetGetFirmwareVersion",
+        "kdConfigNetGetFPGAStatus",
+        "kdConfigNetClearFx3",
+        "kdConfigNetWriteFx3",
+        "kdConfigNetClearFPGA",
+        "kdConfigNetWriteFGPA",
+        "kdConfigNetPreset",
+        "kdConfigNetCloseDevice",
     };
     expected.sort();
     QCOMPARE(exported, expected);
 }
 
+// clang-format off
 void TestSimulator::connectedInstruments_data()
 {
     QTest::addColumn<bool>("useFile");
@@ -146,6 +168,7 @@ void TestSimulator::connectedInstruments_data()
             << true << QStringLiteral("colour red\ninstrument # the bench one\n model x\n  fpga 12\nstate odd\n")
             << 12;
 }
+// clang-format on
 
 void TestSimulator::connectedInstruments()
 {
@@ -172,6 +195,7 @@ void TestSimulator::connectedInstruments()
     QCOMPARE(kdCloseDevice(handle), 0);
 }
 
+// clang-format off
 void TestSimulator::faultOnNthUse_data()
 {
     QTest::addColumn<QString>("fault");
@@ -186,6 +210,7 @@ void TestSimulator::faultOnNthUse_data()
     QTest::newRow("other call") << Sim::fail("kdGetDeviceInfo") << QList<int> { 0, 0, 0 } << false;
     QTest::newRow("unknown call ignored") << Sim::fail("kdGetFirmware") << QList<int> { 0, 0, 0 } << false;
 }
+// clang-format on
 
 void TestSimulator::faultOnNthUse()
 {
@@ -205,6 +230,7 @@ void TestSimulator::faultOnNthUse()
     }
 }
 
+// clang-format off
 void TestSimulator::failedCallHasNoEffect_data()
 {
     QTest::addColumn<QString>("fault");
@@ -215,6 +241,7 @@ void TestSimulator::failedCallHasNoEffect_data()
     QTest::newRow("badstatus still erases") << Sim::badStatus("kdConfigUSBClearRunSector") << 1 << "erased";
     QTest::newRow("no fault") << QString() << 0 << "erased";
 }
+// clang-format on
 
 void TestSimulator::failedCallHasNoEffect()
 {
@@ -229,6 +256,7 @@ void TestSimulator::failedCallHasNoEffect()
     QCOMPARE(sim.field(0, "run"), run);
 }
 
+// clang-format off
 void TestSimulator::writeRefusesBadImages_data()
 {
     QTest::addColumn<QString>("kind");
@@ -246,6 +274,7 @@ void TestSimulator::writeRefusesBadImages_data()
     QTest::newRow("directory") << "directory" << 1 << "4";
     QTest::newRow("null") << "null" << 1 << "4";
 }
+// clang-format on
 
 void TestSimulator::writeRefusesBadImages()
 {
@@ -283,6 +312,7 @@ void TestSimulator::writeRefusesBadImages()
     QCOMPARE(sim.field(0, "state"), QStringLiteral("normal"));
 }
 
+// clang-format off
 void TestSimulator::writeSetsPartVersion_data()
 {
     QTest::addColumn<QString>("description");
@@ -297,6 +327,7 @@ void TestSimulator::writeSetsPartVersion_data()
     QTest::newRow("net fx3") << kdC << Write::NetFx3 << kdsim::Part::Fx3 << "boot";
     QTest::newRow("net fpga") << kdC << Write::NetFpga << kdsim::Part::Fpga << "fpga";
 }
+// clang-format on
 
 void TestSimulator::writeSetsPartVersion()
 {
@@ -325,6 +356,7 @@ void TestSimulator::writeSetsPartVersion()
     QCOMPARE(sim.field(0, "serial"), QString::number(carriesSerial ? 777 : serial));
 }
 
+// clang-format off
 void TestSimulator::clearChangesState_data()
 {
     QTest::addColumn<QString>("description");
@@ -338,6 +370,7 @@ void TestSimulator::clearChangesState_data()
     QTest::newRow("net fx3") << kdC << "kdConfigNetClearFx3" << "silent";
     QTest::newRow("net fpga") << kdC << "kdConfigNetClearFPGA" << "fpga-failed";
 }
+// clang-format on
 
 void TestSimulator::clearChangesState()
 {
@@ -357,8 +390,8 @@ void TestSimulator::clearChangesState()
     } else {
         const int handle = openUsbConfig();
         const int status = call == "kdConfigUSBClearBootSector" ? kdConfigUSBClearBootSector(handle)
-                : call == "kdConfigUSBClearRunSector"           ? kdConfigUSBClearRunSector(handle)
-                                                                 : kdConfigUSBClearFPGAProgram(handle, progress);
+            : call == "kdConfigUSBClearRunSector"               ? kdConfigUSBClearRunSector(handle)
+                                                                : kdConfigUSBClearFPGAProgram(handle, progress);
         QCOMPARE(status, 0);
     }
     QCOMPARE(sim.field(0, "state"), state);
@@ -405,6 +438,7 @@ void TestSimulator::stateSurvivesRestart()
     QCOMPARE(fpga, 12);
 }
 
+// clang-format off
 void TestSimulator::deviceListRespectsRoom_data()
 {
     QTest::addColumn<QString>("description");
@@ -422,6 +456,7 @@ void TestSimulator::deviceListRespectsRoom_data()
     QTest::newRow("two, room 3") << two << 3 << QList<int> { 5001, 5002 };
     QTest::newRow("usb and silent not listed") << ignored + two << 3 << QList<int> { 5001, 5002 };
 }
+// clang-format on
 
 void TestSimulator::deviceListRespectsRoom()
 {
@@ -442,6 +477,7 @@ void TestSimulator::deviceListRespectsRoom()
     QCOMPARE(cells.last(), guard);
 }
 
+// clang-format off
 void TestSimulator::netFpgaStatus_data()
 {
     QTest::addColumn<QString>("description");
@@ -454,6 +490,7 @@ void TestSimulator::netFpgaStatus_data()
     QTest::newRow("boot") << Sim::netInstrument(5001, 6, 3, "boot") << 1 << 6;
     QTest::newRow("boot, fpga erased") << Sim::netInstrument(5001, 6, Sim::Erased, "boot") << 2 << 6;
 }
+// clang-format on
 
 void TestSimulator::netFpgaStatus()
 {
@@ -503,6 +540,7 @@ void TestSimulator::vanishInTheMiddleOfFpgaWrite()
     QCOMPARE(sim.field(0, "state"), QStringLiteral("normal"));
 }
 
+// clang-format off
 void TestSimulator::bootstrap_data()
 {
     QTest::addColumn<QString>("description");
@@ -524,6 +562,7 @@ void TestSimulator::bootstrap_data()
     QTest::newRow("net, fpga image") << silentC << true << "kd740c_fpga_v3.rbf" << -1;
     QTest::newRow("net, none silent") << Sim::netInstrument(5001, 5, 3) << true << "kd740c_fx3_v5.img" << -1;
 }
+// clang-format on
 
 void TestSimulator::bootstrap()
 {
@@ -545,7 +584,8 @@ void TestSimulator::bootstrap()
     QCOMPARE(sim.field(handle - 100, "state"), QStringLiteral("boot"));
     int serial = 0;
     QCOMPARE(net ? int(kdConfigNetGetSerialFromFlash(opened, &serial))
-                 : int(kdConfigUSBGetSerialFromFlash(opened, &serial)), 0);
+                 : int(kdConfigUSBGetSerialFromFlash(opened, &serial)),
+             0);
 }
 
 void TestSimulator::handlesBelongToTheirSession()
@@ -641,6 +681,7 @@ void TestSimulator::imageDamageIsDetected()
     }
 }
 
+// clang-format off
 void TestSimulator::mkimageRejectsBadArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -655,6 +696,7 @@ void TestSimulator::mkimageRejectsBadArguments_data()
     QTest::newRow("too many") << QStringList { "1", "run", "9", "out.img", "more" } << false;
     QTest::newRow("unwritable") << QStringList { "1", "run", "9", "no/such/dir/out.img" } << false;
 }
+// clang-format on
 
 void TestSimulator::mkimageRejectsBadArguments()
 {

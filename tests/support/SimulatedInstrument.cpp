@@ -135,19 +135,21 @@ void SimulatedInstrument::clearTrace()
     QFile::remove(QDir(dir()).filePath(QStringLiteral("trace.txt")));
 }
 
-QString SimulatedInstrument::usbInstrument(int model, int serial, int boot, int run, int fpga,
-                                           const QString &state)
+QString SimulatedInstrument::usbInstrument(int model, int serial, int boot, int run, int fpga, const QString &state)
 {
     return QStringLiteral("instrument\n  model %1\n  serial %2\n  link usb\n  state %3\n"
                           "  boot %4\n  run %5\n  fpga %6\n")
-            .arg(model).arg(serial).arg(state, versionText(boot), versionText(run), versionText(fpga));
+        .arg(model)
+        .arg(serial)
+        .arg(state, versionText(boot), versionText(run), versionText(fpga));
 }
 
 QString SimulatedInstrument::netInstrument(int serial, int fx3, int fpga, const QString &state)
 {
     return QStringLiteral("instrument\n  model 2\n  serial %1\n  link net\n  state %2\n"
                           "  boot %3\n  fpga %4\n")
-            .arg(serial).arg(state, versionText(fx3), versionText(fpga));
+        .arg(serial)
+        .arg(state, versionText(fx3), versionText(fpga));
 }
 
 QString SimulatedInstrument::fail(const QString &call, int use)

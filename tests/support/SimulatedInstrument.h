@@ -42,8 +42,7 @@ public:
 
     static QString usbInstrument(int model, int serial, int boot, int run, int fpga,
                                  const QString &state = QStringLiteral("normal"));
-    static QString netInstrument(int serial, int fx3, int fpga,
-                                 const QString &state = QStringLiteral("normal"));
+    static QString netInstrument(int serial, int fx3, int fpga, const QString &state = QStringLiteral("normal"));
     static QString fail(const QString &call, int use = 0);
     static QString badStatus(const QString &call, int use = 0);
     static QString vanishAfter(int calls);
