@@ -1,0 +1,120 @@
+// A technician's whole session: check, update or restore, close the updater;
+// start it again and check. The instrument must then need nothing more.
+//
+// The expected logs are kept in data/update and data/restore: the log after
+// the introduction, a "--- updater restarted ---" line, and the log of the
+// second run. A coloured line is marked "[green] " or "[red] ".
+
+#include "PanelDriver.h"
+#include "SimulatedInstrument.h"
+
+#include "ui/Updater.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QTest>
+#include <QWidget>
+
+using Sim = SimulatedInstrument;
+
+namespace {
+
+const QString checkButton = QStringLiteral("  Check Versions  ");
+const QString updateButton = QStringLiteral("  Update  ");
+const QString restoreButton = QStringLiteral("  Restore  ");
+const QString restarted = QStringLiteral("--- updater restarted ---");
+const int introductionLines = 13;
+
+QStringList readTranscript(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return { QStringLiteral("cannot read ") + path };
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void chooseModelWhenAsked(const QString &model)
+{
+    if (model.isEmpty())
+        return;
+    onNextModal("DeviceSelectorDialog", [model](QWidget *selector) {
+        if (QPushButton *button = findButton(selector, model))
+            clickInWindow(button);
+    });
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sessionThenCheckAgain_data();
+    void sessionThenCheckAgain();
+};
+
+void TestEndToEnd::sessionThenCheckAgain_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("selectModel");
+    QTest::addColumn<QString>("workflowButton");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("update KD740B") << Sim::usbInstrument(1, 1234, 4, 5, 10) << QString() << updateButton
+                                   << "data/update/kd740b.log";
+    QTest::newRow("update KD740A") << Sim::usbInstrument(0, 2001, 3, 4, 8) << QString() << updateButton
+                                   << "data/update/kd740a.log";
+    QTest::newRow("update KD740C") << Sim::netInstrument(5678, 4, 2) << QString() << updateButton
+                                   << "data/update/kd740c.log";
+    QTest::newRow("restore KD740B in boot mode") << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot") << QString()
+                                                 << restoreButton << "data/restore/kd740b-boot-mode.log";
+    QTest::newRow("restore KD740A bootstrapped")
+        << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
+        << "data/restore/kd740a-bootstrapped.log";
+    QTest::newRow("restore KD740C with failed FPGA") << Sim::netInstrument(5678, 5, 3, "fpga-failed") << QString()
+                                                     << restoreButton << "data/restore/kd740c-fpga-failed.log";
+}
+
+void TestEndToEnd::sessionThenCheckAgain()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, selectModel);
+    QFETCH(QString, workflowButton);
+    QFETCH(QString, expected);
+
+    // Found before the scratch directory becomes the current one.
+    const QString expectedPath = QFINDTESTDATA(expected);
+    QVERIFY2(!expectedPath.isEmpty(), qPrintable(expected));
+
+    Sim sim;
+    sim.setDescription(instrument);
+
+    QStringList log;
+    {
+        PanelDriver first;
+        chooseModelWhenAsked(selectModel);
+        first.click(checkButton);
+        first.click(workflowButton);
+        log = first.transcript(introductionLines);
+        QVERIFY(!first.panel()->isEnabled());
+        closeInWindow(first.panel());
+        QVERIFY(!first.panel()->window()->isVisible());
+    }
+
+    sim.restart();
+    PanelDriver second;
+    second.click(checkButton);
+    log << restarted << second.transcript(introductionLines);
+
+    QCOMPARE(log, readTranscript(expectedPath));
+    QVERIFY(!second.button(updateButton)->isEnabled());
+    QVERIFY(!second.button(restoreButton)->isEnabled());
+    QVERIFY(!second.button(checkButton)->isEnabled());
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"

@@ -1,0 +1,408 @@
+// The device restore, driven through the real window against the simulated
+// instrument: what the log says, what the library is asked to do, and what
+// the instrument holds afterwards.
+
+#include "PanelDriver.h"
+#include "SimulatedInstrument.h"
+
+#include "ui/Updater.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QWidget>
+
+using Sim = SimulatedInstrument;
+
+namespace {
+
+const QString checkButton = QStringLiteral("  Check Versions  ");
+const QString updateButton = QStringLiteral("  Update  ");
+const QString restoreButton = QStringLiteral("  Restore  ");
+
+const QStringList title = { "", "Restoring Device", "" };
+const QStringList successBlock = { "[green] Firmware updated successfully.", "You may now close the software." };
+const QStringList failureBlock = { "[red] Firmware updated unsuccessfully.",
+                                   "Check device connections and re-run the software.",
+                                   "If problem persists, contact Corvane.", "You may now close the software." };
+
+// A KD740B left in boot mode by a run program that is gone, and a KD740C
+// whose FPGA failed to load.
+const QString kdB = Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot");
+const QString kdC = Sim::netInstrument(5678, 5, 3, "fpga-failed");
+
+QStringList usbCalls(const QString &model, int serial, const QString &fpga)
+{
+    const QString image = QStringLiteral("\"./firmware/kd740%1_%2\"").arg(model);
+    return {
+        "kdConfigUSBOpenDevice(-1)",
+        "kdConfigUSBClearBootSector(100)",
+        QStringLiteral("kdConfigUSBWriteBootSector(100, %1, %2)").arg(image.arg("boot_4.img")).arg(serial),
+        "kdConfigUSBClearRunSector(100)",
+        QStringLiteral("kdConfigUSBWriteRunSector(100, %1, %2)").arg(image.arg("run_5.img")).arg(serial),
+        "kdConfigUSBClearFPGAProgram(100, d1=0)",
+        QStringLiteral("kdConfigUSBWriteFPGAProgram(100, %1, d1=100)").arg(image.arg(fpga)),
+        "kdConfigUSBCloseDevice(100)",
+    };
+}
+
+QStringList netCalls(int listed, int serial)
+{
+    return {
+        "kdConfigNetGetDeviceList(1)",
+        QStringLiteral("kdConfigNetOpenDevice(-1, %1)").arg(listed),
+        "kdConfigNetClearFx3(100)",
+        QStringLiteral("kdConfigNetWriteFx3(100, \"./firmware/kd740c_fx3_v5.img\", %1)").arg(serial),
+        "kdConfigNetClearFPGA(100)",
+        "kdConfigNetWriteFGPA(100, \"./firmware/kd740c_fpga_v3.rbf\")",
+        "kdConfigNetPreset(100)",
+    };
+}
+
+const QStringList usbAllB = usbCalls("b", 1234, "fpga_12.rbf");
+const QStringList netAllC = netCalls(5678, 5678);
+const QStringList usbLines = { "Updating boot Fx3, estimated 10 seconds.",
+                               "Updating run Fx3 device, estimated 10 seconds.",
+                               "Updating FPGA, estimated 6 minutes." };
+const QStringList netLines = { "Updating FX3 program, estimated 10 seconds.", "Updating FPGA, estimated 10 minutes." };
+const QStringList restoredB = { "boot 4", "run 5", "fpga 12", "state normal" };
+const QStringList restoredC = { "boot 5", "fpga 3", "state normal" };
+
+QStringList firstCalls(const QStringList &calls, int n)
+{
+    return calls.mid(0, n);
+}
+
+QStringList operator+(const QStringList &lines, const QString &line)
+{
+    return QStringList(lines) << line;
+}
+
+QStringList fields(const Sim &sim, const QStringList &expected, int instrument = 0)
+{
+    QStringList result;
+    for (const QString &entry : expected) {
+        const QString key = entry.section(QLatin1Char(' '), 0, 0);
+        result << key + QLatin1Char(' ') + sim.field(instrument, key);
+    }
+    return result;
+}
+
+// Runs the check as the user would and leaves Restore enabled; a model
+// names the selector's button for an instrument that has to be bootstrapped.
+void checkForRestore(PanelDriver &driver, const QString &model = QString())
+{
+    if (!model.isEmpty()) {
+        onNextModal("DeviceSelectorDialog", [model](QWidget *selector) {
+            if (QPushButton *button = findButton(selector, model))
+                clickInWindow(button);
+        });
+    }
+    driver.click(checkButton);
+    QVERIFY2(driver.button(restoreButton)->isEnabled(), qPrintable(driver.transcript(13).join(QLatin1Char('\n'))));
+}
+
+// Adds fault lines once the check is over, so that they count only the
+// restore's calls.
+void armFaults(Sim &sim, const QString &faults)
+{
+    if (!faults.isEmpty())
+        sim.setDescription(sim.description() + faults);
+}
+
+} // namespace
+
+class TestRestore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rewritesEveryPart_data();
+    void rewritesEveryPart();
+    void checkedCallFails_data();
+    void checkedCallFails();
+    void uncheckedCallFails_data();
+    void uncheckedCallFails();
+    void notExactlyOneNetworkInstrument_data();
+    void notExactlyOneNetworkInstrument();
+    void instrumentVanishesDuringFpgaWrite_data();
+    void instrumentVanishesDuringFpgaWrite();
+};
+
+void TestRestore::rewritesEveryPart_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("selectModel");
+    // The instrument forgets the check's bootstrap before the restore, as
+    // after losing power.
+    QTest::addColumn<bool>("forgetsBootstrap");
+    // A serial put in place of the one the check found, 0 to keep it.
+    QTest::addColumn<int>("serial");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("after");
+
+    QTest::newRow("KD740B in boot mode") << kdB << QString() << false << 0 << usbLines << usbAllB << restoredB;
+    QTest::newRow("KD740A bootstrapped by the check")
+        << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << false << 0
+        << usbLines << usbCalls("a", 2001, "fpga_9.rbf") << QStringList { "boot 4", "run 5", "fpga 9", "state normal" };
+
+    QStringList bootstrapped = usbAllB;
+    bootstrapped.insert(1, "kdConfigUSBBootstrapDevice(-1, \"./firmware/kd740b_boot_4.img\")");
+    QTest::newRow("KD740B bootstrapped by the restore")
+        << Sim::usbInstrument(1, 1234, Sim::Erased, 5, 12, "silent") << "KD740B" << true << 0 << usbLines
+        << bootstrapped << restoredB;
+
+    // The boot and run programs carry the serial the check found.
+    QTest::newRow("KD740B serial from the check")
+        << kdB << QString() << false << 4321 << usbLines << usbCalls("b", 4321, "fpga_12.rbf")
+        << QStringList { "serial 4321", "boot 4", "run 5", "fpga 12" };
+
+    QTest::newRow("KD740C FPGA failed") << kdC << QString() << false << 0 << netLines << netAllC << restoredC;
+    QTest::newRow("KD740C bootstrapped by the check") << Sim::netInstrument(5678, Sim::Erased, Sim::Erased, "silent")
+                                                      << "KD740C" << false << 0 << netLines << netAllC << restoredC;
+    // Opened by the serial the device list gives, written with the one the
+    // check found.
+    QTest::newRow("KD740C serial from the check")
+        << kdC << QString() << false << 4321 << netLines << netCalls(5678, 4321)
+        << QStringList { "serial 4321", "boot 5", "fpga 3" };
+}
+
+void TestRestore::rewritesEveryPart()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, selectModel);
+    QFETCH(bool, forgetsBootstrap);
+    QFETCH(int, serial);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, after);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForRestore(driver, selectModel);
+    if (QTest::currentTestFailed())
+        return;
+    if (forgetsBootstrap)
+        sim.restart();
+    if (serial)
+        driver.panel()->deviceStatus.serial = serial;
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    driver.click(restoreButton);
+
+    QCOMPARE(driver.transcript(start), title + worker + successBlock);
+    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(fields(sim, after), after);
+
+    // One restore per run: the panel takes no more clicks.
+    QVERIFY(!driver.panel()->isEnabled());
+    const int end = driver.lines().size();
+    for (const QString &text : { checkButton, updateButton, restoreButton })
+        driver.click(text);
+    QCOMPARE(driver.lines().size(), end);
+    QCOMPARE(sim.calls(), calls);
+}
+
+void TestRestore::checkedCallFails_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<int>("pauseMs");
+
+    // A failed restore leaves its handle open: no close follows a failure.
+    QTest::newRow("USB open and bootstrap")
+        << kdB << Sim::fail("kdConfigUSBOpenDevice") + Sim::fail("kdConfigUSBBootstrapDevice")
+        << QStringList { "Failed to open device." }
+        << QStringList { "kdConfigUSBOpenDevice(-1)",
+                         "kdConfigUSBBootstrapDevice(-1, \"./firmware/kd740b_boot_4.img\")" }
+        << 30;
+    QTest::newRow("USB boot clear") << kdB << Sim::fail("kdConfigUSBClearBootSector")
+                                    << QStringList { usbLines.at(0), "Failed clearing boot Fx3 device." }
+                                    << firstCalls(usbAllB, 2) << 0;
+    QTest::newRow("USB boot write") << kdB << Sim::fail("kdConfigUSBWriteBootSector")
+                                    << QStringList { usbLines.at(0), "Failed writing boot Fx3." }
+                                    << firstCalls(usbAllB, 3) << 0;
+    QTest::newRow("USB FPGA clear") << kdB << Sim::fail("kdConfigUSBClearFPGAProgram")
+                                    << usbLines + QString("Failed clearing FPGA.") << firstCalls(usbAllB, 6) << 0;
+    QTest::newRow("USB FPGA write") << kdB << Sim::fail("kdConfigUSBWriteFPGAProgram")
+                                    << usbLines + QString("Failed writing FPGA.") << firstCalls(usbAllB, 7) << 0;
+
+    QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Failed to open device." }
+                              << firstCalls(netAllC, 2) << 30;
+    QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
+                                   << QStringList { netLines.at(0), "Failed clearing boot FX3 device." }
+                                   << firstCalls(netAllC, 3) << 0;
+    QTest::newRow("net FX3 write") << kdC << Sim::fail("kdConfigNetWriteFx3")
+                                   << QStringList { netLines.at(0), "Failed writing FX3." } << firstCalls(netAllC, 4)
+                                   << 0;
+    QTest::newRow("net FPGA clear") << kdC << Sim::fail("kdConfigNetClearFPGA")
+                                    << netLines + QString("Failed clearing FPGA.") << firstCalls(netAllC, 5) << 0;
+    QTest::newRow("net FPGA write") << kdC << Sim::fail("kdConfigNetWriteFGPA")
+                                    << netLines + QString("Failed writing FPGA.") << firstCalls(netAllC, 6) << 0;
+}
+
+void TestRestore::checkedCallFails()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, faults);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(int, pauseMs);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForRestore(driver);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, faults);
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    QElapsedTimer timer;
+    timer.start();
+    driver.click(restoreButton);
+    const qint64 elapsed = timer.elapsed();
+
+    QCOMPARE(driver.transcript(start), title + worker + failureBlock);
+    QCOMPARE(sim.calls(), calls);
+    QVERIFY2(elapsed >= pauseMs, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+    QVERIFY(!driver.panel()->isEnabled());
+}
+
+void TestRestore::uncheckedCallFails_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("after");
+
+    QTest::newRow("run clear bad status")
+        << kdB << Sim::badStatus("kdConfigUSBClearRunSector") << usbLines << usbAllB << restoredB;
+    QTest::newRow("run write bad status")
+        << kdB << Sim::badStatus("kdConfigUSBWriteRunSector") << usbLines << usbAllB << restoredB;
+    QTest::newRow("run clear fails") << kdB << Sim::fail("kdConfigUSBClearRunSector") << usbLines << usbAllB
+                                     << restoredB;
+    // Reported as a success although the run program is still missing: the
+    // restore procedure gives the run program's statuses no say.
+    QTest::newRow("run write fails") << kdB << Sim::fail("kdConfigUSBWriteRunSector") << usbLines << usbAllB
+                                     << QStringList { "boot 4", "run erased", "fpga 12" };
+    QTest::newRow("USB close bad status")
+        << kdB << Sim::badStatus("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB;
+    QTest::newRow("USB close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB;
+    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLines << netAllC
+                                       << restoredC;
+    QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLines << netAllC
+                                  << QStringList { "boot 5", "fpga 3" };
+    // Only the count the list gives decides.
+    QTest::newRow("device list bad status")
+        << kdC << Sim::badStatus("kdConfigNetGetDeviceList") << netLines << netAllC << restoredC;
+}
+
+void TestRestore::uncheckedCallFails()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, faults);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, after);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForRestore(driver);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, faults);
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    driver.click(restoreButton);
+
+    QCOMPARE(driver.transcript(start), title + worker + successBlock);
+    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(fields(sim, after), after);
+}
+
+void TestRestore::notExactlyOneNetworkInstrument_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<bool>("unplugged");
+
+    QTest::newRow("none") << kdC << true;
+    QTest::newRow("two") << kdC + Sim::netInstrument(5679, 5, 3) << false;
+}
+
+void TestRestore::notExactlyOneNetworkInstrument()
+{
+    QFETCH(QString, instrument);
+    QFETCH(bool, unplugged);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForRestore(driver);
+    if (QTest::currentTestFailed())
+        return;
+    if (unplugged)
+        sim.setDescription(QStringLiteral("# nothing connected\n"));
+    const QString before = sim.description();
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    QElapsedTimer timer;
+    timer.start();
+    driver.click(restoreButton);
+    const qint64 elapsed = timer.elapsed();
+
+    QCOMPARE(driver.transcript(start), title + QStringList("Unable to find device.") + failureBlock);
+    QCOMPARE(sim.calls(), QStringList("kdConfigNetGetDeviceList(1)"));
+    QVERIFY2(elapsed >= 30, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+    QCOMPARE(sim.description(), before);
+}
+
+void TestRestore::instrumentVanishesDuringFpgaWrite_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<int>("callsBefore");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+
+    QTest::newRow("USB") << kdB << 6 << usbLines + QString("Failed writing FPGA.") << firstCalls(usbAllB, 7);
+    QTest::newRow("net") << kdC << 5 << netLines + QString("Failed writing FPGA.") << firstCalls(netAllC, 6);
+}
+
+void TestRestore::instrumentVanishesDuringFpgaWrite()
+{
+    QFETCH(QString, instrument);
+    QFETCH(int, callsBefore);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForRestore(driver);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, Sim::vanishAfter(callsBefore));
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    driver.click(restoreButton);
+
+    const QStringList transcript = driver.transcript(start);
+    QCOMPARE(transcript, title + worker + failureBlock);
+    QVERIFY(!transcript.contains("[green] Firmware updated successfully."));
+    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(sim.field(0, "fpga"), QStringLiteral("erased"));
+}
+
+QTEST_MAIN(TestRestore)
+#include "tst_restore.moc"

@@ -1,0 +1,407 @@
+// The firmware update, driven through the real window against the simulated
+// instrument: what the log says, what the library is asked to do, and what
+// the instrument holds afterwards.
+
+#include "PanelDriver.h"
+#include "SimulatedInstrument.h"
+
+#include "ui/Updater.h"
+
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+using Sim = SimulatedInstrument;
+
+namespace {
+
+const QString checkButton = QStringLiteral("  Check Versions  ");
+const QString updateButton = QStringLiteral("  Update  ");
+const QString restoreButton = QStringLiteral("  Restore  ");
+
+const QStringList title = { "", "Updating Firmware", "" };
+const QStringList successBlock = { "[green] Firmware updated successfully.", "You may now close the software." };
+const QStringList failureBlock = { "[red] Firmware updated unsuccessfully.",
+                                   "Check device connections and re-run the software.",
+                                   "If problem persists, contact Corvane.", "You may now close the software." };
+
+// The instruments most cases start from.
+const QString kdA = Sim::usbInstrument(0, 2001, 3, 4, 8); // every part older than shipped
+const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10); // only the FPGA older
+const QString kdC = Sim::netInstrument(5678, 4, 2); // reported as 4.4.2
+
+// Full fault-free call lists for kdA and kdC.
+const QString usbOpenA = QStringLiteral("kdConfigUSBOpenDeviceBySerial(-1, 2001)");
+const QStringList usbAllA = {
+    usbOpenA,
+    "kdConfigUSBClearBootSector(100)",
+    "kdConfigUSBWriteBootSector(100, \"./firmware/kd740a_boot_4.img\", 2001)",
+    "kdConfigUSBClearRunSector(100)",
+    "kdConfigUSBWriteRunSector(100, \"./firmware/kd740a_run_5.img\", -1)",
+    "kdConfigUSBClearFPGAProgram(100, d1=0)",
+    "kdConfigUSBWriteFPGAProgram(100, \"./firmware/kd740a_fpga_9.rbf\", d1=100)",
+    "kdConfigUSBCloseDevice(100)",
+};
+const QStringList usbLinesA = { "Updating boot Fx3, estimated 10 seconds.", "Updating run Fx3, estimated 10 seconds.",
+                                "Updating FPGA, estimated 6 minutes." };
+const QStringList netAllC = {
+    "kdConfigNetOpenDevice(-1, 5678)",
+    "kdConfigNetClearFx3(100)",
+    "kdConfigNetWriteFx3(100, \"./firmware/kd740c_fx3_v5.img\", 5678)",
+    "kdConfigNetClearFPGA(100)",
+    "kdConfigNetWriteFGPA(100, \"./firmware/kd740c_fpga_v3.rbf\")",
+    "kdConfigNetPreset(100)",
+};
+const QStringList netLinesC = { "Updating FX3, estimated 20 seconds.", "Updating FPGA, estimated 10 minutes." };
+
+const QStringList partsA = { "boot 3", "run 4", "fpga 8" };
+const QStringList partsC = { "boot 4", "fpga 2" };
+
+// The first n calls of a sequence, then those that follow a failure.
+QStringList firstCalls(const QStringList &calls, int n, const QStringList &then = QStringList())
+{
+    return QStringList(calls.mid(0, n)) + then;
+}
+
+QStringList operator+(const QStringList &lines, const QString &line)
+{
+    return QStringList(lines) << line;
+}
+
+QStringList parts(const Sim &sim, const QStringList &keys)
+{
+    QStringList result;
+    for (const QString &key : keys)
+        result << key + QLatin1Char(' ') + sim.field(0, key);
+    return result;
+}
+
+QStringList keysOf(const QStringList &parts)
+{
+    QStringList keys;
+    for (const QString &part : parts)
+        keys << part.section(QLatin1Char(' '), 0, 0);
+    return keys;
+}
+
+// Runs the check as the user would and leaves Update enabled, answering the
+// downgrade question with Yes when it is expected.
+void checkForUpdate(PanelDriver &driver, bool downgrade)
+{
+    if (downgrade) {
+        onNextModal("QMessageBox", [](QWidget *box) {
+            clickInWindow(qobject_cast<QPushButton *>(qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)));
+        });
+    }
+    driver.click(checkButton);
+    QVERIFY2(driver.button(updateButton)->isEnabled(), qPrintable(driver.transcript(13).join(QLatin1Char('\n'))));
+}
+
+// Adds fault lines to the instrument once the check is over, so that they
+// count only the update's calls.
+void armFaults(Sim &sim, const QString &faults)
+{
+    if (!faults.isEmpty())
+        sim.setDescription(sim.description() + faults);
+}
+
+} // namespace
+
+class TestUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writesPartsThatDiffer_data();
+    void writesPartsThatDiffer();
+    void checkedCallFails_data();
+    void checkedCallFails();
+    void uncheckedCallFails_data();
+    void uncheckedCallFails();
+    void instrumentVanishesDuringFpgaWrite_data();
+    void instrumentVanishesDuringFpgaWrite();
+};
+
+void TestUpdate::writesPartsThatDiffer_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<bool>("downgrade");
+    // Versions put in place of what the check read, for combinations that a
+    // network check cannot report; empty to keep what it read.
+    QTest::addColumn<QList<int>>("reported");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<int>("skips");
+    QTest::addColumn<QStringList>("partsAfter");
+
+    QTest::newRow("KD740A every part") << kdA << false << QList<int>() << usbLinesA << usbAllA << 0
+                                       << QStringList { "boot 4", "run 5", "fpga 9" };
+
+    QTest::newRow("KD740B FPGA only")
+        << kdB << false << QList<int>()
+        << QStringList { "Skipping boot Fx3, already current version.", "Skipping run Fx3, already current version.",
+                         "Updating FPGA, estimated 6 minutes." }
+        << QStringList { "kdConfigUSBOpenDeviceBySerial(-1, 1234)", "kdConfigUSBClearFPGAProgram(100, d1=0)",
+                         "kdConfigUSBWriteFPGAProgram(100, \"./firmware/kd740b_fpga_12.rbf\", d1=100)",
+                         "kdConfigUSBCloseDevice(100)" }
+        << 2 << QStringList { "boot 4", "run 5", "fpga 12" };
+
+    QTest::newRow("KD740B boot only")
+        << Sim::usbInstrument(1, 1234, 3, 5, 12) << false << QList<int>()
+        << QStringList { "Updating boot Fx3, estimated 10 seconds.", "Skipping run Fx3, already current version.",
+                         "Skipping FPGA, already current version." }
+        << QStringList { "kdConfigUSBOpenDeviceBySerial(-1, 1234)", "kdConfigUSBClearBootSector(100)",
+                         "kdConfigUSBWriteBootSector(100, \"./firmware/kd740b_boot_4.img\", 1234)",
+                         "kdConfigUSBCloseDevice(100)" }
+        << 2 << QStringList { "boot 4", "run 5", "fpga 12" };
+
+    // A newer part is written over like an older one once the user agreed.
+    QTest::newRow("KD740A newer run only")
+        << Sim::usbInstrument(0, 77, 4, 6, 9) << true << QList<int>()
+        << QStringList { "Skipping boot Fx3, already current version.", "Updating run Fx3, estimated 10 seconds.",
+                         "Skipping FPGA, already current version." }
+        << QStringList { "kdConfigUSBOpenDeviceBySerial(-1, 77)", "kdConfigUSBClearRunSector(100)",
+                         "kdConfigUSBWriteRunSector(100, \"./firmware/kd740a_run_5.img\", -1)",
+                         "kdConfigUSBCloseDevice(100)" }
+        << 2 << QStringList { "boot 4", "run 5", "fpga 9" };
+
+    QTest::newRow("KD740C FX3 and FPGA") << kdC << false << QList<int>() << netLinesC << netAllC << 0
+                                         << QStringList { "boot 5", "fpga 3" };
+
+    // Version 6 is unknown to the catalogue and reads as 0.0.0.
+    QTest::newRow("KD740C unknown version") << Sim::netInstrument(5678, 6, 3) << false << QList<int>() << netLinesC
+                                            << netAllC << 0 << QStringList { "boot 5", "fpga 3" };
+
+    QTest::newRow("KD740C FPGA only") << kdC << false << QList<int> { 5, 5, 2 }
+                                      << QStringList { "Skipping FX3, already current version.",
+                                                       "Updating FPGA, estimated 10 minutes." }
+                                      << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetClearFPGA(100)",
+                                                       "kdConfigNetWriteFGPA(100, \"./firmware/kd740c_fpga_v3.rbf\")",
+                                                       "kdConfigNetPreset(100)" }
+                                      << 1 << QStringList { "boot 4", "fpga 3" };
+
+    QTest::newRow("KD740C FX3 only")
+        << kdC << false << QList<int> { 4, 4, 3 }
+        << QStringList { "Updating FX3, estimated 20 seconds.", "Skipping FPGA, already current version." }
+        << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetClearFx3(100)",
+                         "kdConfigNetWriteFx3(100, \"./firmware/kd740c_fx3_v5.img\", 5678)", "kdConfigNetPreset(100)" }
+        << 1 << QStringList { "boot 5", "fpga 2" };
+
+    // The network sequence has no run part, so a differing run version alone
+    // writes nothing, yet the instrument is still preset.
+    QTest::newRow("KD740C run differs only")
+        << kdC << false << QList<int> { 5, 4, 3 }
+        << QStringList { "Skipping FX3, already current version.", "Skipping FPGA, already current version." }
+        << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetPreset(100)" } << 2 << partsC;
+}
+
+void TestUpdate::writesPartsThatDiffer()
+{
+    QFETCH(QString, instrument);
+    QFETCH(bool, downgrade);
+    QFETCH(QList<int>, reported);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(int, skips);
+    QFETCH(QStringList, partsAfter);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForUpdate(driver, downgrade);
+    if (QTest::currentTestFailed())
+        return;
+    if (!reported.isEmpty()) {
+        FirmwareTarget &firmware = driver.panel()->deviceStatus.deviceFirmware;
+        firmware.bootVersion = reported.at(0);
+        firmware.runVersion = reported.at(1);
+        firmware.fpgaVersion = reported.at(2);
+    }
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    QElapsedTimer timer;
+    timer.start();
+    driver.click(updateButton);
+    const qint64 elapsed = timer.elapsed();
+
+    QCOMPARE(driver.transcript(start), title + worker + successBlock);
+    QCOMPARE(sim.calls(), calls);
+    QVERIFY2(elapsed >= 30LL * skips, qPrintable(QStringLiteral("%1 ms for %2 skips").arg(elapsed).arg(skips)));
+    QCOMPARE(parts(sim, keysOf(partsAfter)), partsAfter);
+
+    // One update per run: the panel takes no more clicks.
+    QVERIFY(!driver.panel()->isEnabled());
+    const int end = driver.lines().size();
+    for (const QString &text : { checkButton, updateButton, restoreButton })
+        driver.click(text);
+    QCOMPARE(driver.lines().size(), end);
+    QCOMPARE(sim.calls(), calls);
+}
+
+void TestUpdate::checkedCallFails_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("partsAfter");
+
+    const QString close = QStringLiteral("kdConfigUSBCloseDevice(100)");
+
+    // Once open, the handle is closed whichever way the update ends; nothing
+    // to close when the open itself failed.
+    QTest::newRow("USB open") << kdA << Sim::fail("kdConfigUSBOpenDeviceBySerial")
+                              << QStringList { "Cannot Find Device" } << firstCalls(usbAllA, 1) << partsA;
+    QTest::newRow("USB boot clear") << kdA << Sim::fail("kdConfigUSBClearBootSector")
+                                    << QStringList { usbLinesA.at(0), "Failed Clearing" }
+                                    << firstCalls(usbAllA, 2, { close }) << partsA;
+    QTest::newRow("USB boot write") << kdA << Sim::fail("kdConfigUSBWriteBootSector")
+                                    << QStringList { usbLinesA.at(0), "Failed Writing" }
+                                    << firstCalls(usbAllA, 3, { close })
+                                    << QStringList { "boot erased", "run 4", "fpga 8" };
+    QTest::newRow("USB FPGA clear") << kdA << Sim::fail("kdConfigUSBClearFPGAProgram")
+                                    << usbLinesA + QString("Failed Clearing") << firstCalls(usbAllA, 6, { close })
+                                    << QStringList { "boot 4", "run 5", "fpga 8" };
+    QTest::newRow("USB FPGA write") << kdA << Sim::fail("kdConfigUSBWriteFPGAProgram")
+                                    << usbLinesA + QString("Failed Writing") << firstCalls(usbAllA, 7, { close })
+                                    << QStringList { "boot 4", "run 5", "fpga erased" };
+    // A status that reports failure after the work was done still stops the
+    // sequence: the program cannot know the work was done.
+    QTest::newRow("USB boot write bad status")
+        << kdA << Sim::badStatus("kdConfigUSBWriteBootSector") << QStringList { usbLinesA.at(0), "Failed Writing" }
+        << firstCalls(usbAllA, 3, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
+
+    QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Cannot Find Device" }
+                              << firstCalls(netAllC, 1) << partsC;
+    QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
+                                   << QStringList { netLinesC.at(0), "Failed Clearing" } << firstCalls(netAllC, 2)
+                                   << partsC;
+    QTest::newRow("net FX3 write") << kdC << Sim::fail("kdConfigNetWriteFx3")
+                                   << QStringList { netLinesC.at(0), "Failed Writing" } << firstCalls(netAllC, 3)
+                                   << QStringList { "boot erased", "fpga 2" };
+    QTest::newRow("net FPGA clear") << kdC << Sim::fail("kdConfigNetClearFPGA")
+                                    << netLinesC + QString("Failed Clearing") << firstCalls(netAllC, 4)
+                                    << QStringList { "boot 5", "fpga 2" };
+    QTest::newRow("net FPGA write") << kdC << Sim::fail("kdConfigNetWriteFGPA") << netLinesC + QString("Failed Writing")
+                                    << firstCalls(netAllC, 5) << QStringList { "boot 5", "fpga erased" };
+}
+
+void TestUpdate::checkedCallFails()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, faults);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, partsAfter);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForUpdate(driver, false);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, faults);
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    driver.click(updateButton);
+
+    QCOMPARE(driver.transcript(start), title + worker + failureBlock);
+    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(parts(sim, keysOf(partsAfter)), partsAfter);
+    QVERIFY(!driver.panel()->isEnabled());
+}
+
+void TestUpdate::uncheckedCallFails_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("partsAfter");
+
+    const QStringList writtenA = { "boot 4", "run 5", "fpga 9" };
+    const QStringList writtenC = { "boot 5", "fpga 3" };
+
+    QTest::newRow("run clear bad status")
+        << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << usbLinesA << usbAllA << writtenA;
+    QTest::newRow("run write bad status")
+        << kdA << Sim::badStatus("kdConfigUSBWriteRunSector") << usbLinesA << usbAllA << writtenA;
+    QTest::newRow("run clear fails") << kdA << Sim::fail("kdConfigUSBClearRunSector") << usbLinesA << usbAllA
+                                     << writtenA;
+    // Reported as a success although the run program is gone: the update
+    // procedure gives the run program's statuses no say.
+    QTest::newRow("run write fails") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << usbLinesA << usbAllA
+                                     << QStringList { "boot 4", "run erased", "fpga 9" };
+    QTest::newRow("USB close fails") << kdA << Sim::fail("kdConfigUSBCloseDevice") << usbLinesA << usbAllA << writtenA;
+    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLinesC << netAllC
+                                       << writtenC;
+    QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLinesC << netAllC << writtenC;
+}
+
+void TestUpdate::uncheckedCallFails()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, faults);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, partsAfter);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForUpdate(driver, false);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, faults);
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    driver.click(updateButton);
+
+    QCOMPARE(driver.transcript(start), title + worker + successBlock);
+    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(parts(sim, keysOf(partsAfter)), partsAfter);
+}
+
+void TestUpdate::instrumentVanishesDuringFpgaWrite_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<int>("callsBefore");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+
+    QTest::newRow("USB") << kdA << 6 << usbLinesA + QString("Failed Writing") << usbAllA;
+    QTest::newRow("net") << kdC << 4 << netLinesC + QString("Failed Writing") << firstCalls(netAllC, 5);
+}
+
+void TestUpdate::instrumentVanishesDuringFpgaWrite()
+{
+    QFETCH(QString, instrument);
+    QFETCH(int, callsBefore);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkForUpdate(driver, false);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, Sim::vanishAfter(callsBefore));
+
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    driver.click(updateButton);
+
+    const QStringList transcript = driver.transcript(start);
+    QCOMPARE(transcript, title + worker + failureBlock);
+    QVERIFY(!transcript.contains("[green] Firmware updated successfully."));
+    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(sim.field(0, "fpga"), QStringLiteral("erased"));
+}
+
+QTEST_MAIN(TestUpdate)
+#include "tst_update.moc"
