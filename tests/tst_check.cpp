@@ -1,5 +1,6 @@
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
+#include "Workflow.h"
 
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/Updater.h"
@@ -28,9 +29,6 @@ namespace {
 
 using Instrument = SimulatedInstrument;
 
-const QString checkButton = QStringLiteral("  Check Versions  ");
-const QString updateButton = QStringLiteral("  Update  ");
-const QString restoreButton = QStringLiteral("  Restore  ");
 const QString busyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
 const QString downgradeText = QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
                                              "Installing this will overwrite your firmware with an older version.\n"
@@ -50,13 +48,7 @@ const QString callsMarker = QStringLiteral("=== library calls");
 Transcript readTranscript(const QString &name)
 {
     Transcript transcript;
-    const QString path = QFINDTESTDATA(QStringLiteral("data/check/") + name + QStringLiteral(".txt"));
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return transcript;
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    const QStringList lines = readLines(QFINDTESTDATA(QStringLiteral("data/check/") + name + QStringLiteral(".txt")));
     const int marker = lines.indexOf(callsMarker);
     transcript.log = lines.mid(0, marker);
     if (marker >= 0)
@@ -458,7 +450,7 @@ void TestCheck::detection()
     QVERIFY2(watcher.unexpected.isEmpty(), qPrintable("unexpected dialogs: " + watcher.unexpected.join(", ")));
     QCOMPARE(watcher.answered, answer);
     QCOMPARE(actual.log, expected.log);
-    for (int line = 13; line < driver.lines().size(); ++line)
+    for (int line = PanelDriver::introductionLines; line < driver.lines().size(); ++line)
         QVERIFY2(!driver.lineColor(line).isValid(), qPrintable(QString("line %1 is coloured").arg(line)));
     QCOMPARE(actual.calls, expected.calls);
 

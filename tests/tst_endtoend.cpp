@@ -7,46 +7,16 @@
 
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
+#include "Workflow.h"
 
 #include "ui/Updater.h"
 
-#include <QFile>
 #include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
 using Sim = SimulatedInstrument;
 
-namespace {
-
-const QString checkButton = QStringLiteral("  Check Versions  ");
-const QString updateButton = QStringLiteral("  Update  ");
-const QString restoreButton = QStringLiteral("  Restore  ");
 const QString restarted = QStringLiteral("--- updater restarted ---");
-const int introductionLines = 13;
-
-QStringList readTranscript(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return { QStringLiteral("cannot read ") + path };
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
-void chooseModelWhenAsked(const QString &model)
-{
-    if (model.isEmpty())
-        return;
-    onNextModal("DeviceSelectorDialog", [model](QWidget *selector) {
-        if (QPushButton *button = findButton(selector, model))
-            clickInWindow(button);
-    });
-}
-
-} // namespace
 
 class TestEndToEnd : public QObject
 {
@@ -99,7 +69,7 @@ void TestEndToEnd::sessionThenCheckAgain()
         chooseModelWhenAsked(selectModel);
         first.click(checkButton);
         first.click(workflowButton);
-        log = first.transcript(introductionLines);
+        log = first.transcript(PanelDriver::introductionLines);
         QVERIFY(!first.panel()->isEnabled());
         closeInWindow(first.panel());
         QVERIFY(!first.panel()->window()->isVisible());
@@ -108,9 +78,9 @@ void TestEndToEnd::sessionThenCheckAgain()
     sim.restart();
     PanelDriver second;
     second.click(checkButton);
-    log << restarted << second.transcript(introductionLines);
+    log << restarted << second.transcript(PanelDriver::introductionLines);
 
-    QCOMPARE(log, readTranscript(expectedPath));
+    QCOMPARE(log, readLines(expectedPath));
     QVERIFY(!second.button(updateButton)->isEnabled());
     QVERIFY(!second.button(restoreButton)->isEnabled());
     QVERIFY(!second.button(checkButton)->isEnabled());

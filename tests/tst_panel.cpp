@@ -67,9 +67,9 @@ void TestPanel::introduction()
         QCOMPARE(driver.lineColor(line), line == 11 ? red : QColor());
 
     QVERIFY(driver.log()->isReadOnly());
-    QVERIFY(driver.button("  Check Versions  ")->isEnabled());
-    QVERIFY(!driver.button("  Update  ")->isEnabled());
-    QVERIFY(!driver.button("  Restore  ")->isEnabled());
+    QVERIFY(driver.button(checkButton)->isEnabled());
+    QVERIFY(!driver.button(updateButton)->isEnabled());
+    QVERIFY(!driver.button(restoreButton)->isEnabled());
 }
 
 // clang-format off

@@ -4,27 +4,17 @@
 
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
+#include "Workflow.h"
 
 #include "ui/Updater.h"
 
-#include <QElapsedTimer>
-#include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
 using Sim = SimulatedInstrument;
 
 namespace {
 
-const QString checkButton = QStringLiteral("  Check Versions  ");
-const QString updateButton = QStringLiteral("  Update  ");
-const QString restoreButton = QStringLiteral("  Restore  ");
-
 const QStringList title = { "", "Restoring Device", "" };
-const QStringList successBlock = { "[green] Firmware updated successfully.", "You may now close the software." };
-const QStringList failureBlock = { "[red] Firmware updated unsuccessfully.",
-                                   "Check device connections and re-run the software.",
-                                   "If problem persists, contact Corvane.", "You may now close the software." };
 
 // A KD740B left in boot mode by a run program that is gone, and a KD740C
 // whose FPGA failed to load.
@@ -73,41 +63,47 @@ QStringList firstCalls(const QStringList &calls, int n)
     return calls.mid(0, n);
 }
 
-QStringList operator+(const QStringList &lines, const QString &line)
+// The columns of the cases that add faults once the check is over. A
+// failure that stops the restore pauses before it says so; after is empty
+// where what the instrument holds is not the case's point.
+void addFaultColumns()
 {
-    return QStringList(lines) << line;
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<int>("pauseMs");
 }
 
-QStringList fields(const Sim &sim, const QStringList &expected, int instrument = 0)
+// Checks the row's instrument, adds its faults and runs the restore, which
+// must end with outcome and never with the other one, having asked for the
+// row's calls, taken at least its pause and left what it says.
+void restoreWithFaults(const QStringList &outcome)
 {
-    QStringList result;
-    for (const QString &entry : expected) {
-        const QString key = entry.section(QLatin1Char(' '), 0, 0);
-        result << key + QLatin1Char(' ') + sim.field(instrument, key);
-    }
-    return result;
-}
+    QFETCH(QString, instrument);
+    QFETCH(QString, faults);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, after);
+    QFETCH(int, pauseMs);
 
-// Runs the check as the user would and leaves Restore enabled; a model
-// names the selector's button for an instrument that has to be bootstrapped.
-void checkForRestore(PanelDriver &driver, const QString &model = QString())
-{
-    if (!model.isEmpty()) {
-        onNextModal("DeviceSelectorDialog", [model](QWidget *selector) {
-            if (QPushButton *button = findButton(selector, model))
-                clickInWindow(button);
-        });
-    }
-    driver.click(checkButton);
-    QVERIFY2(driver.button(restoreButton)->isEnabled(), qPrintable(driver.transcript(13).join(QLatin1Char('\n'))));
-}
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkAsUser(driver, restoreButton);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, faults);
 
-// Adds fault lines once the check is over, so that they count only the
-// restore's calls.
-void armFaults(Sim &sim, const QString &faults)
-{
-    if (!faults.isEmpty())
-        sim.setDescription(sim.description() + faults);
+    qint64 elapsed = 0;
+    const QStringList transcript = runWorkflow(sim, driver, restoreButton, &elapsed);
+    QCOMPARE(transcript, title + worker + outcome);
+    QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
+    QCOMPARE(sim.calls(), calls);
+    QVERIFY2(elapsed >= pauseMs, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+    QCOMPARE(fields(sim, after), after);
+    QVERIFY(!driver.panel()->isEnabled());
 }
 
 } // namespace
@@ -181,7 +177,7 @@ void TestRestore::rewritesEveryPart()
     Sim sim;
     sim.setDescription(instrument);
     PanelDriver driver;
-    checkForRestore(driver, selectModel);
+    checkAsUser(driver, restoreButton, false, selectModel);
     if (QTest::currentTestFailed())
         return;
     if (forgetsBootstrap)
@@ -189,30 +185,17 @@ void TestRestore::rewritesEveryPart()
     if (serial)
         driver.panel()->deviceStatus.serial = serial;
 
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(restoreButton);
-
-    QCOMPARE(driver.transcript(start), title + worker + successBlock);
+    QCOMPARE(runWorkflow(sim, driver, restoreButton), title + worker + successBlock);
     QCOMPARE(sim.calls(), calls);
     QCOMPARE(fields(sim, after), after);
-
-    // One restore per run: the panel takes no more clicks.
-    QVERIFY(!driver.panel()->isEnabled());
-    const int end = driver.lines().size();
-    for (const QString &text : { checkButton, updateButton, restoreButton })
-        driver.click(text);
-    QCOMPARE(driver.lines().size(), end);
-    QCOMPARE(sim.calls(), calls);
+    verifyTakesNoMoreClicks(driver, sim);
 }
 
 void TestRestore::checkedCallFails_data()
 {
-    QTest::addColumn<QString>("instrument");
-    QTest::addColumn<QString>("faults");
-    QTest::addColumn<QStringList>("worker");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("pauseMs");
+    addFaultColumns();
+
+    const QStringList anyParts;
 
     // A failed restore leaves its handle open: no close follows a failure.
     QTest::newRow("USB open and bootstrap")
@@ -220,114 +203,71 @@ void TestRestore::checkedCallFails_data()
         << QStringList { "Failed to open device." }
         << QStringList { "kdConfigUSBOpenDevice(-1)",
                          "kdConfigUSBBootstrapDevice(-1, \"./firmware/kd740b_boot_4.img\")" }
-        << 30;
+        << anyParts << 30;
     QTest::newRow("USB boot clear") << kdB << Sim::fail("kdConfigUSBClearBootSector")
                                     << QStringList { usbLines.at(0), "Failed clearing boot Fx3 device." }
-                                    << firstCalls(usbAllB, 2) << 0;
+                                    << firstCalls(usbAllB, 2) << anyParts << 0;
     QTest::newRow("USB boot write") << kdB << Sim::fail("kdConfigUSBWriteBootSector")
                                     << QStringList { usbLines.at(0), "Failed writing boot Fx3." }
-                                    << firstCalls(usbAllB, 3) << 0;
+                                    << firstCalls(usbAllB, 3) << anyParts << 0;
     QTest::newRow("USB FPGA clear") << kdB << Sim::fail("kdConfigUSBClearFPGAProgram")
-                                    << usbLines + QString("Failed clearing FPGA.") << firstCalls(usbAllB, 6) << 0;
+                                    << usbLines + QString("Failed clearing FPGA.") << firstCalls(usbAllB, 6) << anyParts
+                                    << 0;
     QTest::newRow("USB FPGA write") << kdB << Sim::fail("kdConfigUSBWriteFPGAProgram")
-                                    << usbLines + QString("Failed writing FPGA.") << firstCalls(usbAllB, 7) << 0;
+                                    << usbLines + QString("Failed writing FPGA.") << firstCalls(usbAllB, 7) << anyParts
+                                    << 0;
 
     QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Failed to open device." }
-                              << firstCalls(netAllC, 2) << 30;
+                              << firstCalls(netAllC, 2) << anyParts << 30;
     QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
                                    << QStringList { netLines.at(0), "Failed clearing boot FX3 device." }
-                                   << firstCalls(netAllC, 3) << 0;
+                                   << firstCalls(netAllC, 3) << anyParts << 0;
     QTest::newRow("net FX3 write") << kdC << Sim::fail("kdConfigNetWriteFx3")
                                    << QStringList { netLines.at(0), "Failed writing FX3." } << firstCalls(netAllC, 4)
-                                   << 0;
+                                   << anyParts << 0;
     QTest::newRow("net FPGA clear") << kdC << Sim::fail("kdConfigNetClearFPGA")
-                                    << netLines + QString("Failed clearing FPGA.") << firstCalls(netAllC, 5) << 0;
+                                    << netLines + QString("Failed clearing FPGA.") << firstCalls(netAllC, 5) << anyParts
+                                    << 0;
     QTest::newRow("net FPGA write") << kdC << Sim::fail("kdConfigNetWriteFGPA")
-                                    << netLines + QString("Failed writing FPGA.") << firstCalls(netAllC, 6) << 0;
+                                    << netLines + QString("Failed writing FPGA.") << firstCalls(netAllC, 6) << anyParts
+                                    << 0;
 }
 
 void TestRestore::checkedCallFails()
 {
-    QFETCH(QString, instrument);
-    QFETCH(QString, faults);
-    QFETCH(QStringList, worker);
-    QFETCH(QStringList, calls);
-    QFETCH(int, pauseMs);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkForRestore(driver);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, faults);
-
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    QElapsedTimer timer;
-    timer.start();
-    driver.click(restoreButton);
-    const qint64 elapsed = timer.elapsed();
-
-    QCOMPARE(driver.transcript(start), title + worker + failureBlock);
-    QCOMPARE(sim.calls(), calls);
-    QVERIFY2(elapsed >= pauseMs, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
-    QVERIFY(!driver.panel()->isEnabled());
+    restoreWithFaults(failureBlock);
 }
 
 void TestRestore::uncheckedCallFails_data()
 {
-    QTest::addColumn<QString>("instrument");
-    QTest::addColumn<QString>("faults");
-    QTest::addColumn<QStringList>("worker");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<QStringList>("after");
+    addFaultColumns();
 
     QTest::newRow("run clear bad status")
-        << kdB << Sim::badStatus("kdConfigUSBClearRunSector") << usbLines << usbAllB << restoredB;
+        << kdB << Sim::badStatus("kdConfigUSBClearRunSector") << usbLines << usbAllB << restoredB << 0;
     QTest::newRow("run write bad status")
-        << kdB << Sim::badStatus("kdConfigUSBWriteRunSector") << usbLines << usbAllB << restoredB;
+        << kdB << Sim::badStatus("kdConfigUSBWriteRunSector") << usbLines << usbAllB << restoredB << 0;
     QTest::newRow("run clear fails") << kdB << Sim::fail("kdConfigUSBClearRunSector") << usbLines << usbAllB
-                                     << restoredB;
+                                     << restoredB << 0;
     // Reported as a success although the run program is still missing: the
     // restore procedure gives the run program's statuses no say.
     QTest::newRow("run write fails") << kdB << Sim::fail("kdConfigUSBWriteRunSector") << usbLines << usbAllB
-                                     << QStringList { "boot 4", "run erased", "fpga 12" };
+                                     << QStringList { "boot 4", "run erased", "fpga 12" } << 0;
     QTest::newRow("USB close bad status")
-        << kdB << Sim::badStatus("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB;
-    QTest::newRow("USB close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB;
-    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLines << netAllC
-                                       << restoredC;
+        << kdB << Sim::badStatus("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB << 0;
+    QTest::newRow("USB close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB
+                                     << 0;
+    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLines << netAllC << restoredC
+                                       << 0;
     QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLines << netAllC
-                                  << QStringList { "boot 5", "fpga 3" };
+                                  << QStringList { "boot 5", "fpga 3" } << 0;
     // Only the count the list gives decides.
     QTest::newRow("device list bad status")
-        << kdC << Sim::badStatus("kdConfigNetGetDeviceList") << netLines << netAllC << restoredC;
+        << kdC << Sim::badStatus("kdConfigNetGetDeviceList") << netLines << netAllC << restoredC << 0;
 }
 
 void TestRestore::uncheckedCallFails()
 {
-    QFETCH(QString, instrument);
-    QFETCH(QString, faults);
-    QFETCH(QStringList, worker);
-    QFETCH(QStringList, calls);
-    QFETCH(QStringList, after);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkForRestore(driver);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, faults);
-
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(restoreButton);
-
-    QCOMPARE(driver.transcript(start), title + worker + successBlock);
-    QCOMPARE(sim.calls(), calls);
-    QCOMPARE(fields(sim, after), after);
+    restoreWithFaults(successBlock);
 }
 
 void TestRestore::notExactlyOneNetworkInstrument_data()
@@ -347,21 +287,16 @@ void TestRestore::notExactlyOneNetworkInstrument()
     Sim sim;
     sim.setDescription(instrument);
     PanelDriver driver;
-    checkForRestore(driver);
+    checkAsUser(driver, restoreButton);
     if (QTest::currentTestFailed())
         return;
     if (unplugged)
         sim.setDescription(QStringLiteral("# nothing connected\n"));
     const QString before = sim.description();
 
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    QElapsedTimer timer;
-    timer.start();
-    driver.click(restoreButton);
-    const qint64 elapsed = timer.elapsed();
-
-    QCOMPARE(driver.transcript(start), title + QStringList("Unable to find device.") + failureBlock);
+    qint64 elapsed = 0;
+    QCOMPARE(runWorkflow(sim, driver, restoreButton, &elapsed),
+             title + QStringList("Unable to find device.") + failureBlock);
     QCOMPARE(sim.calls(), QStringList("kdConfigNetGetDeviceList(1)"));
     QVERIFY2(elapsed >= 30, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     QCOMPARE(sim.description(), before);
@@ -369,39 +304,18 @@ void TestRestore::notExactlyOneNetworkInstrument()
 
 void TestRestore::instrumentVanishesDuringFpgaWrite_data()
 {
-    QTest::addColumn<QString>("instrument");
-    QTest::addColumn<int>("callsBefore");
-    QTest::addColumn<QStringList>("worker");
-    QTest::addColumn<QStringList>("calls");
+    addFaultColumns();
 
-    QTest::newRow("USB") << kdB << 6 << usbLines + QString("Failed writing FPGA.") << firstCalls(usbAllB, 7);
-    QTest::newRow("net") << kdC << 5 << netLines + QString("Failed writing FPGA.") << firstCalls(netAllC, 6);
+    const QStringList fpgaErased = { "fpga erased" };
+    QTest::newRow("USB") << kdB << Sim::vanishAfter(6) << usbLines + QString("Failed writing FPGA.")
+                         << firstCalls(usbAllB, 7) << fpgaErased << 0;
+    QTest::newRow("net") << kdC << Sim::vanishAfter(5) << netLines + QString("Failed writing FPGA.")
+                         << firstCalls(netAllC, 6) << fpgaErased << 0;
 }
 
 void TestRestore::instrumentVanishesDuringFpgaWrite()
 {
-    QFETCH(QString, instrument);
-    QFETCH(int, callsBefore);
-    QFETCH(QStringList, worker);
-    QFETCH(QStringList, calls);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkForRestore(driver);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, Sim::vanishAfter(callsBefore));
-
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(restoreButton);
-
-    const QStringList transcript = driver.transcript(start);
-    QCOMPARE(transcript, title + worker + failureBlock);
-    QVERIFY(!transcript.contains("[green] Firmware updated successfully."));
-    QCOMPARE(sim.calls(), calls);
-    QCOMPARE(sim.field(0, "fpga"), QStringLiteral("erased"));
+    restoreWithFaults(failureBlock);
 }
 
 QTEST_MAIN(TestRestore)

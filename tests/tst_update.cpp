@@ -4,27 +4,17 @@
 
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
+#include "Workflow.h"
 
 #include "ui/Updater.h"
 
-#include <QElapsedTimer>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
 
 namespace {
 
-const QString checkButton = QStringLiteral("  Check Versions  ");
-const QString updateButton = QStringLiteral("  Update  ");
-const QString restoreButton = QStringLiteral("  Restore  ");
-
 const QStringList title = { "", "Updating Firmware", "" };
-const QStringList successBlock = { "[green] Firmware updated successfully.", "You may now close the software." };
-const QStringList failureBlock = { "[red] Firmware updated unsuccessfully.",
-                                   "Check device connections and re-run the software.",
-                                   "If problem persists, contact Corvane.", "You may now close the software." };
 
 // The instruments most cases start from.
 const QString kdA = Sim::usbInstrument(0, 2001, 3, 4, 8); // every part older than shipped
@@ -64,46 +54,41 @@ QStringList firstCalls(const QStringList &calls, int n, const QStringList &then 
     return QStringList(calls.mid(0, n)) + then;
 }
 
-QStringList operator+(const QStringList &lines, const QString &line)
+// The columns of the cases that add faults once the check is over.
+void addFaultColumns()
 {
-    return QStringList(lines) << line;
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QStringList>("worker");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("partsAfter");
 }
 
-QStringList parts(const Sim &sim, const QStringList &keys)
+// Checks the row's instrument, adds its faults and runs the update, which
+// must end with outcome and never with the other one, having asked for the
+// row's calls and left the row's parts.
+void updateWithFaults(const QStringList &outcome)
 {
-    QStringList result;
-    for (const QString &key : keys)
-        result << key + QLatin1Char(' ') + sim.field(0, key);
-    return result;
-}
+    QFETCH(QString, instrument);
+    QFETCH(QString, faults);
+    QFETCH(QStringList, worker);
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, partsAfter);
 
-QStringList keysOf(const QStringList &parts)
-{
-    QStringList keys;
-    for (const QString &part : parts)
-        keys << part.section(QLatin1Char(' '), 0, 0);
-    return keys;
-}
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, faults);
 
-// Runs the check as the user would and leaves Update enabled, answering the
-// downgrade question with Yes when it is expected.
-void checkForUpdate(PanelDriver &driver, bool downgrade)
-{
-    if (downgrade) {
-        onNextModal("QMessageBox", [](QWidget *box) {
-            clickInWindow(qobject_cast<QPushButton *>(qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)));
-        });
-    }
-    driver.click(checkButton);
-    QVERIFY2(driver.button(updateButton)->isEnabled(), qPrintable(driver.transcript(13).join(QLatin1Char('\n'))));
-}
-
-// Adds fault lines to the instrument once the check is over, so that they
-// count only the update's calls.
-void armFaults(Sim &sim, const QString &faults)
-{
-    if (!faults.isEmpty())
-        sim.setDescription(sim.description() + faults);
+    const QStringList transcript = runWorkflow(sim, driver, updateButton);
+    QCOMPARE(transcript, title + worker + outcome);
+    QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
+    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(fields(sim, partsAfter), partsAfter);
+    QVERIFY(!driver.panel()->isEnabled());
 }
 
 } // namespace
@@ -209,7 +194,7 @@ void TestUpdate::writesPartsThatDiffer()
     Sim sim;
     sim.setDescription(instrument);
     PanelDriver driver;
-    checkForUpdate(driver, downgrade);
+    checkAsUser(driver, updateButton, downgrade);
     if (QTest::currentTestFailed())
         return;
     if (!reported.isEmpty()) {
@@ -219,34 +204,17 @@ void TestUpdate::writesPartsThatDiffer()
         firmware.fpgaVersion = reported.at(2);
     }
 
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    QElapsedTimer timer;
-    timer.start();
-    driver.click(updateButton);
-    const qint64 elapsed = timer.elapsed();
-
-    QCOMPARE(driver.transcript(start), title + worker + successBlock);
+    qint64 elapsed = 0;
+    QCOMPARE(runWorkflow(sim, driver, updateButton, &elapsed), title + worker + successBlock);
     QCOMPARE(sim.calls(), calls);
     QVERIFY2(elapsed >= 30LL * skips, qPrintable(QStringLiteral("%1 ms for %2 skips").arg(elapsed).arg(skips)));
-    QCOMPARE(parts(sim, keysOf(partsAfter)), partsAfter);
-
-    // One update per run: the panel takes no more clicks.
-    QVERIFY(!driver.panel()->isEnabled());
-    const int end = driver.lines().size();
-    for (const QString &text : { checkButton, updateButton, restoreButton })
-        driver.click(text);
-    QCOMPARE(driver.lines().size(), end);
-    QCOMPARE(sim.calls(), calls);
+    QCOMPARE(fields(sim, partsAfter), partsAfter);
+    verifyTakesNoMoreClicks(driver, sim);
 }
 
 void TestUpdate::checkedCallFails_data()
 {
-    QTest::addColumn<QString>("instrument");
-    QTest::addColumn<QString>("faults");
-    QTest::addColumn<QStringList>("worker");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<QStringList>("partsAfter");
+    addFaultColumns();
 
     const QString close = QStringLiteral("kdConfigUSBCloseDevice(100)");
 
@@ -290,37 +258,12 @@ void TestUpdate::checkedCallFails_data()
 
 void TestUpdate::checkedCallFails()
 {
-    QFETCH(QString, instrument);
-    QFETCH(QString, faults);
-    QFETCH(QStringList, worker);
-    QFETCH(QStringList, calls);
-    QFETCH(QStringList, partsAfter);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkForUpdate(driver, false);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, faults);
-
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(updateButton);
-
-    QCOMPARE(driver.transcript(start), title + worker + failureBlock);
-    QCOMPARE(sim.calls(), calls);
-    QCOMPARE(parts(sim, keysOf(partsAfter)), partsAfter);
-    QVERIFY(!driver.panel()->isEnabled());
+    updateWithFaults(failureBlock);
 }
 
 void TestUpdate::uncheckedCallFails_data()
 {
-    QTest::addColumn<QString>("instrument");
-    QTest::addColumn<QString>("faults");
-    QTest::addColumn<QStringList>("worker");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<QStringList>("partsAfter");
+    addFaultColumns();
 
     const QStringList writtenA = { "boot 4", "run 5", "fpga 9" };
     const QStringList writtenC = { "boot 5", "fpga 3" };
@@ -343,64 +286,23 @@ void TestUpdate::uncheckedCallFails_data()
 
 void TestUpdate::uncheckedCallFails()
 {
-    QFETCH(QString, instrument);
-    QFETCH(QString, faults);
-    QFETCH(QStringList, worker);
-    QFETCH(QStringList, calls);
-    QFETCH(QStringList, partsAfter);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkForUpdate(driver, false);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, faults);
-
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(updateButton);
-
-    QCOMPARE(driver.transcript(start), title + worker + successBlock);
-    QCOMPARE(sim.calls(), calls);
-    QCOMPARE(parts(sim, keysOf(partsAfter)), partsAfter);
+    updateWithFaults(successBlock);
 }
 
 void TestUpdate::instrumentVanishesDuringFpgaWrite_data()
 {
-    QTest::addColumn<QString>("instrument");
-    QTest::addColumn<int>("callsBefore");
-    QTest::addColumn<QStringList>("worker");
-    QTest::addColumn<QStringList>("calls");
+    addFaultColumns();
 
-    QTest::newRow("USB") << kdA << 6 << usbLinesA + QString("Failed Writing") << usbAllA;
-    QTest::newRow("net") << kdC << 4 << netLinesC + QString("Failed Writing") << firstCalls(netAllC, 5);
+    const QStringList fpgaErased = { "fpga erased" };
+    QTest::newRow("USB") << kdA << Sim::vanishAfter(6) << usbLinesA + QString("Failed Writing") << usbAllA
+                         << fpgaErased;
+    QTest::newRow("net") << kdC << Sim::vanishAfter(4) << netLinesC + QString("Failed Writing")
+                         << firstCalls(netAllC, 5) << fpgaErased;
 }
 
 void TestUpdate::instrumentVanishesDuringFpgaWrite()
 {
-    QFETCH(QString, instrument);
-    QFETCH(int, callsBefore);
-    QFETCH(QStringList, worker);
-    QFETCH(QStringList, calls);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkForUpdate(driver, false);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, Sim::vanishAfter(callsBefore));
-
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(updateButton);
-
-    const QStringList transcript = driver.transcript(start);
-    QCOMPARE(transcript, title + worker + failureBlock);
-    QVERIFY(!transcript.contains("[green] Firmware updated successfully."));
-    QCOMPARE(sim.calls(), calls);
-    QCOMPARE(sim.field(0, "fpga"), QStringLiteral("erased"));
+    updateWithFaults(failureBlock);
 }
 
 QTEST_MAIN(TestUpdate)

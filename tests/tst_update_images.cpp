@@ -5,15 +5,13 @@
 
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
+#include "Workflow.h"
 
 #include "ui/Updater.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
-#include <QWidget>
 
 #include <sys/fsuid.h>
 #include <unistd.h>
@@ -21,11 +19,6 @@
 using Sim = SimulatedInstrument;
 
 namespace {
-
-const QStringList failureBlock = { "[red] Firmware updated unsuccessfully.",
-                                   "Check device connections and re-run the software.",
-                                   "If problem persists, contact Corvane.", "You may now close the software." };
-const QStringList successBlock = { "[green] Firmware updated successfully.", "You may now close the software." };
 
 enum class Workflow { Update, Restore };
 enum class Damage { Missing, Empty, Unreadable, Directory };
@@ -38,7 +31,7 @@ const QString restoreNet = Sim::netInstrument(5678, 5, 3, "fpga-failed");
 
 QString buttonOf(Workflow workflow)
 {
-    return workflow == Workflow::Update ? QStringLiteral("  Update  ") : QStringLiteral("  Restore  ");
+    return workflow == Workflow::Update ? updateButton : restoreButton;
 }
 
 QStringList titleOf(Workflow workflow)
@@ -46,24 +39,15 @@ QStringList titleOf(Workflow workflow)
     return { "", workflow == Workflow::Update ? "Updating Firmware" : "Restoring Device", "" };
 }
 
-QStringList parts(const Sim &sim)
+// The log of a workflow that refuses to start, for the reason given.
+QStringList refusal(Workflow workflow, const QString &reason)
 {
-    QStringList result;
-    for (const char *key : { "boot", "run", "fpga" })
-        result << QLatin1String(key) + QLatin1Char(' ') + sim.field(0, QLatin1String(key));
-    return result;
+    return titleOf(workflow) + QStringList(reason) + failureBlock;
 }
 
-// Runs the check as the user would, so that the workflow's button is enabled.
-void check(PanelDriver &driver, Workflow workflow, bool downgrade = false)
+QStringList parts(const Sim &sim)
 {
-    if (downgrade) {
-        onNextModal("QMessageBox", [](QWidget *box) {
-            clickInWindow(qobject_cast<QPushButton *>(qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)));
-        });
-    }
-    driver.click(QStringLiteral("  Check Versions  "));
-    QVERIFY2(driver.button(buttonOf(workflow))->isEnabled(), qPrintable(driver.transcript(13).join(QLatin1Char('\n'))));
+    return fields(sim, { "boot", "run", "fpga" });
 }
 
 void damage(const QString &path, Damage how)
@@ -193,7 +177,7 @@ void TestImages::unusableImage()
     Sim sim;
     sim.setDescription(instrument);
     PanelDriver driver;
-    check(driver, workflow);
+    checkAsUser(driver, buttonOf(workflow));
     if (QTest::currentTestFailed())
         return;
     const QStringList partsBefore = parts(sim);
@@ -201,17 +185,15 @@ void TestImages::unusableImage()
     if (QTest::currentTestFailed())
         return;
 
-    sim.clearTrace();
-    const int start = driver.lines().size();
+    QStringList transcript;
     {
         const UnprivilegedFileAccess access(sim);
         if (damage == Damage::Unreadable && access.canRead(sim.imagePath(image)))
             QSKIP("this process reads files whatever their mode");
-        driver.click(buttonOf(workflow));
+        transcript = runWorkflow(sim, driver, buttonOf(workflow));
     }
 
-    QCOMPARE(driver.transcript(start),
-             titleOf(workflow) + QStringList("Firmware image not found: ./firmware/" + image) + failureBlock);
+    QCOMPARE(transcript, refusal(workflow, "Firmware image not found: ./firmware/" + image));
     QCOMPARE(sim.calls(), QStringList());
     QCOMPARE(parts(sim), partsBefore);
     QVERIFY(!driver.panel()->isEnabled());
@@ -251,18 +233,14 @@ void TestImages::firstUnusableImageInWriteOrder()
     Sim sim;
     sim.setDescription(instrument);
     PanelDriver driver;
-    check(driver, workflow);
+    checkAsUser(driver, buttonOf(workflow));
     if (QTest::currentTestFailed())
         return;
     for (const QString &image : missing)
         QVERIFY(QFile::remove(sim.imagePath(image)));
 
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(buttonOf(workflow));
-
-    QCOMPARE(driver.transcript(start),
-             titleOf(workflow) + QStringList("Firmware image not found: ./firmware/" + reported) + failureBlock);
+    QCOMPARE(runWorkflow(sim, driver, buttonOf(workflow)),
+             refusal(workflow, "Firmware image not found: ./firmware/" + reported));
     QCOMPARE(sim.calls(), QStringList());
 }
 
@@ -273,16 +251,13 @@ void TestImages::currentPartsNeedNoImage()
     Sim sim;
     sim.setDescription(Sim::usbInstrument(1, 1234, 4, 5, 10));
     PanelDriver driver;
-    check(driver, Workflow::Update);
+    checkAsUser(driver, updateButton);
     if (QTest::currentTestFailed())
         return;
     QVERIFY(QFile::remove(sim.imagePath("kd740b_boot_4.img")));
     QVERIFY(QFile::remove(sim.imagePath("kd740b_run_5.img")));
 
-    const int start = driver.lines().size();
-    driver.click(buttonOf(Workflow::Update));
-
-    QCOMPARE(driver.transcript(start),
+    QCOMPARE(runWorkflow(sim, driver, updateButton),
              titleOf(Workflow::Update)
                  + QStringList({ "Skipping boot Fx3, already current version.",
                                  "Skipping run Fx3, already current version.", "Updating FPGA, estimated 6 minutes." })
@@ -314,17 +289,13 @@ void TestImages::modelOutsideKnownRange()
     Sim sim;
     sim.setDescription(instrument);
     PanelDriver driver;
-    check(driver, workflow, downgrade);
+    checkAsUser(driver, buttonOf(workflow), downgrade);
     if (QTest::currentTestFailed())
         return;
     const QStringList partsBefore = parts(sim);
 
-    sim.clearTrace();
-    const int start = driver.lines().size();
-    driver.click(buttonOf(workflow));
-
-    QCOMPARE(driver.transcript(start),
-             titleOf(workflow) + QStringList("No firmware image for this device type.") + failureBlock);
+    QCOMPARE(runWorkflow(sim, driver, buttonOf(workflow)),
+             refusal(workflow, "No firmware image for this device type."));
     QCOMPARE(sim.calls(), QStringList());
     QCOMPARE(parts(sim), partsBefore);
     QVERIFY(!driver.panel()->isEnabled());

@@ -38,12 +38,7 @@ QTextEdit *PanelDriver::log() const
 
 QPushButton *PanelDriver::button(const QString &text) const
 {
-    const QList<QPushButton *> buttons = panel()->findChildren<QPushButton *>();
-    for (QPushButton *candidate : buttons) {
-        if (candidate->text() == text)
-            return candidate;
-    }
-    return nullptr;
+    return findButton(panel(), text);
 }
 
 QStringList PanelDriver::lines() const
@@ -57,7 +52,7 @@ QStringList PanelDriver::lines() const
 
 QStringList PanelDriver::linesAfterIntroduction() const
 {
-    return lines().mid(13);
+    return lines().mid(introductionLines);
 }
 
 QColor PanelDriver::lineColor(int line) const

@@ -13,12 +13,20 @@ class QTextEdit;
 class QWidget;
 class Updater;
 
+// The panel's buttons, found by their text as the user finds them.
+inline const QString checkButton = QStringLiteral("  Check Versions  ");
+inline const QString updateButton = QStringLiteral("  Update  ");
+inline const QString restoreButton = QStringLiteral("  Restore  ");
+
 // Drives the real updater window the way a user would and reads back what
 // the log shows. Clicks go through the window system's event path, so a
 // modal dialog blocks them as it would block the user.
 class PanelDriver
 {
 public:
+    // The log's lines before anything the user asked for.
+    static constexpr int introductionLines = 13;
+
     PanelDriver();
     ~PanelDriver();
 

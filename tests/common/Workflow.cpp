@@ -1,0 +1,91 @@
+#include "Workflow.h"
+
+#include "PanelDriver.h"
+#include "SimulatedInstrument.h"
+
+#include "ui/Updater.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QWidget>
+
+QStringList operator+(const QStringList &lines, const QString &line)
+{
+    return QStringList(lines) << line;
+}
+
+void chooseModelWhenAsked(const QString &model)
+{
+    if (model.isEmpty())
+        return;
+    onNextModal("DeviceSelectorDialog", [model](QWidget *selector) {
+        if (QPushButton *button = findButton(selector, model))
+            clickInWindow(button);
+    });
+}
+
+void checkAsUser(PanelDriver &driver, const QString &workflowButton, bool downgrade, const QString &model)
+{
+    if (downgrade) {
+        onNextModal("QMessageBox", [](QWidget *box) {
+            clickInWindow(qobject_cast<QPushButton *>(qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)));
+        });
+    }
+    chooseModelWhenAsked(model);
+    driver.click(checkButton);
+    QVERIFY2(driver.button(workflowButton)->isEnabled(),
+             qPrintable(driver.transcript(PanelDriver::introductionLines).join(QLatin1Char('\n'))));
+}
+
+void armFaults(SimulatedInstrument &sim, const QString &faults)
+{
+    if (!faults.isEmpty())
+        sim.setDescription(sim.description() + faults);
+}
+
+QStringList fields(const SimulatedInstrument &sim, const QStringList &expected)
+{
+    QStringList result;
+    for (const QString &entry : expected) {
+        const QString key = entry.section(QLatin1Char(' '), 0, 0);
+        result << key + QLatin1Char(' ') + sim.field(0, key);
+    }
+    return result;
+}
+
+QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton, qint64 *elapsedMs)
+{
+    sim.clearTrace();
+    const int start = driver.lines().size();
+    QElapsedTimer timer;
+    timer.start();
+    driver.click(workflowButton);
+    if (elapsedMs)
+        *elapsedMs = timer.elapsed();
+    return driver.transcript(start);
+}
+
+void verifyTakesNoMoreClicks(PanelDriver &driver, const SimulatedInstrument &sim)
+{
+    QVERIFY(!driver.panel()->isEnabled());
+    const int end = driver.lines().size();
+    const QStringList calls = sim.calls();
+    for (const QString &text : { checkButton, updateButton, restoreButton })
+        driver.click(text);
+    QCOMPARE(driver.lines().size(), end);
+    QCOMPARE(sim.calls(), calls);
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QStringList();
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}

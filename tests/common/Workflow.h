@@ -1,0 +1,53 @@
+#ifndef WORKFLOW_H
+#define WORKFLOW_H
+
+#include <QString>
+#include <QStringList>
+
+class PanelDriver;
+class SimulatedInstrument;
+
+// How every update and restore ends its log, as PanelDriver::transcript()
+// marks the coloured line.
+inline const QStringList successBlock = { "[green] Firmware updated successfully.", "You may now close the software." };
+inline const QStringList failureBlock = { "[red] Firmware updated unsuccessfully.",
+                                          "Check device connections and re-run the software.",
+                                          "If problem persists, contact Corvane.", "You may now close the software." };
+
+// Lets an expected log be written as the lines before a step plus its line.
+QStringList operator+(const QStringList &lines, const QString &line);
+
+// Picks the model in the next model selector; nothing when model is empty.
+void chooseModelWhenAsked(const QString &model);
+
+// Runs the check as the user would, answering the downgrade question with
+// Yes when downgrade is set and the model selector with model when one is
+// named, and fails the test, showing the log, unless the check leaves
+// workflowButton enabled.
+void checkAsUser(PanelDriver &driver, const QString &workflowButton, bool downgrade = false,
+                 const QString &model = QString());
+
+// Adds fault lines to the instrument once the check is over, so that they
+// count only the workflow's calls.
+void armFaults(SimulatedInstrument &sim, const QString &faults);
+
+// What the first instrument holds for each "key value" entry of expected (a
+// bare key works too), in the same form, so that a list of expected parts
+// compares in one go.
+QStringList fields(const SimulatedInstrument &sim, const QStringList &expected);
+
+// Starts the trace afresh and clicks workflowButton; what the workflow wrote
+// to the log, as PanelDriver::transcript() gives it, and optionally the
+// milliseconds the click took.
+QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton,
+                        qint64 *elapsedMs = nullptr);
+
+// A workflow runs once per start of the updater: afterwards the panel is
+// disabled, and clicking each of its buttons writes nothing and calls nothing.
+void verifyTakesNoMoreClicks(PanelDriver &driver, const SimulatedInstrument &sim);
+
+// The lines of a text file without the final line break; none when it
+// cannot be read.
+QStringList readLines(const QString &path);
+
+#endif
