@@ -161,6 +161,8 @@ void Updater::bootstrap()
 
     DeviceSelectorDialog selector(nullptr);
     selector.exec();
+    // Nothing is open on the instrument at this point, so the program may
+    // end at once without leaving it half-configured.
     if (selector.cancelled)
         std::exit(0);
 

@@ -45,6 +45,9 @@ private:
     // The log's colour is the panel's own, never the view's cursor format,
     // which a click into the log would change.
     QColor textColor;
+    // Only one workflow may talk to the instrument at a time. The busy
+    // dialog's modality keeps the user out; this also refuses re-entry
+    // from the nested event loop by any other path.
     bool workflowRunning = false;
 };
 
