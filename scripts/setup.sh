@@ -3,7 +3,7 @@
 # packaging, sanitizer and static checks. Skips apt when all are present.
 set -euo pipefail
 
-packages=(build-essential cmake qtbase5-dev qtbase5-dev-tools xvfb xauth)
+packages=(build-essential cmake qtbase5-dev qtbase5-dev-tools xvfb xauth fonts-dejavu-core)
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=(imagemagick binutils-mingw-w64-x86-64 icoutils dpkg-dev file fakeroot
                clang-tidy clang-format xdotool python3 desktop-file-utils)
