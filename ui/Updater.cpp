@@ -77,7 +77,7 @@ void Updater::writeIntroduction()
 }
 
 // Written as plain text: a line is never taken for markup, whatever it holds.
-void Updater::appendLine(const QString &s)
+void Updater::addLine(const QString &s)
 {
     QScrollBar *scrollBar = logView->verticalScrollBar();
     const bool atBottom = scrollBar->value() >= scrollBar->maximum();
@@ -95,16 +95,11 @@ void Updater::appendLine(const QString &s)
         scrollBar->setValue(scrollBar->maximum());
 }
 
-void Updater::addLine(const QString &s)
-{
-    appendLine(s);
-}
-
 void Updater::addStatusLine(const QString &s, bool success)
 {
     const QColor previous = textColor;
     textColor = success ? successColor : failureColor;
-    appendLine(s);
+    addLine(s);
     textColor = previous;
 }
 
@@ -121,7 +116,7 @@ void Updater::replaceLastLine(const QString &s)
     }
     cursor.removeSelectedText();
     cursor.deletePreviousChar();
-    appendLine(s);
+    addLine(s);
 }
 
 void Updater::writeTitle(const QString &title)

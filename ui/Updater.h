@@ -31,7 +31,6 @@ private slots:
 
 private:
     void writeIntroduction();
-    void appendLine(const QString &s);
     void writeTitle(const QString &title);
     void bootstrap();
     void reportCheck();
