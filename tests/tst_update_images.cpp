@@ -3,6 +3,7 @@
 // want of its image. Driven through the real window against the simulated
 // instrument, for both workflows.
 
+#include "FileAccess.h"
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
@@ -12,9 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
-
-#include <sys/fsuid.h>
-#include <unistd.h>
 
 using Sim = SimulatedInstrument;
 
@@ -59,51 +57,13 @@ void damage(const QString &path, Damage how)
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         break;
     }
-    case Damage::Unreadable: QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions())); break;
+    case Damage::Unreadable: QVERIFY(makeUnreadable(path)); break;
     case Damage::Directory:
         QVERIFY(QFile::remove(path));
         QVERIFY(QDir().mkdir(path));
         break;
     }
 }
-
-// Root reads a file whatever its mode. While this lives, the files touched by
-// this thread, and by the threads it starts, are accessed as an unprivileged
-// user would access them; the scratch directory is opened to that user so
-// that it still reaches the other images, the description and the trace.
-class UnprivilegedFileAccess
-{
-public:
-    explicit UnprivilegedFileAccess(const Sim &sim)
-    {
-        if (geteuid() != 0)
-            return;
-        const auto browse = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
-        const auto writable = browse | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-        QFile::setPermissions(sim.dir(), writable);
-        QFile::setPermissions(sim.imagePath(QString()), browse);
-        setfsuid(nobody);
-        changed = setfsuid(nobody) == int(nobody);
-    }
-    ~UnprivilegedFileAccess()
-    {
-        if (changed)
-            setfsuid(0);
-    }
-    UnprivilegedFileAccess(const UnprivilegedFileAccess &) = delete;
-    UnprivilegedFileAccess &operator=(const UnprivilegedFileAccess &) = delete;
-
-    static bool canRead(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly);
-    }
-
-private:
-    static constexpr uid_t nobody = 65534;
-    bool changed = false;
-};
 
 } // namespace
 
@@ -189,7 +149,7 @@ void TestImages::unusableImage()
     {
         const UnprivilegedFileAccess access(sim);
         if (damage == Damage::Unreadable && access.canRead(sim.imagePath(image)))
-            QSKIP("this process reads files whatever their mode");
+            QSKIP("this process reads the file whatever its access rights");
         transcript = runWorkflow(sim, driver, buttonOf(workflow));
     }
 

@@ -1,0 +1,28 @@
+#ifndef FILEACCESS_H
+#define FILEACCESS_H
+
+#include <QString>
+
+class SimulatedInstrument;
+
+// Takes every right to read the file away, the way this platform does.
+bool makeUnreadable(const QString &path);
+
+// While this lives, the files touched by this thread, and by the threads it
+// starts, are accessed as an unprivileged user would access them, where the
+// process has rights that override a file's own.
+class UnprivilegedFileAccess
+{
+public:
+    explicit UnprivilegedFileAccess(const SimulatedInstrument &sim);
+    ~UnprivilegedFileAccess();
+    UnprivilegedFileAccess(const UnprivilegedFileAccess &) = delete;
+    UnprivilegedFileAccess &operator=(const UnprivilegedFileAccess &) = delete;
+
+    static bool canRead(const QString &path);
+
+private:
+    bool m_changed = false;
+};
+
+#endif
