@@ -4,7 +4,7 @@ package and a plain `cmake --install --prefix` share: every file in place,
 the desktop entry starting the program where its images are, for whatever
 prefix was chosen, and the binary finding kd_api beside it.
 
-  check_install.py CMAKE BUILD_DIR
+  check_install.py CMAKE BUILD_DIR [--windows]
 """
 
 import os
@@ -79,15 +79,33 @@ def check(prefix):
     return failures
 
 
+def check_windows(prefix):
+    """One folder: the DLLs beside the executable, firmware/ where the
+    Start-menu shortcut starts it, no import libraries."""
+    failures = []
+    for name in ["kd740-updater.exe", "kd_api.dll", "Qt5Core.dll", "Qt5Gui.dll", "Qt5Widgets.dll",
+                 "platforms/qwindows.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"]:
+        if not os.path.isfile(os.path.join(prefix, name)):
+            failures.append("no " + name)
+    firmware = os.path.join(prefix, "firmware")
+    found = sorted(os.listdir(firmware)) if os.path.isdir(firmware) else []
+    if found != IMAGES:
+        failures.append("images in firmware: %r" % found)
+    if os.path.exists(os.path.join(prefix, "lib")):
+        failures.append("lib/ installed: %r" % os.listdir(os.path.join(prefix, "lib")))
+    return failures
+
+
 def main():
     cmake, build = sys.argv[1], sys.argv[2]
+    windows = "--windows" in sys.argv[3:]
     with tempfile.TemporaryDirectory() as scratch:
         prefix = os.path.join(scratch, "some prefix")  # a space catches unquoted paths
         result = subprocess.run([cmake, "--install", build, "--prefix", prefix], capture_output=True, text=True)
         if result.returncode != 0:
             print("FAIL: cmake --install failed:\n" + result.stdout + result.stderr)
             return 1
-        failures = check(prefix)
+        failures = check_windows(prefix) if windows else check(prefix)
     for failure in failures:
         print("FAIL: " + failure)
     if not failures:
