@@ -5,6 +5,7 @@
 
 #define KD_API_BUILD
 #include "device/kd_api.h"
+#include "tests/common/MainWindowLookup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,19 +25,9 @@ void report(const char *name)
     std::printf("call %s\n", name);
 }
 
-QWidget *mainWindow()
-{
-    const QWidgetList widgets = QApplication::topLevelWidgets();
-    for (QWidget *widget : widgets) {
-        if (widget->inherits("MainWindow"))
-            return widget;
-    }
-    return nullptr;
-}
-
 void printWindow()
 {
-    QWidget *window = mainWindow();
+    QWidget *window = findMainWindow();
     if (!window)
         return;
     std::printf("title %s\n", qPrintable(window->windowTitle()));
@@ -86,7 +77,7 @@ void scheduleAction()
     if (action == "close") {
         QTimer::singleShot(0, [] {
             printWindow();
-            if (QWidget *window = mainWindow())
+            if (QWidget *window = findMainWindow())
                 window->close();
         });
         return;
@@ -95,7 +86,7 @@ void scheduleAction()
     std::atexit(printWindow);
     QTimer::singleShot(0, [action] {
         QTimer::singleShot(20, [action] { dismissSelector(action); });
-        clickButton(mainWindow(), QStringLiteral("  Check Versions  "));
+        clickButton(findMainWindow(), QStringLiteral("  Check Versions  "));
     });
 }
 

@@ -7,6 +7,8 @@
 // It then prints the log on stdout and ends the program, with status 0, or 1
 // if the program was still busy after two minutes.
 
+#include "tests/common/MainWindowLookup.h"
+
 #include <QApplication>
 #include <QGenericPlugin>
 #include <QPixmap>
@@ -18,16 +20,6 @@
 #include <cstdlib>
 
 namespace {
-
-QWidget *mainWindow()
-{
-    const QWidgetList widgets = QApplication::topLevelWidgets();
-    for (QWidget *widget : widgets) {
-        if (widget->inherits("MainWindow"))
-            return widget;
-    }
-    return nullptr;
-}
 
 void printLog(QWidget *window)
 {
@@ -52,7 +44,7 @@ bool click(QWidget *window, const QString &text)
 
 void drive(const QString &what)
 {
-    QWidget *window = mainWindow();
+    QWidget *window = findMainWindow();
     bool done = window && click(window, QStringLiteral("  Check Versions  "));
     if (done && what.startsWith(QLatin1String("update:"))) {
         done = click(window, QStringLiteral("  Update  "));
@@ -80,7 +72,7 @@ public:
         QTimer::singleShot(0, [what] { drive(what); });
         QTimer::singleShot(120000, [] {
             std::fprintf(stderr, "kd740drive: still busy after two minutes\n");
-            printLog(mainWindow());
+            printLog(findMainWindow());
             std::_Exit(1);
         });
         return new QObject;
