@@ -19,16 +19,18 @@ set(KD740_FIRMWARE_IMAGES
     kd740c_fx3_v5.img kd740c_fpga_v3.rbf)
 
 if(WIN32)
-    # Windows finds a DLL beside the executable; a shortcut must start the
-    # program in bin/ for it to find firmware/.
-    set(_kd740_lib_dir bin)
-    set(_kd740_data_dir bin)
+    # One folder, as Windows programs are installed: the DLLs beside the
+    # executable, firmware/ in the folder the shortcut starts it in.
+    set(_kd740_bin_dir .)
+    set(_kd740_lib_dir .)
+    set(_kd740_data_dir .)
 else()
+    set(_kd740_bin_dir bin)
     set(_kd740_lib_dir lib/kd740-updater)
     set(_kd740_data_dir share/kd740-updater)
 endif()
 
-install(TARGETS kd740-updater RUNTIME DESTINATION bin)
+install(TARGETS kd740-updater RUNTIME DESTINATION "${_kd740_bin_dir}")
 
 if(TARGET kd740-updater AND NOT WIN32)
     set_target_properties(kd740-updater PROPERTIES INSTALL_RPATH "$ORIGIN/../${_kd740_lib_dir}")
@@ -45,7 +47,9 @@ if(_kd740_api_imported)
                            TYPE SHARED_LIBRARY FOLLOW_SYMLINK_CHAIN FILES \"$<TARGET_FILE:kd_api>\")")
     endif()
 else()
-    install(TARGETS kd_api LIBRARY DESTINATION "${_kd740_lib_dir}" RUNTIME DESTINATION "${_kd740_lib_dir}")
+    # A Windows import library is for linking only: not installed.
+    install(TARGETS kd_api LIBRARY DESTINATION "${_kd740_lib_dir}" RUNTIME DESTINATION "${_kd740_lib_dir}"
+                           ARCHIVE DESTINATION lib EXCLUDE_FROM_ALL)
 endif()
 
 list(TRANSFORM KD740_FIRMWARE_IMAGES PREPEND "${KD740_FIRMWARE_DIR}/" OUTPUT_VARIABLE _kd740_image_paths)
@@ -98,4 +102,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # dpkg-shlibdeps must find our own kd_api (it has no shlibs entry of its own);
 # the path is relative to the package's staging root.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "usr/${_kd740_lib_dir}")
+if(WIN32)
+    include(cmake/WindowsPackage.cmake)
+endif()
 include(CPack)
