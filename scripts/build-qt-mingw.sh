@@ -80,6 +80,9 @@ configure_qt() {
 }
 
 source_dir=$(fetch_source)
+# Of the Windows platform plugins the updater loads only "windows";
+# "direct2d" would compile that one a second time.
+sed -i '/SUBDIRS += direct2d/d' "$source_dir/src/plugins/platforms/platforms.pro"
 build=$work/build
 mkdir -p "$build"
 cd "$build"
