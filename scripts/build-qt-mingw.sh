@@ -19,6 +19,14 @@ fi
 sudo=""
 [[ $(id -u) -ne 0 ]] && sudo="sudo"
 
+# Qt's mkspec calls x86_64-w64-mingw32-g++; it must be the POSIX-threads
+# variant the project uses, or Qt and the program need different C++ runtimes.
+if ! x86_64-w64-mingw32-g++ -v 2>&1 | grep -q 'Thread model: posix'; then
+    echo "build-qt-mingw: x86_64-w64-mingw32-g++ is not the POSIX-threads variant;" \
+         "update-alternatives --set x86_64-w64-mingw32-g++ /usr/bin/x86_64-w64-mingw32-g++-posix" >&2
+    exit 1
+fi
+
 # apt-get source needs source entries; add them for the suites configured for
 # binaries, in whichever format the machine uses.
 enable_sources() {
