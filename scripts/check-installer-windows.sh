@@ -38,9 +38,9 @@ echo "installer: $(basename "$installer") ($(du -h "$installer" | cut -f1))"
 export WINEPREFIX="$scratch/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEPATH
 wine wineboot --init
-wine "$installer" /S '/D=C:\KD740 Firmware Updater'
+wine "$installer" /S '/D=C:\KD740'   # NSIS takes /D= unquoted and last
 wineserver --wait
-dir="$WINEPREFIX/drive_c/KD740 Firmware Updater"
+dir="$WINEPREFIX/drive_c/KD740"
 
 for file in kd740-updater.exe kd_api.dll Qt5Core.dll Qt5Gui.dll Qt5Widgets.dll platforms/qwindows.dll \
             libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll Uninstall.exe \
@@ -57,8 +57,8 @@ if [[ -z $shortcut ]]; then
 else
     # A shortcut holds its target and its working folder as UTF-16 strings.
     strings -el "$shortcut" >"$scratch/shortcut.txt"
-    grep -qxF 'C:\KD740 Firmware Updater\kd740-updater.exe' "$scratch/shortcut.txt" || fail "shortcut target: $(xargs <"$scratch/shortcut.txt")"
-    grep -qxF 'C:\KD740 Firmware Updater' "$scratch/shortcut.txt" || fail "shortcut working folder: $(xargs <"$scratch/shortcut.txt")"
+    grep -qxF 'C:\KD740\kd740-updater.exe' "$scratch/shortcut.txt" || fail "shortcut target: $(xargs <"$scratch/shortcut.txt")"
+    grep -qxF 'C:\KD740' "$scratch/shortcut.txt" || fail "shortcut working folder: $(xargs <"$scratch/shortcut.txt")"
     ok "Start-menu shortcut starts kd740-updater.exe in the install folder"
 fi
 
