@@ -23,4 +23,4 @@ cmake --build "$build" -j"$(nproc)"
 "$root/scripts/wine-run.sh" wineboot --init
 wineserver --persistent=30
 cd "$build"
-ctest --output-on-failure -j"$(nproc)"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
