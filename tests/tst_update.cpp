@@ -241,6 +241,21 @@ void TestUpdate::checkedCallFails_data()
         << kdA << Sim::badStatus("kdConfigUSBWriteBootSector") << QStringList { usbLinesA.at(0), "Failed Writing" }
         << firstCalls(usbAllA, 3, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
 
+    // The run program is checked like the others: an instrument left without
+    // it stays in boot mode. A bad status after the work was done still stops.
+    const QStringList runLines = usbLinesA.mid(0, 2);
+    QTest::newRow("USB run clear") << kdA << Sim::fail("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
+                                   << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
+    QTest::newRow("USB run clear bad status")
+        << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
+        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" };
+    QTest::newRow("USB run write") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
+                                   << firstCalls(usbAllA, 5, { close })
+                                   << QStringList { "boot 4", "run erased", "fpga 8" };
+    QTest::newRow("USB run write bad status")
+        << kdA << Sim::badStatus("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
+        << firstCalls(usbAllA, 5, { close }) << QStringList { "boot 4", "run 5", "fpga 8" };
+
     QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Cannot Find Device" }
                               << firstCalls(netAllC, 1) << partsC;
     QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
@@ -268,16 +283,7 @@ void TestUpdate::uncheckedCallFails_data()
     const QStringList writtenA = { "boot 4", "run 5", "fpga 9" };
     const QStringList writtenC = { "boot 5", "fpga 3" };
 
-    QTest::newRow("run clear bad status")
-        << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << usbLinesA << usbAllA << writtenA;
-    QTest::newRow("run write bad status")
-        << kdA << Sim::badStatus("kdConfigUSBWriteRunSector") << usbLinesA << usbAllA << writtenA;
-    QTest::newRow("run clear fails") << kdA << Sim::fail("kdConfigUSBClearRunSector") << usbLinesA << usbAllA
-                                     << writtenA;
-    // Reported as a success although the run program is gone: the update
-    // procedure gives the run program's statuses no say.
-    QTest::newRow("run write fails") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << usbLinesA << usbAllA
-                                     << QStringList { "boot 4", "run erased", "fpga 9" };
+    // The parts are written by the time these fail.
     QTest::newRow("USB close fails") << kdA << Sim::fail("kdConfigUSBCloseDevice") << usbLinesA << usbAllA << writtenA;
     QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLinesC << netAllC
                                        << writtenC;

@@ -32,6 +32,7 @@ private slots:
 private:
     void writeIntroduction();
     void writeTitle(const QString &title);
+    void scrollLogToEnd();
     void bootstrap();
     void reportCheck();
     void reportVersions();
