@@ -777,7 +777,8 @@ void TestCheck::selectorAnswers()
             closeInWindow(modal);
         } else if (action == QLatin1String("Enter")) {
             keyInWindow(modal, Qt::Key_Return);
-            clickInWindow(findButton(modal, QStringLiteral("KD740B")));
+            if (modal->isVisible())
+                clickInWindow(findButton(modal, QStringLiteral("KD740B")));
         } else if (action == QLatin1String("Space")) {
             findButton(modal, QStringLiteral("KD740C"))->setFocus();
             keyInWindow(modal, Qt::Key_Space);

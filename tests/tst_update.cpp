@@ -8,7 +8,12 @@
 
 #include "ui/Updater.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 
 using Sim = SimulatedInstrument;
 
@@ -106,6 +111,8 @@ private slots:
     void uncheckedCallFails();
     void instrumentVanishesDuringFpgaWrite_data();
     void instrumentVanishesDuringFpgaWrite();
+    void outcomeInView_data();
+    void outcomeInView();
 };
 
 void TestUpdate::writesPartsThatDiffer_data()
@@ -309,6 +316,56 @@ void TestUpdate::instrumentVanishesDuringFpgaWrite_data()
 void TestUpdate::instrumentVanishesDuringFpgaWrite()
 {
     updateWithFaults(failureBlock);
+}
+
+void TestUpdate::outcomeInView_data()
+{
+    QTest::addColumn<bool>("narrowWhileRunning");
+    QTest::newRow("started scrolled to the top") << false;
+    QTest::newRow("window narrowed while running") << true;
+}
+
+// The outcome is in view and reads clearly, although the panel is disabled
+// and its log can no longer be scrolled.
+void TestUpdate::outcomeInView()
+{
+    QFETCH(bool, narrowWhileRunning);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    QWidget *window = driver.panel()->window();
+    window->resize(800, 250);
+    checkAsUser(driver, updateButton);
+    QScrollBar *scroll = driver.log()->verticalScrollBar();
+    scroll->setValue(0);
+    qputenv("KDSIM_SCALE", "0.002");
+    bool atEndWhileBusy = false;
+    int busyWidth = 0;
+    onNextModal("CVProgressDialog", [&](QWidget *busy) {
+        atEndWhileBusy = scroll->value() == scroll->maximum();
+        busyWidth = busy->width();
+        if (narrowWhileRunning)
+            window->resize(400, 250);
+    });
+    driver.click(updateButton);
+
+    QVERIFY(atEndWhileBusy);
+    QVERIFY2(busyWidth <= 800, qPrintable(QString::number(busyWidth)));
+    QVERIFY(scroll->maximum() > 0);
+    QCOMPARE(scroll->value(), scroll->maximum());
+    // The last line's darkest pixel against its lightest, a ratio in the manner of WCAG's.
+    const QImage shown = driver.log()->viewport()->grab().toImage();
+    QRectF last = driver.log()->document()->documentLayout()->blockBoundingRect(driver.log()->document()->lastBlock());
+    last.translate(0, -scroll->value());
+    double darkest = 1, lightest = 0;
+    for (int y = int(last.top()); y < int(last.bottom()); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const double luminance = shown.pixelColor(x, y).lightnessF();
+            darkest = qMin(darkest, luminance);
+            lightest = qMax(lightest, luminance);
+        }
+    }
+    QVERIFY2((lightest + 0.05) / (darkest + 0.05) > 4.5, qPrintable(QString("%1 on %2").arg(darkest).arg(lightest)));
 }
 
 QTEST_MAIN(TestUpdate)

@@ -96,8 +96,7 @@ void CheckVersionThread::checkBootDevice()
     }
     // The model decides which images a restore writes, so it is never guessed.
     KdDeviceType type = KD_DEVICE_KD740A;
-    if (kdConfigUSBGetDeviceSerial(handle, &deviceStatus.serial) != 0
-        || kdConfigUSBGetDeviceType(handle, &type) != 0) {
+    if (kdConfigUSBGetDeviceSerial(handle, &deviceStatus.serial) != 0 || kdConfigUSBGetDeviceType(handle, &type) != 0) {
         kdConfigUSBCloseDevice(handle);
         emit updateText(QStringLiteral("Failed to read KD740 boot device."));
         deviceStatus.checkState = NotDetected;
