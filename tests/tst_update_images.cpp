@@ -66,16 +66,13 @@ void damage(const QString &path, Damage how)
         QVERIFY(QDir().mkdir(path));
         break;
     case Damage::DanglingLink:
+    case Damage::Device:
         QVERIFY(QFile::remove(path));
-        QVERIFY(QFile::link(path + QStringLiteral(".gone"), path));
+        QVERIFY(QFile::link(how == Damage::Device ? QStringLiteral("/dev/null") : path + ".gone", path));
         break;
     case Damage::Fifo:
         QVERIFY(QFile::remove(path));
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
-        break;
-    case Damage::Device:
-        QVERIFY(QFile::remove(path));
-        QVERIFY(QFile::link(QStringLiteral("/dev/null"), path));
         break;
     }
 }
