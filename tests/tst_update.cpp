@@ -317,16 +317,17 @@ void TestUpdate::instrumentVanishesDuringFpgaWrite()
 
 void TestUpdate::outcomeInView_data()
 {
-    QTest::addColumn<bool>("narrowWhileRunning");
-    QTest::newRow("started scrolled to the top") << false;
-    QTest::newRow("window narrowed while running") << true;
+    QTest::addColumn<QString>("narrowed");
+    QTest::newRow("started scrolled to the top") << "";
+    QTest::newRow("window narrowed while running") << "while running";
+    QTest::newRow("window narrowed afterwards") << "afterwards";
 }
 
 // The outcome is in view and reads clearly, although the panel is disabled
 // and its log can no longer be scrolled.
 void TestUpdate::outcomeInView()
 {
-    QFETCH(bool, narrowWhileRunning);
+    QFETCH(QString, narrowed);
     Sim sim;
     sim.setDescription(kdB);
     PanelDriver driver;
@@ -341,10 +342,12 @@ void TestUpdate::outcomeInView()
     onNextModal("CVProgressDialog", [&](QWidget *busy) {
         atEndWhileBusy = scroll->value() == scroll->maximum();
         busyWidth = busy->width();
-        if (narrowWhileRunning)
+        if (narrowed == "while running")
             window->resize(400, 250);
     });
     driver.click(updateButton);
+    if (narrowed == "afterwards")
+        window->resize(400, 250);
 
     QVERIFY(atEndWhileBusy);
     QVERIFY2(busyWidth <= 800, qPrintable(QString::number(busyWidth)));

@@ -33,13 +33,7 @@ const QColor failureColor(Qt::red);
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
 {
-    logView = new QTextEdit;
-    logView->setReadOnly(true);
-    // The panel is disabled once an update or restore is over, and the log
-    // must still read clearly then: its outcome is what the user acts on.
-    QPalette palette = logView->palette();
-    palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
-    logView->setPalette(palette);
+    createLogView();
 
     checkVersionsButton = new QPushButton(QStringLiteral("  Check Versions  "));
     updateButton = new QPushButton(QStringLiteral("  Update  "));
@@ -64,6 +58,22 @@ Updater::Updater(QWidget *parent)
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
 
     writeIntroduction();
+}
+
+void Updater::createLogView()
+{
+    logView = new QTextEdit;
+    logView->setReadOnly(true);
+    // The panel is disabled once an update or restore is over, and the log
+    // must still read clearly then: its outcome is what the user acts on.
+    QPalette palette = logView->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+    logView->setPalette(palette);
+    // Nor can it be scrolled then, so a resize must not take its end out of view.
+    connect(logView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
+        if (!isEnabled())
+            scrollLogToEnd();
+    });
 }
 
 void Updater::writeIntroduction()

@@ -30,6 +30,7 @@ private slots:
     void restoreDevice();
 
 private:
+    void createLogView();
     void writeIntroduction();
     void writeTitle(const QString &title);
     void scrollLogToEnd();
