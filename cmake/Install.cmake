@@ -8,6 +8,7 @@
 #   share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/<N>x<N>/apps/kd740-updater.png
 #   share/doc/<package>/copyright, changelog.gz
+#   share/man/man1/kd740-updater.1.gz
 #
 # On Windows everything the program needs sits in bin/: it finds its DLL
 # beside itself and a shortcut starts it there, so it finds firmware/.
@@ -132,16 +133,21 @@ if(UNIX AND NOT APPLE)
     configure_file(packaging/copyright.in "${_kd740_staged}/copyright" @ONLY)
     configure_file(packaging/changelog.in "${_kd740_staged}/changelog" @ONLY)
     install(FILES "${_kd740_staged}/copyright" DESTINATION "${_kd740_doc_dir}")
-    # Debian wants the changelog compressed, reproducibly (no name or time in the header).
+    # Debian wants these compressed, reproducibly (no name or time in the header).
     find_program(KD740_GZIP gzip)
     if(KD740_GZIP)
-        add_custom_command(OUTPUT "${_kd740_staged}/changelog.gz"
-            COMMAND "${KD740_GZIP}" -9nkf "${_kd740_staged}/changelog"
-            DEPENDS "${_kd740_staged}/changelog"
-            VERBATIM)
-        add_custom_target(kd740_changelog DEPENDS "${_kd740_staged}/changelog.gz")
-        add_dependencies(kd740_install_files kd740_changelog)
+        configure_file(packaging/kd740-updater.1 "${_kd740_staged}/kd740-updater.1" COPYONLY)
+        foreach(_kd740_page changelog kd740-updater.1)
+            add_custom_command(OUTPUT "${_kd740_staged}/${_kd740_page}.gz"
+                COMMAND "${KD740_GZIP}" -9nkf "${_kd740_staged}/${_kd740_page}"
+                DEPENDS "${_kd740_staged}/${_kd740_page}"
+                VERBATIM)
+        endforeach()
+        add_custom_target(kd740_compressed_docs
+            DEPENDS "${_kd740_staged}/changelog.gz" "${_kd740_staged}/kd740-updater.1.gz")
+        add_dependencies(kd740_install_files kd740_compressed_docs)
         install(FILES "${_kd740_staged}/changelog.gz" DESTINATION "${_kd740_doc_dir}")
+        install(FILES "${_kd740_staged}/kd740-updater.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
     endif()
 endif()
 

@@ -54,8 +54,8 @@ void TestEndToEnd::sessionThenCheckAgain_data()
                                          << "data/restore/kd740a-boot-mode.log";
     QTest::newRow("example kd740c-net") << "examples/kd740c-net" << QString() << updateButton
                                         << "data/update/kd740c.log";
-    QTest::newRow("example kd740c-fpga-failed") << "examples/kd740c-fpga-failed" << QString() << restoreButton
-                                                << "data/restore/kd740c-fpga-failed.log";
+    QTest::newRow("example kd740c-fpga-failed")
+        << "examples/kd740c-fpga-failed" << QString() << restoreButton << "data/restore/kd740c-fpga-failed.log";
     QTest::newRow("example write-fault") << "examples/write-fault" << QString() << updateButton
                                          << "data/update/kd740b-write-fault.log";
 }
