@@ -49,6 +49,8 @@ if(WIN32)
     set(_kd740_program_dir "${CMAKE_INSTALL_BINDIR}")
     set(_kd740_data_dir "${CMAKE_INSTALL_BINDIR}")
 else()
+    # Not lib/: CPack's DEB generator adds ldconfig calls for a library in
+    # any folder right under usr/lib, and this one is nobody else's business.
     set(_kd740_program_dir "${CMAKE_INSTALL_LIBEXECDIR}/kd740-updater")
     set(_kd740_data_dir "${CMAKE_INSTALL_DATADIR}/kd740-updater")
 endif()

@@ -31,9 +31,12 @@ fact() { sed -n "s/^$1=//p" "$build/kd740-package.txt"; }
 package=$(fact package)
 version=$(fact version)
 
-# What the package holds, and the driver for the run below; the tests need
-# not build for a package to be made.
-cmake --build "$build" -j"$(nproc)" --target kd740-updater kd740_install_files kd740_drive
+# What the package holds and, on the simulated instrument, the driver of the
+# update run below (built with the tests' helpers, so BUILD_TESTING must be
+# on); the tests themselves need not build for a package to be made.
+targets=(kd740-updater kd740_install_files)
+[[ $(fact simulated) == yes ]] && targets+=(kd740_drive)
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 (cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
     cat "$scratch/cpack.log" >&2
     echo "FAIL: cpack could not build the package" >&2
@@ -62,6 +65,7 @@ done
 [[ $depends != *kd740* && $depends != *kd-api* && $depends != *kd_api* ]] \
     || fail "Depends names the private kd_api: '$depends'"
 ok "control: $(field Package) $(field Version), Depends: $depends"
+echo "Description: $(field Description)"
 
 # The private library folder is not the linker's business.
 dpkg-deb -e "$deb" "$scratch/control"
