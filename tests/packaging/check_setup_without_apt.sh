@@ -6,11 +6,9 @@ set -uo pipefail
 setup=$1
 bin=$(mktemp -d)
 trap 'rm -rf "$bin"' EXIT
-IFS=: read -ra dirs <<<"$PATH"
-for dir in "${dirs[@]}"; do
-    for tool in "$dir"/*; do
-        case ${tool##*/} in apt | apt-get | dpkg | dpkg-query) ;; *) [[ -e $bin/${tool##*/} ]] || ln -s "$tool" "$bin/" 2>/dev/null ;; esac
-    done
+# Only what setup.sh uses besides the package tools.
+for tool in bash find grep cmake c++ g++ clang++; do
+    command -v "$tool" >/dev/null && ln -s "$(command -v "$tool")" "$bin/"
 done
 
 PATH=$bin QT_MAJOR=$2 bash "$setup" 2>"$bin/found.log"
