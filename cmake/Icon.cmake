@@ -16,7 +16,7 @@ set(KD740_ICON_DIR "${CMAKE_BINARY_DIR}/icons")
 # the PNGs are for the Linux install only.
 if(NOT CMAKE_CROSSCOMPILING OR CMAKE_CROSSCOMPILING_EMULATOR)
     add_executable(kd740-make-icon packaging/icon/make-icon.cpp)
-    target_link_libraries(kd740-make-icon PRIVATE Qt5::Gui)
+    target_link_libraries(kd740-make-icon PRIVATE Qt::Gui)
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING)

@@ -8,15 +8,11 @@
 
 cmake_minimum_required(VERSION 3.21) # install(IMPORTED_RUNTIME_ARTIFACTS)
 
-# The build with the simulated instrument says so in the installer's name.
-set(KD740_WINDOWS_PACKAGE_NAME "${CPACK_PACKAGE_NAME}")
-if(TARGET kdsim_image)
-    string(APPEND KD740_WINDOWS_PACKAGE_NAME "-sim")
-endif()
-
-install(IMPORTED_RUNTIME_ARTIFACTS Qt5::Core Qt5::Gui Qt5::Widgets DESTINATION .)
-install(IMPORTED_RUNTIME_ARTIFACTS Qt5::QWindowsIntegrationPlugin LIBRARY DESTINATION platforms)
-install(IMPORTED_RUNTIME_ARTIFACTS Qt5::QWindowsVistaStylePlugin LIBRARY DESTINATION styles)
+# Versioned names: the versionless ones carry no file.
+set(_kd740_qt Qt${QT_MAJOR})
+install(IMPORTED_RUNTIME_ARTIFACTS ${_kd740_qt}::Core ${_kd740_qt}::Gui ${_kd740_qt}::Widgets DESTINATION .)
+install(IMPORTED_RUNTIME_ARTIFACTS ${_kd740_qt}::QWindowsIntegrationPlugin LIBRARY DESTINATION platforms)
+install(IMPORTED_RUNTIME_ARTIFACTS ${_kd740_qt}::QWindowsVistaStylePlugin LIBRARY DESTINATION styles)
 
 # MinGW's C++ runtime, which the program and Qt's DLLs load.
 foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
@@ -30,10 +26,11 @@ endforeach()
 
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGING_INSTALL_PREFIX "")
-set(CPACK_PACKAGE_FILE_NAME "${KD740_WINDOWS_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-win64")
+# Named like the Debian package, so a build on the simulated instrument says so.
+set(CPACK_PACKAGE_FILE_NAME "${KD740_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-win64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "KD740 Firmware Updater")
-set(CPACK_NSIS_PACKAGE_NAME "KD740 Firmware Updater")
-set(CPACK_NSIS_DISPLAY_NAME "KD740 Firmware Updater ${CPACK_PACKAGE_VERSION}")
+set(CPACK_NSIS_PACKAGE_NAME "${KD740_DISPLAY_NAME}")
+set(CPACK_NSIS_DISPLAY_NAME "${KD740_DISPLAY_NAME} ${CPACK_PACKAGE_VERSION}")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
 set(CPACK_PACKAGE_EXECUTABLES kd740-updater "KD740 Firmware Updater")

@@ -2,7 +2,8 @@
 # Builds the Windows installer from a cross build (scripts/test-windows.sh),
 # installs it silently under Wine into a scratch Wine folder and checks what a
 # technician would get: the files, the Start-menu shortcut, and the installed
-# updater checking a simulated KD740B (offscreen, driven by tests/drive).
+# updater checking and updating a simulated KD740B (offscreen, driven by
+# tests/double/kd740_drive_plugin.cpp).
 #
 #   scripts/check-installer-windows.sh BUILD_DIR
 set -euo pipefail
@@ -69,9 +70,10 @@ echo "---"
 # Started as the shortcut starts it, in the install folder, with the
 # offscreen plugin of the Qt build and the driving plugin beside the installed
 # ones; a KD740B at 4.5.10 is connected.
+# Qt loads a plugin's own DLLs from the plugin's folder too.
 mkdir -p "$scratch/plugins/platforms" "$scratch/plugins/generic"
 cp "$qt/plugins/platforms/qoffscreen.dll" "$scratch/plugins/platforms/"
-cp "$build/drive/generic/kd740drive.dll" "$scratch/plugins/generic/"
+cp "$build/tests/drive/generic/kd740drive.dll" "$qt/bin/Qt5Test.dll" "$scratch/plugins/generic/"
 cat >"$scratch/instrument.txt" <<'DESCRIPTION'
 instrument
   model 1
@@ -82,17 +84,18 @@ instrument
   fpga 10
 DESCRIPTION
 status=0
-(cd "$dir" && env KDSIM_DEVICE="Z:$scratch/instrument.txt" KDSIM_SCALE=0 KD740_DRIVE=check \
+(cd "$dir" && env KDSIM_DEVICE="Z:$scratch/instrument.txt" KDSIM_SCALE=0 \
     WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_GENERIC_PLUGINS=kd740drive WINEQT_PLUGIN_PATH="Z:$scratch/plugins" \
     WINEQT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/dejavu WINEQT_FORCE_STDERR_LOGGING=1 \
     timeout 120 wine kd740-updater.exe >"$scratch/run.log" 2>&1) || status=$?
 tr -d '\r' <"$scratch/run.log" >"$scratch/run.txt"
 if [[ $status -eq 0 ]] && grep -qxF 'Found KD740B' "$scratch/run.txt" \
     && grep -qxF 'Serial 1234, with firmware 4.5.10' "$scratch/run.txt" \
-    && grep -qxF 'Firmware requires update.' "$scratch/run.txt"; then
-    ok "the installed updater checked a simulated KD740B"
+    && grep -qxF 'Firmware requires update.' "$scratch/run.txt" \
+    && grep -qxF 'Firmware updated successfully.' "$scratch/run.txt"; then
+    ok "the installed updater checked and updated a simulated KD740B"
 else
-    fail "the installed updater's check (status $status): $(cat "$scratch/run.txt")"
+    fail "the installed updater's check and update (status $status): $(cat "$scratch/run.txt")"
 fi
 
 if [[ $failures -ne 0 ]]; then

@@ -7,8 +7,8 @@
 # Without BUILD_DIR it configures and builds build/ of the checkout. The
 # build must use the simulated instrument (KD_API_LIBRARY unset). A Windows
 # cross build (scripts/test-windows.sh) is run under Wine with Qt's Windows
-# platform and style, and the plugin of tests/drive clicks and saves the
-# window.
+# platform and style, and tests/double/kd740_drive_plugin.cpp clicks and
+# saves the window.
 # Needs: xvfb, xdotool, imagemagick (import, convert), and the build's own
 # packages.
 set -euo pipefail
@@ -75,8 +75,8 @@ export DISPLAY=":$(head -n1 "$run/display")"
 if $windows; then
     qt=${KD740_QT_MINGW:-$HOME/.cache/kd740/qt5-mingw}
     (cd "$run" && env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=0.01 \
-        KD740_DRIVE="update:Z:$run/window.png" QT_QPA_PLATFORM=windows QT_QPA_GENERIC_PLUGINS=kd740drive \
-        QT_PLUGIN_PATH="Z:$build/drive;Z:$qt/plugins" \
+        KD740_DRIVE_SCREENSHOT="Z:$run/window.png" QT_QPA_PLATFORM=windows QT_QPA_GENERIC_PLUGINS=kd740drive \
+        QT_PLUGIN_PATH="Z:$build/tests/drive;Z:$qt/plugins" \
         timeout 180 "$root/scripts/wine-run.sh" "$build/kd740-updater.exe" >"$run/updater.log" 2>&1) \
         || { echo "screenshot: the updater failed: $(tr -d '\r' <"$run/updater.log")" >&2; exit 1; }
     grep -q '^ *fpga 12$' "$run/instrument.txt" || { echo "screenshot: the instrument was not left at FPGA 12" >&2; exit 1; }

@@ -6,11 +6,13 @@
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/WorkerWait.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/ImageCheck.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -31,8 +33,7 @@ const QColor failureColor(Qt::red);
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
 {
-    logView = new QTextEdit;
-    logView->setReadOnly(true);
+    createLogView();
 
     checkVersionsButton = new QPushButton(QStringLiteral("  Check Versions  "));
     updateButton = new QPushButton(QStringLiteral("  Update  "));
@@ -57,6 +58,22 @@ Updater::Updater(QWidget *parent)
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
 
     writeIntroduction();
+}
+
+void Updater::createLogView()
+{
+    logView = new QTextEdit;
+    logView->setReadOnly(true);
+    // The panel is disabled once an update or restore is over, and the log
+    // must still read clearly then: its outcome is what the user acts on.
+    QPalette palette = logView->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+    logView->setPalette(palette);
+    // Nor can it be scrolled then, so a resize must not take its end out of view.
+    connect(logView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
+        if (!isEnabled())
+            scrollLogToEnd();
+    });
 }
 
 void Updater::writeIntroduction()
@@ -87,9 +104,12 @@ void Updater::addLine(const QString &s)
         format.setForeground(textColor);
     QTextCursor cursor(logView->document());
     cursor.movePosition(QTextCursor::End);
+    // One edit, so that the log is laid out once per line.
+    cursor.beginEditBlock();
     if (!logView->document()->isEmpty())
         cursor.insertBlock(QTextBlockFormat(), format);
     cursor.insertText(s, format);
+    cursor.endEditBlock();
 
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
@@ -119,11 +139,21 @@ void Updater::replaceLastLine(const QString &s)
     addLine(s);
 }
 
+// Every workflow starts with its title, whatever part of the log was in view.
 void Updater::writeTitle(const QString &title)
 {
     addLine(QString());
     addLine(title);
     addLine(QString());
+    scrollLogToEnd();
+}
+
+// Lines follow the end only while it is in view; a scroll or a resize can
+// leave it out of view, and the outcome must not be missed.
+void Updater::scrollLogToEnd()
+{
+    QScrollBar *scrollBar = logView->verticalScrollBar();
+    scrollBar->setValue(scrollBar->maximum());
 }
 
 void Updater::checkVersions()
@@ -147,6 +177,7 @@ void Updater::checkVersions()
     if (deviceStatus.checkState == NotDetected)
         bootstrap();
     reportCheck();
+    scrollLogToEnd();
 }
 
 void Updater::bootstrap()
@@ -164,16 +195,24 @@ void Updater::bootstrap()
     deviceStatus.deviceType = selector.selectedType;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
     const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
+    // An image the library cannot use would only show as a failed bootstrap.
+    const QString problem = firstUnusableImage({ image });
+    if (!problem.isEmpty()) {
+        addLine(problem);
+        return;
+    }
     int handle = -1;
     if (deviceStatus.deviceType == KD740C) {
         if (kdConfigNetBootstrapDevice(&handle, image.constData()) == 0
             && kdConfigNetGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
             deviceStatus.checkState = NeedsRestore;
+        // Not examined: the attempt is over either way.
         kdConfigNetCloseDevice(handle);
     } else {
         if (kdConfigUSBBootstrapDevice(&handle, image.constData()) == 0
             && kdConfigUSBGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
             deviceStatus.checkState = NeedsRestore;
+        // Not examined: the attempt is over either way.
         kdConfigUSBCloseDevice(handle);
     }
 }
@@ -216,7 +255,7 @@ void Updater::reportVersions()
             QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
                            "Installing this will overwrite your firmware with an older version.\n"
                            "Are you sure you wish to continue?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             updateButton->setEnabled(true);
             addLine(QStringLiteral("Firmware can now be updated."));
@@ -285,4 +324,5 @@ void Updater::reportOutcome(bool succeeded)
     }
     addLine(QStringLiteral("You may now close the software."));
     setEnabled(false);
+    scrollLogToEnd();
 }

@@ -5,13 +5,12 @@
 
 #define KD_API_BUILD
 #include "device/kd_api.h"
-#include "tests/common/MainWindowLookup.h"
+
+#include "WindowScript.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QPushButton>
 #include <QTest>
-#include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
 
@@ -23,30 +22,6 @@ namespace {
 void report(const char *name)
 {
     std::printf("call %s\n", name);
-}
-
-void printWindow()
-{
-    QWidget *window = findMainWindow();
-    if (!window)
-        return;
-    std::printf("title %s\n", qPrintable(window->windowTitle()));
-    std::printf("size %dx%d\n", window->width(), window->height());
-    if (auto *log = window->findChild<QTextEdit *>())
-        std::printf("log\n%s\nend of log\n", qPrintable(log->toPlainText()));
-    std::fflush(stdout);
-}
-
-void clickButton(QWidget *top, const QString &text)
-{
-    const QList<QPushButton *> buttons = top->findChildren<QPushButton *>();
-    for (QPushButton *button : buttons) {
-        if (button->text() == text) {
-            QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                              button->mapTo(top, button->rect().center()));
-            return;
-        }
-    }
 }
 
 void dismissSelector(const QByteArray &action)
@@ -77,7 +52,7 @@ void scheduleAction()
     if (action == "close") {
         QTimer::singleShot(0, [] {
             printWindow();
-            if (QWidget *window = findMainWindow())
+            if (QWidget *window = mainWindow())
                 window->close();
         });
         return;
@@ -86,7 +61,7 @@ void scheduleAction()
     std::atexit(printWindow);
     QTimer::singleShot(0, [action] {
         QTimer::singleShot(20, [action] { dismissSelector(action); });
-        clickButton(findMainWindow(), QStringLiteral("  Check Versions  "));
+        clickButton(mainWindow(), QStringLiteral("  Check Versions  "));
     });
 }
 

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -16,6 +17,23 @@ constexpr uid_t nobody = 65534;
 bool makeUnreadable(const QString &path)
 {
     return QFile::setPermissions(path, QFileDevice::Permissions());
+}
+
+QString missingSpecialFile(SpecialFile)
+{
+    return QString();
+}
+
+bool replaceWithSpecialFile(const QString &path, SpecialFile kind)
+{
+    if (!QFile::remove(path))
+        return false;
+    switch (kind) {
+    case SpecialFile::DanglingLink: return QFile::link(path + ".gone", path);
+    case SpecialFile::Device: return QFile::link(QStringLiteral("/dev/null"), path);
+    case SpecialFile::Fifo: return mkfifo(QFile::encodeName(path).constData(), 0644) == 0;
+    }
+    return false;
 }
 
 // Root reads a file whatever its mode. The scratch directory is opened to the
