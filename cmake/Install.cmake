@@ -57,7 +57,22 @@ else()
     set(_kd740_data_dir "${CMAKE_INSTALL_DATADIR}/kd740-updater")
 endif()
 
-install(TARGETS kd740-updater RUNTIME DESTINATION "${_kd740_program_dir}")
+if(WIN32)
+    install(TARGETS kd740-updater RUNTIME DESTINATION "${_kd740_program_dir}")
+else()
+    # The installed updater is linked on its own with the installed RUNPATH
+    # (the library sits beside it). Having the install rewrite the build
+    # tree's copy instead would leave that copy's RUNPATH with a trailing empty
+    # entry, which the loader reads as the current directory.
+    add_executable(kd740-updater-installed "${PROJECT_SOURCE_DIR}/app/main.cpp")
+    target_link_libraries(kd740-updater-installed PRIVATE updater)
+    set_target_properties(kd740-updater-installed PROPERTIES
+        OUTPUT_NAME kd740-updater
+        RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/installed"
+        BUILD_WITH_INSTALL_RPATH ON
+        INSTALL_RPATH "$ORIGIN")
+    install(TARGETS kd740-updater-installed RUNTIME DESTINATION "${_kd740_program_dir}")
+endif()
 
 
 if(_kd740_api_imported)
@@ -81,16 +96,14 @@ install(FILES ${_kd740_image_paths} DESTINATION "${_kd740_data_dir}/firmware")
 # Installing needs the images and icons, which a plain build of the updater
 # alone would not make.
 add_custom_target(kd740_install_files ALL)
+if(TARGET kd740-updater-installed)
+    add_dependencies(kd740_install_files kd740-updater-installed)
+endif()
 if(TARGET kdsim_firmware)
     add_dependencies(kd740_install_files kdsim_firmware)
 endif()
 
 if(UNIX AND NOT APPLE)
-    # The library sits beside the program. "$ORIGIN" is shorter than any
-    # build-tree RUNPATH, so the install rewrites it in place without CMake
-    # padding the build tree's copy with empty entries (the current directory).
-    set_target_properties(kd740-updater PROPERTIES INSTALL_RPATH "$ORIGIN")
-
     # The wrapper finds the program and the data relative to itself, so it
     # works for any prefix.
     file(RELATIVE_PATH KD740_BIN_TO_DATA "/${CMAKE_INSTALL_BINDIR}" "/${_kd740_data_dir}")
