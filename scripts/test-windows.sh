@@ -18,9 +18,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
 cmake --build "$build" -j"$(nproc)"
 
-# Tests run in parallel; Wine's folder is made once, before them, and its
-# server kept up between them.
+# Tests run in parallel; Wine's folder is made once, before them.
 "$root/scripts/wine-run.sh" wineboot --init
-wineserver --persistent=30
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
