@@ -25,6 +25,9 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 endforeach()
 
 set(CPACK_GENERATOR NSIS)
+# A 64-bit installer for a 64-bit program; Wine without its 32-bit part, as on
+# Debian by default, cannot run NSIS's default 32-bit one.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_PACKAGING_INSTALL_PREFIX "")
 # Named like the Debian package, so a build on the simulated instrument says so.
 set(CPACK_PACKAGE_FILE_NAME "${KD740_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-win64")
