@@ -56,11 +56,15 @@ shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name 'KD740 Firmware
 if [[ -z $shortcut ]]; then
     fail "no Start-menu shortcut"
 else
-    # A shortcut holds its target and its working folder as UTF-16 strings.
-    strings -el "$shortcut" >"$scratch/shortcut.txt"
-    grep -qxF 'C:\KD740\kd740-updater.exe' "$scratch/shortcut.txt" || fail "shortcut target: $(xargs <"$scratch/shortcut.txt")"
-    grep -qxF 'C:\KD740' "$scratch/shortcut.txt" || fail "shortcut working folder: $(xargs <"$scratch/shortcut.txt")"
-    ok "Start-menu shortcut starts kd740-updater.exe in the install folder"
+    # A shortcut holds its target as a local path and its working folder
+    # among its UTF-16 strings, each after its length.
+    if ! strings -a "$shortcut" | grep -qxF 'C:\KD740\kd740-updater.exe'; then
+        fail "shortcut target: $(strings -a "$shortcut" | tr '\n' ' ')"
+    elif ! strings -el "$shortcut" | grep -qE '(^|[^[:alnum:]])C:\\KD740$'; then
+        fail "shortcut working folder: $(strings -el "$shortcut" | tr '\n' ' ')"
+    else
+        ok "Start-menu shortcut starts kd740-updater.exe in the install folder"
+    fi
 fi
 
 echo "--- installed files"
@@ -70,10 +74,12 @@ echo "---"
 # Started as the shortcut starts it, in the install folder, with the
 # offscreen plugin of the Qt build and the driving plugin beside the installed
 # ones; a KD740B at 4.5.10 is connected.
-# Qt loads a plugin's own DLLs from the plugin's folder too.
-mkdir -p "$scratch/plugins/platforms" "$scratch/plugins/generic"
+# The driving plugin also needs QtTest, which is not installed: it alone is
+# put on the path.
+mkdir -p "$scratch/plugins/platforms" "$scratch/plugins/generic" "$scratch/testlib"
 cp "$qt/plugins/platforms/qoffscreen.dll" "$scratch/plugins/platforms/"
-cp "$build/tests/drive/generic/kd740drive.dll" "$qt/bin/Qt5Test.dll" "$scratch/plugins/generic/"
+cp "$build/tests/drive/generic/kd740drive.dll" "$scratch/plugins/generic/"
+cp "$qt/bin/Qt5Test.dll" "$scratch/testlib/"
 cat >"$scratch/instrument.txt" <<'DESCRIPTION'
 instrument
   model 1
@@ -84,7 +90,7 @@ instrument
   fpga 10
 DESCRIPTION
 status=0
-(cd "$dir" && env KDSIM_DEVICE="Z:$scratch/instrument.txt" KDSIM_SCALE=0 \
+(cd "$dir" && env KDSIM_DEVICE="Z:$scratch/instrument.txt" KDSIM_SCALE=0 WINEPATH="Z:$scratch/testlib" \
     WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_GENERIC_PLUGINS=kd740drive WINEQT_PLUGIN_PATH="Z:$scratch/plugins" \
     WINEQT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/dejavu WINEQT_FORCE_STDERR_LOGGING=1 \
     timeout 120 wine kd740-updater.exe >"$scratch/run.log" 2>&1) || status=$?
