@@ -3,10 +3,11 @@
 # packaging, sanitizer and static checks. Skips apt when all are present.
 set -euo pipefail
 
-packages=(build-essential cmake qtbase5-dev qtbase5-dev-tools xvfb xauth fonts-dejavu-core)
+packages=(build-essential cmake qtbase5-dev qtbase5-dev-tools xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=(imagemagick binutils-mingw-w64-x86-64 icoutils dpkg-dev file fakeroot
-               clang-tidy clang-format xdotool python3 desktop-file-utils)
+               clang-tidy clang-format xdotool python3 desktop-file-utils
+               g++-mingw-w64-x86-64-posix)
 fi
 
 missing=()

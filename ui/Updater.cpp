@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
+#include "power/KeepAwake.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/WorkerWait.h"
@@ -9,6 +10,7 @@
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -249,6 +251,7 @@ void Updater::updateDevice()
     worker.deviceStatus = deviceStatus;
     connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
+    const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
 }
@@ -268,6 +271,7 @@ void Updater::restoreDevice()
     RestoreDeviceThread worker;
     worker.deviceStatus = deviceStatus;
     connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
+    const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
 }
@@ -285,4 +289,6 @@ void Updater::reportOutcome(bool succeeded)
     }
     addLine(QStringLiteral("You may now close the software."));
     setEnabled(false);
+    // Writes take minutes; a technician who looked away sees that it is over.
+    QApplication::alert(window());
 }
