@@ -6,6 +6,7 @@
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/WorkerWait.h"
+#include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
@@ -147,11 +148,11 @@ void Updater::checkVersions()
 
     deviceStatus = worker.deviceStatus;
     if (deviceStatus.checkState == NotDetected)
-        bootstrap();
+        bootstrap(dialog);
     reportCheck();
 }
 
-void Updater::bootstrap()
+void Updater::bootstrap(QWidget &busyDialog)
 {
     addLine(QStringLiteral("Failed to open KD740 boot device."));
     addLine(QStringLiteral("Looking to bootstrap KD740."));
@@ -165,19 +166,12 @@ void Updater::bootstrap()
 
     deviceStatus.deviceType = selector.selectedType;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
-    const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
-    int handle = -1;
-    if (deviceStatus.deviceType == KD740C) {
-        if (kdConfigNetBootstrapDevice(&handle, image.constData()) == 0
-            && kdConfigNetGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
-            deviceStatus.checkState = NeedsRestore;
-        kdConfigNetCloseDevice(handle);
-    } else {
-        if (kdConfigUSBBootstrapDevice(&handle, image.constData()) == 0
-            && kdConfigUSBGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
-            deviceStatus.checkState = NeedsRestore;
-        kdConfigUSBCloseDevice(handle);
-    }
+    busyDialog.show();
+    BootstrapThread worker;
+    worker.deviceStatus = deviceStatus;
+    runWorker(worker, this);
+    busyDialog.hide();
+    deviceStatus = worker.deviceStatus;
 }
 
 void Updater::reportCheck()

@@ -32,7 +32,7 @@ private slots:
 private:
     void writeIntroduction();
     void writeTitle(const QString &title);
-    void bootstrap();
+    void bootstrap(QWidget &busyDialog);
     void reportCheck();
     void reportVersions();
     void reportOutcome(bool succeeded);
