@@ -17,6 +17,12 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <utility>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using Sim = SimulatedInstrument;
 
 namespace {
@@ -61,6 +67,7 @@ private slots:
 private:
     QProcess daemon;
     QProcess logind;
+    int silentBus = -1;
 };
 
 void TestUnattended::cleanup()
@@ -69,6 +76,8 @@ void TestUnattended::cleanup()
         process->terminate();
         process->waitForFinished();
     }
+    if (silentBus >= 0)
+        close(std::exchange(silentBus, -1));
     QFile::remove(socketPath);
     QFile::remove(recordPath);
     alerts.clear();
@@ -76,7 +85,8 @@ void TestUnattended::cleanup()
 
 void TestUnattended::keepsAwakeUntilOutcome_data()
 {
-    QTest::addColumn<bool>("bus");
+    // "logind", "none", or "silent": it takes the connection and says nothing.
+    QTest::addColumn<QString>("bus");
     QTest::addColumn<QString>("instrument");
     QTest::addColumn<QString>("button");
     // Added once the check is over: a fault line, or an image to remove.
@@ -84,14 +94,14 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     QTest::addColumn<QStringList>("transcript");
 
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
-    QTest::newRow("update succeeds") << true << kdB << updateButton << QString() << updateLines + successBlock;
-    QTest::newRow("update fails") << true << kdB << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
+    QTest::newRow("update succeeds") << "logind" << kdB << updateButton << QString() << updateLines + successBlock;
+    QTest::newRow("update fails") << "logind" << kdB << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
                                   << updateLines + QStringList("Failed Writing") + failureBlock;
     QTest::newRow("image check stops the update")
-        << true << kdB << updateButton << "kd740b_fpga_12.rbf"
+        << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf"
         << QStringList { "", "Updating Firmware", "", "Firmware image not found: ./firmware/kd740b_fpga_12.rbf" }
             + failureBlock;
-    QTest::newRow("restore succeeds") << true << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot")
+    QTest::newRow("restore succeeds") << "logind" << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot")
                                       << restoreButton << QString()
                                       << QStringList { "",
                                                        "Restoring Device",
@@ -101,23 +111,33 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
                                                        fpgaLine }
             + successBlock;
     QTest::newRow("no bus, update unchanged")
-        << false << kdB << updateButton << QString() << updateLines + successBlock;
+        << "none" << kdB << updateButton << QString() << updateLines + successBlock;
+    QTest::newRow("silent bus, update unchanged")
+        << "silent" << kdB << updateButton << QString() << updateLines + successBlock;
 }
 
 void TestUnattended::keepsAwakeUntilOutcome()
 {
-    QFETCH(bool, bus);
+    QFETCH(QString, bus);
     QFETCH(QString, instrument);
     QFETCH(QString, button);
     QFETCH(QString, fault);
     QFETCH(QStringList, transcript);
 
-    if (bus) {
+    if (bus == QLatin1String("logind")) {
         daemon.start(DBUS_DAEMON, { "--session", "--nofork", "--print-address", "--address=unix:path=" + socketPath });
         QVERIFY(daemon.waitForReadyRead());
         logind.start(FAKE_LOGIND, { recordPath });
         QVERIFY(logind.waitForReadyRead());
     } else {
+        if (bus == QLatin1String("silent")) {
+            sockaddr_un address {};
+            address.sun_family = AF_UNIX;
+            qstrncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path);
+            silentBus = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            QVERIFY(bind(silentBus, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+            QVERIFY(listen(silentBus, 8) == 0);
+        }
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot keep the PC awake while firmware is written: "));
     }
 
@@ -144,10 +164,11 @@ void TestUnattended::keepsAwakeUntilOutcome()
     QCOMPARE(runWorkflow(sim, driver, button), transcript);
     watch.stop();
 
-    const QStringList held = bus ? QStringList { inhibit } : QStringList();
+    const bool logind = bus == QLatin1String("logind");
+    const QStringList held = logind ? QStringList { inhibit } : QStringList();
     if (transcript.contains(fpgaLine))
         QCOMPARE(recordDuringFpga, held);
-    QTRY_COMPARE(readLines(recordPath), bus ? held + QStringList("released") : QStringList());
+    QTRY_COMPARE(readLines(recordPath), logind ? held + QStringList("released") : QStringList());
     QCOMPARE(alerts, QStringList("KD740 Firmware Updater: You may now close the software."));
 }
 
