@@ -28,10 +28,21 @@ else()
     set(_kd740_data_dir share/kd740-updater)
 endif()
 
-install(TARGETS kd740-updater RUNTIME DESTINATION bin)
-
-if(TARGET kd740-updater AND NOT WIN32)
-    set_target_properties(kd740-updater PROPERTIES INSTALL_RPATH "$ORIGIN/../${_kd740_lib_dir}")
+if(WIN32)
+    install(TARGETS kd740-updater RUNTIME DESTINATION bin)
+else()
+    # The installed updater is linked on its own with the installed RUNPATH.
+    # Having the install rewrite the build tree's copy instead would leave
+    # that copy's RUNPATH padded with empty entries, which the loader reads as
+    # the current directory.
+    add_executable(kd740-updater-installed "${PROJECT_SOURCE_DIR}/app/main.cpp")
+    target_link_libraries(kd740-updater-installed PRIVATE updater)
+    set_target_properties(kd740-updater-installed PROPERTIES
+        OUTPUT_NAME kd740-updater
+        RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/installed"
+        BUILD_WITH_INSTALL_RPATH ON
+        INSTALL_RPATH "$ORIGIN/../${_kd740_lib_dir}")
+    install(TARGETS kd740-updater-installed RUNTIME DESTINATION bin)
 endif()
 
 get_target_property(_kd740_api_imported kd_api IMPORTED)
@@ -54,6 +65,9 @@ install(FILES ${_kd740_image_paths} DESTINATION "${_kd740_data_dir}/firmware")
 # Installing needs the images and icons, which a plain build of the updater
 # alone would not make.
 add_custom_target(kd740_install_files ALL)
+if(TARGET kd740-updater-installed)
+    add_dependencies(kd740_install_files kd740-updater-installed)
+endif()
 if(TARGET kdsim_firmware)
     add_dependencies(kd740_install_files kdsim_firmware)
 endif()

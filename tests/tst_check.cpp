@@ -127,8 +127,8 @@ bool busyDialogVisible()
 
 // Watches for modal dialogs while a workflow runs and answers the one that
 // is expected; any other is written down and dismissed without ever ending
-// the process. "KD740A".."KD740C" answer the model selector, "Yes", "No" and
-// "Escape" the downgrade question.
+// the process. "KD740A".."KD740C" answer the model selector, "Yes", "No",
+// "Escape" and "Enter" the downgrade question.
 class ModalWatcher
 {
 public:
@@ -186,6 +186,8 @@ private:
             questionParent = question->parentWidget();
             if (m_answer == QLatin1String("Escape"))
                 keyInWindow(question, Qt::Key_Escape);
+            else if (m_answer == QLatin1String("Enter"))
+                keyInWindow(question, Qt::Key_Return);
             else
                 clickInWindow(qobject_cast<QPushButton *>(
                     question->button(m_answer == QLatin1String("Yes") ? QMessageBox::Yes : QMessageBox::No)));
@@ -307,120 +309,136 @@ void TestCheck::detection_data()
     QTest::addColumn<QString>("enabled");
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("transcript");
+    // An image taken away before the check, to fail the bootstrap's image check.
+    QTest::addColumn<QString>("missingImage");
 
     // KD740C over the network: the serial comes from the list, the versions
     // from the single FX3 number.
     QTest::newRow("net KD740C version 5")
         << Instrument::netInstrument(5100, 5, 3) << "" << ""
-        << "Operational serial=5100 type=2 firmware=5.5.3 target=5.5.3" << "net-version-5";
+        << "Operational serial=5100 type=2 firmware=5.5.3 target=5.5.3" << "net-version-5" << "";
     QTest::newRow("net KD740C version 6")
         << Instrument::netInstrument(5101, 6, 3) << "" << "Update"
-        << "Operational serial=5101 type=2 firmware=0.0.0 target=5.5.3" << "net-version-6";
+        << "Operational serial=5101 type=2 firmware=0.0.0 target=5.5.3" << "net-version-6" << "";
     QTest::newRow("net KD740C version 0")
         << Instrument::netInstrument(5102, 0, 3) << "" << "Update"
-        << "Operational serial=5102 type=2 firmware=0.0.0 target=5.5.3" << "net-version-0";
+        << "Operational serial=5102 type=2 firmware=0.0.0 target=5.5.3" << "net-version-0" << "";
+    // A KD740C that does not say what it holds is not taken for one that needs
+    // an update, or for one whose FPGA loaded.
     QTest::newRow("net KD740C version read fails")
-        << Instrument::netInstrument(5103, 5, 3) + Instrument::fail("kdConfigNetGetFirmwareVersion") << "" << "Update"
-        << "Operational serial=5103 type=2 firmware=0.0.0 target=5.5.3" << "net-version-read-fails";
+        << Instrument::netInstrument(5103, 5, 3) + Instrument::fail("kdConfigNetGetFirmwareVersion") << "KD740C" << ""
+        << "NotDetected type=2 target=5.5.3" << "net-version-read-fails" << "";
     QTest::newRow("net KD740C FPGA failed")
         << Instrument::netInstrument(5104, 5, 3, "fpga-failed") << "" << "Restore"
-        << "NeedsRestore serial=5104 type=2 firmware=5.5.3 target=5.5.3" << "net-fpga-failed";
+        << "NeedsRestore serial=5104 type=2 firmware=5.5.3 target=5.5.3" << "net-fpga-failed" << "";
     QTest::newRow("net KD740C FPGA status read fails")
-        << Instrument::netInstrument(5105, 5, 3, "fpga-failed") + Instrument::fail("kdConfigNetGetFPGAStatus") << ""
-        << "" << "Operational serial=5105 type=2 firmware=5.5.3 target=5.5.3" << "net-fpga-status-read-fails";
+        << Instrument::netInstrument(5105, 5, 3, "fpga-failed") + Instrument::fail("kdConfigNetGetFPGAStatus")
+        << "KD740C" << "" << "NotDetected type=2 target=5.5.3" << "net-fpga-status-read-fails" << "";
     QTest::newRow("listed KD740C does not open, KD740B on USB")
         << Instrument::netInstrument(5106, 5, 3) + Instrument::usbInstrument(KD740B, 1240, 4, 5, 10)
             + Instrument::fail("kdConfigNetOpenDevice")
         << "" << "Update" << "Operational serial=1240 type=1 firmware=4.5.10 target=4.5.12"
-        << "net-open-fails-usb-behind";
+        << "net-open-fails-usb-behind" << "";
     QTest::newRow("listed KD740C does not open, nothing else")
         << Instrument::netInstrument(5107, 5, 3) + Instrument::fail("kdConfigNetOpenDevice") << "KD740C" << ""
-        << "NotDetected type=2 target=5.5.3" << "net-open-fails-alone";
+        << "NotDetected type=2 target=5.5.3" << "net-open-fails-alone" << "";
 
     // Opened normally: every outcome of the comparison.
     QTest::newRow("KD740B 4.5.10 needs update")
         << Instrument::usbInstrument(KD740B, 1234, 4, 5, 10) << "" << "Update"
-        << "Operational serial=1234 type=1 firmware=4.5.10 target=4.5.12" << "usb-b-older-fpga";
+        << "Operational serial=1234 type=1 firmware=4.5.10 target=4.5.12" << "usb-b-older-fpga" << "";
     QTest::newRow("KD740B 3.5.12 needs update")
         << Instrument::usbInstrument(KD740B, 1235, 3, 5, 12) << "" << "Update"
-        << "Operational serial=1235 type=1 firmware=3.5.12 target=4.5.12" << "usb-b-older-boot";
+        << "Operational serial=1235 type=1 firmware=3.5.12 target=4.5.12" << "usb-b-older-boot" << "";
     QTest::newRow("KD740B 4.5.12 current")
         << Instrument::usbInstrument(KD740B, 1236, 4, 5, 12) << "" << ""
-        << "Operational serial=1236 type=1 firmware=4.5.12 target=4.5.12" << "usb-b-current";
+        << "Operational serial=1236 type=1 firmware=4.5.12 target=4.5.12" << "usb-b-current" << "";
     QTest::newRow("KD740B 4.5.13 downgrade Yes")
         << Instrument::usbInstrument(KD740B, 1237, 4, 5, 13) << "Yes" << "Update"
-        << "Operational serial=1237 type=1 firmware=4.5.13 target=4.5.12" << "usb-b-newer-yes";
+        << "Operational serial=1237 type=1 firmware=4.5.13 target=4.5.12" << "usb-b-newer-yes" << "";
     QTest::newRow("KD740B 4.5.13 downgrade No")
         << Instrument::usbInstrument(KD740B, 1237, 4, 5, 13) << "No" << ""
-        << "Operational serial=1237 type=1 firmware=4.5.13 target=4.5.12" << "usb-b-newer-no";
+        << "Operational serial=1237 type=1 firmware=4.5.13 target=4.5.12" << "usb-b-newer-no" << "";
     QTest::newRow("KD740A 4.6.8 downgrade Yes")
         << Instrument::usbInstrument(KD740A, 2001, 4, 6, 8) << "Yes" << "Update"
-        << "Operational serial=2001 type=0 firmware=4.6.8 target=4.5.9" << "usb-a-mixed-yes";
+        << "Operational serial=2001 type=0 firmware=4.6.8 target=4.5.9" << "usb-a-mixed-yes" << "";
     QTest::newRow("KD740A 4.6.8 downgrade No")
         << Instrument::usbInstrument(KD740A, 2001, 4, 6, 8) << "No" << ""
-        << "Operational serial=2001 type=0 firmware=4.6.8 target=4.5.9" << "usb-a-mixed-no";
+        << "Operational serial=2001 type=0 firmware=4.6.8 target=4.5.9" << "usb-a-mixed-no" << "";
     QTest::newRow("KD740A 4.6.8 downgrade Escape")
         << Instrument::usbInstrument(KD740A, 2001, 4, 6, 8) << "Escape" << ""
-        << "Operational serial=2001 type=0 firmware=4.6.8 target=4.5.9" << "usb-a-mixed-no";
+        << "Operational serial=2001 type=0 firmware=4.6.8 target=4.5.9" << "usb-a-mixed-no" << "";
+    QTest::newRow("KD740A 4.6.8 downgrade Enter")
+        << Instrument::usbInstrument(KD740A, 2001, 4, 6, 8) << "Enter" << ""
+        << "Operational serial=2001 type=0 firmware=4.6.8 target=4.5.9" << "usb-a-mixed-no" << "";
     QTest::newRow("KD740A 4.5.9 current")
         << Instrument::usbInstrument(KD740A, 2002, 4, 5, 9) << "" << ""
-        << "Operational serial=2002 type=0 firmware=4.5.9 target=4.5.9" << "usb-a-current";
+        << "Operational serial=2002 type=0 firmware=4.5.9 target=4.5.9" << "usb-a-current" << "";
 
     // Model codes the catalogue does not know are kept and compared against 0.0.0.
     QTest::newRow("model 7 all zero")
         << Instrument::usbInstrument(7, 3001, 0, 0, 0) << "" << ""
-        << "Operational serial=3001 type=7 firmware=0.0.0 target=0.0.0" << "model-7-zero";
+        << "Operational serial=3001 type=7 firmware=0.0.0 target=0.0.0" << "model-7-zero" << "";
     QTest::newRow("model -1 downgrade Yes")
         << Instrument::usbInstrument(-1, 3002, 0, 0, 1) << "Yes" << "Update"
-        << "Operational serial=3002 type=-1 firmware=0.0.1 target=0.0.0" << "model-minus-1-yes";
+        << "Operational serial=3002 type=-1 firmware=0.0.1 target=0.0.0" << "model-minus-1-yes" << "";
     QTest::newRow("boot device model 9")
         << Instrument::usbInstrument(9, 3003, 4, 5, 12, "boot") << "" << "Restore"
-        << "NeedsRestore serial=3003 type=9 target=0.0.0" << "boot-model-9";
+        << "NeedsRestore serial=3003 type=9 target=0.0.0" << "boot-model-9" << "";
 
     // Opened normally but a read fails: the bootstrap is offered all the same.
     QTest::newRow("version read fails")
         << Instrument::usbInstrument(KD740B, 1238, 4, 5, 10) + Instrument::fail("kdGetFirmwareVersion") << "KD740B"
-        << "" << "NotDetected type=1 target=4.5.12" << "version-read-fails";
+        << "" << "NotDetected type=1 target=4.5.12" << "version-read-fails" << "";
     QTest::newRow("serial read fails")
         << Instrument::usbInstrument(KD740B, 1239, 4, 5, 10) + Instrument::fail("kdGetDeviceInfo") << "KD740A" << ""
-        << "NotDetected type=0 target=4.5.9" << "serial-read-fails";
+        << "NotDetected type=0 target=4.5.9" << "serial-read-fails" << "";
 
     QTest::newRow("boot device KD740B")
         << Instrument::usbInstrument(KD740B, 4400, 4, 5, 12, "boot") << "" << "Restore"
-        << "NeedsRestore serial=4400 type=1 target=4.5.12" << "boot-b";
+        << "NeedsRestore serial=4400 type=1 target=4.5.12" << "boot-b" << "";
+    // The model is asked for rather than guessed; the type is not read once
+    // the serial read has failed.
     QTest::newRow("boot device reads fail")
         << Instrument::usbInstrument(KD740B, 4401, 4, 5, 12, "boot") + Instrument::fail("kdConfigUSBGetDeviceSerial")
             + Instrument::fail("kdConfigUSBGetDeviceType")
-        << "" << "Restore" << "NeedsRestore serial=0 type=0 target=4.5.9" << "boot-reads-fail";
+        << "KD740B" << "" << "NotDetected type=1 target=4.5.12" << "boot-reads-fail" << "";
+    QTest::newRow("boot device type read fails")
+        << Instrument::usbInstrument(KD740B, 4402, 4, 5, 12, "boot") + Instrument::fail("kdConfigUSBGetDeviceType")
+        << "KD740B" << "" << "NotDetected type=1 target=4.5.12" << "boot-type-read-fails" << "";
     QTest::newRow("nothing connected")
-        << "" << "KD740B" << "" << "NotDetected type=1 target=4.5.12" << "nothing";
+        << "" << "KD740B" << "" << "NotDetected type=1 target=4.5.12" << "nothing" << "";
 
     // The bootstrap, after the user has named the model.
     QTest::newRow("bootstrap KD740A")
         << Instrument::usbInstrument(KD740A, 6001, 4, 5, 9, "silent") << "KD740A" << "Restore"
-        << "NeedsRestore serial=6001 type=0 target=4.5.9" << "bootstrap-a";
+        << "NeedsRestore serial=6001 type=0 target=4.5.9" << "bootstrap-a" << "";
     QTest::newRow("bootstrap KD740B")
         << Instrument::usbInstrument(KD740B, 6002, Instrument::Erased, 5, 12, "silent") << "KD740B" << "Restore"
-        << "NeedsRestore serial=6002 type=1 target=4.5.12" << "bootstrap-b";
+        << "NeedsRestore serial=6002 type=1 target=4.5.12" << "bootstrap-b" << "";
     QTest::newRow("bootstrap KD740C")
         << Instrument::netInstrument(6003, Instrument::Erased, 3, "silent") << "KD740C" << "Restore"
-        << "NeedsRestore serial=6003 type=2 target=5.5.3" << "bootstrap-c";
+        << "NeedsRestore serial=6003 type=2 target=5.5.3" << "bootstrap-c" << "";
     QTest::newRow("bootstrap with the wrong model")
         << Instrument::usbInstrument(KD740B, 6004, 4, 5, 12, "silent") << "KD740A" << ""
-        << "NotDetected type=0 target=4.5.9" << "bootstrap-wrong-model";
+        << "NotDetected type=0 target=4.5.9" << "bootstrap-wrong-model" << "";
     QTest::newRow("USB bootstrap fails")
         << Instrument::usbInstrument(KD740A, 6005, 4, 5, 9, "silent") + Instrument::fail("kdConfigUSBBootstrapDevice")
-        << "KD740A" << "" << "NotDetected type=0 target=4.5.9" << "bootstrap-a-fails";
+        << "KD740A" << "" << "NotDetected type=0 target=4.5.9" << "bootstrap-a-fails" << "";
     QTest::newRow("net bootstrap fails")
         << Instrument::netInstrument(6006, 5, 3, "silent") + Instrument::fail("kdConfigNetBootstrapDevice")
-        << "KD740C" << "" << "NotDetected type=2 target=5.5.3" << "bootstrap-c-fails";
+        << "KD740C" << "" << "NotDetected type=2 target=5.5.3" << "bootstrap-c-fails" << "";
     QTest::newRow("USB serial from flash fails")
         << Instrument::usbInstrument(KD740B, 6007, 4, 5, 12, "silent")
             + Instrument::fail("kdConfigUSBGetSerialFromFlash")
-        << "KD740B" << "" << "NotDetected type=1 target=4.5.12" << "bootstrap-b-serial-fails";
+        << "KD740B" << "" << "NotDetected type=1 target=4.5.12" << "bootstrap-b-serial-fails" << "";
+    // An unusable boot image stops the bootstrap before any call.
+    QTest::newRow("bootstrap image missing")
+        << Instrument::usbInstrument(KD740B, 6009, Instrument::Erased, 5, 12, "silent") << "KD740B" << ""
+        << "NotDetected type=1 target=4.5.12" << "bootstrap-image-missing" << "kd740b_boot_4.img";
     QTest::newRow("net serial from flash fails")
         << Instrument::netInstrument(6008, 5, 3, "silent") + Instrument::fail("kdConfigNetGetSerialFromFlash")
-        << "KD740C" << "" << "NotDetected type=2 target=5.5.3" << "bootstrap-c-serial-fails";
+        << "KD740C" << "" << "NotDetected type=2 target=5.5.3" << "bootstrap-c-serial-fails" << "";
 }
 // clang-format on
 
@@ -431,11 +449,14 @@ void TestCheck::detection()
     QFETCH(QString, enabled);
     QFETCH(QString, status);
     QFETCH(QString, transcript);
+    QFETCH(QString, missingImage);
 
     const Transcript expected = readTranscript(transcript);
 
     SimulatedInstrument instrument;
     instrument.setDescription(description);
+    if (!missingImage.isEmpty())
+        QVERIFY(QFile::remove(instrument.imagePath(missingImage)));
     PanelDriver driver;
     instrument.clearTrace();
 
@@ -747,6 +768,9 @@ void TestCheck::selectorAnswers_data()
     // Leaving the dialog without an answer must not pick a model.
     QTest::newRow("Escape") << "Escape" << 0 << true;
     QTest::newRow("close control") << "close" << 0 << true;
+    // Enter alone chooses nothing: the dialog is still there for the click.
+    QTest::newRow("Enter, then KD740B") << "Enter" << 1 << false;
+    QTest::newRow("Space on KD740C") << "Space" << 2 << false;
 }
 // clang-format on
 
@@ -765,12 +789,20 @@ void TestCheck::selectorAnswers()
         std::sort(buttons.begin(), buttons.end(), [](QPushButton *a, QPushButton *b) { return a->x() < b->x(); });
         for (QPushButton *button : qAsConst(buttons))
             order << button->text();
-        if (action == QLatin1String("Escape"))
+        if (action == QLatin1String("Escape")) {
             keyInWindow(modal, Qt::Key_Escape);
-        else if (action == QLatin1String("close"))
+        } else if (action == QLatin1String("close")) {
             closeInWindow(modal);
-        else
+        } else if (action == QLatin1String("Enter")) {
+            keyInWindow(modal, Qt::Key_Return);
+            if (modal->isVisible())
+                clickInWindow(findButton(modal, QStringLiteral("KD740B")));
+        } else if (action == QLatin1String("Space")) {
+            findButton(modal, QStringLiteral("KD740C"))->setFocus();
+            keyInWindow(modal, Qt::Key_Space);
+        } else {
             clickInWindow(findButton(modal, action));
+        }
     });
     selector.exec();
 

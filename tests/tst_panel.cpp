@@ -5,8 +5,10 @@
 #include "ui/Updater.h"
 
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTextLayout>
 
@@ -141,9 +143,12 @@ void TestPanel::markupIsWrittenAsText()
 {
     QFETCH(QString, line);
     PanelDriver driver;
+    // Each line one edit, so that the log is laid out once per line.
+    QSignalSpy edits(driver.log()->document(), &QTextDocument::contentsChange);
     driver.addLine(line);
     driver.addStatusLine(line, false);
     QCOMPARE(driver.linesAfterIntroduction(), QStringList({ line, line }));
+    QCOMPARE(edits.count(), 2);
 }
 
 void TestPanel::emptyLineAddsParagraph()

@@ -210,6 +210,20 @@ void TestRestore::checkedCallFails_data()
     QTest::newRow("USB boot write") << kdB << Sim::fail("kdConfigUSBWriteBootSector")
                                     << QStringList { usbLines.at(0), "Failed writing boot Fx3." }
                                     << firstCalls(usbAllB, 3) << anyParts << 0;
+    // A bad status stops the restore although the work was done.
+    const QStringList runLines = usbLines.mid(0, 2);
+    QTest::newRow("USB run clear") << kdB << Sim::fail("kdConfigUSBClearRunSector")
+                                   << runLines + "Failed clearing run Fx3 device." << firstCalls(usbAllB, 4) << anyParts
+                                   << 0;
+    QTest::newRow("USB run clear bad status")
+        << kdB << Sim::badStatus("kdConfigUSBClearRunSector") << runLines + "Failed clearing run Fx3 device."
+        << firstCalls(usbAllB, 4) << anyParts << 0;
+    QTest::newRow("USB run write") << kdB << Sim::fail("kdConfigUSBWriteRunSector")
+                                   << runLines + "Failed writing run Fx3." << firstCalls(usbAllB, 5)
+                                   << QStringList { "run erased", "fpga 12" } << 0;
+    QTest::newRow("USB run write bad status")
+        << kdB << Sim::badStatus("kdConfigUSBWriteRunSector") << runLines + "Failed writing run Fx3."
+        << firstCalls(usbAllB, 5) << QStringList { "run 5", "fpga 12" } << 0;
     QTest::newRow("USB FPGA clear") << kdB << Sim::fail("kdConfigUSBClearFPGAProgram")
                                     << usbLines + QString("Failed clearing FPGA.") << firstCalls(usbAllB, 6) << anyParts
                                     << 0;
@@ -242,16 +256,7 @@ void TestRestore::uncheckedCallFails_data()
 {
     addFaultColumns();
 
-    QTest::newRow("run clear bad status")
-        << kdB << Sim::badStatus("kdConfigUSBClearRunSector") << usbLines << usbAllB << restoredB << 0;
-    QTest::newRow("run write bad status")
-        << kdB << Sim::badStatus("kdConfigUSBWriteRunSector") << usbLines << usbAllB << restoredB << 0;
-    QTest::newRow("run clear fails") << kdB << Sim::fail("kdConfigUSBClearRunSector") << usbLines << usbAllB
-                                     << restoredB << 0;
-    // Reported as a success although the run program is still missing: the
-    // restore procedure gives the run program's statuses no say.
-    QTest::newRow("run write fails") << kdB << Sim::fail("kdConfigUSBWriteRunSector") << usbLines << usbAllB
-                                     << QStringList { "boot 4", "run erased", "fpga 12" } << 0;
+    // The parts are written by the time these fail.
     QTest::newRow("USB close bad status")
         << kdB << Sim::badStatus("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB << 0;
     QTest::newRow("USB close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB

@@ -8,7 +8,9 @@
 
 #include "ui/Updater.h"
 
+#include <QScrollBar>
 #include <QTest>
+#include <QTextEdit>
 
 using Sim = SimulatedInstrument;
 
@@ -106,6 +108,8 @@ private slots:
     void uncheckedCallFails();
     void instrumentVanishesDuringFpgaWrite_data();
     void instrumentVanishesDuringFpgaWrite();
+    void outcomeInView_data();
+    void outcomeInView();
 };
 
 void TestUpdate::writesPartsThatDiffer_data()
@@ -241,6 +245,21 @@ void TestUpdate::checkedCallFails_data()
         << kdA << Sim::badStatus("kdConfigUSBWriteBootSector") << QStringList { usbLinesA.at(0), "Failed Writing" }
         << firstCalls(usbAllA, 3, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
 
+    // The run program is checked like the others: an instrument left without
+    // it stays in boot mode. A bad status after the work was done still stops.
+    const QStringList runLines = usbLinesA.mid(0, 2);
+    QTest::newRow("USB run clear") << kdA << Sim::fail("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
+                                   << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
+    QTest::newRow("USB run clear bad status")
+        << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
+        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" };
+    QTest::newRow("USB run write") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
+                                   << firstCalls(usbAllA, 5, { close })
+                                   << QStringList { "boot 4", "run erased", "fpga 8" };
+    QTest::newRow("USB run write bad status")
+        << kdA << Sim::badStatus("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
+        << firstCalls(usbAllA, 5, { close }) << QStringList { "boot 4", "run 5", "fpga 8" };
+
     QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Cannot Find Device" }
                               << firstCalls(netAllC, 1) << partsC;
     QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
@@ -268,16 +287,7 @@ void TestUpdate::uncheckedCallFails_data()
     const QStringList writtenA = { "boot 4", "run 5", "fpga 9" };
     const QStringList writtenC = { "boot 5", "fpga 3" };
 
-    QTest::newRow("run clear bad status")
-        << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << usbLinesA << usbAllA << writtenA;
-    QTest::newRow("run write bad status")
-        << kdA << Sim::badStatus("kdConfigUSBWriteRunSector") << usbLinesA << usbAllA << writtenA;
-    QTest::newRow("run clear fails") << kdA << Sim::fail("kdConfigUSBClearRunSector") << usbLinesA << usbAllA
-                                     << writtenA;
-    // Reported as a success although the run program is gone: the update
-    // procedure gives the run program's statuses no say.
-    QTest::newRow("run write fails") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << usbLinesA << usbAllA
-                                     << QStringList { "boot 4", "run erased", "fpga 9" };
+    // The parts are written by the time these fail.
     QTest::newRow("USB close fails") << kdA << Sim::fail("kdConfigUSBCloseDevice") << usbLinesA << usbAllA << writtenA;
     QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLinesC << netAllC
                                        << writtenC;
@@ -303,6 +313,57 @@ void TestUpdate::instrumentVanishesDuringFpgaWrite_data()
 void TestUpdate::instrumentVanishesDuringFpgaWrite()
 {
     updateWithFaults(failureBlock);
+}
+
+void TestUpdate::outcomeInView_data()
+{
+    QTest::addColumn<QString>("narrowed");
+    QTest::newRow("started scrolled to the top") << "";
+    QTest::newRow("window narrowed while running") << "while running";
+    QTest::newRow("window narrowed afterwards") << "afterwards";
+}
+
+// The outcome is in view and reads clearly, although the panel is disabled
+// and its log can no longer be scrolled.
+void TestUpdate::outcomeInView()
+{
+    QFETCH(QString, narrowed);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    QWidget *window = driver.panel()->window();
+    window->resize(800, 250);
+    checkAsUser(driver, updateButton);
+    QScrollBar *scroll = driver.log()->verticalScrollBar();
+    scroll->setValue(0);
+    qputenv("KDSIM_SCALE", "0.002");
+    bool atEndWhileBusy = false;
+    int busyWidth = 0;
+    onNextModal("CVProgressDialog", [&](QWidget *busy) {
+        atEndWhileBusy = scroll->value() == scroll->maximum();
+        busyWidth = busy->width();
+        if (narrowed == "while running")
+            window->resize(400, 250);
+    });
+    driver.click(updateButton);
+    if (narrowed == "afterwards")
+        window->resize(400, 250);
+
+    QVERIFY(atEndWhileBusy);
+    QVERIFY2(busyWidth <= 800, qPrintable(QString::number(busyWidth)));
+    QVERIFY(scroll->maximum() > 0);
+    QCOMPARE(scroll->value(), scroll->maximum());
+    // The last line fills the log's bottom strip: its darkest pixel against
+    // the lightest, a ratio in the manner of WCAG's contrast.
+    const QImage shown = driver.log()->viewport()->grab().toImage();
+    int darkest = 255, lightest = 0;
+    for (int y = shown.height() - 20; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            darkest = qMin(darkest, qGray(shown.pixel(x, y)));
+            lightest = qMax(lightest, qGray(shown.pixel(x, y)));
+        }
+    }
+    QVERIFY2((lightest + 13) / (darkest + 13.0) > 4.5, qPrintable(QString("%1 on %2").arg(darkest).arg(lightest)));
 }
 
 QTEST_MAIN(TestUpdate)

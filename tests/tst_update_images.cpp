@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Sim = SimulatedInstrument;
@@ -21,7 +22,7 @@ using Sim = SimulatedInstrument;
 namespace {
 
 enum class Workflow { Update, Restore };
-enum class Damage { Missing, Empty, Unreadable, Directory };
+enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device };
 
 // Instruments for which each sequence writes every part it has.
 const QString updateUsb = Sim::usbInstrument(0, 2001, 3, 4, 8);
@@ -63,6 +64,15 @@ void damage(const QString &path, Damage how)
     case Damage::Directory:
         QVERIFY(QFile::remove(path));
         QVERIFY(QDir().mkdir(path));
+        break;
+    case Damage::DanglingLink:
+    case Damage::Device:
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::link(how == Damage::Device ? QStringLiteral("/dev/null") : path + ".gone", path));
+        break;
+    case Damage::Fifo:
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
         break;
     }
 }
@@ -130,6 +140,7 @@ void TestImages::unusableImage_data()
     QTest::addColumn<QString>("instrument");
     QTest::addColumn<QString>("image");
     QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("problem");
 
     const struct
     {
@@ -150,17 +161,22 @@ void TestImages::unusableImage_data()
     {
         const char *name;
         Damage damage;
+        const char *problem;
     } damages[] = {
-        { "missing", Damage::Missing },
-        { "empty", Damage::Empty },
-        { "unreadable", Damage::Unreadable },
-        { "directory", Damage::Directory },
+        { "missing", Damage::Missing, "Firmware image not found: " },
+        { "dangling link", Damage::DanglingLink, "Firmware image not found: " },
+        { "empty", Damage::Empty, "Firmware image is empty: " },
+        { "unreadable", Damage::Unreadable, "Firmware image cannot be read: " },
+        { "directory", Damage::Directory, "Firmware image is not a file: " },
+        // Opening a FIFO would wait for a writer that never comes.
+        { "FIFO", Damage::Fifo, "Firmware image is not a file: " },
+        { "device", Damage::Device, "Firmware image is not a file: " },
     };
     for (const auto &sequence : sequences) {
         for (const QString &image : sequence.images) {
             for (const auto &how : damages) {
                 QTest::addRow("%s %s %s", sequence.name, qPrintable(image), how.name)
-                    << sequence.workflow << sequence.instrument << image << how.damage;
+                    << sequence.workflow << sequence.instrument << image << how.damage << how.problem;
             }
         }
     }
@@ -173,6 +189,7 @@ void TestImages::unusableImage()
     QFETCH(QString, instrument);
     QFETCH(QString, image);
     QFETCH(Damage, damage);
+    QFETCH(QString, problem);
 
     Sim sim;
     sim.setDescription(instrument);
@@ -193,7 +210,7 @@ void TestImages::unusableImage()
         transcript = runWorkflow(sim, driver, buttonOf(workflow));
     }
 
-    QCOMPARE(transcript, refusal(workflow, "Firmware image not found: ./firmware/" + image));
+    QCOMPARE(transcript, refusal(workflow, problem + "./firmware/" + image));
     QCOMPARE(sim.calls(), QStringList());
     QCOMPARE(parts(sim), partsBefore);
     QVERIFY(!driver.panel()->isEnabled());

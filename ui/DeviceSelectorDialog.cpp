@@ -34,6 +34,11 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
     mainLayout->addLayout(buttonLayout);
     setLayout(mainLayout);
 
+    // Enter alone must not pick a model: the instrument gets the boot image
+    // of whichever model is chosen.
+    for (QPushButton *button : { kd740aButton, kd740bButton, kd740cButton, cancelButton })
+        button->setAutoDefault(false);
+
     connect(kd740aButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740A);
     connect(kd740bButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740B);
     connect(kd740cButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740C);

@@ -8,12 +8,14 @@
 #include "ui/WorkerWait.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/ImageCheck.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -34,8 +36,7 @@ const QColor failureColor(Qt::red);
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
 {
-    logView = new QTextEdit;
-    logView->setReadOnly(true);
+    createLogView();
 
     checkVersionsButton = new QPushButton(QStringLiteral("  Check Versions  "));
     updateButton = new QPushButton(QStringLiteral("  Update  "));
@@ -60,6 +61,22 @@ Updater::Updater(QWidget *parent)
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
 
     writeIntroduction();
+}
+
+void Updater::createLogView()
+{
+    logView = new QTextEdit;
+    logView->setReadOnly(true);
+    // The panel is disabled once an update or restore is over, and the log
+    // must still read clearly then: its outcome is what the user acts on.
+    QPalette palette = logView->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+    logView->setPalette(palette);
+    // Nor can it be scrolled then, so a resize must not take its end out of view.
+    connect(logView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
+        if (!isEnabled())
+            scrollLogToEnd();
+    });
 }
 
 void Updater::writeIntroduction()
@@ -90,9 +107,12 @@ void Updater::addLine(const QString &s)
         format.setForeground(textColor);
     QTextCursor cursor(logView->document());
     cursor.movePosition(QTextCursor::End);
+    // One edit, so that the log is laid out once per line.
+    cursor.beginEditBlock();
     if (!logView->document()->isEmpty())
         cursor.insertBlock(QTextBlockFormat(), format);
     cursor.insertText(s, format);
+    cursor.endEditBlock();
 
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
@@ -122,11 +142,21 @@ void Updater::replaceLastLine(const QString &s)
     addLine(s);
 }
 
+// Every workflow starts with its title, whatever part of the log was in view.
 void Updater::writeTitle(const QString &title)
 {
     addLine(QString());
     addLine(title);
     addLine(QString());
+    scrollLogToEnd();
+}
+
+// Lines follow the end only while it is in view; a scroll or a resize can
+// leave it out of view, and the outcome must not be missed.
+void Updater::scrollLogToEnd()
+{
+    QScrollBar *scrollBar = logView->verticalScrollBar();
+    scrollBar->setValue(scrollBar->maximum());
 }
 
 void Updater::checkVersions()
@@ -150,6 +180,7 @@ void Updater::checkVersions()
     if (deviceStatus.checkState == NotDetected)
         bootstrap(dialog);
     reportCheck();
+    scrollLogToEnd();
 }
 
 void Updater::bootstrap(QWidget &busyDialog)
@@ -166,6 +197,13 @@ void Updater::bootstrap(QWidget &busyDialog)
 
     deviceStatus.deviceType = selector.selectedType;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
+    const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
+    // An image the library cannot use would only show as a failed bootstrap.
+    const QString problem = firstUnusableImage({ image });
+    if (!problem.isEmpty()) {
+        addLine(problem);
+        return;
+    }
     busyDialog.show();
     BootstrapThread worker;
     worker.deviceStatus = deviceStatus;
@@ -212,7 +250,7 @@ void Updater::reportVersions()
             QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
                            "Installing this will overwrite your firmware with an older version.\n"
                            "Are you sure you wish to continue?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             updateButton->setEnabled(true);
             addLine(QStringLiteral("Firmware can now be updated."));
@@ -283,6 +321,7 @@ void Updater::reportOutcome(bool succeeded)
     }
     addLine(QStringLiteral("You may now close the software."));
     setEnabled(false);
+    scrollLogToEnd();
     // Writes take minutes; a technician who looked away sees that it is over.
     QApplication::alert(window());
 }

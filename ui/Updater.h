@@ -30,8 +30,10 @@ private slots:
     void restoreDevice();
 
 private:
+    void createLogView();
     void writeIntroduction();
     void writeTitle(const QString &title);
+    void scrollLogToEnd();
     void bootstrap(QWidget &busyDialog);
     void reportCheck();
     void reportVersions();

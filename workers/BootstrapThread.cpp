@@ -11,11 +11,13 @@ void BootstrapThread::run()
         if (kdConfigNetBootstrapDevice(&handle, image.constData()) == 0
             && kdConfigNetGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
             deviceStatus.checkState = NeedsRestore;
+        // Not examined: the attempt is over either way.
         kdConfigNetCloseDevice(handle);
     } else {
         if (kdConfigUSBBootstrapDevice(&handle, image.constData()) == 0
             && kdConfigUSBGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
             deviceStatus.checkState = NeedsRestore;
+        // Not examined: the attempt is over either way.
         kdConfigUSBCloseDevice(handle);
     }
 }

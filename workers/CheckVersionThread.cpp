@@ -2,6 +2,13 @@
 
 #include "device/kd_api.h"
 
+namespace {
+
+// What kdConfigNetGetFPGAStatus reports for an FPGA that failed to load.
+constexpr int fpgaFailedToLoad = 2;
+
+} // namespace
+
 void CheckVersionThread::run()
 {
     if (checkOverNetwork())
@@ -22,26 +29,39 @@ bool CheckVersionThread::checkOverNetwork()
     int handle = -1;
     int serial = 0;
     int count = 1;
+    // Not examined: only the count the list gives decides.
     kdConfigNetGetDeviceList(&serial, &count);
     if (count < 1 || kdConfigNetOpenDevice(&handle, serial) != 0)
         return false;
 
     int version = 0;
-    kdConfigNetGetFirmwareVersion(handle, &version);
+    if (kdConfigNetGetFirmwareVersion(handle, &version) != 0)
+        return failNetworkRead(handle, "Failed to retrieve firmware versions.");
     int fpgaStatus = 0;
-    kdConfigNetGetFPGAStatus(handle, &fpgaStatus);
-    if (fpgaStatus == 2) {
+    if (kdConfigNetGetFPGAStatus(handle, &fpgaStatus) != 0)
+        return failNetworkRead(handle, "Failed to retrieve FPGA status.");
+    if (fpgaStatus == fpgaFailedToLoad) {
         emit updateText(QStringLiteral("FPGA failed to load."));
         deviceStatus.checkState = NeedsRestore;
     } else {
         deviceStatus.checkState = Operational;
     }
+    // Not examined: the versions are read by then.
     kdConfigNetCloseDevice(handle);
 
     deviceStatus.deviceType = KD740C;
     deviceStatus.deviceFirmware = firmwareFromNetVersion(version);
     deviceStatus.targetFirmware = shippedFirmware(KD740C);
     deviceStatus.serial = serial;
+    return true;
+}
+
+// A KD740C that answered but did not say what it holds: the check ends here.
+bool CheckVersionThread::failNetworkRead(int handle, const char *line)
+{
+    kdConfigNetCloseDevice(handle);
+    emit updateText(QString::fromLatin1(line));
+    deviceStatus.checkState = NotDetected;
     return true;
 }
 
@@ -60,6 +80,7 @@ void CheckVersionThread::checkOpenedDevice(int handle)
         deviceStatus.checkState = NotDetected;
         return;
     }
+    // Not examined: the versions and identity are read by then.
     kdCloseDevice(handle);
     deviceStatus.checkState = Operational;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
@@ -73,9 +94,15 @@ void CheckVersionThread::checkBootDevice()
         deviceStatus.checkState = NotDetected;
         return;
     }
+    // The model decides which images a restore writes, so it is never guessed.
     KdDeviceType type = KD_DEVICE_KD740A;
-    kdConfigUSBGetDeviceSerial(handle, &deviceStatus.serial);
-    kdConfigUSBGetDeviceType(handle, &type);
+    if (kdConfigUSBGetDeviceSerial(handle, &deviceStatus.serial) != 0 || kdConfigUSBGetDeviceType(handle, &type) != 0) {
+        kdConfigUSBCloseDevice(handle);
+        emit updateText(QStringLiteral("Failed to read KD740 boot device."));
+        deviceStatus.checkState = NotDetected;
+        return;
+    }
+    // Not examined: the identity is read by then.
     kdConfigUSBCloseDevice(handle);
     deviceStatus.deviceType = type;
     deviceStatus.checkState = NeedsRestore;

@@ -20,6 +20,7 @@ protected:
 
 private:
     bool checkOverNetwork();
+    bool failNetworkRead(int handle, const char *line);
     void checkOpenedDevice(int handle);
     void checkBootDevice();
 };

@@ -5,13 +5,21 @@
 
 namespace {
 
-bool isUsableImage(const QString &path)
+// What is wrong with the image at path, as the start of its log line, or
+// null. Only a regular file is ever opened, so a FIFO cannot block the check.
+const char *imageProblem(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() <= 0)
-        return false;
+    if (!info.exists())
+        return "Firmware image not found: ";
+    if (!info.isFile())
+        return "Firmware image is not a file: ";
     QFile file(path);
-    return file.open(QIODevice::ReadOnly);
+    if (!file.open(QIODevice::ReadOnly))
+        return "Firmware image cannot be read: ";
+    if (file.size() <= 0)
+        return "Firmware image is empty: ";
+    return nullptr;
 }
 
 } // namespace
@@ -21,8 +29,9 @@ QString firstUnusableImage(const QVector<QByteArray> &paths)
     for (const QByteArray &path : paths) {
         if (path.isEmpty())
             return QStringLiteral("No firmware image for this device type.");
-        if (!isUsableImage(QFile::decodeName(path)))
-            return QStringLiteral("Firmware image not found: ") + QFile::decodeName(path);
+        const QString name = QFile::decodeName(path);
+        if (const char *problem = imageProblem(name))
+            return QString::fromLatin1(problem) + name;
     }
     return QString();
 }

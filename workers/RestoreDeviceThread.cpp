@@ -2,6 +2,7 @@
 
 #include "device/kd_api.h"
 #include "workers/ImageCheck.h"
+#include "workers/Pause.h"
 
 void RestoreDeviceThread::run()
 {
@@ -39,7 +40,7 @@ bool RestoreDeviceThread::fail(const char *line)
 bool RestoreDeviceThread::failAfterPause(const char *line)
 {
     emit addLine(QString::fromLatin1(line));
-    msleep(32);
+    msleep(stepPauseMs);
     return false;
 }
 
@@ -60,8 +61,10 @@ bool RestoreDeviceThread::restoreOverUsb()
         return fail("Failed writing boot Fx3.");
 
     emit addLine(QStringLiteral("Updating run Fx3 device, estimated 10 seconds."));
-    kdConfigUSBClearRunSector(handle);
-    kdConfigUSBWriteRunSector(handle, runImagePath(target).constData(), serial);
+    if (kdConfigUSBClearRunSector(handle) != 0)
+        return fail("Failed clearing run Fx3 device.");
+    if (kdConfigUSBWriteRunSector(handle, runImagePath(target).constData(), serial) != 0)
+        return fail("Failed writing run Fx3.");
 
     emit addLine(QStringLiteral("Updating FPGA, estimated 6 minutes."));
     double progress = 0.0;
@@ -70,6 +73,7 @@ bool RestoreDeviceThread::restoreOverUsb()
     if (kdConfigUSBWriteFPGAProgram(handle, fpgaImagePath(target).constData(), progress) != 0)
         return fail("Failed writing FPGA.");
 
+    // Not examined: whatever the close says, the parts are written by then.
     kdConfigUSBCloseDevice(handle);
     return true;
 }
@@ -81,6 +85,7 @@ bool RestoreDeviceThread::restoreOverNetwork()
     int handle = -1;
     int listedSerial = 0;
     int count = 1;
+    // Not examined: only the count the list gives decides.
     kdConfigNetGetDeviceList(&listedSerial, &count);
     if (count != 1)
         return failAfterPause("Unable to find device.");
@@ -99,6 +104,7 @@ bool RestoreDeviceThread::restoreOverNetwork()
     if (kdConfigNetWriteFGPA(handle, fpgaImagePath(target).constData()) != 0)
         return fail("Failed writing FPGA.");
 
+    // Not examined: whatever the preset says, the parts are written by then.
     kdConfigNetPreset(handle);
     return true;
 }

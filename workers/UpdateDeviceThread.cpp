@@ -2,6 +2,7 @@
 
 #include "device/kd_api.h"
 #include "workers/ImageCheck.h"
+#include "workers/Pause.h"
 
 void UpdateDeviceThread::run()
 {
@@ -45,7 +46,7 @@ bool UpdateDeviceThread::skip(int deviceVersion, int targetVersion, const char *
     if (deviceVersion != targetVersion)
         return false;
     emit addLine(QString::fromLatin1(line));
-    msleep(32);
+    msleep(stepPauseMs);
     return true;
 }
 
@@ -55,6 +56,7 @@ bool UpdateDeviceThread::updateOverUsb()
     if (kdConfigUSBOpenDeviceBySerial(&handle, deviceStatus.serial) != 0)
         return fail("Cannot Find Device");
     const bool written = writeUsbParts(handle);
+    // Not examined: whatever the close says, the parts are written by then.
     kdConfigUSBCloseDevice(handle);
     return written;
 }
@@ -72,12 +74,12 @@ bool UpdateDeviceThread::writeUsbParts(int handle)
             return fail("Failed Writing");
     }
 
-    // The run program's statuses are deliberately not acted on: the update
-    // procedure goes on to the FPGA whatever they are.
     if (!skip(device.runVersion, target.runVersion, "Skipping run Fx3, already current version.")) {
         emit addLine(QStringLiteral("Updating run Fx3, estimated 10 seconds."));
-        kdConfigUSBClearRunSector(handle);
-        kdConfigUSBWriteRunSector(handle, runImagePath(target).constData(), -1);
+        if (kdConfigUSBClearRunSector(handle) != 0)
+            return fail("Failed Clearing");
+        if (kdConfigUSBWriteRunSector(handle, runImagePath(target).constData(), -1) != 0)
+            return fail("Failed Writing");
     }
 
     if (skip(device.fpgaVersion, target.fpgaVersion, "Skipping FPGA, already current version."))
@@ -116,6 +118,7 @@ bool UpdateDeviceThread::updateOverNetwork()
             return fail("Failed Writing");
     }
 
+    // Not examined: whatever the preset says, the parts are written by then.
     kdConfigNetPreset(handle);
     return true;
 }
