@@ -14,7 +14,7 @@ set(KD740_ICON_DIR "${CMAKE_BINARY_DIR}/icons")
 
 if(NOT CMAKE_CROSSCOMPILING)
     add_executable(kd740-make-icon packaging/icon/make-icon.cpp)
-    target_link_libraries(kd740-make-icon PRIVATE Qt5::Gui)
+    target_link_libraries(kd740-make-icon PRIVATE Qt::Gui)
 
     set(_kd740_icon_outputs "${KD740_ICON_DIR}/kd740-updater.ico")
     foreach(size IN LISTS KD740_ICON_SIZES)

@@ -1,62 +1,88 @@
 # Install layout and the Debian package.
 #
-#   bin/kd740-updater
-#   lib/kd740-updater/<kd_api library>        private: only the updater loads it
-#   share/kd740-updater/firmware/<images>     the program opens ./firmware/...
-#   share/applications/kd740-updater.desktop  starts it in share/kd740-updater
+#   bin/kd740-updater                          wrapper: starts the updater in the data folder
+#   libexec/kd740-updater/kd740-updater        the updater
+#   libexec/kd740-updater/<kd_api library>     private: only the updater loads it
+#   share/kd740-updater/firmware/<images>      the updater opens ./firmware/...
+#   share/applications/kd740-updater.desktop
+#   share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/<N>x<N>/apps/kd740-updater.png
+#   share/doc/<package>/copyright, changelog.gz
+#   share/man/man1/kd740-updater.1.gz
+#
+# On Windows everything the program needs sits in bin/: it finds its DLL
+# beside itself and a shortcut starts it there, so it finds firmware/.
 #
 # Include after the kd740-updater target and after cmake/Icon.cmake.
+
+include(GNUInstallDirs)
 
 set(KD740_FIRMWARE_DIR "${CMAKE_BINARY_DIR}/firmware" CACHE PATH
     "Directory holding the firmware images to install (the simulator writes its own there)")
 
-# The names the catalogue looks for; a missing one fails the install rather
-# than shipping an updater that cannot update some model.
-set(KD740_FIRMWARE_IMAGES
-    kd740a_boot_4.img kd740a_run_5.img kd740a_fpga_9.rbf
-    kd740b_boot_4.img kd740b_run_5.img kd740b_fpga_12.rbf
-    kd740c_fx3_v5.img kd740c_fpga_v3.rbf)
+# A package built on the simulated instrument talks to no hardware, and says
+# so in its name and description. The Windows installer names itself after
+# KD740_PACKAGE_NAME too.
+get_target_property(_kd740_api_imported kd_api IMPORTED)
+if(_kd740_api_imported)
+    set(KD740_PACKAGE_NAME kd740-updater)
+    set(_kd740_other_package kd740-updater-sim)
+    set(KD740_DISPLAY_NAME "KD740 Firmware Updater")
+    set(KD740_SUMMARY "Checks and updates the firmware of KD740A, KD740B and KD740C instruments")
+    set(KD740_METAINFO_SIMULATED "")
+    set(_kd740_description_tail "")
+else()
+    set(KD740_PACKAGE_NAME kd740-updater-sim)
+    set(_kd740_other_package kd740-updater)
+    set(KD740_DISPLAY_NAME "KD740 Firmware Updater (simulated instrument)")
+    set(KD740_SUMMARY "KD740 firmware updater built on a simulated instrument, for trying it out")
+    set(KD740_METAINFO_SIMULATED "    <p>
+      This build talks to a simulated instrument, not to real hardware: it is
+      for trying the updater out and for training.
+    </p>
+")
+    set(_kd740_description_tail "\n\nThis build talks to a simulated instrument, not to hardware: it is for\ntrying the updater out and for training. Technicians servicing real\ninstruments need the kd740-updater package.")
+endif()
+set(KD740_APPSTREAM_ID "example.corvane.kd740_updater")
 
 if(WIN32)
-    # Windows finds a DLL beside the executable; a shortcut must start the
-    # program in bin/ for it to find firmware/.
-    set(_kd740_lib_dir bin)
-    set(_kd740_data_dir bin)
+    set(_kd740_program_dir "${CMAKE_INSTALL_BINDIR}")
+    set(_kd740_data_dir "${CMAKE_INSTALL_BINDIR}")
 else()
-    set(_kd740_lib_dir lib/kd740-updater)
-    set(_kd740_data_dir share/kd740-updater)
+    # Not lib/: CPack's DEB generator adds ldconfig calls for a library in
+    # any folder right under usr/lib, and this one is nobody else's business.
+    set(_kd740_program_dir "${CMAKE_INSTALL_LIBEXECDIR}/kd740-updater")
+    set(_kd740_data_dir "${CMAKE_INSTALL_DATADIR}/kd740-updater")
 endif()
 
 if(WIN32)
-    install(TARGETS kd740-updater RUNTIME DESTINATION bin)
+    install(TARGETS kd740-updater RUNTIME DESTINATION "${_kd740_program_dir}")
 else()
-    # The installed updater is linked on its own with the installed RUNPATH.
-    # Having the install rewrite the build tree's copy instead would leave
-    # that copy's RUNPATH padded with empty entries, which the loader reads as
-    # the current directory.
+    # The installed updater is linked on its own with the installed RUNPATH
+    # (the library sits beside it). Having the install rewrite the build
+    # tree's copy instead would leave that copy's RUNPATH with a trailing empty
+    # entry, which the loader reads as the current directory.
     add_executable(kd740-updater-installed "${PROJECT_SOURCE_DIR}/app/main.cpp")
     target_link_libraries(kd740-updater-installed PRIVATE updater)
     set_target_properties(kd740-updater-installed PROPERTIES
         OUTPUT_NAME kd740-updater
         RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/installed"
         BUILD_WITH_INSTALL_RPATH ON
-        INSTALL_RPATH "$ORIGIN/../${_kd740_lib_dir}")
-    install(TARGETS kd740-updater-installed RUNTIME DESTINATION bin)
+        INSTALL_RPATH "$ORIGIN")
+    install(TARGETS kd740-updater-installed RUNTIME DESTINATION "${_kd740_program_dir}")
 endif()
 
-get_target_property(_kd740_api_imported kd_api IMPORTED)
 if(_kd740_api_imported)
     # The maker's file may be a symlink chain down to a versioned name that is
     # also its soname; installing the whole chain keeps the soname resolvable.
     if(WIN32)
-        install(FILES "$<TARGET_FILE:kd_api>" DESTINATION "${_kd740_lib_dir}")
+        install(FILES "$<TARGET_FILE:kd_api>" DESTINATION "${_kd740_program_dir}")
     else()
-        install(CODE "file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${_kd740_lib_dir}\"
+        install(CODE "file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${_kd740_program_dir}\"
                            TYPE SHARED_LIBRARY FOLLOW_SYMLINK_CHAIN FILES \"$<TARGET_FILE:kd_api>\")")
     endif()
 else()
-    install(TARGETS kd_api LIBRARY DESTINATION "${_kd740_lib_dir}" RUNTIME DESTINATION "${_kd740_lib_dir}")
+    install(TARGETS kd_api LIBRARY DESTINATION "${_kd740_program_dir}" RUNTIME DESTINATION "${_kd740_program_dir}")
 endif()
 
 list(TRANSFORM KD740_FIRMWARE_IMAGES PREPEND "${KD740_FIRMWARE_DIR}/" OUTPUT_VARIABLE _kd740_image_paths)
@@ -73,43 +99,83 @@ if(TARGET kdsim_firmware)
 endif()
 
 if(UNIX AND NOT APPLE)
+    # The wrapper finds the program and the data relative to itself, so it
+    # works for any prefix.
+    file(RELATIVE_PATH KD740_BIN_TO_DATA "/${CMAKE_INSTALL_BINDIR}" "/${_kd740_data_dir}")
+    file(RELATIVE_PATH KD740_BIN_TO_PROGRAM "/${CMAKE_INSTALL_BINDIR}" "/${_kd740_program_dir}")
+    set(_kd740_staged "${CMAKE_CURRENT_BINARY_DIR}/kd740-install")
+    configure_file(packaging/kd740-updater.in "${_kd740_staged}/kd740-updater" @ONLY)
+    install(PROGRAMS "${_kd740_staged}/kd740-updater" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+
+    install(FILES packaging/kd740-updater.desktop DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+    configure_file(packaging/kd740-updater.metainfo.xml.in
+                   "${_kd740_staged}/${KD740_APPSTREAM_ID}.metainfo.xml" @ONLY)
+    install(FILES "${_kd740_staged}/${KD740_APPSTREAM_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
+
     if(TARGET kd740_icons)
         add_dependencies(kd740_install_files kd740_icons)
         foreach(size IN LISTS KD740_ICON_SIZES)
             install(FILES "${KD740_ICON_DIR}/kd740-updater-${size}.png"
-                    DESTINATION "share/icons/hicolor/${size}x${size}/apps"
+                    DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
                     RENAME kd740-updater.png)
         endforeach()
     endif()
-
-    # The committed entry names the package's data directory. Path= must be
-    # absolute, so an install to any other prefix gets it rewritten.
-    install(CODE "
-        file(READ \"${CMAKE_CURRENT_SOURCE_DIR}/packaging/kd740-updater.desktop\" _entry)
-        string(REGEX REPLACE \"\\nPath=[^\\n]*\" \"\\nPath=\${CMAKE_INSTALL_PREFIX}/${_kd740_data_dir}\" _entry \"\${_entry}\")
-        set(_staged \"${CMAKE_CURRENT_BINARY_DIR}/kd740-install/kd740-updater.desktop\")
-        file(WRITE \"\${_staged}\" \"\${_entry}\")
-        file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE FILES \"\${_staged}\")
-    ")
 endif()
 
 # Debian package. The DEB generator stages with DESTDIR and
-# CMAKE_INSTALL_PREFIX set to CPACK_PACKAGING_INSTALL_PREFIX, so the desktop
-# entry gets the package's own Path.
+# CMAKE_INSTALL_PREFIX set to CPACK_PACKAGING_INSTALL_PREFIX.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME kd740-updater)
+set(CPACK_PACKAGE_NAME "${KD740_PACKAGE_NAME}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "Corvane")
 set(CPACK_PACKAGE_CONTACT "Corvane instrument support <support@corvane.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Checks and updates the firmware of KD740A, KD740B and KD740C instruments")
-set(CPACK_PACKAGE_DESCRIPTION "Reads the firmware versions of a connected KD740 instrument, updates it to the\
- firmware shipped in this package, and restores instruments whose firmware is damaged.")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${KD740_SUMMARY}")
+# Wrapped by hand: dpkg shows the long description as written.
+set(CPACK_PACKAGE_DESCRIPTION "Reads the firmware versions of a connected KD740 instrument, updates it to
+the firmware shipped in this package, and restores instruments whose
+firmware is damaged.${_kd740_description_tail}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_CONFLICTS "${_kd740_other_package}")
+set(CPACK_DEBIAN_PACKAGE_REPLACES "${_kd740_other_package}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # dpkg-shlibdeps must find our own kd_api (it has no shlibs entry of its own);
 # the path is relative to the package's staging root.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "usr/${_kd740_lib_dir}")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "usr/${_kd740_program_dir}")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+if(UNIX AND NOT APPLE)
+    set(_kd740_doc_dir "${CMAKE_INSTALL_DATAROOTDIR}/doc/${KD740_PACKAGE_NAME}")
+    configure_file(packaging/copyright.in "${_kd740_staged}/copyright" @ONLY)
+    configure_file(packaging/changelog.in "${_kd740_staged}/changelog" @ONLY)
+    install(FILES "${_kd740_staged}/copyright" DESTINATION "${_kd740_doc_dir}")
+    # Debian wants these compressed, reproducibly (no name or time in the header).
+    find_program(KD740_GZIP gzip)
+    if(KD740_GZIP)
+        configure_file(packaging/kd740-updater.1 "${_kd740_staged}/kd740-updater.1" COPYONLY)
+        foreach(_kd740_page changelog kd740-updater.1)
+            add_custom_command(OUTPUT "${_kd740_staged}/${_kd740_page}.gz"
+                COMMAND "${KD740_GZIP}" -9nkf "${_kd740_staged}/${_kd740_page}"
+                DEPENDS "${_kd740_staged}/${_kd740_page}"
+                VERBATIM)
+        endforeach()
+        add_custom_target(kd740_compressed_docs
+            DEPENDS "${_kd740_staged}/changelog.gz" "${_kd740_staged}/kd740-updater.1.gz")
+        add_dependencies(kd740_install_files kd740_compressed_docs)
+        install(FILES "${_kd740_staged}/changelog.gz" DESTINATION "${_kd740_doc_dir}")
+        install(FILES "${_kd740_staged}/kd740-updater.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+    endif()
+endif()
+
+# What the package check expects, from the facts above.
+list(JOIN KD740_FIRMWARE_IMAGES " " _kd740_image_names)
+file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/kd740-package.txt" CONTENT "package=${KD740_PACKAGE_NAME}
+simulated=$<IF:$<BOOL:${_kd740_api_imported}>,no,yes>
+qt=${QT_MAJOR}
+version=${PROJECT_VERSION}
+images=${_kd740_image_names}
+metainfo=${KD740_APPSTREAM_ID}.metainfo.xml
+")
 include(CPack)

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build directory, unpacks it
 # into a scratch root and checks what a technician would get: the files,
-# that the updater finds its kd_api inside the package, and that it starts.
+# the package's metadata, that the updater finds its kd_api inside the
+# package, and that the installed command, started from an unrelated folder,
+# checks and updates a simulated instrument.
 #
 #   scripts/check-package.sh BUILD_DIR
 #
-# Needs: cmake, dpkg-dev (dpkg-shlibdeps), binutils (readelf), file;
-# desktop-file-utils is used when present.
+# What the package must hold (name, version, images) comes from
+# BUILD_DIR/kd740-package.txt, which CMake writes.
+# Needs: cmake, dpkg-dev (dpkg-shlibdeps), binutils (readelf), file, lintian,
+# appstream; desktop-file-utils is used when present.
 set -euo pipefail
 
+root_dir=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -22,8 +27,16 @@ ok() {
     echo "ok - $*"
 }
 
-# What the package holds; the tests need not build for a package to be made.
-cmake --build "$build" -j"$(nproc)" --target kd740-updater kd740_install_files
+fact() { sed -n "s/^$1=//p" "$build/kd740-package.txt"; }
+package=$(fact package)
+version=$(fact version)
+
+# What the package holds and, on the simulated instrument, the driver of the
+# update run below (built with the tests' helpers, so BUILD_TESTING must be
+# on); the tests themselves need not build for a package to be made.
+targets=(kd740-updater kd740_install_files)
+[[ $(fact simulated) == yes ]] && targets+=(kd740_drive)
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 (cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
     cat "$scratch/cpack.log" >&2
     echo "FAIL: cpack could not build the package" >&2
@@ -34,29 +47,48 @@ debs=("$scratch"/out/*.deb)
 deb=${debs[0]}
 echo "package: $(basename "$deb")"
 
-# Control data: name, version, and dependencies found by dpkg-shlibdeps.
+# Control data: name, version, description, and dependencies found by dpkg-shlibdeps.
 field() { dpkg-deb -f "$deb" "$1"; }
-[[ $(field Package) == kd740-updater ]] || fail "package name is '$(field Package)'"
-[[ $(field Version) == 2.0.1 ]] || fail "package version is '$(field Version)'"
+[[ $(field Package) == "$package" ]] || fail "package name is '$(field Package)', expected '$package'"
+[[ $(field Version) == "$version" ]] || fail "package version is '$(field Version)', expected '$version'"
+if [[ $(fact simulated) == yes ]]; then
+    [[ $package == *-sim ]] || fail "a package on the simulated instrument is named '$package'"
+    grep -q simulated <<<"$(field Description)" || fail "the description does not say the instrument is simulated"
+fi
+long_lines=$(field Description | awk 'length > 80' | wc -l)
+[[ $long_lines -eq 0 ]] || fail "$long_lines description line(s) longer than 80 characters"
 depends=$(field Depends)
-for lib in libqt5widgets5 libqt5gui5 libqt5core5a libc6 libstdc++6; do
+qt=$(fact qt)
+for lib in "libqt${qt}widgets${qt}" "libqt${qt}gui${qt}" "libqt${qt}core" libc6 libstdc++6; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: '$depends'"
 done
 [[ $depends != *kd740* && $depends != *kd-api* && $depends != *kd_api* ]] \
     || fail "Depends names the private kd_api: '$depends'"
 ok "control: $(field Package) $(field Version), Depends: $depends"
+echo "Description: $(field Description)"
+
+# The private library folder is not the linker's business.
+dpkg-deb -e "$deb" "$scratch/control"
+if grep -rqs ldconfig "$scratch/control"; then
+    fail "control scripts or triggers call ldconfig: $(grep -rl ldconfig "$scratch/control" | xargs -n1 basename | xargs)"
+else
+    ok "no ldconfig in the control data ($(ls "$scratch/control" | xargs))"
+fi
 
 root="$scratch/root"
 dpkg -x "$deb" "$root"
 
-binary="$root/usr/bin/kd740-updater"
-[[ -x $binary ]] || fail "no executable /usr/bin/kd740-updater"
-library=$(find "$root/usr/lib/kd740-updater" -name 'libkd_api.so*' -type f 2>/dev/null | head -n1)
-[[ -n $library ]] || fail "no libkd_api in /usr/lib/kd740-updater"
+wrapper="$root/usr/bin/kd740-updater"
+binary="$root/usr/libexec/kd740-updater/kd740-updater"
+[[ -x $wrapper ]] || fail "no executable /usr/bin/kd740-updater"
+[[ -x $binary ]] || fail "no executable /usr/libexec/kd740-updater/kd740-updater"
+library=$(find "$root/usr/libexec/kd740-updater" -name 'libkd_api.so*' -type f 2>/dev/null | head -n1)
+[[ -n $library ]] || fail "no libkd_api in /usr/libexec/kd740-updater"
+[[ -f $root/usr/share/doc/$package/copyright ]] || fail "no /usr/share/doc/$package/copyright"
 
 entry="$root/usr/share/applications/kd740-updater.desktop"
 if [[ -f $entry ]]; then
-    for key in 'Name=KD740 Firmware Updater' 'Exec=kd740-updater' 'Icon=kd740-updater' 'Path=/usr/share/kd740-updater'; do
+    for key in 'Name=KD740 Firmware Updater' 'Exec=kd740-updater' 'Icon=kd740-updater'; do
         grep -qxF "$key" "$entry" || fail "desktop entry lacks '$key'"
     done
     grep -q '^Categories=.\+;$' "$entry" || fail "desktop entry has no Categories"
@@ -65,6 +97,16 @@ if [[ -f $entry ]]; then
     fi
 else
     fail "no desktop entry"
+fi
+
+metainfo="$root/usr/share/metainfo/$(fact metainfo)"
+if [[ ! -f $metainfo ]]; then
+    fail "no /usr/share/metainfo/$(fact metainfo)"
+elif ! command -v appstreamcli >/dev/null; then
+    fail "appstreamcli not found (package appstream)"
+else
+    echo "--- appstreamcli validate --no-net"
+    appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metainfo"
 fi
 
 for size in 16 32 48 64 128 256; do
@@ -76,13 +118,11 @@ for size in 16 32 48 64 128 256; do
     fi
 done
 
-# The program opens ./firmware/<name> from the directory the desktop entry starts it in.
-workdir="$root$(sed -n 's/^Path=//p' "$entry" 2>/dev/null)"
-expected="kd740a_boot_4.img kd740a_fpga_9.rbf kd740a_run_5.img kd740b_boot_4.img kd740b_fpga_12.rbf
-kd740b_run_5.img kd740c_fpga_v3.rbf kd740c_fx3_v5.img"
-found=$(cd "$workdir/firmware" 2>/dev/null && find . -type f -printf '%f\n' | sort | xargs)
-[[ $found == "$(echo $expected)" ]] || fail "firmware images in Path/firmware: '$found'"
-for image in "$workdir"/firmware/*; do
+datadir="$root/usr/share/kd740-updater"
+expected=$(fact images | tr ' ' '\n' | sort | xargs)
+found=$(cd "$datadir/firmware" 2>/dev/null && find . -type f -printf '%f\n' | sort | xargs)
+[[ $found == "$expected" ]] || fail "firmware images in /usr/share/kd740-updater/firmware: '$found'"
+for image in "$datadir"/firmware/*; do
     [[ -s $image && $(head -c4 "$image") == KDIM ]] || fail "$(basename "$image") is not an image file"
 done
 
@@ -90,31 +130,65 @@ echo "--- files in the package"
 (cd "$root" && find . -type f -o -type l | sort)
 echo "---"
 
+if command -v lintian >/dev/null; then
+    echo "--- lintian"
+    lintian --fail-on error "$deb" || fail "lintian reports errors"
+    echo "---"
+else
+    fail "lintian not found"
+fi
+
 if [[ -x $binary ]]; then
     # The installed binary must find kd_api through its own RUNPATH, never
     # through a path of the build tree.
     runpath=$(readelf -d "$binary" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\2/p')
-    [[ $runpath == '$ORIGIN/../lib/kd740-updater' ]] || fail "binary RUNPATH is '$runpath'"
+    [[ $runpath == '$ORIGIN' ]] || fail "binary RUNPATH is '$runpath'"
     resolved=$(env -u LD_LIBRARY_PATH ldd "$binary" 2>&1)
     if grep -q 'not found' <<<"$resolved"; then
         fail "unresolved libraries: $(grep 'not found' <<<"$resolved" | xargs)"
     fi
     api=$(sed -n 's/^\s*libkd_api[^ ]* => \([^ ]*\).*/\1/p' <<<"$resolved")
-    if [[ $(realpath "$api" 2>/dev/null) == "$root"/usr/lib/kd740-updater/* ]]; then
+    if [[ $(realpath "$api" 2>/dev/null) == "$root"/usr/libexec/kd740-updater/* ]]; then
         ok "libkd_api resolves to ${api#"$root"}"
     else
         fail "libkd_api resolves to '$api', not inside the package"
     fi
+fi
 
-    # Started as the desktop would start it: in Path, with no simulator
-    # settings. Still running when the timeout ends it means it came up.
+if [[ -x $wrapper ]]; then
+    elsewhere="$scratch/elsewhere"
+    mkdir -p "$elsewhere"
+    run() { (cd "$elsewhere" && env -u LD_LIBRARY_PATH -u LD_PRELOAD -u KDSIM_DEVICE -u KDSIM_SCALE -u KDSIM_TRACE \
+        QT_QPA_PLATFORM=offscreen "$@"); }
+
+    # Started as from a menu, with no simulator settings: still running when
+    # the timeout ends it means it came up.
     status=0
-    (cd "$workdir" && env -u LD_LIBRARY_PATH -u KDSIM_DEVICE -u KDSIM_SCALE -u KDSIM_TRACE \
-        QT_QPA_PLATFORM=offscreen timeout -s TERM 3 "$binary" >"$scratch/run.log" 2>&1) || status=$?
+    run timeout -s TERM 3 "$wrapper" >"$scratch/start.log" 2>&1 || status=$?
     if [[ $status -eq 124 ]]; then
         ok "updater started and was still running after 3 s"
     else
-        fail "updater ended with status $status before 3 s: $(head -c 2000 "$scratch/run.log")"
+        fail "updater ended with status $status before 3 s: $(head -c 2000 "$scratch/start.log")"
+    fi
+
+    # A technician's terminal in some other folder: the check and the update
+    # must find the images all the same.
+    if [[ $(fact simulated) == yes ]]; then
+        cp "$root_dir/simulator/examples/kd740b.txt" "$scratch/instrument.txt"
+        status=0
+        run timeout 120 env LD_PRELOAD="$build/tests/drive/libkd740_drive.so" KDSIM_DEVICE="$scratch/instrument.txt" \
+            KDSIM_TRACE="$scratch/trace.txt" KDSIM_SCALE=0 "$wrapper" >"$scratch/update.log" 2>&1 || status=$?
+        if [[ $status -eq 0 ]] && grep -qxF 'Firmware requires update.' "$scratch/update.log" \
+            && grep -qxF 'Firmware updated successfully.' "$scratch/update.log" \
+            && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, "\./firmware/kd740b_fpga_12\.rbf", d[0-9]+=100\) = 0$' "$scratch/trace.txt" \
+            && grep -qx ' *fpga 12' "$scratch/instrument.txt"; then
+            ok "started from $elsewhere, kd740-updater checked and updated a simulated KD740B"
+        else
+            fail "check and update from an unrelated folder (status $status):
+$(cat "$scratch/update.log")
+--- calls
+$(cat "$scratch/trace.txt" 2>/dev/null)"
+        fi
     fi
 fi
 

@@ -1,13 +1,50 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs; with --ci also those of the
-# packaging, sanitizer and static checks. Skips apt when all are present.
+# packaging, sanitizer and static checks, for both Qt versions. Skips apt
+# when all are present. QT_MAJOR=6 in the environment picks Qt 6.
+#
+# Without apt and dpkg it names the packages to install and carries on when
+# CMake, a C++ compiler and Qt are there.
 set -euo pipefail
 
-packages=(build-essential cmake qtbase5-dev qtbase5-dev-tools xvfb xauth fonts-dejavu-core dbus)
+qt_major=${QT_MAJOR:-5}
+qt5=(qtbase5-dev qtbase5-dev-tools)
+qt6=(qt6-base-dev qt6-base-dev-tools)
+packages=(build-essential cmake xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
-    packages+=(imagemagick binutils-mingw-w64-x86-64 icoutils dpkg-dev file fakeroot
-               clang-tidy clang-format xdotool python3 desktop-file-utils
+    packages+=("${qt5[@]}" "${qt6[@]}" imagemagick binutils-mingw-w64-x86-64 icoutils dpkg-dev file fakeroot
+               clang-tidy clang-format xdotool python3 desktop-file-utils lintian appstream
                g++-mingw-w64-x86-64-posix)
+elif [[ $qt_major == 6 ]]; then
+    packages+=("${qt6[@]}")
+else
+    packages+=("${qt5[@]}")
+fi
+
+qt_found() {
+    local dir
+    for dir in ${CMAKE_PREFIX_PATH:+${CMAKE_PREFIX_PATH//:/ }} /usr/lib /usr/lib64 /usr/local/lib /usr/local/lib64 /opt; do
+        [[ -d $dir ]] && find "$dir" -maxdepth 5 -name "Qt${qt_major}WidgetsConfig.cmake" -print -quit 2>/dev/null | grep -q . \
+            && return 0
+    done
+    return 1
+}
+
+if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
+    echo "setup: no apt/dpkg here, so nothing is installed. Install your system's" >&2
+    echo "  equivalents of these Debian packages: ${packages[*]}" >&2
+    echo "  (the README names them for Fedora and Arch)" >&2
+    lacking=()
+    command -v cmake >/dev/null || lacking+=(CMake)
+    command -v c++ >/dev/null || command -v g++ >/dev/null || command -v clang++ >/dev/null \
+        || lacking+=("a C++ compiler")
+    qt_found || lacking+=("Qt ${qt_major} Widgets (Qt${qt_major}WidgetsConfig.cmake)")
+    if [[ ${#lacking[@]} -ne 0 ]]; then
+        echo "setup: not found: ${lacking[*]}" >&2
+        exit 1
+    fi
+    echo "setup: CMake, a C++ compiler and Qt ${qt_major} found; carrying on" >&2
+    exit 0
 fi
 
 missing=()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test, headless.
+# Sets up, builds and runs every test, headless, into BUILD_DIR (default:
+# build/ of the checkout). QT_MAJOR=6 in the environment tests the Qt 6 build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

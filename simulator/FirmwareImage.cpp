@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
 
 namespace kdsim {
 
@@ -172,14 +175,27 @@ bool readImage(const std::string &path, ImageInfo *info, std::string *error)
     return parseImage(bytes, info, error);
 }
 
+// The build names the shipped files (KDSIM_SHIPPED_IMAGES, from the one list
+// in CMakeLists.txt); each name says what its image holds, as the updater's
+// catalogue expects: kd740<model letter>_<part>_[v]<version>.<img|rbf>.
 const std::vector<ShippedImage> &shippedImages()
 {
-    static const std::vector<ShippedImage> images = {
-        { "kd740a_boot_4.img", 0, Part::Boot, 4 }, { "kd740a_run_5.img", 0, Part::Run, 5 },
-        { "kd740a_fpga_9.rbf", 0, Part::Fpga, 9 }, { "kd740b_boot_4.img", 1, Part::Boot, 4 },
-        { "kd740b_run_5.img", 1, Part::Run, 5 },   { "kd740b_fpga_12.rbf", 1, Part::Fpga, 12 },
-        { "kd740c_fx3_v5.img", 2, Part::Fx3, 5 },  { "kd740c_fpga_v3.rbf", 2, Part::Fpga, 3 },
-    };
+    static const std::vector<ShippedImage> images = [] {
+        static const std::regex pattern("kd740([a-z])_(boot|run|fpga|fx3)_v?([0-9]+)\\.(img|rbf)");
+        std::vector<ShippedImage> parsed;
+        std::istringstream names(KDSIM_SHIPPED_IMAGES);
+        std::string name;
+        std::smatch match;
+        while (names >> name) {
+            ShippedImage image { name, 0, Part::Boot, 0 };
+            if (!std::regex_match(name, match, pattern) || !partFromName(match[2], &image.part))
+                throw std::logic_error("not a shipped image name: " + name);
+            image.model = match[1].str()[0] - 'a';
+            image.version = std::stoi(match[3]);
+            parsed.push_back(image);
+        }
+        return parsed;
+    }();
     return images;
 }
 

@@ -32,7 +32,7 @@ struct ImageInfo
 
 struct ShippedImage
 {
-    const char *fileName;
+    std::string fileName;
     int model;
     Part part;
     int version;

@@ -6,11 +6,11 @@
 #define KD_API_BUILD
 #include "device/kd_api.h"
 
+#include "WindowScript.h"
+
 #include <QApplication>
 #include <QCloseEvent>
-#include <QPushButton>
 #include <QTest>
-#include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
 
@@ -22,40 +22,6 @@ namespace {
 void report(const char *name)
 {
     std::printf("call %s\n", name);
-}
-
-QWidget *mainWindow()
-{
-    const QWidgetList widgets = QApplication::topLevelWidgets();
-    for (QWidget *widget : widgets) {
-        if (widget->inherits("MainWindow"))
-            return widget;
-    }
-    return nullptr;
-}
-
-void printWindow()
-{
-    QWidget *window = mainWindow();
-    if (!window)
-        return;
-    std::printf("title %s\n", qPrintable(window->windowTitle()));
-    std::printf("size %dx%d\n", window->width(), window->height());
-    if (auto *log = window->findChild<QTextEdit *>())
-        std::printf("log\n%s\nend of log\n", qPrintable(log->toPlainText()));
-    std::fflush(stdout);
-}
-
-void clickButton(QWidget *top, const QString &text)
-{
-    const QList<QPushButton *> buttons = top->findChildren<QPushButton *>();
-    for (QPushButton *button : buttons) {
-        if (button->text() == text) {
-            QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                              button->mapTo(top, button->rect().center()));
-            return;
-        }
-    }
 }
 
 void dismissSelector(const QByteArray &action)

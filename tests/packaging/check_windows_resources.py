@@ -251,6 +251,17 @@ def replace_in(name, old, new):
     return mutate
 
 
+def substitute_in(name, pattern, new):
+    def mutate(directory):
+        path = os.path.join(directory, name)
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        assert re.search(pattern, text), "%s not in %s" % (pattern, name)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(re.sub(pattern, new, text))
+    return mutate
+
+
 # Each broken copy and the words its rejection must contain.
 MUTATIONS = [
     ("elevated", replace_in("kd740-updater.manifest", 'level="asInvoker"', 'level="requireAdministrator"'),
@@ -259,8 +270,8 @@ MUTATIONS = [
     ("old controls", replace_in("kd740-updater.manifest", 'version="6.0.0.0"', 'version="5.82.0.0"'),
      "Common-Controls"),
     ("broken xml", replace_in("kd740-updater.manifest", "</assembly>", "</assmbly>"), "well-formed"),
-    ("binary version", replace_in("kd740-updater.rc", "2,0,1,0", "2,0,0,0"), "FILEVERSION"),
-    ("text version", replace_in("kd740-updater.rc", '_TEXT "2.0.1.0"', '_TEXT "2.0.0.0"'), "FileVersion string"),
+    ("binary version", substitute_in("kd740-updater.rc", r"_BINARY [0-9,]+", "_BINARY 0,9,9,0"), "FILEVERSION"),
+    ("text version", substitute_in("kd740-updater.rc", r'_TEXT "[0-9.]+"', '_TEXT "0.9.9.0"'), "FileVersion string"),
     ("version id", replace_in("kd740-updater.rc", "1 VERSIONINFO", "VS_VERSION_INFO VERSIONINFO"),
      "no version block"),
     ("language", replace_in("kd740-updater.rc", '"040904B0"', '"040704B0"'), "not the declared translation"),

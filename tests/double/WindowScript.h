@@ -1,0 +1,16 @@
+#ifndef WINDOWSCRIPT_H
+#define WINDOWSCRIPT_H
+
+#include <QString>
+
+class QWidget;
+
+// What a library loaded into the real executable uses to work its window
+// from inside and to say what it showed.
+QWidget *mainWindow();
+// Prints the title, size and log of the main window on stdout.
+void printWindow();
+// Clicks through the window system, as a user would, so modal blocking holds.
+void clickButton(QWidget *top, const QString &text);
+
+#endif
