@@ -515,6 +515,10 @@ void TestCheck::busyDialogWhileWorkerRuns_data()
         << QString() << "KD740A" << "Failed to open KD740.";
     QTest::newRow("question follows") << Instrument::usbInstrument(KD740B, 1237, 4, 5, 13) << "No" << QString();
     QTest::newRow("update offered") << Instrument::usbInstrument(KD740B, 1234, 4, 5, 10) << QString() << QString();
+    QTest::newRow("USB bootstrap")
+        << Instrument::usbInstrument(KD740B, 1238, 4, 5, 12, "silent") << "KD740B" << "Failed to open KD740.";
+    QTest::newRow("net bootstrap")
+        << Instrument::netInstrument(1239, 5, 3, "silent") << "KD740C" << "Failed to open KD740.";
 }
 // clang-format on
 
@@ -569,8 +573,18 @@ void TestCheck::busyDialogWhileWorkerRuns()
     for (const QString &text : { checkButton, updateButton, restoreButton })
         panelButtons << driver.button(text);
 
+    // Once the model is named, the bootstrap runs behind the busy dialog,
+    // and the window must keep handling events meanwhile.
+    QElapsedTimer sinceBootstrapTick;
+    qint64 longestBootstrapGapMs = -1;
+
     ModalWatcher watcher(driver, answer);
     watcher.whileBusy = [&](QWidget *modal) {
+        if (!watcher.answered.isEmpty()) {
+            if (sinceBootstrapTick.isValid())
+                longestBootstrapGapMs = std::max(longestBootstrapGapMs, sinceBootstrapTick.elapsed());
+            sinceBootstrapTick.start();
+        }
         if (!workerLine.isEmpty() && driver.linesAfterIntroduction().contains(workerLine))
             seen.workerLineWhileBusy = true;
         if (seen.probed)
@@ -635,6 +649,10 @@ void TestCheck::busyDialogWhileWorkerRuns()
     if (!answer.isEmpty()) {
         QVERIFY(watcher.busyExistedWhenAsked);
         QVERIFY(!watcher.busyVisibleWhenAsked);
+    }
+    if (answer.startsWith(QLatin1String("KD740"))) {
+        QVERIFY2(sinceBootstrapTick.isValid(), "the busy dialog was not up while the bootstrap ran");
+        QVERIFY2(longestBootstrapGapMs < 500, qPrintable(QString("no events for %1 ms").arg(longestBootstrapGapMs)));
     }
     // One workflow only, despite the clicks.
     QCOMPARE(driver.linesAfterIntroduction().count(QStringLiteral("Checking Firmware Versions...")), 1);

@@ -2,14 +2,17 @@
 
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
+#include "power/KeepAwake.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/WorkerWait.h"
+#include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/ImageCheck.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPalette>
@@ -175,12 +178,12 @@ void Updater::checkVersions()
 
     deviceStatus = worker.deviceStatus;
     if (deviceStatus.checkState == NotDetected)
-        bootstrap();
+        bootstrap(dialog);
     reportCheck();
     scrollLogToEnd();
 }
 
-void Updater::bootstrap()
+void Updater::bootstrap(QWidget &busyDialog)
 {
     addLine(QStringLiteral("Failed to open KD740 boot device."));
     addLine(QStringLiteral("Looking to bootstrap KD740."));
@@ -201,20 +204,12 @@ void Updater::bootstrap()
         addLine(problem);
         return;
     }
-    int handle = -1;
-    if (deviceStatus.deviceType == KD740C) {
-        if (kdConfigNetBootstrapDevice(&handle, image.constData()) == 0
-            && kdConfigNetGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
-            deviceStatus.checkState = NeedsRestore;
-        // Not examined: the attempt is over either way.
-        kdConfigNetCloseDevice(handle);
-    } else {
-        if (kdConfigUSBBootstrapDevice(&handle, image.constData()) == 0
-            && kdConfigUSBGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
-            deviceStatus.checkState = NeedsRestore;
-        // Not examined: the attempt is over either way.
-        kdConfigUSBCloseDevice(handle);
-    }
+    busyDialog.show();
+    BootstrapThread worker;
+    worker.deviceStatus = deviceStatus;
+    runWorker(worker, this);
+    busyDialog.hide();
+    deviceStatus = worker.deviceStatus;
 }
 
 void Updater::reportCheck()
@@ -288,6 +283,7 @@ void Updater::updateDevice()
     worker.deviceStatus = deviceStatus;
     connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
+    const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
 }
@@ -307,6 +303,7 @@ void Updater::restoreDevice()
     RestoreDeviceThread worker;
     worker.deviceStatus = deviceStatus;
     connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
+    const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
 }
@@ -325,4 +322,6 @@ void Updater::reportOutcome(bool succeeded)
     addLine(QStringLiteral("You may now close the software."));
     setEnabled(false);
     scrollLogToEnd();
+    // Writes take minutes; a technician who looked away sees that it is over.
+    QApplication::alert(window());
 }

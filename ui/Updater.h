@@ -34,7 +34,7 @@ private:
     void writeIntroduction();
     void writeTitle(const QString &title);
     void scrollLogToEnd();
-    void bootstrap();
+    void bootstrap(QWidget &busyDialog);
     void reportCheck();
     void reportVersions();
     void reportOutcome(bool succeeded);

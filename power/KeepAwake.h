@@ -1,0 +1,29 @@
+#ifndef KEEPAWAKE_H
+#define KEEPAWAKE_H
+
+#include "power/PowerInhibitor.h"
+
+#include <QMetaObject>
+
+class QThread;
+class QWidget;
+
+// Holds a PowerInhibitor from the moment worker starts until it has ended,
+// whatever the outcome. The system is asked on the worker's own thread,
+// before its sequence, so that a bus that does not answer delays the write
+// and never the window. Live it around the wait for the worker.
+class KeepAwake
+{
+public:
+    KeepAwake(QThread &worker, QWidget *window);
+    ~KeepAwake();
+    KeepAwake(const KeepAwake &) = delete;
+    KeepAwake &operator=(const KeepAwake &) = delete;
+
+private:
+    PowerInhibitor inhibitor;
+    QMetaObject::Connection started;
+    QMetaObject::Connection finished;
+};
+
+#endif

@@ -1,0 +1,36 @@
+#ifndef POWERINHIBITOR_H
+#define POWERINHIBITOR_H
+
+#include <cstdint>
+
+// Keeps the PC from sleeping, shutting down or going idle while firmware is
+// written: a write cut short leaves the instrument inoperable. Best effort:
+// where the system refuses, the write goes on and one warning goes to
+// standard error.
+//
+// Each platform implements this in a file of its own; the interface needs no
+// Qt, so that the Windows one needs nothing but the Windows API.
+class PowerInhibitor
+{
+public:
+    // On the thread that owns window, given by its native handle: where the
+    // platform asks each window before it shuts down, the window says why
+    // it must not.
+    explicit PowerInhibitor(std::uintptr_t window);
+    ~PowerInhibitor();
+    PowerInhibitor(const PowerInhibitor &) = delete;
+    PowerInhibitor &operator=(const PowerInhibitor &) = delete;
+
+    // On the worker's thread, before and after its device sequence: asking
+    // the system may wait on a service, which only the write may wait for.
+    void hold();
+    void release();
+
+private:
+    // Used where shutdowns ask windows (Windows).
+    [[maybe_unused]] std::uintptr_t window;
+    // What the platform holds while writing; -1 when nothing.
+    int held = -1;
+};
+
+#endif

@@ -1,0 +1,23 @@
+#ifndef BOOTSTRAPTHREAD_H
+#define BOOTSTRAPTHREAD_H
+
+#include "workers/DeviceStatus.h"
+
+#include <QThread>
+
+// Bootstraps an instrument that answered nothing from the boot image of the
+// model the user named, and reads its serial number from flash. Takes the
+// panel's record with that model in it and leaves NeedsRestore and the
+// serial in its own copy when both calls succeed.
+class BootstrapThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    DeviceStatus deviceStatus;
+
+protected:
+    void run() override;
+};
+
+#endif
