@@ -26,9 +26,7 @@ public:
             QWidget *window = mainWindow();
             if (!window)
                 return;
-            // A click returns once its workflow has finished.
-            clickButton(window, QStringLiteral("  Check Versions  "));
-            clickButton(window, QStringLiteral("  Update  "));
+            checkThenUpdate(window);
             const QString screenshot = qEnvironmentVariable("KD740_DRIVE_SCREENSHOT");
             if (!screenshot.isEmpty() && !window->grab().save(screenshot, "PNG"))
                 std::fprintf(stderr, "kd740drive: cannot write %s\n", qPrintable(screenshot));
