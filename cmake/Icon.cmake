@@ -2,7 +2,7 @@
 # every size comes from one committed source.
 #
 # The Windows resource script needs the .ico before anything is built, and a
-# cross-compiled build cannot run a tool it builds, so the .ico is committed
+# cross build may have no way to run a tool it builds, so the .ico is committed
 # in app/resources/ and a test (tests/packaging) fails when it no longer
 # matches the generator. After changing the drawing:
 #   cmake --build BUILD --target kd740_icons
@@ -12,10 +12,14 @@
 set(KD740_ICON_SIZES 16 32 48 64 128 256)
 set(KD740_ICON_DIR "${CMAKE_BINARY_DIR}/icons")
 
-if(NOT CMAKE_CROSSCOMPILING)
+# A cross build with an emulator (Wine) builds the generator for its test;
+# the PNGs are for the Linux install only.
+if(NOT CMAKE_CROSSCOMPILING OR CMAKE_CROSSCOMPILING_EMULATOR)
     add_executable(kd740-make-icon packaging/icon/make-icon.cpp)
     target_link_libraries(kd740-make-icon PRIVATE Qt::Gui)
+endif()
 
+if(NOT CMAKE_CROSSCOMPILING)
     set(_kd740_icon_outputs "${KD740_ICON_DIR}/kd740-updater.ico")
     foreach(size IN LISTS KD740_ICON_SIZES)
         list(APPEND _kd740_icon_outputs "${KD740_ICON_DIR}/kd740-updater-${size}.png")

@@ -10,8 +10,8 @@
 #   share/doc/<package>/copyright, changelog.gz
 #   share/man/man1/kd740-updater.1.gz
 #
-# On Windows everything the program needs sits in bin/: it finds its DLL
-# beside itself and a shortcut starts it there, so it finds firmware/.
+# On Windows everything sits in the install folder itself (see
+# cmake/WindowsPackage.cmake).
 #
 # Include after the kd740-updater target and after cmake/Icon.cmake.
 
@@ -46,8 +46,10 @@ endif()
 set(KD740_APPSTREAM_ID "example.corvane.kd740_updater")
 
 if(WIN32)
-    set(_kd740_program_dir "${CMAKE_INSTALL_BINDIR}")
-    set(_kd740_data_dir "${CMAKE_INSTALL_BINDIR}")
+    # One folder, as Windows programs are installed: the DLLs beside the
+    # executable, firmware/ in the folder the shortcut starts it in.
+    set(_kd740_program_dir .)
+    set(_kd740_data_dir .)
 else()
     # Not lib/: CPack's DEB generator adds ldconfig calls for a library in
     # any folder right under usr/lib, and this one is nobody else's business.
@@ -72,6 +74,7 @@ else()
     install(TARGETS kd740-updater-installed RUNTIME DESTINATION "${_kd740_program_dir}")
 endif()
 
+
 if(_kd740_api_imported)
     # The maker's file may be a symlink chain down to a versioned name that is
     # also its soname; installing the whole chain keeps the soname resolvable.
@@ -82,7 +85,9 @@ if(_kd740_api_imported)
                            TYPE SHARED_LIBRARY FOLLOW_SYMLINK_CHAIN FILES \"$<TARGET_FILE:kd_api>\")")
     endif()
 else()
-    install(TARGETS kd_api LIBRARY DESTINATION "${_kd740_program_dir}" RUNTIME DESTINATION "${_kd740_program_dir}")
+    # A Windows import library is for linking only: not installed.
+    install(TARGETS kd_api LIBRARY DESTINATION "${_kd740_program_dir}" RUNTIME DESTINATION "${_kd740_program_dir}"
+                           ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" EXCLUDE_FROM_ALL)
 endif()
 
 list(TRANSFORM KD740_FIRMWARE_IMAGES PREPEND "${KD740_FIRMWARE_DIR}/" OUTPUT_VARIABLE _kd740_image_paths)
@@ -178,4 +183,8 @@ version=${PROJECT_VERSION}
 images=${_kd740_image_names}
 metainfo=${KD740_APPSTREAM_ID}.metainfo.xml
 ")
+
+if(WIN32)
+    include(cmake/WindowsPackage.cmake)
+endif()
 include(CPack)

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Makes the README screenshot: the updater after checking and updating a
+# Makes the README screenshots: the updater after checking and updating a
 # simulated KD740B from 4.5.10, on a virtual X display.
 #
 #   scripts/screenshot.sh OUT.png [BUILD_DIR]
 #
 # Without BUILD_DIR it configures and builds build/ of the checkout. The
-# build must use the simulated instrument (KD_API_LIBRARY unset).
+# build must use the simulated instrument (KD_API_LIBRARY unset). A Windows
+# cross build (scripts/test-windows.sh) is run under Wine with Qt's Windows
+# platform and style, and tests/double/kd740_drive_plugin.cpp clicks and
+# saves the window.
 # Needs: xvfb, xdotool, imagemagick (import, convert), and the build's own
 # packages.
 set -euo pipefail
@@ -19,8 +22,12 @@ else
     build=$root/build
     cmake -S "$root" -B "$build" >/dev/null
 fi
+windows=false
+[[ -f $build/kd740-updater.exe ]] && windows=true
 # Only what the picture needs: the updater and the simulator's images.
-cmake --build "$build" -j"$(nproc)" --target kd740-updater kdsim_firmware >/dev/null
+targets=(kd740-updater kdsim_firmware)
+$windows && targets+=(kd740drive)
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 
 for tool in Xvfb xdotool import convert; do
     command -v "$tool" >/dev/null || { echo "screenshot: $tool not found" >&2; exit 2; }
@@ -64,6 +71,19 @@ for _ in $(seq 50); do
 done
 [[ -s $run/display ]] || { echo "screenshot: Xvfb did not start: $(cat "$run/xvfb.log")" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$run/display")"
+
+if $windows; then
+    qt=${KD740_QT_MINGW:-$HOME/.cache/kd740/qt5-mingw}
+    (cd "$run" && env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=0.01 \
+        KD740_DRIVE_SCREENSHOT="Z:$run/window.png" QT_QPA_PLATFORM=windows QT_QPA_GENERIC_PLUGINS=kd740drive \
+        QT_PLUGIN_PATH="Z:$build/tests/drive;Z:$qt/plugins" \
+        timeout 180 "$root/scripts/wine-run.sh" "$build/kd740-updater.exe" >"$run/updater.log" 2>&1) \
+        || { echo "screenshot: the updater failed: $(tr -d '\r' <"$run/updater.log")" >&2; exit 1; }
+    grep -q '^ *fpga 12$' "$run/instrument.txt" || { echo "screenshot: the instrument was not left at FPGA 12" >&2; exit 1; }
+    cp "$run/window.png" "$out"
+    echo "screenshot: wrote $out"
+    exit 0
+fi
 
 (cd "$run" && exec env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=0.01 \
     QT_QPA_PLATFORM=xcb "$build/kd740-updater" >"$run/updater.log" 2>&1) &

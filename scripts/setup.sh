@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs; with --ci also those of the
+# Installs the Debian packages the build needs; with --windows also those of
+# the Windows cross build and its Wine run; with --ci those and the ones of the
 # packaging, sanitizer and static checks, for both Qt versions. Skips apt
 # when all are present. QT_MAJOR=6 in the environment picks Qt 6.
 #
@@ -10,11 +11,14 @@ set -euo pipefail
 qt_major=${QT_MAJOR:-5}
 qt5=(qtbase5-dev qtbase5-dev-tools)
 qt6=(qt6-base-dev qt6-base-dev-tools)
+# dpkg-dev and xz-utils unpack Qt's Debian source; perl runs its configure.
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3)
 packages=(build-essential cmake xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
-    packages+=("${qt5[@]}" "${qt6[@]}" imagemagick binutils-mingw-w64-x86-64 icoutils dpkg-dev file fakeroot
-               clang-tidy clang-format xdotool python3 desktop-file-utils lintian appstream
-               g++-mingw-w64-x86-64-posix)
+    packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick icoutils file fakeroot
+               clang-tidy clang-format xdotool desktop-file-utils lintian appstream)
+elif [[ "${1:-}" == "--windows" ]]; then
+    packages+=("${qt5[@]}" "${windows[@]}")
 elif [[ $qt_major == 6 ]]; then
     packages+=("${qt6[@]}")
 else

@@ -1,5 +1,7 @@
 #include "Simulator.h"
 
+#include "ReplaceFile.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -195,7 +197,7 @@ void Simulator::changed()
             return;
         }
     }
-    if (std::rename(temp.c_str(), m_path.c_str()) != 0) {
+    if (!replaceFile(temp, m_path)) {
         std::cerr << "kdsim: cannot replace " << m_path << '\n';
         std::remove(temp.c_str());
         return;

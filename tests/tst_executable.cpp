@@ -1,9 +1,13 @@
+#include "double/SwapLibrary.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
 
 // Runs the real executable with a test double in place of kd_api, as another
 // build of the library would be swapped in, and watches how it ends.
+Q_DECLARE_METATYPE(Swap)
+
 class TestExecutable : public QObject
 {
     Q_OBJECT
@@ -15,53 +19,53 @@ private slots:
     void selectorCancelEndsProcess();
 
 private:
-    QString run(const QStringList &arguments, const QString &action, const QString &binding, int *exitCode);
+    QString run(const QStringList &arguments, const QString &action, Swap swap, int *exitCode);
 };
 
-QString TestExecutable::run(const QStringList &arguments, const QString &action, const QString &binding, int *exitCode)
+QString TestExecutable::run(const QStringList &arguments, const QString &action, Swap swap, int *exitCode)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("KDDOUBLE_ACTION", action);
-    if (binding == "LD_PRELOAD")
-        environment.insert("LD_PRELOAD", KD_DOUBLE_LIBRARY);
-    else
-        environment.insert("LD_LIBRARY_PATH", KD_DOUBLE_DIR);
+    const QString updater = updaterWithDouble(swap, &environment);
 
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(UPDATER_EXECUTABLE, arguments);
+    process.start(updater, arguments);
     if (!process.waitForFinished(30000)) {
         process.kill();
         process.waitForFinished();
         qWarning("the updater did not end");
     }
     *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError()).replace("\r\n", "\n");
     if (!errors.isEmpty())
         qInfo().noquote() << "updater stderr:" << errors;
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).replace("\r\n", "\n");
 }
 
 // clang-format off
 void TestExecutable::closesWithStatusZero_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("binding");
+    QTest::addColumn<Swap>("swap");
 
-    QTest::newRow("no arguments") << QStringList() << "LD_LIBRARY_PATH";
-    QTest::newRow("extra arguments") << QStringList { "--check", "now", "-x", "firmware" } << "LD_LIBRARY_PATH";
-    QTest::newRow("preloaded library") << QStringList() << "LD_PRELOAD";
+    QTest::newRow("no arguments") << QStringList() << Swap::SearchPath;
+    QTest::newRow("extra arguments") << QStringList { "--check", "now", "-x", "firmware" } << Swap::SearchPath;
+    QTest::newRow("preloaded library") << QStringList() << Swap::Preload;
 }
 // clang-format on
 
 void TestExecutable::closesWithStatusZero()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(QString, binding);
+    QFETCH(Swap, swap);
+
+    if (const QString why = missingSwap(swap); !why.isEmpty())
+        QSKIP(qPrintable(why));
 
     int exitCode = -1;
-    const QString output = run(arguments, "close", binding, &exitCode);
+    const QString output = run(arguments, "close", swap, &exitCode);
     QCOMPARE(exitCode, 0);
     QVERIFY2(output.contains("title KD740 Firmware Updater\n"), qPrintable(output));
     QVERIFY(output.contains("size 800x400\n"));
@@ -88,7 +92,7 @@ void TestExecutable::selectorCancelEndsProcess()
     QFETCH(QString, action);
 
     int exitCode = -1;
-    const QString output = run({}, action, "LD_LIBRARY_PATH", &exitCode);
+    const QString output = run({}, action, Swap::SearchPath, &exitCode);
     QCOMPARE(exitCode, 0);
     QVERIFY2(!output.contains("process still running"), qPrintable(output));
     QVERIFY2(output.contains("Failed to open KD740 boot device.\nLooking to bootstrap KD740.\nend of log"),

@@ -41,3 +41,10 @@ void clickButton(QWidget *top, const QString &text)
         }
     }
 }
+
+void checkThenUpdate(QWidget *window)
+{
+    // A click returns once its workflow has finished.
+    clickButton(window, QStringLiteral("  Check Versions  "));
+    clickButton(window, QStringLiteral("  Update  "));
+}

@@ -12,5 +12,8 @@ QWidget *mainWindow();
 void printWindow();
 // Clicks through the window system, as a user would, so modal blocking holds.
 void clickButton(QWidget *top, const QString &text);
+// Presses Check Versions and then Update, as a technician would; returns when
+// both workflows are over.
+void checkThenUpdate(QWidget *window);
 
 #endif

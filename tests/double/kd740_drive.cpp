@@ -21,9 +21,7 @@ extern "C" const char *kdGetAPIVersion()
             QWidget *window = mainWindow();
             if (!window)
                 return;
-            // A click returns once its workflow has finished.
-            clickButton(window, QStringLiteral("  Check Versions  "));
-            clickButton(window, QStringLiteral("  Update  "));
+            checkThenUpdate(window);
             printWindow();
             window->close();
         });

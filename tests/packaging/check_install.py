@@ -4,7 +4,10 @@ package and a plain `cmake --install --prefix` share: every file in place,
 the binary finding kd_api beside it, and the installed command, started
 from another folder, finding its images for whatever prefix was chosen.
 
-  check_install.py CMAKE BUILD_DIR EXAMPLE_INSTRUMENT
+  check_install.py CMAKE BUILD_DIR EXAMPLE_INSTRUMENT [--windows]
+
+With --windows it checks the one folder of a Windows build instead; the
+installer check (scripts/check-installer-windows.sh) runs that one.
 """
 
 import os
@@ -101,8 +104,26 @@ def check_update(prefix, build, example, scratch):
     return []
 
 
+def check_windows(prefix, facts):
+    """One folder: the DLLs beside the executable, firmware/ where the
+    Start-menu shortcut starts it, no import libraries."""
+    failures = []
+    for name in ["kd740-updater.exe", "kd_api.dll", "Qt5Core.dll", "Qt5Gui.dll", "Qt5Widgets.dll",
+                 "platforms/qwindows.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"]:
+        if not os.path.isfile(os.path.join(prefix, name)):
+            failures.append("no " + name)
+    firmware = os.path.join(prefix, "firmware")
+    found = sorted(os.listdir(firmware)) if os.path.isdir(firmware) else []
+    if found != sorted(facts["images"].split()):
+        failures.append("images in firmware: %r" % found)
+    if os.path.exists(os.path.join(prefix, "lib")):
+        failures.append("lib/ installed: %r" % os.listdir(os.path.join(prefix, "lib")))
+    return failures
+
+
 def main():
     cmake, build, example = sys.argv[1:4]
+    windows = "--windows" in sys.argv[4:]
     facts = package_facts(build)
     with tempfile.TemporaryDirectory() as scratch:
         prefix = os.path.join(scratch, "some prefix")  # a space catches unquoted paths
@@ -110,8 +131,11 @@ def main():
         if result.returncode != 0:
             print("FAIL: cmake --install failed:\n" + result.stdout + result.stderr)
             return 1
-        failures = check(prefix, facts)
-        if not failures and facts["simulated"] == "yes":
+        if windows:
+            failures = check_windows(prefix, facts)
+        else:
+            failures = check(prefix, facts)
+        if not failures and not windows and facts["simulated"] == "yes":
             failures = check_update(prefix, build, example, scratch)
     for failure in failures:
         print("FAIL: " + failure)

@@ -1,0 +1,28 @@
+#include "SwapLibrary.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+QString missingSwap(Swap swap)
+{
+    if (swap == Swap::Preload)
+        return QStringLiteral("Windows has no preloading; a library is swapped by putting it beside the executable");
+    return QString();
+}
+
+// Windows loads a DLL from the executable's folder before any other, so a
+// copy of the updater is started from a folder that holds the double.
+QString updaterWithDouble(Swap, QProcessEnvironment *)
+{
+    static QTemporaryDir folder;
+    const QDir dir(folder.path());
+    const QString updater = dir.filePath(QFileInfo(QStringLiteral(UPDATER_EXECUTABLE)).fileName());
+    const QString library = dir.filePath(QFileInfo(QStringLiteral(KD_DOUBLE_LIBRARY)).fileName());
+    if (!QFile::exists(updater)
+        && !(QFile::copy(QStringLiteral(UPDATER_EXECUTABLE), updater)
+             && QFile::copy(QStringLiteral(KD_DOUBLE_LIBRARY), library)))
+        qWarning("cannot copy the updater and the test double to %s", qPrintable(folder.path()));
+    return updater;
+}
