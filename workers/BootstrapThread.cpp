@@ -1,6 +1,6 @@
 #include "workers/BootstrapThread.h"
 
-#include "device/kd_api.h"
+#include "device/DeviceCall.h"
 
 // The handle is closed after every attempt, also after a failed bootstrap.
 void BootstrapThread::run()
@@ -8,16 +8,16 @@ void BootstrapThread::run()
     const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
     int handle = -1;
     if (deviceStatus.deviceType == KD740C) {
-        if (kdConfigNetBootstrapDevice(&handle, image.constData()) == 0
-            && kdConfigNetGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
+        if (KD_CALL(kdConfigNetBootstrapDevice, &handle, image.constData()) == 0
+            && KD_CALL(kdConfigNetGetSerialFromFlash, handle, &deviceStatus.serial) == 0)
             deviceStatus.checkState = NeedsRestore;
         // Not examined: the attempt is over either way.
-        kdConfigNetCloseDevice(handle);
+        KD_CALL(kdConfigNetCloseDevice, handle);
     } else {
-        if (kdConfigUSBBootstrapDevice(&handle, image.constData()) == 0
-            && kdConfigUSBGetSerialFromFlash(handle, &deviceStatus.serial) == 0)
+        if (KD_CALL(kdConfigUSBBootstrapDevice, &handle, image.constData()) == 0
+            && KD_CALL(kdConfigUSBGetSerialFromFlash, handle, &deviceStatus.serial) == 0)
             deviceStatus.checkState = NeedsRestore;
         // Not examined: the attempt is over either way.
-        kdConfigUSBCloseDevice(handle);
+        KD_CALL(kdConfigUSBCloseDevice, handle);
     }
 }

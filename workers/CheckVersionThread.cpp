@@ -1,6 +1,6 @@
 #include "workers/CheckVersionThread.h"
 
-#include "device/kd_api.h"
+#include "device/DeviceCall.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ void CheckVersionThread::run()
         return;
 
     int handle = -1;
-    if (kdOpenDevice(&handle) == 0) {
+    if (KD_CALL(kdOpenDevice, &handle) == 0) {
         checkOpenedDevice(handle);
         return;
     }
@@ -30,15 +30,15 @@ bool CheckVersionThread::checkOverNetwork()
     int serial = 0;
     int count = 1;
     // Not examined: only the count the list gives decides.
-    kdConfigNetGetDeviceList(&serial, &count);
-    if (count < 1 || kdConfigNetOpenDevice(&handle, serial) != 0)
+    KD_CALL(kdConfigNetGetDeviceList, &serial, &count);
+    if (count < 1 || KD_CALL(kdConfigNetOpenDevice, &handle, serial) != 0)
         return false;
 
     int version = 0;
-    if (kdConfigNetGetFirmwareVersion(handle, &version) != 0)
+    if (KD_CALL(kdConfigNetGetFirmwareVersion, handle, &version) != 0)
         return failNetworkRead(handle, "Failed to retrieve firmware versions.");
     int fpgaStatus = 0;
-    if (kdConfigNetGetFPGAStatus(handle, &fpgaStatus) != 0)
+    if (KD_CALL(kdConfigNetGetFPGAStatus, handle, &fpgaStatus) != 0)
         return failNetworkRead(handle, "Failed to retrieve FPGA status.");
     if (fpgaStatus == fpgaFailedToLoad) {
         emit updateText(QStringLiteral("FPGA failed to load."));
@@ -47,7 +47,7 @@ bool CheckVersionThread::checkOverNetwork()
         deviceStatus.checkState = Operational;
     }
     // Not examined: the versions are read by then.
-    kdConfigNetCloseDevice(handle);
+    KD_CALL(kdConfigNetCloseDevice, handle);
 
     deviceStatus.deviceType = KD740C;
     deviceStatus.deviceFirmware = firmwareFromNetVersion(version);
@@ -59,7 +59,7 @@ bool CheckVersionThread::checkOverNetwork()
 // A KD740C that answered but did not say what it holds: the check ends here.
 bool CheckVersionThread::failNetworkRead(int handle, const char *line)
 {
-    kdConfigNetCloseDevice(handle);
+    KD_CALL(kdConfigNetCloseDevice, handle);
     emit updateText(QString::fromLatin1(line));
     deviceStatus.checkState = NotDetected;
     return true;
@@ -68,20 +68,21 @@ bool CheckVersionThread::failNetworkRead(int handle, const char *line)
 void CheckVersionThread::checkOpenedDevice(int handle)
 {
     FirmwareTarget &firmware = deviceStatus.deviceFirmware;
-    if (kdGetFirmwareVersion(handle, &firmware.bootVersion, &firmware.runVersion, &firmware.fpgaVersion) != 0) {
-        kdCloseDevice(handle);
+    if (KD_CALL(kdGetFirmwareVersion, handle, &firmware.bootVersion, &firmware.runVersion, &firmware.fpgaVersion)
+        != 0) {
+        KD_CALL(kdCloseDevice, handle);
         emit updateText(QStringLiteral("Failed to retrieve firmware versions."));
         deviceStatus.checkState = NotDetected;
         return;
     }
-    if (kdGetDeviceInfo(handle, &deviceStatus.deviceType, &deviceStatus.serial) != 0) {
-        kdCloseDevice(handle);
+    if (KD_CALL(kdGetDeviceInfo, handle, &deviceStatus.deviceType, &deviceStatus.serial) != 0) {
+        KD_CALL(kdCloseDevice, handle);
         emit updateText(QStringLiteral("Failed to retrieve serial number."));
         deviceStatus.checkState = NotDetected;
         return;
     }
     // Not examined: the versions and identity are read by then.
-    kdCloseDevice(handle);
+    KD_CALL(kdCloseDevice, handle);
     deviceStatus.checkState = Operational;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
 }
@@ -89,21 +90,22 @@ void CheckVersionThread::checkOpenedDevice(int handle)
 void CheckVersionThread::checkBootDevice()
 {
     int handle = -1;
-    if (kdConfigUSBOpenDevice(&handle) != 0) {
+    if (KD_CALL(kdConfigUSBOpenDevice, &handle) != 0) {
         emit updateText(QStringLiteral("Failed to open KD740 boot device."));
         deviceStatus.checkState = NotDetected;
         return;
     }
     // The model decides which images a restore writes, so it is never guessed.
     KdDeviceType type = KD_DEVICE_KD740A;
-    if (kdConfigUSBGetDeviceSerial(handle, &deviceStatus.serial) != 0 || kdConfigUSBGetDeviceType(handle, &type) != 0) {
-        kdConfigUSBCloseDevice(handle);
+    if (KD_CALL(kdConfigUSBGetDeviceSerial, handle, &deviceStatus.serial) != 0
+        || KD_CALL(kdConfigUSBGetDeviceType, handle, &type) != 0) {
+        KD_CALL(kdConfigUSBCloseDevice, handle);
         emit updateText(QStringLiteral("Failed to read KD740 boot device."));
         deviceStatus.checkState = NotDetected;
         return;
     }
     // Not examined: the identity is read by then.
-    kdConfigUSBCloseDevice(handle);
+    KD_CALL(kdConfigUSBCloseDevice, handle);
     deviceStatus.deviceType = type;
     deviceStatus.checkState = NeedsRestore;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);

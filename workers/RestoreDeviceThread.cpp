@@ -1,6 +1,6 @@
 #include "workers/RestoreDeviceThread.h"
 
-#include "device/kd_api.h"
+#include "device/DeviceCall.h"
 #include "workers/ImageCheck.h"
 #include "workers/Pause.h"
 
@@ -50,31 +50,31 @@ bool RestoreDeviceThread::restoreOverUsb()
     const int serial = deviceStatus.serial;
 
     int handle = -1;
-    if (kdConfigUSBOpenDevice(&handle) != 0
-        && kdConfigUSBBootstrapDevice(&handle, bootImagePath(target).constData()) != 0)
+    if (KD_CALL(kdConfigUSBOpenDevice, &handle) != 0
+        && KD_CALL(kdConfigUSBBootstrapDevice, &handle, bootImagePath(target).constData()) != 0)
         return failAfterPause("Failed to open device.");
 
     emit addLine(QStringLiteral("Updating boot Fx3, estimated 10 seconds."));
-    if (kdConfigUSBClearBootSector(handle) != 0)
+    if (KD_CALL(kdConfigUSBClearBootSector, handle) != 0)
         return fail("Failed clearing boot Fx3 device.");
-    if (kdConfigUSBWriteBootSector(handle, bootImagePath(target).constData(), serial) != 0)
+    if (KD_CALL(kdConfigUSBWriteBootSector, handle, bootImagePath(target).constData(), serial) != 0)
         return fail("Failed writing boot Fx3.");
 
     emit addLine(QStringLiteral("Updating run Fx3 device, estimated 10 seconds."));
-    if (kdConfigUSBClearRunSector(handle) != 0)
+    if (KD_CALL(kdConfigUSBClearRunSector, handle) != 0)
         return fail("Failed clearing run Fx3 device.");
-    if (kdConfigUSBWriteRunSector(handle, runImagePath(target).constData(), serial) != 0)
+    if (KD_CALL(kdConfigUSBWriteRunSector, handle, runImagePath(target).constData(), serial) != 0)
         return fail("Failed writing run Fx3.");
 
     emit addLine(QStringLiteral("Updating FPGA, estimated 6 minutes."));
     double progress = 0.0;
-    if (kdConfigUSBClearFPGAProgram(handle, progress) != 0)
+    if (KD_CALL(kdConfigUSBClearFPGAProgram, handle, progress) != 0)
         return fail("Failed clearing FPGA.");
-    if (kdConfigUSBWriteFPGAProgram(handle, fpgaImagePath(target).constData(), progress) != 0)
+    if (KD_CALL(kdConfigUSBWriteFPGAProgram, handle, fpgaImagePath(target).constData(), progress) != 0)
         return fail("Failed writing FPGA.");
 
     // Not examined: whatever the close says, the parts are written by then.
-    kdConfigUSBCloseDevice(handle);
+    KD_CALL(kdConfigUSBCloseDevice, handle);
     return true;
 }
 
@@ -86,25 +86,25 @@ bool RestoreDeviceThread::restoreOverNetwork()
     int listedSerial = 0;
     int count = 1;
     // Not examined: only the count the list gives decides.
-    kdConfigNetGetDeviceList(&listedSerial, &count);
+    KD_CALL(kdConfigNetGetDeviceList, &listedSerial, &count);
     if (count != 1)
         return failAfterPause("Unable to find device.");
-    if (kdConfigNetOpenDevice(&handle, listedSerial) != 0)
+    if (KD_CALL(kdConfigNetOpenDevice, &handle, listedSerial) != 0)
         return failAfterPause("Failed to open device.");
 
     emit addLine(QStringLiteral("Updating FX3 program, estimated 10 seconds."));
-    if (kdConfigNetClearFx3(handle) != 0)
+    if (KD_CALL(kdConfigNetClearFx3, handle) != 0)
         return fail("Failed clearing boot FX3 device.");
-    if (kdConfigNetWriteFx3(handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
+    if (KD_CALL(kdConfigNetWriteFx3, handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
         return fail("Failed writing FX3.");
 
     emit addLine(QStringLiteral("Updating FPGA, estimated 10 minutes."));
-    if (kdConfigNetClearFPGA(handle) != 0)
+    if (KD_CALL(kdConfigNetClearFPGA, handle) != 0)
         return fail("Failed clearing FPGA.");
-    if (kdConfigNetWriteFGPA(handle, fpgaImagePath(target).constData()) != 0)
+    if (KD_CALL(kdConfigNetWriteFGPA, handle, fpgaImagePath(target).constData()) != 0)
         return fail("Failed writing FPGA.");
 
     // Not examined: whatever the preset says, the parts are written by then.
-    kdConfigNetPreset(handle);
+    KD_CALL(kdConfigNetPreset, handle);
     return true;
 }

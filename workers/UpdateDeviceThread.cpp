@@ -1,6 +1,6 @@
 #include "workers/UpdateDeviceThread.h"
 
-#include "device/kd_api.h"
+#include "device/DeviceCall.h"
 #include "workers/ImageCheck.h"
 #include "workers/Pause.h"
 
@@ -53,11 +53,11 @@ bool UpdateDeviceThread::skip(int deviceVersion, int targetVersion, const char *
 bool UpdateDeviceThread::updateOverUsb()
 {
     int handle = -1;
-    if (kdConfigUSBOpenDeviceBySerial(&handle, deviceStatus.serial) != 0)
+    if (KD_CALL(kdConfigUSBOpenDeviceBySerial, &handle, deviceStatus.serial) != 0)
         return fail("Cannot Find Device");
     const bool written = writeUsbParts(handle);
     // Not examined: whatever the close says, the parts are written by then.
-    kdConfigUSBCloseDevice(handle);
+    KD_CALL(kdConfigUSBCloseDevice, handle);
     return written;
 }
 
@@ -68,17 +68,17 @@ bool UpdateDeviceThread::writeUsbParts(int handle)
 
     if (!skip(device.bootVersion, target.bootVersion, "Skipping boot Fx3, already current version.")) {
         emit addLine(QStringLiteral("Updating boot Fx3, estimated 10 seconds."));
-        if (kdConfigUSBClearBootSector(handle) != 0)
+        if (KD_CALL(kdConfigUSBClearBootSector, handle) != 0)
             return fail("Failed Clearing");
-        if (kdConfigUSBWriteBootSector(handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
+        if (KD_CALL(kdConfigUSBWriteBootSector, handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
             return fail("Failed Writing");
     }
 
     if (!skip(device.runVersion, target.runVersion, "Skipping run Fx3, already current version.")) {
         emit addLine(QStringLiteral("Updating run Fx3, estimated 10 seconds."));
-        if (kdConfigUSBClearRunSector(handle) != 0)
+        if (KD_CALL(kdConfigUSBClearRunSector, handle) != 0)
             return fail("Failed Clearing");
-        if (kdConfigUSBWriteRunSector(handle, runImagePath(target).constData(), -1) != 0)
+        if (KD_CALL(kdConfigUSBWriteRunSector, handle, runImagePath(target).constData(), -1) != 0)
             return fail("Failed Writing");
     }
 
@@ -86,9 +86,9 @@ bool UpdateDeviceThread::writeUsbParts(int handle)
         return true;
     emit addLine(QStringLiteral("Updating FPGA, estimated 6 minutes."));
     double progress = 0.0;
-    if (kdConfigUSBClearFPGAProgram(handle, progress) != 0)
+    if (KD_CALL(kdConfigUSBClearFPGAProgram, handle, progress) != 0)
         return fail("Failed Clearing");
-    if (kdConfigUSBWriteFPGAProgram(handle, fpgaImagePath(target).constData(), progress) != 0)
+    if (KD_CALL(kdConfigUSBWriteFPGAProgram, handle, fpgaImagePath(target).constData(), progress) != 0)
         return fail("Failed Writing");
     return true;
 }
@@ -99,26 +99,26 @@ bool UpdateDeviceThread::updateOverNetwork()
     const FirmwareTarget &target = deviceStatus.targetFirmware;
 
     int handle = -1;
-    if (kdConfigNetOpenDevice(&handle, deviceStatus.serial) != 0)
+    if (KD_CALL(kdConfigNetOpenDevice, &handle, deviceStatus.serial) != 0)
         return fail("Cannot Find Device");
 
     if (!skip(device.bootVersion, target.bootVersion, "Skipping FX3, already current version.")) {
         emit addLine(QStringLiteral("Updating FX3, estimated 20 seconds."));
-        if (kdConfigNetClearFx3(handle) != 0)
+        if (KD_CALL(kdConfigNetClearFx3, handle) != 0)
             return fail("Failed Clearing");
-        if (kdConfigNetWriteFx3(handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
+        if (KD_CALL(kdConfigNetWriteFx3, handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
             return fail("Failed Writing");
     }
 
     if (!skip(device.fpgaVersion, target.fpgaVersion, "Skipping FPGA, already current version.")) {
         emit addLine(QStringLiteral("Updating FPGA, estimated 10 minutes."));
-        if (kdConfigNetClearFPGA(handle) != 0)
+        if (KD_CALL(kdConfigNetClearFPGA, handle) != 0)
             return fail("Failed Clearing");
-        if (kdConfigNetWriteFGPA(handle, fpgaImagePath(target).constData()) != 0)
+        if (KD_CALL(kdConfigNetWriteFGPA, handle, fpgaImagePath(target).constData()) != 0)
             return fail("Failed Writing");
     }
 
     // Not examined: whatever the preset says, the parts are written by then.
-    kdConfigNetPreset(handle);
+    KD_CALL(kdConfigNetPreset, handle);
     return true;
 }

@@ -1,0 +1,53 @@
+#include "device/DeviceCall.h"
+
+#include <QFile>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<DeviceCallObserver *> currentObserver { nullptr };
+
+} // namespace
+
+void setDeviceCallObserver(DeviceCallObserver *observer)
+{
+    currentObserver.store(observer);
+}
+
+namespace deviceCallDetail {
+
+DeviceCallObserver *observer()
+{
+    return currentObserver.load();
+}
+
+QString argumentText(int value)
+{
+    return QString::number(value);
+}
+
+QString argumentText(const char *value)
+{
+    if (!value)
+        return QStringLiteral("null");
+    return QLatin1Char('"') + QFile::decodeName(value) + QLatin1Char('"');
+}
+
+// What the call wrote there.
+QString argumentText(const int *value)
+{
+    return value ? QLatin1Char('&') + QString::number(*value) : QStringLiteral("null");
+}
+
+QString argumentText(const KdDeviceType *value)
+{
+    return value ? QLatin1Char('&') + QString::number(static_cast<int>(*value)) : QStringLiteral("null");
+}
+
+QString argumentText(double value)
+{
+    return QString::number(value);
+}
+
+} // namespace deviceCallDetail

@@ -1,0 +1,68 @@
+#ifndef DEVICECALL_H
+#define DEVICECALL_H
+
+#include "device/kd_api.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <utility>
+
+// One library call as it happened: its arguments as they were passed, an
+// out-parameter as the call left it.
+struct DeviceCallReport
+{
+    const char *name;
+    QString arguments;
+    int status;
+    std::chrono::microseconds duration;
+};
+
+// Told of every library call, on the thread that made it; it must not call
+// the library itself.
+class DeviceCallObserver
+{
+public:
+    virtual ~DeviceCallObserver() = default;
+    virtual void called(const DeviceCallReport &report) = 0;
+};
+
+// Process-wide. Set or cleared only while no worker talks to the instrument.
+void setDeviceCallObserver(DeviceCallObserver *observer);
+
+namespace deviceCallDetail {
+
+DeviceCallObserver *observer();
+QString argumentText(int value);
+QString argumentText(const char *value);
+QString argumentText(const int *value);
+QString argumentText(const KdDeviceType *value);
+QString argumentText(double value);
+
+template <typename... Args>
+QString argumentsText(const Args &...args)
+{
+    return QStringList { argumentText(args)... }.join(QLatin1String(", "));
+}
+
+} // namespace deviceCallDetail
+
+// Every kd_api call of the updater passes through here, so that whoever
+// keeps a record sees each one, timed, in the order they were made.
+template <typename Function, typename... Args>
+auto deviceCall(const char *name, Function function, Args &&...args)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const auto status = function(std::forward<Args>(args)...);
+    if (DeviceCallObserver *observer = deviceCallDetail::observer()) {
+        const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now()
+                                                                                    - start);
+        observer->called({ name, deviceCallDetail::argumentsText(args...), static_cast<int>(status), duration });
+    }
+    return status;
+}
+
+#define KD_CALL(function, ...) deviceCall(#function, function, __VA_ARGS__)
+
+#endif
