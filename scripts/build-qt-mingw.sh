@@ -21,7 +21,9 @@ sudo=""
 
 # Qt's mkspec calls x86_64-w64-mingw32-g++; it must be the POSIX-threads
 # variant the project uses, or Qt and the program need different C++ runtimes.
-if ! x86_64-w64-mingw32-g++ -v 2>&1 | grep -q 'Thread model: posix'; then
+# Read whole first: grep -q may close the pipe early, and pipefail then fails the test.
+compiler_info=$(x86_64-w64-mingw32-g++ -v 2>&1 || true)
+if [[ $compiler_info != *'Thread model: posix'* ]]; then
     echo "build-qt-mingw: x86_64-w64-mingw32-g++ is not the POSIX-threads variant;" \
          "update-alternatives --set x86_64-w64-mingw32-g++ /usr/bin/x86_64-w64-mingw32-g++-posix" >&2
     exit 1
