@@ -14,25 +14,44 @@ struct ImageTemplates
 const ImageTemplates *imageTemplates(DeviceType type)
 {
     static const ImageTemplates templates[] = {
-        { "./firmware/kd740a_boot_%d.img", "./firmware/kd740a_run_%d.img", "./firmware/kd740a_fpga_%d.rbf" },
-        { "./firmware/kd740b_boot_%d.img", "./firmware/kd740b_run_%d.img", "./firmware/kd740b_fpga_%d.rbf" },
-        { "./firmware/kd740c_fx3_v%d.img", nullptr, "./firmware/kd740c_fpga_v%d.rbf" },
+        { "kd740a_boot_%d.img", "kd740a_run_%d.img", "kd740a_fpga_%d.rbf" },
+        { "kd740b_boot_%d.img", "kd740b_run_%d.img", "kd740b_fpga_%d.rbf" },
+        { "kd740c_fx3_v%d.img", nullptr, "kd740c_fpga_v%d.rbf" },
     };
     if (type < KD740A || type > KD740C)
         return nullptr;
     return &templates[type];
 }
 
-QByteArray formatPath(const char *pathTemplate, std::int32_t version)
+QByteArray &folder()
 {
-    if (!pathTemplate)
+    static QByteArray path = defaultImageFolder;
+    return path;
+}
+
+QByteArray formatPath(const char *nameTemplate, std::int32_t version)
+{
+    if (!nameTemplate)
         return QByteArray();
-    char buffer[256] = {};
-    std::snprintf(buffer, sizeof buffer, pathTemplate, static_cast<int>(version));
-    return QByteArray(buffer);
+    char name[128] = {};
+    std::snprintf(name, sizeof name, nameTemplate, static_cast<int>(version));
+    QByteArray path = folder();
+    if (!path.isEmpty() && !path.endsWith('/') && !path.endsWith('\\'))
+        path += '/';
+    return path.append(name);
 }
 
 } // namespace
+
+void setImageFolder(const QByteArray &path)
+{
+    folder() = path;
+}
+
+QByteArray imageFolder()
+{
+    return folder();
+}
 
 QString deviceTypeName(DeviceType type)
 {

@@ -5,12 +5,12 @@
 #include "power/KeepAwake.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
-#include "ui/WorkerWait.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
-#include "workers/ImageCheck.h"
+#include "workers/Reports.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
+#include "workers/WorkerWait.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -165,7 +165,7 @@ void Updater::checkVersions()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
-    writeTitle(QStringLiteral("Checking Firmware Versions..."));
+    writeTitle(checkTitle());
     checkVersionsButton->setEnabled(false);
     CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
                             nullptr);
@@ -185,8 +185,8 @@ void Updater::checkVersions()
 
 void Updater::bootstrap(QWidget &busyDialog)
 {
-    addLine(QStringLiteral("Failed to open KD740 boot device."));
-    addLine(QStringLiteral("Looking to bootstrap KD740."));
+    for (const QString &line : bootstrapIntroLines())
+        addLine(line);
 
     DeviceSelectorDialog selector(nullptr);
     selector.exec();
@@ -195,11 +195,8 @@ void Updater::bootstrap(QWidget &busyDialog)
     if (selector.cancelled)
         std::exit(0);
 
-    deviceStatus.deviceType = selector.selectedType;
-    deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
-    const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
-    // An image the library cannot use would only show as a failed bootstrap.
-    const QString problem = firstUnusableImage({ image });
+    chooseBootstrapModel(deviceStatus, selector.selectedType);
+    const QString problem = bootstrapImageProblem(deviceStatus);
     if (!problem.isEmpty()) {
         addLine(problem);
         return;
@@ -216,15 +213,12 @@ void Updater::reportCheck()
 {
     switch (deviceStatus.checkState) {
     case NotDetected:
-        addLine(QStringLiteral("Failed to detect device."));
-        addLine(QStringLiteral("Cycle the power on the KD740, restart the firmware updater,  and try again."));
-        addLine(QStringLiteral("If you continue to receive this message, contact Corvane."));
+        for (const QString &line : notDetectedLines())
+            addLine(line);
         break;
     case NeedsRestore:
-        addLine(QStringLiteral("Attempting to bootstrap KD740 firmware."));
-        addLine(QString::asprintf("Found serial %d", static_cast<int>(deviceStatus.serial)));
-        addLine(QStringLiteral("Firmware can now be restored."));
-        addLine(QStringLiteral("Press Restore to continue."));
+        for (const QString &line : needsRestoreLines(deviceStatus))
+            addLine(line);
         restoreButton->setEnabled(true);
         break;
     case Operational: reportVersions(); break;
@@ -233,38 +227,23 @@ void Updater::reportCheck()
 
 void Updater::reportVersions()
 {
-    const FirmwareTarget &device = deviceStatus.deviceFirmware;
-    const FirmwareTarget &target = deviceStatus.targetFirmware;
-    addLine(QStringLiteral("Found ") + deviceTypeName(deviceStatus.deviceType));
-    addLine(QString::asprintf("Serial %d, with firmware ", static_cast<int>(deviceStatus.serial))
-            + versionString(device));
+    for (const QString &line : foundLines(deviceStatus))
+        addLine(line);
 
-    const bool shippedOlder = target.bootVersion < device.bootVersion || target.runVersion < device.runVersion
-        || target.fpgaVersion < device.fpgaVersion;
-    const bool shippedNewer = target.bootVersion > device.bootVersion || target.runVersion > device.runVersion
-        || target.fpgaVersion > device.fpgaVersion;
-
-    if (shippedOlder) {
-        const QMessageBox::StandardButton answer = QMessageBox::question(
-            this, QStringLiteral("Warning"),
-            QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
-                           "Installing this will overwrite your firmware with an older version.\n"
-                           "Are you sure you wish to continue?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
-            updateButton->setEnabled(true);
-            addLine(QStringLiteral("Firmware can now be updated."));
-            addLine(QStringLiteral("Press Update to continue."));
-        } else {
-            addLine(QStringLiteral("Cancelling operation."));
-        }
-    } else if (shippedNewer) {
-        addLine(QStringLiteral("Firmware requires update."));
-        addLine(QStringLiteral("Press Update to continue."));
-        updateButton->setEnabled(true);
-    } else {
-        addLine(QStringLiteral("Firmware does not require update."));
+    const Verdict verdict = compareWithShipped(deviceStatus);
+    bool accepted = false;
+    if (verdict == Verdict::Downgrade) {
+        accepted = QMessageBox::question(this, QStringLiteral("Warning"),
+                                         QStringLiteral(
+                                             "Your KD740 appears to have a newer firmware version.\n"
+                                             "Installing this will overwrite your firmware with an older version.\n"
+                                             "Are you sure you wish to continue?"),
+                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
     }
+    updateButton->setEnabled(verdict == Verdict::UpdateNeeded || accepted);
+    for (const QString &line : verdictLines(verdict, accepted))
+        addLine(line);
 }
 
 void Updater::updateDevice()
@@ -273,7 +252,7 @@ void Updater::updateDevice()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
-    writeTitle(QStringLiteral("Updating Firmware"));
+    writeTitle(updateTitle());
     CVProgressDialog dialog(QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
                                            "This process can take several minutes\nPlease Wait..."),
                             nullptr);
@@ -283,7 +262,7 @@ void Updater::updateDevice()
     worker.deviceStatus = deviceStatus;
     connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
-    const KeepAwake keepAwake(worker, window());
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
 }
@@ -294,7 +273,7 @@ void Updater::restoreDevice()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
-    writeTitle(QStringLiteral("Restoring Device"));
+    writeTitle(restoreTitle());
     CVProgressDialog dialog(QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
                                            "This process will take up to 10 minutes\nPlease Wait..."),
                             nullptr);
@@ -303,7 +282,7 @@ void Updater::restoreDevice()
     RestoreDeviceThread worker;
     worker.deviceStatus = deviceStatus;
     connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
-    const KeepAwake keepAwake(worker, window());
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
 }
@@ -312,14 +291,12 @@ void Updater::restoreDevice()
 // panel takes no more input whatever the outcome.
 void Updater::reportOutcome(bool succeeded)
 {
-    if (succeeded) {
-        addStatusLine(QStringLiteral("Firmware updated successfully."), true);
-    } else {
-        addStatusLine(QStringLiteral("Firmware updated unsuccessfully."), false);
-        addLine(QStringLiteral("Check device connections and re-run the software."));
-        addLine(QStringLiteral("If problem persists, contact Corvane."));
+    for (const ReportLine &line : outcomeLines(succeeded)) {
+        if (line.tone == LineTone::Normal)
+            addLine(line.text);
+        else
+            addStatusLine(line.text, line.tone == LineTone::Success);
     }
-    addLine(QStringLiteral("You may now close the software."));
     setEnabled(false);
     scrollLogToEnd();
     // Writes take minutes; a technician who looked away sees that it is over.

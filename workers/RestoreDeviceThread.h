@@ -11,6 +11,9 @@ class RestoreDeviceThread : public QThread
 
 public:
     bool succeeded = false;
+    // Set when the sequence did not start because an image it needs is
+    // unusable: nothing was touched then.
+    bool imageUnusable = false;
     DeviceStatus deviceStatus;
 
 signals:

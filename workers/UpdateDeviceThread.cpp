@@ -7,7 +7,8 @@
 void UpdateDeviceThread::run()
 {
     succeeded = false;
-    if (!imagesPresent())
+    imageUnusable = !imagesPresent();
+    if (imageUnusable)
         return;
     if (deviceStatus.deviceType == KD740C)
         succeeded = updateOverNetwork();

@@ -1,0 +1,13 @@
+#ifndef TERMINAL_H
+#define TERMINAL_H
+
+#include <cstdio>
+
+// Whether stream is an interactive terminal (a console window on Windows).
+bool isTerminal(std::FILE *stream);
+
+// Makes the terminal behind stream show colour escapes and UTF-8; false when
+// it cannot.
+bool prepareTerminal(std::FILE *stream);
+
+#endif

@@ -1,0 +1,31 @@
+#include "Terminal.h"
+
+#include <io.h>
+#include <windows.h>
+
+namespace {
+
+HANDLE handleOf(std::FILE *stream)
+{
+    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+} // namespace
+
+bool isTerminal(std::FILE *stream)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(handleOf(stream), &mode) != 0;
+}
+
+// Consoles before Windows 10 show escapes as text, so colour is left out there.
+bool prepareTerminal(std::FILE *stream)
+{
+    DWORD mode = 0;
+    const HANDLE handle = handleOf(stream);
+    if (GetConsoleMode(handle, &mode) == 0)
+        return false;
+    SetConsoleOutputCP(CP_UTF8);
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0
+        || SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
