@@ -90,8 +90,8 @@ Outcome FlashRun::afterNoAnswer()
     }
     if (stopSignal != 0)
         return interrupted();
-    chooseBootstrapModel(status, *options.model);
-    const QString problem = bootstrapImageProblem(status);
+    status = bootstrapRecord(status, *options.model);
+    const QString problem = bootImageProblem(status);
     if (!problem.isEmpty()) {
         addLine(problem);
         addLines(notDetectedLines());
@@ -128,15 +128,15 @@ Outcome FlashRun::afterBootMode()
 Outcome FlashRun::afterVersions()
 {
     addLines(foundLines(status));
-    const Verdict verdict = compareWithShipped(status);
+    const UpdateOffer offer = updateOffer(status.deviceFirmware, status.targetFirmware);
     const bool update = options.command == Command::Update;
-    if (verdict != Verdict::Downgrade || update)
-        addLines(verdictLines(verdict, options.yes));
+    if (offer != UpdateOffer::Downgrade || update)
+        addLines(offerLines(offer, options.yes));
 
-    if (verdict == Verdict::Current)
+    if (offer == UpdateOffer::None)
         return finished(ExitDone, "current");
     if (options.command == Command::Check) {
-        if (verdict == Verdict::Downgrade)
+        if (offer == UpdateOffer::Downgrade)
             return finished(ExitDone, "downgrade", downgradeMessage);
         return finished(ExitDone, "update-needed");
     }
@@ -144,7 +144,7 @@ Outcome FlashRun::afterVersions()
         return decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash update), "
                                              "not a restore."));
     }
-    if (verdict == Verdict::Downgrade && !options.yes)
+    if (offer == UpdateOffer::Downgrade && !options.yes)
         return decisionNeeded(downgradeMessage);
 
     UpdateDeviceThread updater;

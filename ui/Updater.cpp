@@ -6,6 +6,7 @@
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "workers/BootstrapThread.h"
+#include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/Reports.h"
 #include "workers/RestoreDeviceThread.h"
@@ -195,8 +196,8 @@ void Updater::bootstrap(QWidget &busyDialog)
     if (selector.cancelled)
         std::exit(0);
 
-    chooseBootstrapModel(deviceStatus, selector.selectedType);
-    const QString problem = bootstrapImageProblem(deviceStatus);
+    deviceStatus = bootstrapRecord(deviceStatus, selector.selectedType);
+    const QString problem = bootImageProblem(deviceStatus);
     if (!problem.isEmpty()) {
         addLine(problem);
         return;
@@ -230,9 +231,9 @@ void Updater::reportVersions()
     for (const QString &line : foundLines(deviceStatus))
         addLine(line);
 
-    const Verdict verdict = compareWithShipped(deviceStatus);
+    const UpdateOffer offer = updateOffer(deviceStatus.deviceFirmware, deviceStatus.targetFirmware);
     bool accepted = false;
-    if (verdict == Verdict::Downgrade) {
+    if (offer == UpdateOffer::Downgrade) {
         accepted = QMessageBox::question(this, QStringLiteral("Warning"),
                                          QStringLiteral(
                                              "Your KD740 appears to have a newer firmware version.\n"
@@ -241,8 +242,8 @@ void Updater::reportVersions()
                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
             == QMessageBox::Yes;
     }
-    updateButton->setEnabled(verdict == Verdict::UpdateNeeded || accepted);
-    for (const QString &line : verdictLines(verdict, accepted))
+    updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
+    for (const QString &line : offerLines(offer, accepted))
         addLine(line);
 }
 

@@ -1,7 +1,5 @@
 #include "workers/Reports.h"
 
-#include "workers/ImageCheck.h"
-
 QString checkTitle()
 {
     return QStringLiteral("Checking Firmware Versions...");
@@ -15,19 +13,6 @@ QString updateTitle()
 QString restoreTitle()
 {
     return QStringLiteral("Restoring Device");
-}
-
-Verdict compareWithShipped(const DeviceStatus &status)
-{
-    const FirmwareTarget &device = status.deviceFirmware;
-    const FirmwareTarget &target = status.targetFirmware;
-    if (target.bootVersion < device.bootVersion || target.runVersion < device.runVersion
-        || target.fpgaVersion < device.fpgaVersion)
-        return Verdict::Downgrade;
-    if (target.bootVersion > device.bootVersion || target.runVersion > device.runVersion
-        || target.fpgaVersion > device.fpgaVersion)
-        return Verdict::UpdateNeeded;
-    return Verdict::Current;
 }
 
 QStringList bootstrapIntroLines()
@@ -56,30 +41,18 @@ QStringList foundLines(const DeviceStatus &status)
                  + versionString(status.deviceFirmware) };
 }
 
-QStringList verdictLines(Verdict verdict, bool downgradeAccepted)
+QStringList offerLines(UpdateOffer offer, bool downgradeAccepted)
 {
-    switch (verdict) {
-    case Verdict::Downgrade:
+    switch (offer) {
+    case UpdateOffer::Downgrade:
         if (!downgradeAccepted)
             return { QStringLiteral("Cancelling operation.") };
         return { QStringLiteral("Firmware can now be updated."), QStringLiteral("Press Update to continue.") };
-    case Verdict::UpdateNeeded:
+    case UpdateOffer::Update:
         return { QStringLiteral("Firmware requires update."), QStringLiteral("Press Update to continue.") };
-    case Verdict::Current: break;
+    case UpdateOffer::None: break;
     }
     return { QStringLiteral("Firmware does not require update.") };
-}
-
-void chooseBootstrapModel(DeviceStatus &status, DeviceType model)
-{
-    status.deviceType = model;
-    status.targetFirmware = shippedFirmware(model);
-}
-
-// An image the library cannot use would only show as a failed bootstrap.
-QString bootstrapImageProblem(const DeviceStatus &status)
-{
-    return firstUnusableImage({ bootImagePath(status.targetFirmware) });
 }
 
 QVector<ReportLine> outcomeLines(bool succeeded)

@@ -1,14 +1,15 @@
 #ifndef REPORTS_H
 #define REPORTS_H
 
+#include "workers/CheckDecisions.h"
 #include "workers/DeviceStatus.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
-// What the check's findings call for, and the lines with which the check and
-// the workflows report; the window and the console program both write these.
+// The lines with which the check and the workflows report, which the window
+// and the console program both write.
 
 // The titles the check, the update and the restore start with, each
 // between two empty lines.
@@ -16,30 +17,13 @@ QString checkTitle();
 QString updateTitle();
 QString restoreTitle();
 
-// How the shipped firmware compares with what an operational instrument
-// holds, part by part as signed integers.
-enum class Verdict {
-    Current,
-    // Shipped newer in some part, older in none.
-    UpdateNeeded,
-    // Shipped older in some part, whatever the others: the user must agree.
-    Downgrade,
-};
-Verdict compareWithShipped(const DeviceStatus &status);
-
 // Lines of the check's report, each list in its order.
 QStringList bootstrapIntroLines();
 QStringList notDetectedLines();
 QStringList needsRestoreLines(const DeviceStatus &status);
 QStringList foundLines(const DeviceStatus &status);
-// downgradeAccepted only counts for a Downgrade.
-QStringList verdictLines(Verdict verdict, bool downgradeAccepted);
-
-// The bootstrap of an instrument that answered nothing: the model the user
-// named decides the target firmware and, through it, the boot image.
-void chooseBootstrapModel(DeviceStatus &status, DeviceType model);
-// The log line for a boot image the library could not use, or empty.
-QString bootstrapImageProblem(const DeviceStatus &status);
+// What the check offers; downgradeAccepted only counts for a Downgrade.
+QStringList offerLines(UpdateOffer offer, bool downgradeAccepted);
 
 enum class LineTone { Normal, Success, Failure };
 
