@@ -44,7 +44,8 @@ public:
     // A log line, as the window writes it.
     virtual void line(const QString &text, LineTone tone) = 0;
     // What the program is doing now, and how long it has done it: step()
-    // when that changes, progress() once a second meanwhile.
+    // when that changes (empty when it stops), progress() once a second
+    // meanwhile.
     virtual void step(const QString &text) = 0;
     virtual void progress(const QString &text, int elapsedSeconds) = 0;
     virtual void call(const CallEvent &event) = 0;

@@ -10,6 +10,9 @@
 #include "workers/UpdateDeviceThread.h"
 #include "workers/WorkerWait.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 Outcome finished(int exitCode, const char *result, const QString &message = QString())
@@ -24,6 +27,22 @@ Outcome decisionNeeded(const QString &message)
 
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
                                                 "kd740-flash update --yes installs the older firmware.");
+
+// Qt's own warnings (the keep-awake's among them) come from any thread; they
+// reach the output on the run's thread, in turn with the lines.
+FlashRun *messageTarget = nullptr;
+
+void relayMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        std::abort();
+    }
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    QMetaObject::invokeMethod(
+        messageTarget, [message] { messageTarget->notice(message); }, Qt::AutoConnection);
+}
 
 } // namespace
 
@@ -41,8 +60,15 @@ int FlashRun::exec()
     CallRelay calls;
     connect(&calls, &CallRelay::reported, this, [this](const CallEvent &event) { output.call(event); });
     setDeviceCallObserver(&calls);
-    const Outcome outcome = run();
+    messageTarget = this;
+    const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
+    Outcome outcome = run();
+    qInstallMessageHandler(previousHandler);
+    messageTarget = nullptr;
     setDeviceCallObserver(nullptr);
+    // Asked to end before a write: whatever the check found, the run was cut short.
+    if (stopSignal != 0 && !writeStarted)
+        outcome = interrupted();
     progressTimer.stop();
     output.outcome(outcome);
     return outcome.exitCode;
@@ -161,6 +187,7 @@ Outcome FlashRun::write(Worker &worker, const QString &title)
     writeTitle(title);
     // No window to name to the system.
     const KeepAwake keepAwake(worker, 0);
+    writeStarted = true;
     writing = true;
     runSequence(worker, QStringLiteral("Opening the KD740"));
     writing = false;
@@ -178,12 +205,19 @@ Outcome FlashRun::interrupted() const
     return finished(ExitSignalBase + stopSignal, "interrupted", QStringLiteral("Stopped before anything was written."));
 }
 
+// Progress is shown only while a worker talks to the instrument.
 void FlashRun::runSequence(QThread &worker, const QString &firstStep)
 {
     startStep(firstStep);
     progressTimer.start();
     runWorker(worker, this);
     progressTimer.stop();
+    startStep(QString());
+}
+
+void FlashRun::notice(const QString &text)
+{
+    output.notice(text);
 }
 
 void FlashRun::addLine(const QString &text)
@@ -205,6 +239,7 @@ void FlashRun::writeTitle(const QString &title)
     addLines({ QString(), title, QString() });
 }
 
+// An empty text ends the step.
 void FlashRun::startStep(const QString &text)
 {
     stepText = text;
@@ -214,5 +249,5 @@ void FlashRun::startStep(const QString &text)
 
 void FlashRun::tick()
 {
-    output.progress(stepText, static_cast<int>(stepClock.elapsed() / 1000));
+    output.progress(stepText, static_cast<int>((stepClock.elapsed() + 500) / 1000));
 }

@@ -28,6 +28,7 @@ public:
 public slots:
     // A request to end the program, by signal number.
     void stop(int signalNumber);
+    void notice(const QString &text);
 
 private:
     Outcome run();
@@ -52,6 +53,7 @@ private:
     QTimer progressTimer;
     QElapsedTimer stepClock;
     QString stepText;
+    bool writeStarted = false;
     bool writing = false;
     // The signal that asked the program to end, 0 for none.
     int stopSignal = 0;

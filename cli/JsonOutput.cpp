@@ -42,6 +42,8 @@ void JsonOutput::line(const QString &text, LineTone tone)
 void JsonOutput::step(const QString &text)
 {
     reportedMinutes = 0;
+    if (text.isEmpty())
+        return;
     write(QStringLiteral("step"), { { QStringLiteral("text"), text } });
 }
 

@@ -51,6 +51,11 @@ void TextOutput::line(const QString &text, LineTone tone)
 void TextOutput::step(const QString &text)
 {
     reportedMinutes = 0;
+    if (text.isEmpty()) {
+        hideProgress();
+        shownProgress.clear();
+        return;
+    }
     if (!progressInPlace && !quiet)
         writeLine(stderr, progressLine(text, 0).toUtf8());
     progress(text, 0);
