@@ -24,7 +24,8 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     install(FILES "${_kd740_runtime}" DESTINATION .)
 endforeach()
 
-set(CPACK_GENERATOR NSIS)
+# The installer, and the same folder as a zip for benches that copy it.
+set(CPACK_GENERATOR NSIS ZIP)
 # A 64-bit installer for a 64-bit program; Wine without its 32-bit part, as on
 # Debian by default, cannot run NSIS's default 32-bit one.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")

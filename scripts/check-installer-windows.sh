@@ -3,7 +3,9 @@
 # installs it silently under Wine into a scratch Wine folder and checks what a
 # technician would get: the files, the Start-menu shortcut, and the installed
 # updater checking and updating a simulated KD740B (offscreen, driven by
-# tests/double/kd740_drive_plugin.cpp).
+# tests/double/kd740_drive_plugin.cpp), then the installed console program
+# kd740-flash.exe doing the same from another folder. The zip must hold the
+# same programs.
 #
 #   scripts/check-installer-windows.sh BUILD_DIR
 set -euo pipefail
@@ -22,8 +24,8 @@ ok() {
     echo "ok - $*"
 }
 
-cmake --build "$build" -j"$(nproc)" --target kd740-updater kd740_install_files kd740drive
-(cd "$build" && cpack -G NSIS -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
+cmake --build "$build" -j"$(nproc)" --target kd740-updater kd740-flash kd740_install_files kd740drive
+(cd "$build" && cpack -G "NSIS;ZIP" -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
     cat "$scratch/cpack.log" >&2
     echo "FAIL: cpack could not build the installer" >&2
     exit 1
@@ -33,6 +35,11 @@ installers=("$scratch"/out/*.exe)
 installer=${installers[0]}
 echo "installer: $(basename "$installer") ($(du -h "$installer" | cut -f1))"
 [[ $(basename "$installer") == kd740-updater-sim-*-win64.exe ]] || fail "the simulated build's installer is named $(basename "$installer")"
+zip=("$scratch"/out/*.zip)
+zipped=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "${zip[0]}" 2>/dev/null || true)
+for file in kd740-updater.exe kd740-flash.exe kd_api.dll Qt5Core.dll firmware/kd740b_fpga_12.rbf; do
+    grep -q "/$file\$" <<<"$zipped" || fail "not in the zip $(basename "${zip[0]}"): $file"
+done
 
 # A Wine folder of its own, so nothing of the test runs' Wine is reused, and
 # no path to the build's Qt or MinGW: the installed copy must be complete.
@@ -43,7 +50,7 @@ wine "$installer" /S '/D=C:\KD740'   # NSIS takes /D= unquoted and last
 wineserver --wait
 dir="$WINEPREFIX/drive_c/KD740"
 
-for file in kd740-updater.exe kd_api.dll Qt5Core.dll Qt5Gui.dll Qt5Widgets.dll platforms/qwindows.dll \
+for file in kd740-updater.exe kd740-flash.exe kd_api.dll Qt5Core.dll Qt5Gui.dll Qt5Widgets.dll platforms/qwindows.dll \
             libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll Uninstall.exe \
             firmware/kd740a_boot_4.img firmware/kd740a_run_5.img firmware/kd740a_fpga_9.rbf \
             firmware/kd740b_boot_4.img firmware/kd740b_run_5.img firmware/kd740b_fpga_12.rbf \
@@ -102,6 +109,20 @@ if [[ $status -eq 0 ]] && grep -qxF 'Found KD740B' "$scratch/run.txt" \
     ok "the installed updater checked and updated a simulated KD740B"
 else
     fail "the installed updater's check and update (status $status): $(cat "$scratch/run.txt")"
+fi
+
+# The console program, started in another folder on the instrument as it
+# was: it finds the images beside itself.
+sed -i 's/^  fpga .*/  fpga 10/' "$scratch/instrument.txt"
+status=0
+(cd "$scratch" && env KDSIM_DEVICE="Z:$scratch/instrument.txt" KDSIM_SCALE=0 \
+    timeout 120 wine "$dir/kd740-flash.exe" update >"$scratch/flash.log" 2>&1) || status=$?
+tr -d '\r' <"$scratch/flash.log" >"$scratch/flash.txt"
+if [[ $status -eq 0 ]] && grep -qxF 'Firmware requires update.' "$scratch/flash.txt" \
+    && grep -qxF 'Firmware updated successfully.' "$scratch/flash.txt"; then
+    ok "the installed kd740-flash.exe updated a simulated KD740B from another folder"
+else
+    fail "the installed kd740-flash.exe's update (status $status): $(cat "$scratch/flash.txt")"
 fi
 
 if [[ $failures -ne 0 ]]; then

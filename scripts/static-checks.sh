@@ -16,7 +16,7 @@ set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-static}
-source_dirs=(app ui catalogue workers device power simulator tests packaging)
+source_dirs=(app cli ui catalogue workers device power simulator tests packaging)
 
 find_tool() {
     local name
