@@ -1,6 +1,6 @@
 #include "JsonOutput.h"
 
-#include "ProgressText.h"
+#include "ProgressLine.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

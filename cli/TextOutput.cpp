@@ -1,6 +1,6 @@
 #include "TextOutput.h"
 
-#include "ProgressText.h"
+#include "ProgressLine.h"
 #include "Terminal.h"
 
 namespace {

@@ -1,5 +1,5 @@
-#ifndef PROGRESSTEXT_H
-#define PROGRESSTEXT_H
+#ifndef PROGRESSLINE_H
+#define PROGRESSLINE_H
 
 #include <QString>
 

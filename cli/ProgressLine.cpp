@@ -1,4 +1,4 @@
-#include "ProgressText.h"
+#include "ProgressLine.h"
 
 QString elapsedText(int seconds)
 {
