@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-bool chooseImageFolder(const QString &given, QString *problem)
+bool chooseImageFolder(const QString &given, const QString &installedData, QString *problem)
 {
     if (!given.isEmpty()) {
         if (!QFileInfo(given).isDir()) {
@@ -17,8 +17,9 @@ bool chooseImageFolder(const QString &given, QString *problem)
         setImageFolder(QFile::encodeName(given));
         return true;
     }
-    // KD740_DATA_DIR: the installed data folder, relative to the program's own.
-    const QDir installed(QCoreApplication::applicationDirPath() + QStringLiteral("/" KD740_DATA_DIR));
+    if (installedData.isEmpty())
+        return true;
+    const QDir installed(QCoreApplication::applicationDirPath() + QLatin1Char('/') + installedData);
     if (QFileInfo(installed.filePath(QString::fromLatin1(defaultImageFolder))).isDir())
         QDir::setCurrent(installed.path());
     return true;

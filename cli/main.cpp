@@ -52,7 +52,8 @@ int main(int argc, char *argv[])
         return ExitDone;
     }
     QString problem;
-    if (!chooseImageFolder(parsed.options.firmwareDir, &problem))
+    // KD740_DATA_DIR: where the installed images are, from the program's folder.
+    if (!chooseImageFolder(parsed.options.firmwareDir, QStringLiteral(KD740_DATA_DIR), &problem))
         return usageError(problem);
     if (parsed.kind == ParsedArguments::Version) {
         print(stdout, versionText());
