@@ -7,8 +7,8 @@
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/WorkerWait.h"
 #include "workers/BootstrapThread.h"
+#include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
-#include "workers/ImageCheck.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
@@ -195,11 +195,8 @@ void Updater::bootstrap(QWidget &busyDialog)
     if (selector.cancelled)
         std::exit(0);
 
-    deviceStatus.deviceType = selector.selectedType;
-    deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
-    const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
-    // An image the library cannot use would only show as a failed bootstrap.
-    const QString problem = firstUnusableImage({ image });
+    deviceStatus = bootstrapRecord(deviceStatus, selector.selectedType);
+    const QString problem = bootImageProblem(deviceStatus);
     if (!problem.isEmpty()) {
         addLine(problem);
         return;
@@ -239,12 +236,8 @@ void Updater::reportVersions()
     addLine(QString::asprintf("Serial %d, with firmware ", static_cast<int>(deviceStatus.serial))
             + versionString(device));
 
-    const bool shippedOlder = target.bootVersion < device.bootVersion || target.runVersion < device.runVersion
-        || target.fpgaVersion < device.fpgaVersion;
-    const bool shippedNewer = target.bootVersion > device.bootVersion || target.runVersion > device.runVersion
-        || target.fpgaVersion > device.fpgaVersion;
-
-    if (shippedOlder) {
+    const UpdateOffer offer = updateOffer(device, target);
+    if (offer == UpdateOffer::Downgrade) {
         const QMessageBox::StandardButton answer = QMessageBox::question(
             this, QStringLiteral("Warning"),
             QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
@@ -258,7 +251,7 @@ void Updater::reportVersions()
         } else {
             addLine(QStringLiteral("Cancelling operation."));
         }
-    } else if (shippedNewer) {
+    } else if (offer == UpdateOffer::Update) {
         addLine(QStringLiteral("Firmware requires update."));
         addLine(QStringLiteral("Press Update to continue."));
         updateButton->setEnabled(true);
@@ -269,40 +262,35 @@ void Updater::reportVersions()
 
 void Updater::updateDevice()
 {
-    if (workflowRunning)
-        return;
-    const QScopedValueRollback<bool> running(workflowRunning, true);
-
-    writeTitle(QStringLiteral("Updating Firmware"));
-    CVProgressDialog dialog(QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
-                                           "This process can take several minutes\nPlease Wait..."),
-                            nullptr);
-    dialog.show();
-
     UpdateDeviceThread worker;
-    worker.deviceStatus = deviceStatus;
-    connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
-    const KeepAwake keepAwake(worker, window());
-    runWorker(worker, this);
-    reportOutcome(worker.succeeded);
+    writeParts(worker, QStringLiteral("Updating Firmware"),
+               QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
+                              "This process can take several minutes\nPlease Wait..."));
 }
 
 void Updater::restoreDevice()
+{
+    RestoreDeviceThread worker;
+    writeParts(worker, QStringLiteral("Restoring Device"),
+               QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
+                              "This process will take up to 10 minutes\nPlease Wait..."));
+}
+
+// The frame the update and the restore share: their title, the busy dialog
+// while the worker writes, and the outcome.
+void Updater::writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel)
 {
     if (workflowRunning)
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
-    writeTitle(QStringLiteral("Restoring Device"));
-    CVProgressDialog dialog(QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
-                                           "This process will take up to 10 minutes\nPlease Wait..."),
-                            nullptr);
+    writeTitle(title);
+    CVProgressDialog dialog(busyLabel, nullptr);
     dialog.show();
 
-    RestoreDeviceThread worker;
     worker.deviceStatus = deviceStatus;
-    connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
+    connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
     reportOutcome(worker.succeeded);

@@ -8,6 +8,7 @@
 
 class QPushButton;
 class QTextEdit;
+class WritePartsThread;
 
 // The working surface of the main window: the message log on the left, the
 // three workflow buttons on the right.
@@ -37,6 +38,7 @@ private:
     void bootstrap(QWidget &busyDialog);
     void reportCheck();
     void reportVersions();
+    void writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel);
     void reportOutcome(bool succeeded);
 
     QTextEdit *logView;
