@@ -64,7 +64,18 @@ void addFaultColumns()
     QTest::addColumn<QStringList>("worker");
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QStringList>("partsAfter");
+    // What the log says the failure left; empty where the update succeeds.
+    QTest::addColumn<QStringList>("state");
 }
+
+// What the log says a failure left on kdA and on kdC.
+const QStringList bootErased = { "Erased or incomplete: boot Fx3.", "Not touched: run Fx3, FPGA.", mayNotWork };
+const QStringList runErased = { "Written in this run: boot Fx3.", "Erased or incomplete: run Fx3.",
+                                "Not touched: FPGA.", mayNotWork };
+const QStringList fpgaErasedA = { "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA.",
+                                  mayNotWork };
+const QStringList fx3Erased = { "Erased or incomplete: FX3.", "Not touched: FPGA.", mayNotWork };
+const QStringList fpgaErasedC = { "Written in this run: FX3.", "Erased or incomplete: FPGA.", mayNotWork };
 
 // Checks the row's instrument, adds its faults and runs the update, which
 // must end with outcome and never with the other one, having asked for the
@@ -76,6 +87,7 @@ void updateWithFaults(const QStringList &outcome)
     QFETCH(QStringList, worker);
     QFETCH(QStringList, calls);
     QFETCH(QStringList, partsAfter);
+    QFETCH(QStringList, state);
 
     Sim sim;
     sim.setDescription(instrument);
@@ -86,7 +98,7 @@ void updateWithFaults(const QStringList &outcome)
     armFaults(sim, faults);
 
     const QStringList transcript = runWorkflow(sim, driver, updateButton);
-    QCOMPARE(transcript, title + worker + outcome);
+    QCOMPARE(transcript, title + worker + (outcome == failureBlock ? failureBlockWith(state) : outcome));
     QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
     QCOMPARE(sim.calls(), calls);
     QCOMPARE(fields(sim, partsAfter), partsAfter);
@@ -225,54 +237,56 @@ void TestUpdate::checkedCallFails_data()
     // Once open, the handle is closed whichever way the update ends; nothing
     // to close when the open itself failed.
     QTest::newRow("USB open") << kdA << Sim::fail("kdConfigUSBOpenDeviceBySerial")
-                              << QStringList { "Cannot Find Device" } << firstCalls(usbAllA, 1) << partsA;
+                              << QStringList { "Cannot Find Device" } << firstCalls(usbAllA, 1) << partsA
+                              << QStringList(nothingTouched);
     QTest::newRow("USB boot clear") << kdA << Sim::fail("kdConfigUSBClearBootSector")
                                     << QStringList { usbLinesA.at(0), "Failed Clearing" }
-                                    << firstCalls(usbAllA, 2, { close }) << partsA;
+                                    << firstCalls(usbAllA, 2, { close }) << partsA << bootErased;
     QTest::newRow("USB boot write") << kdA << Sim::fail("kdConfigUSBWriteBootSector")
                                     << QStringList { usbLinesA.at(0), "Failed Writing" }
                                     << firstCalls(usbAllA, 3, { close })
-                                    << QStringList { "boot erased", "run 4", "fpga 8" };
+                                    << QStringList { "boot erased", "run 4", "fpga 8" } << bootErased;
     QTest::newRow("USB FPGA clear") << kdA << Sim::fail("kdConfigUSBClearFPGAProgram")
                                     << usbLinesA + QString("Failed Clearing") << firstCalls(usbAllA, 6, { close })
-                                    << QStringList { "boot 4", "run 5", "fpga 8" };
+                                    << QStringList { "boot 4", "run 5", "fpga 8" } << fpgaErasedA;
     QTest::newRow("USB FPGA write") << kdA << Sim::fail("kdConfigUSBWriteFPGAProgram")
                                     << usbLinesA + QString("Failed Writing") << firstCalls(usbAllA, 7, { close })
-                                    << QStringList { "boot 4", "run 5", "fpga erased" };
+                                    << QStringList { "boot 4", "run 5", "fpga erased" } << fpgaErasedA;
     // A status that reports failure after the work was done still stops the
     // sequence: the program cannot know the work was done.
     QTest::newRow("USB boot write bad status")
         << kdA << Sim::badStatus("kdConfigUSBWriteBootSector") << QStringList { usbLinesA.at(0), "Failed Writing" }
-        << firstCalls(usbAllA, 3, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
+        << firstCalls(usbAllA, 3, { close }) << QStringList { "boot 4", "run 4", "fpga 8" } << bootErased;
 
     // The run program is checked like the others: an instrument left without
     // it stays in boot mode. A bad status after the work was done still stops.
     const QStringList runLines = usbLinesA.mid(0, 2);
     QTest::newRow("USB run clear") << kdA << Sim::fail("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
-                                   << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
+                                   << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run 4", "fpga 8" }
+                                   << runErased;
     QTest::newRow("USB run clear bad status")
         << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
-        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" };
+        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" } << runErased;
     QTest::newRow("USB run write") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
                                    << firstCalls(usbAllA, 5, { close })
-                                   << QStringList { "boot 4", "run erased", "fpga 8" };
+                                   << QStringList { "boot 4", "run erased", "fpga 8" } << runErased;
     QTest::newRow("USB run write bad status")
         << kdA << Sim::badStatus("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
-        << firstCalls(usbAllA, 5, { close }) << QStringList { "boot 4", "run 5", "fpga 8" };
+        << firstCalls(usbAllA, 5, { close }) << QStringList { "boot 4", "run 5", "fpga 8" } << runErased;
 
     QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Cannot Find Device" }
-                              << firstCalls(netAllC, 1) << partsC;
+                              << firstCalls(netAllC, 1) << partsC << QStringList(nothingTouched);
     QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
                                    << QStringList { netLinesC.at(0), "Failed Clearing" } << firstCalls(netAllC, 2)
-                                   << partsC;
+                                   << partsC << fx3Erased;
     QTest::newRow("net FX3 write") << kdC << Sim::fail("kdConfigNetWriteFx3")
                                    << QStringList { netLinesC.at(0), "Failed Writing" } << firstCalls(netAllC, 3)
-                                   << QStringList { "boot erased", "fpga 2" };
+                                   << QStringList { "boot erased", "fpga 2" } << fx3Erased;
     QTest::newRow("net FPGA clear") << kdC << Sim::fail("kdConfigNetClearFPGA")
                                     << netLinesC + QString("Failed Clearing") << firstCalls(netAllC, 4)
-                                    << QStringList { "boot 5", "fpga 2" };
+                                    << QStringList { "boot 5", "fpga 2" } << fpgaErasedC;
     QTest::newRow("net FPGA write") << kdC << Sim::fail("kdConfigNetWriteFGPA") << netLinesC + QString("Failed Writing")
-                                    << firstCalls(netAllC, 5) << QStringList { "boot 5", "fpga erased" };
+                                    << firstCalls(netAllC, 5) << QStringList { "boot 5", "fpga erased" } << fpgaErasedC;
 }
 
 void TestUpdate::checkedCallFails()
@@ -288,10 +302,12 @@ void TestUpdate::uncheckedCallFails_data()
     const QStringList writtenC = { "boot 5", "fpga 3" };
 
     // The parts are written by the time these fail.
-    QTest::newRow("USB close fails") << kdA << Sim::fail("kdConfigUSBCloseDevice") << usbLinesA << usbAllA << writtenA;
-    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLinesC << netAllC
-                                       << writtenC;
-    QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLinesC << netAllC << writtenC;
+    QTest::newRow("USB close fails") << kdA << Sim::fail("kdConfigUSBCloseDevice") << usbLinesA << usbAllA << writtenA
+                                     << QStringList();
+    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLinesC << netAllC << writtenC
+                                       << QStringList();
+    QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLinesC << netAllC << writtenC
+                                  << QStringList();
 }
 
 void TestUpdate::uncheckedCallFails()
@@ -304,10 +320,10 @@ void TestUpdate::instrumentVanishesDuringFpgaWrite_data()
     addFaultColumns();
 
     const QStringList fpgaErased = { "fpga erased" };
-    QTest::newRow("USB") << kdA << Sim::vanishAfter(6) << usbLinesA + QString("Failed Writing") << usbAllA
-                         << fpgaErased;
+    QTest::newRow("USB") << kdA << Sim::vanishAfter(6) << usbLinesA + QString("Failed Writing") << usbAllA << fpgaErased
+                         << fpgaErasedA;
     QTest::newRow("net") << kdC << Sim::vanishAfter(4) << netLinesC + QString("Failed Writing")
-                         << firstCalls(netAllC, 5) << fpgaErased;
+                         << firstCalls(netAllC, 5) << fpgaErased << fpgaErasedC;
 }
 
 void TestUpdate::instrumentVanishesDuringFpgaWrite()

@@ -293,17 +293,20 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
-    reportOutcome(worker.succeeded);
+    reportOutcome(worker.succeeded, worker.stateAfterFailure());
 }
 
 // After an update or restore the instrument must be power-cycled, so the
 // panel takes no more input whatever the outcome.
-void Updater::reportOutcome(bool succeeded)
+void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure)
 {
     if (succeeded) {
         addStatusLine(QStringLiteral("Firmware updated successfully."), true);
     } else {
         addStatusLine(QStringLiteral("Firmware updated unsuccessfully."), false);
+        // A technician must not take a half-written instrument for an intact one.
+        for (const QString &line : stateAfterFailure)
+            addLine(line);
         addLine(QStringLiteral("Check device connections and re-run the software."));
         addLine(QStringLiteral("If problem persists, contact Corvane."));
     }

@@ -4,6 +4,7 @@
 #include "workers/DeviceStatus.h"
 
 #include <QColor>
+#include <QStringList>
 #include <QWidget>
 
 class QPushButton;
@@ -39,7 +40,7 @@ private:
     void reportCheck();
     void reportVersions();
     void writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel);
-    void reportOutcome(bool succeeded);
+    void reportOutcome(bool succeeded, const QStringList &stateAfterFailure);
 
     QTextEdit *logView;
     QPushButton *checkVersionsButton;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <vector>
@@ -55,6 +56,13 @@ struct PartSequence
     bool finishesAfterFailure;
 };
 
+// What a run left a part as.
+enum class PartOutcome {
+    NotTouched, // skipped as current, or never reached
+    Erased, // a clear was asked for, and no write of it succeeded
+    Written,
+};
+
 // The tables of the update and of the restore, by model.
 const PartSequence &updateSequence(DeviceType type);
 const PartSequence &restoreSequence(DeviceType type);
@@ -63,5 +71,8 @@ const PartSequence &restoreSequence(DeviceType type);
 QString durationText(int seconds);
 QString announceLine(const PartStep &part);
 QString skipLine(const PartStep &part);
+
+// What a failed run left on the instrument, part by part, for the log.
+QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes);
 
 #endif

@@ -9,7 +9,7 @@ void WritePartsThread::run()
 {
     succeeded = false;
     const PartSequence &steps = sequence();
-    outcomes.fill(PartOutcome::NotTouched, static_cast<int>(steps.parts.size()));
+    outcomes.assign(steps.parts.size(), PartOutcome::NotTouched);
     const QVector<bool> toWrite = partsToWrite();
     if (!imagesUsable(toWrite))
         return;
@@ -25,6 +25,11 @@ void WritePartsThread::run()
     if (written || steps.finishesAfterFailure)
         steps.finish(session);
     succeeded = written;
+}
+
+QStringList WritePartsThread::stateAfterFailure() const
+{
+    return ::stateAfterFailure(sequence(), outcomes);
 }
 
 QVector<bool> WritePartsThread::partsToWrite() const
@@ -76,7 +81,7 @@ bool WritePartsThread::writePart(PartSession &session, int index, int step, int 
     emit addLine(announceLine(part));
     emit stepStarted(step, steps, QLatin1String(part.name), part.expectedSeconds);
     // Erased or incomplete from the moment the clear is asked for, whatever it answers.
-    outcomes[index] = PartOutcome::Erased;
+    outcomes[static_cast<std::size_t>(index)] = PartOutcome::Erased;
     if (part.clear(session) != 0) {
         emit addLine(QString::fromLatin1(part.clearFailed));
         return false;
@@ -85,6 +90,6 @@ bool WritePartsThread::writePart(PartSession &session, int index, int step, int 
         emit addLine(QString::fromLatin1(part.writeFailed));
         return false;
     }
-    outcomes[index] = PartOutcome::Written;
+    outcomes[static_cast<std::size_t>(index)] = PartOutcome::Written;
     return true;
 }

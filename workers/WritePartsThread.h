@@ -17,14 +17,12 @@ class WritePartsThread : public QThread
     Q_OBJECT
 
 public:
-    enum class PartOutcome { NotTouched, Erased, Written };
-
     bool succeeded = false;
     DeviceStatus deviceStatus;
 
-    // Read after the worker has finished: what each part of the sequence
-    // was left as, in its order.
-    QVector<PartOutcome> outcomes;
+    // Read after the worker has finished: what a failed run left on the
+    // instrument, for the log.
+    QStringList stateAfterFailure() const;
 
     // Read by the GUI thread while the worker runs.
     const LibraryProgress &libraryProgress() const { return progress; }
@@ -46,6 +44,8 @@ private:
     bool writePart(PartSession &session, int index, int step, int steps);
 
     LibraryProgress progress;
+    // What each part of the sequence was left as, in its order.
+    std::vector<PartOutcome> outcomes;
 };
 
 #endif
