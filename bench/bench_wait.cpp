@@ -1,19 +1,22 @@
 // Measures what waiting for a worker costs the GUI thread: its CPU time as a
 // share of wall time with the busy dialog alone, during a version check whose
 // simulated calls last several seconds, and (for comparison) with a loop that
-// pumps events without sleeping; and the delay from a worker line's emission
-// to its arrival in the log.
+// pumps events without sleeping; what the busy dialog's once-a-second
+// progress lines add; and the delay from a worker line's emission to its
+// arrival in the log.
 
 #include "app/MainWindow.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/Updater.h"
 #include "ui/WorkerWait.h"
+#include "workers/ProgressText.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -138,12 +141,48 @@ int main(int argc, char *argv[])
     const int aloneMs = 5000;
     const double alone = cpuShare(
         [&] {
-            CVProgressDialog dialog(busyLabel, nullptr);
+            CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
             dialog.show();
             sleepInEventLoop(aloneMs);
         },
         &wall);
     std::printf("busy dialog alone:      %5.2f %% of a core over %.1f s\n", alone * 100, wall);
+
+    // The progress lines against a dialog without them, over the same time;
+    // then one tick's cost alone: a new text and its repaint, many times
+    // over on a clock fast enough to change the text every time.
+    const double plain = cpuShare(
+        [&] {
+            QProgressDialog dialog(busyLabel, QString(), 0, 0);
+            dialog.setModal(true);
+            dialog.show();
+            sleepInEventLoop(aloneMs);
+        },
+        &wall);
+    std::printf("without progress lines: %5.2f %% of a core over %.1f s (for comparison)\n", plain * 100, wall);
+    std::printf("added by progress lines: %5.2f %% of a core\n", (alone - plain) * 100);
+    {
+        CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
+        dialog.show();
+        sleepInEventLoop(200);
+        setProgressClockRate(100000);
+        const int ticks = 500;
+        const double repaintsOnly = threadCpuSeconds();
+        for (int i = 0; i < ticks; ++i) {
+            dialog.update();
+            QCoreApplication::processEvents();
+        }
+        const double idle = threadCpuSeconds() - repaintsOnly;
+        const double before = threadCpuSeconds();
+        for (int i = 0; i < ticks; ++i) {
+            QMetaObject::invokeMethod(&dialog, "showProgress");
+            QCoreApplication::processEvents();
+        }
+        const double ticking = threadCpuSeconds() - before;
+        setProgressClockRate(1);
+        const double perTick = (ticking - idle) / ticks;
+        std::printf("one progress tick:       %5.3f ms, at one a second %6.4f of a core\n", perTick * 1000, perTick);
+    }
 
     Updater *panel = window.findChild<Updater *>();
     const double check = cpuShare([&] { QMetaObject::invokeMethod(panel, "checkVersions"); }, &wall);
@@ -153,7 +192,7 @@ int main(int argc, char *argv[])
 
     const double spin = cpuShare(
         [&] {
-            CVProgressDialog dialog(busyLabel, nullptr);
+            CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
             dialog.show();
             SleepingThread worker(3000);
             worker.start();
@@ -173,7 +212,7 @@ int main(int argc, char *argv[])
             delaysMs.push_back((nowNs() - emitted) / 1e6);
     });
     {
-        CVProgressDialog dialog(busyLabel, nullptr);
+        CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
         dialog.show();
         TimestampThread worker(200);
         QObject::connect(&worker, SIGNAL(addLine(QString)), panel, SLOT(addLine(QString)));

@@ -7,10 +7,16 @@
 #include "Workflow.h"
 
 #include "ui/Updater.h"
+#include "workers/ProgressText.h"
 
+#include <QApplication>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 using Sim = SimulatedInstrument;
 
@@ -122,6 +128,8 @@ private slots:
     void instrumentVanishesDuringFpgaWrite();
     void outcomeInView_data();
     void outcomeInView();
+    void busyDialogShowsProgress_data();
+    void busyDialogShowsProgress();
 };
 
 void TestUpdate::writesPartsThatDiffer_data()
@@ -380,6 +388,73 @@ void TestUpdate::outcomeInView()
         }
     }
     QVERIFY2((lightest + 13) / (darkest + 13.0) > 4.5, qPrintable(QString("%1 on %2").arg(darkest).arg(lightest)));
+}
+
+void TestUpdate::busyDialogShowsProgress_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("fpgaStep");
+    QTest::addColumn<bool>("counts");
+
+    QTest::newRow("library counts") << kdA << "Step 3 of 3: writing the FPGA program" << true;
+    QTest::newRow("library's value never moves") << kdB + "progress still\n"
+                                                 << "Step 1 of 1: writing the FPGA program" << false;
+}
+
+// A slow FPGA write on a clock 300 times as fast: what the two lines under
+// the label say, and the bar, as the busy dialog shows them.
+void TestUpdate::busyDialogShowsProgress()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, fpgaStep);
+    QFETCH(bool, counts);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    if (QTest::currentTestFailed())
+        return;
+    // The FPGA's clear and write take 3.6 s, that is 18 minutes on the clock.
+    qputenv("KDSIM_SCALE", "0.01");
+    setProgressClockRate(300);
+    const auto normalClock = qScopeGuard([] { setProgressClockRate(1); });
+
+    QStringList stepLines, elapsedLines;
+    bool barFollowedPercent = true, barAlwaysBusy = true;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto *busy = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        if (!busy)
+            return;
+        const QStringList label = busy->labelText().split(QLatin1Char('\n'));
+        if (stepLines.isEmpty() || stepLines.last() != label.value(4))
+            stepLines << label.value(4);
+        if (elapsedLines.isEmpty() || elapsedLines.last() != label.value(5))
+            elapsedLines << label.value(5);
+        const QRegularExpressionMatch percent = QRegularExpression(" \\((\\d+) %\\)$").match(label.value(4));
+        barAlwaysBusy = barAlwaysBusy && busy->maximum() == 0;
+        if (percent.hasMatch())
+            barFollowedPercent = barFollowedPercent && busy->maximum() == 100
+                && busy->value() == percent.captured(1).toInt();
+    });
+    poll.start(20);
+    driver.click(updateButton);
+    poll.stop();
+
+    const QString lines = stepLines.join(" | ") + " || " + elapsedLines.join(" | ");
+    QVERIFY2(stepLines.contains(fpgaStep), qPrintable(lines));
+    QVERIFY2(elapsedLines.contains("0:00 elapsed, usually up to 6 minutes"), qPrintable(lines));
+    QVERIFY2(!elapsedLines
+                  .filter(QRegularExpression("^\\d+:\\d\\d elapsed, longer than usual. "
+                                             "Still writing: do not unplug the KD740.$"))
+                  .isEmpty(),
+             qPrintable(lines));
+    const QRegularExpression withPercent("^" + QRegularExpression::escape(fpgaStep) + " \\((\\d|[1-9]\\d|100) %\\)$");
+    QVERIFY2(stepLines.filter(withPercent).isEmpty() != counts, qPrintable(lines));
+    QVERIFY2(stepLines.filter(" %)").isEmpty() != counts, qPrintable(lines));
+    QVERIFY(barFollowedPercent);
+    QCOMPARE(barAlwaysBusy, !counts);
 }
 
 QTEST_MAIN(TestUpdate)

@@ -168,7 +168,7 @@ void Updater::checkVersions()
     writeTitle(QStringLiteral("Checking Firmware Versions..."));
     checkVersionsButton->setEnabled(false);
     CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
-                            nullptr);
+                            ProgressText::reading(), window());
     dialog.show();
 
     CheckVersionThread worker;
@@ -188,7 +188,7 @@ void Updater::bootstrap(QWidget &busyDialog)
     addLine(QStringLiteral("Failed to open KD740 boot device."));
     addLine(QStringLiteral("Looking to bootstrap KD740."));
 
-    DeviceSelectorDialog selector(nullptr);
+    DeviceSelectorDialog selector(window());
     selector.exec();
     // Nothing is open on the instrument at this point, so the program may
     // end at once without leaving it half-configured.
@@ -286,7 +286,8 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
     writeTitle(title);
-    CVProgressDialog dialog(busyLabel, nullptr);
+    CVProgressDialog dialog(busyLabel, ProgressText::opening(), window());
+    dialog.follow(worker);
     dialog.show();
 
     worker.deviceStatus = deviceStatus;
