@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -148,40 +149,60 @@ int main(int argc, char *argv[])
         &wall);
     std::printf("busy dialog alone:      %5.2f %% of a core over %.1f s\n", alone * 100, wall);
 
-    // The progress lines against a dialog without them, over the same time;
-    // then one tick's cost alone: a new text and its repaint, many times
-    // over on a clock fast enough to change the text every time.
-    const double plain = cpuShare(
-        [&] {
-            QProgressDialog dialog(busyLabel, QString(), 0, 0);
-            dialog.setModal(true);
-            dialog.show();
-            sleepInEventLoop(aloneMs);
-        },
-        &wall);
-    std::printf("without progress lines: %5.2f %% of a core over %.1f s (for comparison)\n", plain * 100, wall);
-    std::printf("added by progress lines: %5.2f %% of a core\n", (alone - plain) * 100);
+    // The busy dialog against the one it replaced (label only, sized for it)
+    // and against one of its own size and text that never changes, taken in
+    // turns over the same time; then one tick's cost alone: a new text and
+    // the label's repaint, many times over on a clock fast enough to change
+    // the text every time.
+    QSize busySize;
+    QString busyText;
+    {
+        const CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
+        busySize = dialog.size();
+        busyText = dialog.labelText();
+    }
+    const auto plainDialog = [&](const QString &text, const QSize &size) {
+        QProgressDialog dialog(text, QString(), 0, 0);
+        dialog.setModal(true);
+        if (size.isValid())
+            dialog.setFixedSize(size);
+        dialog.show();
+        sleepInEventLoop(aloneMs);
+    };
+    double before = 0, sameSize = 0, withLines = 0;
+    const int rounds = 3;
+    for (int round = 0; round < rounds; ++round) {
+        before += cpuShare([&] { plainDialog(busyLabel, QSize()); }, &wall) / rounds;
+        sameSize += cpuShare([&] { plainDialog(busyText, busySize); }, &wall) / rounds;
+        withLines += cpuShare(
+                         [&] {
+                             CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
+                             dialog.show();
+                             sleepInEventLoop(aloneMs);
+                         },
+                         &wall)
+            / rounds;
+    }
+    std::printf("in turns, %d x %d s each: the busy dialog %5.2f %% of a core; the one it replaced %5.2f %%;\n"
+                "  one of its size whose lines never change %5.2f %%\n",
+                rounds, aloneMs / 1000, withLines * 100, before * 100, sameSize * 100);
+    std::printf("added by updating the lines: %5.2f %% of a core; over the dialog it replaced: %5.2f %%\n",
+                (withLines - sameSize) * 100, (withLines - before) * 100);
     {
         CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
         dialog.show();
         sleepInEventLoop(200);
-        setProgressClockRate(100000);
-        const int ticks = 500;
-        const double repaintsOnly = threadCpuSeconds();
-        for (int i = 0; i < ticks; ++i) {
-            dialog.update();
-            QCoreApplication::processEvents();
-        }
-        const double idle = threadCpuSeconds() - repaintsOnly;
-        const double before = threadCpuSeconds();
+        setProgressClockRate(1000000);
+        auto *label = dialog.findChild<QLabel *>();
+        const int ticks = 1000;
+        const double start = threadCpuSeconds();
         for (int i = 0; i < ticks; ++i) {
             QMetaObject::invokeMethod(&dialog, "showProgress");
-            QCoreApplication::processEvents();
+            label->repaint();
         }
-        const double ticking = threadCpuSeconds() - before;
+        const double perTick = (threadCpuSeconds() - start) / ticks;
         setProgressClockRate(1);
-        const double perTick = (ticking - idle) / ticks;
-        std::printf("one progress tick:       %5.3f ms, at one a second %6.4f of a core\n", perTick * 1000, perTick);
+        std::printf("one progress tick:      %5.3f ms, at one a second %6.4f of a core\n", perTick * 1000, perTick);
     }
 
     Updater *panel = window.findChild<Updater *>();

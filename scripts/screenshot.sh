@@ -112,7 +112,7 @@ check_done() { grep -q '^kdCloseDevice(' "$run/trace.txt" 2>/dev/null; }
 # The success line is the only text drawn in this green.
 success_shown() {
     import -window "$window" "$run/window.png"
-    [[ $(convert "$run/window.png" -alpha off -fill black +opaque '#22B14C' -format '%k' info:) -gt 1 ]]
+    [[ $(convert "$run/window.png" -alpha off -fill black +opaque '#1A8839' -format '%k' info:) -gt 1 ]]
 }
 give_up() {
     import -window root "${out%.png}.failed.png" || true

@@ -5,6 +5,7 @@
 #include "power/KeepAwake.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
+#include "ui/StatusColors.h"
 #include "ui/WorkerWait.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
@@ -13,25 +14,22 @@
 #include "workers/UpdateDeviceThread.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <QtMath>
 
 #include <cstdlib>
-
-namespace {
-
-const QColor successColor(34, 177, 76, 255);
-const QColor failureColor(Qt::red);
-
-} // namespace
 
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
@@ -61,6 +59,7 @@ Updater::Updater(QWidget *parent)
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
 
     writeIntroduction();
+    keepIntroductionReadable();
 }
 
 void Updater::createLogView()
@@ -71,6 +70,7 @@ void Updater::createLogView()
     // must still read clearly then: its outcome is what the user acts on.
     QPalette palette = logView->palette();
     palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+    palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Base));
     logView->setPalette(palette);
     // Nor can it be scrolled then, so a resize must not take its end out of view.
     connect(logView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
@@ -94,6 +94,24 @@ void Updater::writeIntroduction()
     addLine(QStringLiteral("Connect KD740A and KD740B devices over USB 3.0 and connect KD740C devices over USB 2.0."));
     addStatusLine(QStringLiteral("Do NOT disconnect the KD740 at any time during the update."), false);
     addLine(QStringLiteral("Disconnecting the KD740 during an update will leave your device in an unoperable state."));
+}
+
+// The window cannot shrink below the size at which each line of the
+// introduction fits on two lines of the log and every word on one.
+void Updater::keepIntroductionReadable()
+{
+    const QFontMetrics metrics(logView->document()->defaultFont());
+    int width = 0;
+    for (QTextBlock block = logView->document()->begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        width = qMax(width, metrics.horizontalAdvance(text) / 2 + metrics.averageCharWidth() * 8);
+        for (const QString &word : text.split(QLatin1Char(' ')))
+            width = qMax(width, metrics.horizontalAdvance(word));
+    }
+    const int frame = 2 * (logView->frameWidth() + qCeil(logView->document()->documentMargin()));
+    // Scrolled, as the log is at that size.
+    const int scrollBar = logView->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, logView);
+    logView->setMinimumSize(width + frame + scrollBar, metrics.lineSpacing() * 8 + frame);
 }
 
 // Written as plain text: a line is never taken for markup, whatever it holds.
@@ -121,7 +139,7 @@ void Updater::addLine(const QString &s)
 void Updater::addStatusLine(const QString &s, bool success)
 {
     const QColor previous = textColor;
-    textColor = success ? successColor : failureColor;
+    textColor = statusColor(success, logView->palette());
     addLine(s);
     textColor = previous;
 }

@@ -34,6 +34,7 @@ private slots:
 private:
     void createLogView();
     void writeIntroduction();
+    void keepIntroductionReadable();
     void writeTitle(const QString &title);
     void scrollLogToEnd();
     void bootstrap(QWidget &busyDialog);
