@@ -487,6 +487,7 @@ void TestCheck::detection()
     const DeviceStatus &record = driver.panel()->deviceStatus;
     QCOMPARE(describeStatus(record, status), status);
     QCOMPARE(record.targetFirmware.deviceType, record.deviceType);
+    QCOMPARE(record.deviceFirmware.deviceType, record.deviceType);
 
     if (!answer.isEmpty()) {
         // The worker has finished before any question: the busy dialog is
