@@ -66,14 +66,15 @@ QString ProgressText::elapsedLine(qint64 nowMs) const
 QStringList ProgressText::widestLines()
 {
     // Two-digit minutes and nine steps are as wide as these get in practice.
-    const qint64 late = (99 * 60 + 59) * 1000;
+    const qint64 late = (99 * 60 + 59) * qint64(1000);
     QStringList lines { opening(), reading() };
     for (const PartSequence *sequence :
          { &updateSequence(KD740A), &updateSequence(KD740C), &restoreSequence(KD740A), &restoreSequence(KD740C) }) {
         for (const PartStep &part : sequence->parts) {
             ProgressText text(QString(), 0);
             text.startStep(9, 9, QLatin1String(part.name), part.expectedSeconds, 0);
-            lines << text.stepLine(100) << text.elapsedLine(part.expectedSeconds * 1000) << text.elapsedLine(late);
+            lines << text.stepLine(100) << text.elapsedLine(part.expectedSeconds * qint64(1000))
+                  << text.elapsedLine(late);
         }
     }
     return lines;
