@@ -96,8 +96,8 @@ void Updater::writeIntroduction()
     addLine(QStringLiteral("Disconnecting the KD740 during an update will leave your device in an unoperable state."));
 }
 
-// The window cannot shrink below the size at which each line of the
-// introduction fits on two lines of the log and every word on one.
+// The window cannot shrink below the size at which the introduction's
+// warnings still read: no line broken into more than a few, no word broken.
 void Updater::keepIntroductionReadable()
 {
     const QFontMetrics metrics(logView->document()->defaultFont());
