@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the README screenshots: the updater after checking and updating a
-# simulated KD740B from 4.5.10, on a virtual X display.
+# simulated KD740B from 4.5.10, on a virtual X display; with --busy, the
+# busy dialog half-way through that update's FPGA write instead.
 #
-#   scripts/screenshot.sh OUT.png [BUILD_DIR]
+#   scripts/screenshot.sh [--busy] OUT.png [BUILD_DIR]
 #
 # Without BUILD_DIR it configures and builds build/ of the checkout. The
 # build must use the simulated instrument (KD_API_LIBRARY unset). A Windows
@@ -13,7 +14,12 @@
 # packages.
 set -euo pipefail
 
-out=${1:?usage: $0 OUT.png [BUILD_DIR]}
+busy=false
+if [[ ${1:-} == --busy ]]; then
+    busy=true
+    shift
+fi
+out=${1:?usage: $0 [--busy] OUT.png [BUILD_DIR]}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "$out")
 if [[ $# -ge 2 ]]; then
@@ -24,6 +30,13 @@ else
 fi
 windows=false
 [[ -f $build/kd740-updater.exe ]] && windows=true
+if $busy && $windows; then
+    echo "screenshot: --busy is for the Linux build" >&2
+    exit 2
+fi
+# The busy picture wants a write slow enough to catch: the FPGA's takes 18 s.
+scale=0.01
+$busy && scale=0.05
 # Only what the picture needs: the updater and the simulator's images.
 targets=(kd740-updater kdsim_firmware)
 $windows && targets+=(kd740drive)
@@ -85,7 +98,7 @@ if $windows; then
     exit 0
 fi
 
-(cd "$run" && exec env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=0.01 \
+(cd "$run" && exec env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=$scale \
     QT_QPA_PLATFORM=xcb "$build/kd740-updater" >"$run/updater.log" 2>&1) &
 app_pid=$!
 
@@ -112,7 +125,7 @@ check_done() { grep -q '^kdCloseDevice(' "$run/trace.txt" 2>/dev/null; }
 # The success line is the only text drawn in this green.
 success_shown() {
     import -window "$window" "$run/window.png"
-    [[ $(convert "$run/window.png" -alpha off -fill black +opaque '#22B14C' -format '%k' info:) -gt 1 ]]
+    [[ $(convert "$run/window.png" -alpha off -fill black +opaque '#1A8839' -format '%k' info:) -gt 1 ]]
 }
 give_up() {
     import -window root "${out%.png}.failed.png" || true
@@ -125,6 +138,16 @@ xdotool mousemove --window "$window" "$button_x" "$check_y" click 1
 wait_for 30 check_done || give_up "the version check did not finish"
 sleep 0.5
 xdotool mousemove --window "$window" "$button_x" "$update_y" click 1
+if $busy; then
+    fpga_cleared() { grep -q '^kdConfigUSBClearFPGAProgram(' "$run/trace.txt" 2>/dev/null; }
+    wait_for 30 fpga_cleared || give_up "the FPGA clear did not finish"
+    xdotool mousemove 1000 620
+    sleep 7.2   # a few seconds into the write, just after a tick
+    import -window root "$run/screen.png"
+    convert "$run/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+    echo "screenshot: wrote $out"
+    exit 0
+fi
 wait_for 60 success_shown || give_up "no 'Firmware updated successfully.' line"
 grep -q '^ *fpga 12$' "$run/instrument.txt" || give_up "the instrument was not left at FPGA 12"
 xdotool mousemove 1000 620   # keep the pointer out of the picture

@@ -40,7 +40,7 @@ QStringList titleOf(Workflow workflow)
 // The log of a workflow that refuses to start, for the reason given.
 QStringList refusal(Workflow workflow, const QString &reason)
 {
-    return titleOf(workflow) + QStringList(reason) + failureBlock;
+    return titleOf(workflow) + QStringList(reason) + failureBlockWith({ nothingTouched });
 }
 
 QStringList parts(const Sim &sim)

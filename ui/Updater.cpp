@@ -5,33 +5,31 @@
 #include "power/KeepAwake.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
+#include "ui/StatusColors.h"
 #include "ui/WorkerWait.h"
 #include "workers/BootstrapThread.h"
+#include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
-#include "workers/ImageCheck.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <QtMath>
 
 #include <cstdlib>
-
-namespace {
-
-const QColor successColor(34, 177, 76, 255);
-const QColor failureColor(Qt::red);
-
-} // namespace
 
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
@@ -61,6 +59,7 @@ Updater::Updater(QWidget *parent)
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
 
     writeIntroduction();
+    keepIntroductionReadable();
 }
 
 void Updater::createLogView()
@@ -71,6 +70,7 @@ void Updater::createLogView()
     // must still read clearly then: its outcome is what the user acts on.
     QPalette palette = logView->palette();
     palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+    palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Base));
     logView->setPalette(palette);
     // Nor can it be scrolled then, so a resize must not take its end out of view.
     connect(logView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
@@ -94,6 +94,24 @@ void Updater::writeIntroduction()
     addLine(QStringLiteral("Connect KD740A and KD740B devices over USB 3.0 and connect KD740C devices over USB 2.0."));
     addStatusLine(QStringLiteral("Do NOT disconnect the KD740 at any time during the update."), false);
     addLine(QStringLiteral("Disconnecting the KD740 during an update will leave your device in an unoperable state."));
+}
+
+// The window cannot shrink below the size at which the introduction's
+// warnings still read: no line broken into more than a few, no word broken.
+void Updater::keepIntroductionReadable()
+{
+    const QFontMetrics metrics(logView->document()->defaultFont());
+    int width = 0;
+    for (QTextBlock block = logView->document()->begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        width = qMax(width, metrics.horizontalAdvance(text) / 2 + metrics.averageCharWidth() * 8);
+        for (const QString &word : text.split(QLatin1Char(' ')))
+            width = qMax(width, metrics.horizontalAdvance(word));
+    }
+    const int frame = 2 * (logView->frameWidth() + qCeil(logView->document()->documentMargin()));
+    // Scrolled, as the log is at that size.
+    const int scrollBar = logView->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, logView);
+    logView->setMinimumSize(width + frame + scrollBar, metrics.lineSpacing() * 8 + frame);
 }
 
 // Written as plain text: a line is never taken for markup, whatever it holds.
@@ -121,7 +139,7 @@ void Updater::addLine(const QString &s)
 void Updater::addStatusLine(const QString &s, bool success)
 {
     const QColor previous = textColor;
-    textColor = success ? successColor : failureColor;
+    textColor = statusColor(success, logView->palette());
     addLine(s);
     textColor = previous;
 }
@@ -168,7 +186,7 @@ void Updater::checkVersions()
     writeTitle(QStringLiteral("Checking Firmware Versions..."));
     checkVersionsButton->setEnabled(false);
     CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
-                            nullptr);
+                            ProgressText::reading(), window());
     dialog.show();
 
     CheckVersionThread worker;
@@ -188,18 +206,15 @@ void Updater::bootstrap(QWidget &busyDialog)
     addLine(QStringLiteral("Failed to open KD740 boot device."));
     addLine(QStringLiteral("Looking to bootstrap KD740."));
 
-    DeviceSelectorDialog selector(nullptr);
+    DeviceSelectorDialog selector(window());
     selector.exec();
     // Nothing is open on the instrument at this point, so the program may
     // end at once without leaving it half-configured.
     if (selector.cancelled)
         std::exit(0);
 
-    deviceStatus.deviceType = selector.selectedType;
-    deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
-    const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
-    // An image the library cannot use would only show as a failed bootstrap.
-    const QString problem = firstUnusableImage({ image });
+    deviceStatus = bootstrapRecord(deviceStatus, selector.selectedType);
+    const QString problem = bootImageProblem(deviceStatus);
     if (!problem.isEmpty()) {
         addLine(problem);
         return;
@@ -239,12 +254,8 @@ void Updater::reportVersions()
     addLine(QString::asprintf("Serial %d, with firmware ", static_cast<int>(deviceStatus.serial))
             + versionString(device));
 
-    const bool shippedOlder = target.bootVersion < device.bootVersion || target.runVersion < device.runVersion
-        || target.fpgaVersion < device.fpgaVersion;
-    const bool shippedNewer = target.bootVersion > device.bootVersion || target.runVersion > device.runVersion
-        || target.fpgaVersion > device.fpgaVersion;
-
-    if (shippedOlder) {
+    const UpdateOffer offer = updateOffer(device, target);
+    if (offer == UpdateOffer::Downgrade) {
         const QMessageBox::StandardButton answer = QMessageBox::question(
             this, QStringLiteral("Warning"),
             QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
@@ -258,7 +269,7 @@ void Updater::reportVersions()
         } else {
             addLine(QStringLiteral("Cancelling operation."));
         }
-    } else if (shippedNewer) {
+    } else if (offer == UpdateOffer::Update) {
         addLine(QStringLiteral("Firmware requires update."));
         addLine(QStringLiteral("Press Update to continue."));
         updateButton->setEnabled(true);
@@ -269,53 +280,52 @@ void Updater::reportVersions()
 
 void Updater::updateDevice()
 {
-    if (workflowRunning)
-        return;
-    const QScopedValueRollback<bool> running(workflowRunning, true);
-
-    writeTitle(QStringLiteral("Updating Firmware"));
-    CVProgressDialog dialog(QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
-                                           "This process can take several minutes\nPlease Wait..."),
-                            nullptr);
-    dialog.show();
-
     UpdateDeviceThread worker;
-    worker.deviceStatus = deviceStatus;
-    connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
-    const KeepAwake keepAwake(worker, window());
-    runWorker(worker, this);
-    reportOutcome(worker.succeeded);
+    writeParts(worker, QStringLiteral("Updating Firmware"),
+               QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
+                              "This process can take several minutes\nPlease Wait..."));
 }
 
 void Updater::restoreDevice()
+{
+    RestoreDeviceThread worker;
+    writeParts(worker, QStringLiteral("Restoring Device"),
+               QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
+                              "This process will take up to 10 minutes\nPlease Wait..."));
+}
+
+// The frame the update and the restore share: their title, the busy dialog
+// while the worker writes, and the outcome.
+void Updater::writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel)
 {
     if (workflowRunning)
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
-    writeTitle(QStringLiteral("Restoring Device"));
-    CVProgressDialog dialog(QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
-                                           "This process will take up to 10 minutes\nPlease Wait..."),
-                            nullptr);
+    writeTitle(title);
+    CVProgressDialog dialog(busyLabel, ProgressText::opening(), window());
+    dialog.follow(worker);
     dialog.show();
 
-    RestoreDeviceThread worker;
     worker.deviceStatus = deviceStatus;
-    connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
+    connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
-    reportOutcome(worker.succeeded);
+    reportOutcome(worker.succeeded, worker.stateAfterFailure());
 }
 
 // After an update or restore the instrument must be power-cycled, so the
 // panel takes no more input whatever the outcome.
-void Updater::reportOutcome(bool succeeded)
+void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure)
 {
     if (succeeded) {
         addStatusLine(QStringLiteral("Firmware updated successfully."), true);
     } else {
         addStatusLine(QStringLiteral("Firmware updated unsuccessfully."), false);
+        // A technician must not take a half-written instrument for an intact one.
+        for (const QString &line : stateAfterFailure)
+            addLine(line);
         addLine(QStringLiteral("Check device connections and re-run the software."));
         addLine(QStringLiteral("If problem persists, contact Corvane."));
     }

@@ -4,10 +4,12 @@
 #include "workers/DeviceStatus.h"
 
 #include <QColor>
+#include <QStringList>
 #include <QWidget>
 
 class QPushButton;
 class QTextEdit;
+class WritePartsThread;
 
 // The working surface of the main window: the message log on the left, the
 // three workflow buttons on the right.
@@ -32,12 +34,14 @@ private slots:
 private:
     void createLogView();
     void writeIntroduction();
+    void keepIntroductionReadable();
     void writeTitle(const QString &title);
     void scrollLogToEnd();
     void bootstrap(QWidget &busyDialog);
     void reportCheck();
     void reportVersions();
-    void reportOutcome(bool succeeded);
+    void writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel);
+    void reportOutcome(bool succeeded, const QStringList &stateAfterFailure);
 
     QTextEdit *logView;
     QPushButton *checkVersionsButton;

@@ -1,6 +1,7 @@
 #include "PanelDriver.h"
 
 #include "app/MainWindow.h"
+#include "ui/StatusColors.h"
 #include "ui/Updater.h"
 
 #include <QApplication>
@@ -74,15 +75,20 @@ QStringList PanelDriver::transcript(int first) const
     for (int line = first; line < all.size(); ++line) {
         const QColor color = lineColor(line);
         QString mark;
-        if (color == QColor(34, 177, 76, 255))
+        if (color == statusColor(true))
             mark = QStringLiteral("[green] ");
-        else if (color == QColor(Qt::red))
+        else if (color == statusColor(false))
             mark = QStringLiteral("[red] ");
         else if (color.isValid())
             mark = QLatin1Char('[') + color.name(QColor::HexArgb) + QStringLiteral("] ");
         result << mark + all.at(line);
     }
     return result;
+}
+
+QColor PanelDriver::statusColor(bool success) const
+{
+    return ::statusColor(success, log()->palette());
 }
 
 void PanelDriver::addLine(const QString &s)

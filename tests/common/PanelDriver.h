@@ -39,6 +39,8 @@ public:
     QStringList linesAfterIntroduction() const;
     // The explicit foreground of a line, or an invalid colour for the default.
     QColor lineColor(int line) const;
+    // The colour of a success (green) or failure (red) line in this log.
+    QColor statusColor(bool success) const;
     // The lines from line `first` on, each with an explicit colour marked in
     // front of it: "[green] ", "[red] ", or "[#rrggbb] " for any other, so that
     // text and colour of a whole transcript compare in one go.

@@ -17,6 +17,11 @@ QStringList operator+(const QStringList &lines, const QString &line)
     return QStringList(lines) << line;
 }
 
+QStringList failureBlockWith(const QStringList &state)
+{
+    return failureBlock.mid(0, 1) + state + failureBlock.mid(1);
+}
+
 void chooseModelWhenAsked(const QString &model)
 {
     if (model.isEmpty())

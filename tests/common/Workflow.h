@@ -14,6 +14,12 @@ inline const QStringList failureBlock = { "[red] Firmware updated unsuccessfully
                                           "Check device connections and re-run the software.",
                                           "If problem persists, contact Corvane.", "You may now close the software." };
 
+// What a failed workflow says it left on the instrument, right after its
+// red line.
+inline const QString nothingTouched = QStringLiteral("Nothing was erased or written.");
+inline const QString mayNotWork = QStringLiteral("The KD740 may not work until it is restored.");
+QStringList failureBlockWith(const QStringList &state);
+
 // Lets an expected log be written as the lines before a step plus its line.
 QStringList operator+(const QStringList &lines, const QString &line);
 
