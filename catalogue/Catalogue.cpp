@@ -18,7 +18,7 @@ const ImageTemplates *imageTemplates(DeviceType type)
         { "./firmware/kd740b_boot_%d.img", "./firmware/kd740b_run_%d.img", "./firmware/kd740b_fpga_%d.rbf" },
         { "./firmware/kd740c_fx3_v%d.img", nullptr, "./firmware/kd740c_fpga_v%d.rbf" },
     };
-    if (type < KD740A || type > KD740C)
+    if (!knownDeviceType(type))
         return nullptr;
     return &templates[type];
 }
@@ -33,6 +33,11 @@ QByteArray formatPath(const char *pathTemplate, std::int32_t version)
 }
 
 } // namespace
+
+bool knownDeviceType(DeviceType type)
+{
+    return type >= KD740A && type <= KD740C;
+}
 
 QString deviceTypeName(DeviceType type)
 {

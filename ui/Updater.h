@@ -6,8 +6,10 @@
 #include <QColor>
 #include <QWidget>
 
+class QAction;
 class QPushButton;
 class QTextEdit;
+class RunRecord;
 
 // The working surface of the main window: the message log on the left, the
 // three workflow buttons on the right.
@@ -31,6 +33,8 @@ private slots:
 
 private:
     void createLogView();
+    void showLogMenu(const QPoint &position);
+    void saveLog();
     void writeIntroduction();
     void writeTitle(const QString &title);
     void scrollLogToEnd();
@@ -43,6 +47,12 @@ private:
     QPushButton *checkVersionsButton;
     QPushButton *updateButton;
     QPushButton *restoreButton;
+    // Ctrl+S anywhere in the window.
+    QAction *saveLogAction;
+    // What this run did to the instrument, kept on the disk; begun by the check.
+    RunRecord *record = nullptr;
+    // Lines added while the log's end is in view keep it in view.
+    bool logFollowsEnd = true;
     // The log's colour is the panel's own, never the view's cursor format,
     // which a click into the log would change.
     QColor textColor;
