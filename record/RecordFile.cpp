@@ -76,7 +76,8 @@ bool RecordFile::write(const QByteArray &bytes)
 
 bool RecordFile::fail(const QString &problem)
 {
-    error = file.fileName().isEmpty() ? problem : QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") + problem;
+    error = file.fileName().isEmpty() ? problem
+                                      : QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") + problem;
     file.close();
     return false;
 }

@@ -17,12 +17,10 @@ const QString unknown = QStringLiteral("unknown");
 // The calls that succeed only when an instrument answers them.
 bool reachesInstrument(const char *call)
 {
-    static const char *const calls[] = { "kdOpenDevice",
-                                         "kdConfigUSBOpenDevice",
-                                         "kdConfigUSBOpenDeviceBySerial",
-                                         "kdConfigNetOpenDevice",
-                                         "kdConfigUSBBootstrapDevice",
-                                         "kdConfigNetBootstrapDevice" };
+    static const char *const calls[] = {
+        "kdOpenDevice",          "kdConfigUSBOpenDevice",      "kdConfigUSBOpenDeviceBySerial",
+        "kdConfigNetOpenDevice", "kdConfigUSBBootstrapDevice", "kdConfigNetBootstrapDevice"
+    };
     for (const char *name : calls) {
         if (std::strcmp(call, name) == 0)
             return true;
@@ -37,6 +35,15 @@ QString imageLine(const QString &path, bool usable)
     if (digest.size < 0)
         return line + QStringLiteral(", unusable");
     return line + QStringLiteral(", %1 bytes, SHA-256 %2").arg(digest.size).arg(QString::fromLatin1(digest.sha256));
+}
+
+// ISO 8601 with the offset always written out, +00:00 included.
+QString timeWithOffset(const QDateTime &time)
+{
+    const int offsetMinutes = time.offsetFromUtc() / 60;
+    const int absolute = qAbs(offsetMinutes);
+    return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
+        + QString::asprintf("%c%02d:%02d", offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
 }
 
 QString operatingSystem()
@@ -113,7 +120,7 @@ QStringList RunRecord::header(const DeviceStatus &status) const
                                                    : QStringLiteral("unknown (code %1)").arg(status.deviceType);
     return {
         QStringLiteral("program version: " KD740_VERSION),
-        QStringLiteral("date: ") + began.toOffsetFromUtc(began.offsetFromUtc()).toString(Qt::ISODate),
+        QStringLiteral("date: ") + timeWithOffset(began),
         QStringLiteral("computer: ") + QSysInfo::machineHostName(),
         QStringLiteral("operating system: ") + operatingSystem(),
         QStringLiteral("model: ") + model,

@@ -26,15 +26,15 @@ QString writeText(const QString &path, const QString &text)
 void saveLogAs(QWidget *parent, const QString &text)
 {
     const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    const QString suggested
-        = documents.filePath(QDateTime::currentDateTime().toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss'.txt'")));
-    const QString path
-        = QFileDialog::getSaveFileName(parent, title, suggested, QStringLiteral("Text files (*.txt);;All files (*)"));
+    const QString suggested = documents.filePath(
+        QDateTime::currentDateTime().toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss'.txt'")));
+    const QString path = QFileDialog::getSaveFileName(parent, title, suggested,
+                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
     const QString problem = writeText(path, text);
     if (!problem.isEmpty())
-        QMessageBox::warning(parent, title,
-                             QStringLiteral("The log could not be saved to %1:\n%2")
-                                 .arg(QDir::toNativeSeparators(path), problem));
+        QMessageBox::warning(
+            parent, title,
+            QStringLiteral("The log could not be saved to %1:\n%2").arg(QDir::toNativeSeparators(path), problem));
 }
