@@ -8,8 +8,19 @@
 
 #include "ui/Updater.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
 
 using Sim = SimulatedInstrument;
@@ -110,6 +121,10 @@ private slots:
     void instrumentVanishesDuringFpgaWrite();
     void outcomeInView_data();
     void outcomeInView();
+    void logCopiedAfterOutcome_data();
+    void logCopiedAfterOutcome();
+    void logSaved_data();
+    void logSaved();
 };
 
 void TestUpdate::writesPartsThatDiffer_data()
@@ -364,6 +379,128 @@ void TestUpdate::outcomeInView()
         }
     }
     QVERIFY2((lightest + 13) / (darkest + 13.0) > 4.5, qPrintable(QString("%1 on %2").arg(darkest).arg(lightest)));
+}
+
+void TestUpdate::logCopiedAfterOutcome_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("copied"); // empty: the whole log
+    QTest::newRow("Ctrl+A") << "Ctrl+A" << QString();
+    QTest::newRow("Shift+Home on the last line") << "Shift+Home"
+                                                 << "You may now close the software.";
+    QTest::newRow("double click on a word") << "double click"
+                                            << "close";
+}
+
+// Once the update is over the buttons take no more clicks, but the log is
+// still read, selected and copied.
+void TestUpdate::logCopiedAfterOutcome()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, copied);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    driver.click(updateButton);
+
+    QTextEdit *log = driver.log();
+    QTextCursor onWord(log->document()->lastBlock());
+    onWord.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, onWord.block().text().indexOf("close") + 2);
+    const QPoint at = log->cursorRect(onWord).center();
+    QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    if (selection == QLatin1String("Ctrl+A")) {
+        QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
+    } else if (selection == QLatin1String("Shift+Home")) {
+        QTest::keyClick(log, Qt::Key_End);
+        QTest::keyClick(log, Qt::Key_Home, Qt::ShiftModifier);
+    } else {
+        QTest::mouseDClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    QApplication::clipboard()->clear();
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), copied.isEmpty() ? log->toPlainText() : copied);
+}
+
+void TestUpdate::logSaved_data()
+{
+    QTest::addColumn<QString>("how"); // "Ctrl+S" or "menu"
+    QTest::addColumn<QString>("when"); // "check", "outcome" or "running"
+    QTest::addColumn<QString>("file"); // in a scratch folder
+    QTest::newRow("Ctrl+S after the update") << "Ctrl+S"
+                                             << "outcome"
+                                             << "log.txt";
+    QTest::newRow("menu after the check") << "menu"
+                                          << "check"
+                                          << "log.txt";
+    QTest::newRow("into a missing folder") << "Ctrl+S"
+                                           << "outcome"
+                                           << "missing/log.txt";
+    QTest::newRow("not while the update runs") << "menu"
+                                               << "running"
+                                               << "log.txt";
+}
+
+void TestUpdate::logSaved()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, when);
+    QFETCH(QString, file);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    driver.addLine(QStringLiteral("Gr\u00fc\u00dfe \u2713")); // not Latin-1
+    const QTemporaryDir scratch;
+    const QString path = scratch.filePath(file);
+
+    QString suggested, problem;
+    onNextModal("QFileDialog", [&](QWidget *dialog) {
+        suggested = static_cast<QFileDialog *>(dialog)->selectedFiles().value(0);
+        static_cast<QFileDialog *>(dialog)->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    onNextModal("QMessageBox", [&](QWidget *box) {
+        problem = static_cast<QMessageBox *>(box)->text();
+        static_cast<QMessageBox *>(box)->accept();
+    });
+    bool offered = true;
+    const auto save = [&] {
+        if (how == QLatin1String("Ctrl+S")) {
+            QApplication::setActiveWindow(driver.panel()->window());
+            QTest::keyClick(driver.panel()->window()->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+            return;
+        }
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(driver.log()->viewport(), &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction *action = menu->actions().constLast();
+        QCOMPARE(action->text(), QStringLiteral("Save Log\u2026"));
+        offered = action->isEnabled();
+        menu->close();
+        action->trigger();
+    };
+    if (when == QLatin1String("running"))
+        onNextModal("CVProgressDialog", [&](QWidget *) { save(); });
+    if (when != QLatin1String("check"))
+        driver.click(updateButton);
+    if (when != QLatin1String("running"))
+        save();
+
+    QCOMPARE(offered, when != QLatin1String("running"));
+    QCOMPARE(QFileInfo::exists(path), offered && !file.contains('/'));
+    if (!offered)
+        return;
+    QVERIFY2(QRegularExpression("/kd740-log-\\d{8}-\\d{6}\\.txt$").match(suggested).hasMatch(), qPrintable(suggested));
+    // A dialog shows a folder that is missing as the current one.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY(QFileInfo(suggested).absolutePath() == documents || !QFileInfo::exists(documents));
+    if (file.contains('/'))
+        QVERIFY2(problem.startsWith("The log could not be saved to " + QDir::toNativeSeparators(path)),
+                 qPrintable(problem));
+    else
+        QCOMPARE(readLines(path).join('\n'), driver.log()->toPlainText());
 }
 
 QTEST_MAIN(TestUpdate)
