@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -381,16 +382,16 @@ void TestUpdate::outcomeInView()
     QVERIFY2((lightest + 13) / (darkest + 13.0) > 4.5, qPrintable(QString("%1 on %2").arg(darkest).arg(lightest)));
 }
 
+// clang-format off
 void TestUpdate::logCopiedAfterOutcome_data()
 {
     QTest::addColumn<QString>("selection");
     QTest::addColumn<QString>("copied"); // empty: the whole log
     QTest::newRow("Ctrl+A") << "Ctrl+A" << QString();
-    QTest::newRow("Shift+Home on the last line") << "Shift+Home"
-                                                 << "You may now close the software.";
-    QTest::newRow("double click on a word") << "double click"
-                                            << "close";
+    QTest::newRow("Shift+Home on the last line") << "Shift+Home" << "You may now close the software.";
+    QTest::newRow("double click on a word") << "double click" << "close";
 }
+// clang-format on
 
 // Once the update is over the buttons take no more clicks, but the log is
 // still read, selected and copied.
@@ -422,24 +423,17 @@ void TestUpdate::logCopiedAfterOutcome()
     QCOMPARE(QApplication::clipboard()->text(), copied.isEmpty() ? log->toPlainText() : copied);
 }
 
+// clang-format off
 void TestUpdate::logSaved_data()
 {
     QTest::addColumn<QString>("how"); // "Ctrl+S" or "menu"
     QTest::addColumn<QString>("when"); // "check", "outcome" or "running"
     QTest::addColumn<QString>("file"); // in a scratch folder
-    QTest::newRow("Ctrl+S after the update") << "Ctrl+S"
-                                             << "outcome"
-                                             << "log.txt";
-    QTest::newRow("menu after the check") << "menu"
-                                          << "check"
-                                          << "log.txt";
-    QTest::newRow("into a missing folder") << "Ctrl+S"
-                                           << "outcome"
-                                           << "missing/log.txt";
-    QTest::newRow("not while the update runs") << "menu"
-                                               << "running"
-                                               << "log.txt";
+    QTest::newRow("Ctrl+S after the update") << "Ctrl+S" << "outcome" << "log.txt";
+    QTest::newRow("menu after the check, missing folder") << "menu" << "check" << "missing/log.txt";
+    QTest::newRow("not while the update runs") << "menu" << "running" << "log.txt";
 }
+// clang-format on
 
 void TestUpdate::logSaved()
 {
@@ -453,22 +447,32 @@ void TestUpdate::logSaved()
     driver.addLine(QStringLiteral("Gr\u00fc\u00dfe \u2713")); // not Latin-1
     const QTemporaryDir scratch;
     const QString path = scratch.filePath(file);
+    const bool running = when == QLatin1String("running");
+    const bool intoMissing = file.contains('/');
 
     QString suggested, problem;
-    onNextModal("QFileDialog", [&](QWidget *dialog) {
-        suggested = static_cast<QFileDialog *>(dialog)->selectedFiles().value(0);
-        static_cast<QFileDialog *>(dialog)->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept();
-    });
-    onNextModal("QMessageBox", [&](QWidget *box) {
-        problem = static_cast<QMessageBox *>(box)->text();
-        static_cast<QMessageBox *>(box)->accept();
-    });
-    bool offered = true;
+    if (!running) {
+        onNextModal("QFileDialog", [&](QWidget *dialog) {
+            suggested = static_cast<QFileDialog *>(dialog)->selectedFiles().value(0);
+            // Typed in whole, as a user may: a missing folder is not looked for.
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog *>(dialog)->accept();
+        });
+    }
+    if (intoMissing) {
+        onNextModal("QMessageBox", [&](QWidget *box) {
+            problem = static_cast<QMessageBox *>(box)->text();
+            static_cast<QDialog *>(box)->accept();
+        });
+    }
+    bool offered = false;
     const auto save = [&] {
+        QWidget *window = driver.panel()->window();
         if (how == QLatin1String("Ctrl+S")) {
-            QApplication::setActiveWindow(driver.panel()->window());
-            QTest::keyClick(driver.panel()->window()->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(window->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+            offered = true;
             return;
         }
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
@@ -481,22 +485,22 @@ void TestUpdate::logSaved()
         menu->close();
         action->trigger();
     };
-    if (when == QLatin1String("running"))
+    if (running)
         onNextModal("CVProgressDialog", [&](QWidget *) { save(); });
     if (when != QLatin1String("check"))
         driver.click(updateButton);
-    if (when != QLatin1String("running"))
+    if (!running)
         save();
 
-    QCOMPARE(offered, when != QLatin1String("running"));
-    QCOMPARE(QFileInfo::exists(path), offered && !file.contains('/'));
-    if (!offered)
+    QCOMPARE(offered, !running);
+    QCOMPARE(QFileInfo::exists(path), !running && !intoMissing);
+    if (running)
         return;
     QVERIFY2(QRegularExpression("/kd740-log-\\d{8}-\\d{6}\\.txt$").match(suggested).hasMatch(), qPrintable(suggested));
-    // A dialog shows a folder that is missing as the current one.
+    // A dialog shows a missing folder as the current one.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QVERIFY(QFileInfo(suggested).absolutePath() == documents || !QFileInfo::exists(documents));
-    if (file.contains('/'))
+    if (intoMissing)
         QVERIFY2(problem.startsWith("The log could not be saved to " + QDir::toNativeSeparators(path)),
                  qPrintable(problem));
     else
