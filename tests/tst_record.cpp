@@ -46,7 +46,7 @@ QStringList normalised(const QStringList &record, const QString &path)
     qint64 lastMs = 0;
     for (const QString &line : record) {
         const QRegularExpressionMatch stamp = stampPattern.match(line);
-        const qint64 ms = stamp.captured(1).toLongLong() * 60000 + stamp.captured(2).toInt() * 1000
+        const qint64 ms = stamp.captured(1).toLongLong() * 60000 + stamp.captured(2).toLongLong() * 1000
             + stamp.captured(3).toInt();
         bool right = ms >= lastMs;
         lastMs = ms;
