@@ -5,6 +5,7 @@
 
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
+#include "TestFolders.h"
 #include "Workflow.h"
 
 #include "record/RunRecord.h"
@@ -113,6 +114,7 @@ class TestRecord : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { keepUserDataInTestFolders(); }
     void recordOfRun_data();
     void recordOfRun();
     void keepsEverythingUpToKill();
