@@ -197,7 +197,8 @@ void Updater::checkVersions()
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
     record = new RunRecord(recordsFolder(), this);
-    connect(record, &RunRecord::writeFailed, this, &Updater::addLine);
+    // Queued: the failure may come from within a coloured line, and its own is plain.
+    connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
     writeTitle(QStringLiteral("Checking Firmware Versions..."));
     checkVersionsButton->setEnabled(false);
     CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
