@@ -8,7 +8,7 @@ namespace {
 
 const ShippedModel *shippedModel(DeviceType type)
 {
-    if (type < KD740A || type > KD740C)
+    if (!knownDeviceType(type))
         return nullptr;
     return &shippedModels[type];
 }
@@ -23,6 +23,11 @@ QByteArray formatPath(const char *pathTemplate, std::int32_t version)
 }
 
 } // namespace
+
+bool knownDeviceType(DeviceType type)
+{
+    return type >= KD740A && type <= KD740C;
+}
 
 QString deviceTypeName(DeviceType type)
 {

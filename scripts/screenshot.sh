@@ -98,8 +98,9 @@ if $windows; then
     exit 0
 fi
 
+# Its record goes to the scratch folder, not the user's.
 (cd "$run" && exec env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=$scale \
-    QT_QPA_PLATFORM=xcb "$build/kd740-updater" >"$run/updater.log" 2>&1) &
+    XDG_DATA_HOME="$run/data" QT_QPA_PLATFORM=xcb "$build/kd740-updater" >"$run/updater.log" 2>&1) &
 app_pid=$!
 
 window=$(timeout 20 xdotool search --sync --name '^KD740 Firmware Updater$' | head -n1) || true

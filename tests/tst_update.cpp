@@ -9,12 +9,22 @@
 #include "ui/Updater.h"
 #include "workers/ProgressText.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -108,7 +118,7 @@ void updateWithFaults(const QStringList &outcome)
     QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
     QCOMPARE(sim.calls(), calls);
     QCOMPARE(fields(sim, partsAfter), partsAfter);
-    QVERIFY(!driver.panel()->isEnabled());
+    QVERIFY(onlyLogEnabled(driver));
 }
 
 } // namespace
@@ -130,6 +140,10 @@ private slots:
     void outcomeInView();
     void busyDialogShowsProgress_data();
     void busyDialogShowsProgress();
+    void logCopiedAfterOutcome_data();
+    void logCopiedAfterOutcome();
+    void logSaved_data();
+    void logSaved();
 };
 
 void TestUpdate::writesPartsThatDiffer_data()
@@ -455,6 +469,131 @@ void TestUpdate::busyDialogShowsProgress()
     QVERIFY2(stepLines.filter(" %)").isEmpty() != counts, qPrintable(lines));
     QVERIFY(barFollowedPercent);
     QCOMPARE(barAlwaysBusy, !counts);
+}
+
+// clang-format off
+void TestUpdate::logCopiedAfterOutcome_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("copied"); // empty: the whole log
+    QTest::newRow("Ctrl+A") << "Ctrl+A" << QString();
+    QTest::newRow("Shift+Home on the last line") << "Shift+Home" << "You may now close the software.";
+    QTest::newRow("double click on a word") << "double click" << "close";
+}
+// clang-format on
+
+// Once the update is over the buttons take no more clicks, but the log is
+// still read, selected and copied.
+void TestUpdate::logCopiedAfterOutcome()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, copied);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    driver.click(updateButton);
+
+    QTextEdit *log = driver.log();
+    QTextCursor onWord(log->document()->lastBlock());
+    onWord.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, onWord.block().text().indexOf("close") + 2);
+    const QPoint at = log->cursorRect(onWord).center();
+    QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    if (selection == QLatin1String("Ctrl+A")) {
+        QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
+    } else if (selection == QLatin1String("Shift+Home")) {
+        QTest::keyClick(log, Qt::Key_End);
+        QTest::keyClick(log, Qt::Key_Home, Qt::ShiftModifier);
+    } else {
+        QTest::mouseDClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    QApplication::clipboard()->clear();
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), copied.isEmpty() ? log->toPlainText() : copied);
+}
+
+// clang-format off
+void TestUpdate::logSaved_data()
+{
+    QTest::addColumn<QString>("how"); // "Ctrl+S" or "menu"
+    QTest::addColumn<QString>("when"); // "check", "outcome" or "running"
+    QTest::addColumn<QString>("file"); // in a scratch folder
+    QTest::newRow("Ctrl+S after the update") << "Ctrl+S" << "outcome" << "log.txt";
+    QTest::newRow("menu after the check, missing folder") << "menu" << "check" << "missing/log.txt";
+    QTest::newRow("not while the update runs") << "menu" << "running" << "log.txt";
+}
+// clang-format on
+
+void TestUpdate::logSaved()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, when);
+    QFETCH(QString, file);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    driver.addLine(QStringLiteral("Gr\u00fc\u00dfe \u2713")); // not Latin-1
+    const QTemporaryDir scratch;
+    const QString path = scratch.filePath(file);
+    const bool running = when == QLatin1String("running");
+    const bool intoMissing = file.contains('/');
+
+    QString suggested, problem;
+    if (!running) {
+        onNextModal("QFileDialog", [&](QWidget *dialog) {
+            suggested = static_cast<QFileDialog *>(dialog)->selectedFiles().value(0);
+            // Typed in whole, as a user may: a missing folder is not looked for.
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog *>(dialog)->accept();
+        });
+    }
+    if (intoMissing) {
+        onNextModal("QMessageBox", [&](QWidget *box) {
+            problem = static_cast<QMessageBox *>(box)->text();
+            static_cast<QDialog *>(box)->accept();
+        });
+    }
+    bool offered = false;
+    const auto save = [&] {
+        QWidget *window = driver.panel()->window();
+        if (how == QLatin1String("Ctrl+S")) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(window->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+            offered = true;
+            return;
+        }
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(driver.log()->viewport(), &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction *action = menu->actions().constLast();
+        QCOMPARE(action->text(), QStringLiteral("Save Log\u2026"));
+        offered = action->isEnabled();
+        menu->close();
+        action->trigger();
+    };
+    if (running)
+        onNextModal("CVProgressDialog", [&](QWidget *) { save(); });
+    if (when != QLatin1String("check"))
+        driver.click(updateButton);
+    if (!running)
+        save();
+
+    QCOMPARE(offered, !running);
+    QCOMPARE(QFileInfo::exists(path), !running && !intoMissing);
+    if (running)
+        return;
+    QVERIFY2(QRegularExpression("/kd740-log-\\d{8}-\\d{6}\\.txt$").match(suggested).hasMatch(), qPrintable(suggested));
+    // A dialog shows a missing folder as the current one.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY(QFileInfo(suggested).absolutePath() == documents || !QFileInfo::exists(documents));
+    if (intoMissing)
+        QVERIFY2(problem.startsWith("The log could not be saved to " + QDir::toNativeSeparators(path)),
+                 qPrintable(problem));
+    else
+        QCOMPARE(readLines(path).join('\n'), driver.log()->toPlainText());
 }
 
 QTEST_MAIN(TestUpdate)

@@ -3,8 +3,10 @@
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
 #include "power/KeepAwake.h"
+#include "record/RunRecord.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
+#include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
 #include "ui/WorkerWait.h"
 #include "workers/BootstrapThread.h"
@@ -13,9 +15,11 @@
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
@@ -66,17 +70,48 @@ void Updater::createLogView()
 {
     logView = new QTextEdit;
     logView->setReadOnly(true);
-    // The panel is disabled once an update or restore is over, and the log
-    // must still read clearly then: its outcome is what the user acts on.
+    // Should anything disable it, it reads as when enabled: the status
+    // colours are chosen against its one background.
     QPalette palette = logView->palette();
     palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
     palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Base));
     logView->setPalette(palette);
-    // Nor can it be scrolled then, so a resize must not take its end out of view.
-    connect(logView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
-        if (!isEnabled())
+    // Any part of it can be selected and copied, from the keyboard too.
+    logView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // A resize must not take the end out of view while it is followed: the
+    // outcome is what the user acts on.
+    QScrollBar *scrollBar = logView->verticalScrollBar();
+    connect(scrollBar, &QScrollBar::valueChanged, this,
+            [this, scrollBar](int value) { logFollowsEnd = value >= scrollBar->maximum(); });
+    connect(scrollBar, &QScrollBar::rangeChanged, this, [this] {
+        if (logFollowsEnd)
             scrollLogToEnd();
     });
+
+    saveLogAction = new QAction(QStringLiteral("Save Log\u2026"), this);
+    saveLogAction->setShortcut(QKeySequence::Save);
+    connect(saveLogAction, &QAction::triggered, this, &Updater::saveLog);
+    addAction(saveLogAction);
+    logView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(logView, &QTextEdit::customContextMenuRequested, this, &Updater::showLogMenu);
+}
+
+void Updater::showLogMenu(const QPoint &position)
+{
+    QMenu *menu = logView->createStandardContextMenu(position);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction *save = menu->addAction(saveLogAction->text(), this, &Updater::saveLog);
+    save->setShortcut(saveLogAction->shortcut());
+    save->setEnabled(!workflowRunning);
+    menu->popup(logView->viewport()->mapToGlobal(position));
+}
+
+// Not while a workflow writes to the log: the file would hold half of it.
+void Updater::saveLog()
+{
+    if (!workflowRunning)
+        saveLogAs(this, logView->toPlainText());
 }
 
 void Updater::writeIntroduction()
@@ -134,6 +169,8 @@ void Updater::addLine(const QString &s)
 
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
+    if (record)
+        record->addLine(s);
 }
 
 void Updater::addStatusLine(const QString &s, bool success)
@@ -183,6 +220,9 @@ void Updater::checkVersions()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
+    record = new RunRecord(recordsFolder(), this);
+    // Queued: the failure may come from within a coloured line, and its own is plain.
+    connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
     writeTitle(QStringLiteral("Checking Firmware Versions..."));
     checkVersionsButton->setEnabled(false);
     CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
@@ -198,6 +238,8 @@ void Updater::checkVersions()
     if (deviceStatus.checkState == NotDetected)
         bootstrap(dialog);
     reportCheck();
+    if (const QString where = record->checkEnded(deviceStatus); !where.isEmpty())
+        addLine(where);
     scrollLogToEnd();
 }
 
@@ -316,7 +358,7 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
 }
 
 // After an update or restore the instrument must be power-cycled, so the
-// panel takes no more input whatever the outcome.
+// buttons take no more clicks whatever the outcome; the log stays readable.
 void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure)
 {
     if (succeeded) {
@@ -329,8 +371,11 @@ void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure
         addLine(QStringLiteral("Check device connections and re-run the software."));
         addLine(QStringLiteral("If problem persists, contact Corvane."));
     }
+    if (const QString where = record ? record->whereLine() : QString(); !where.isEmpty())
+        addLine(where);
     addLine(QStringLiteral("You may now close the software."));
-    setEnabled(false);
+    for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
+        button->setEnabled(false);
     scrollLogToEnd();
     // Writes take minutes; a technician who looked away sees that it is over.
     QApplication::alert(window());
