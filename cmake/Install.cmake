@@ -190,6 +190,7 @@ file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/kd740-package.txt" CONTENT "package=${
 simulated=$<IF:$<BOOL:${_kd740_api_imported}>,no,yes>
 qt=${QT_MAJOR}
 version=${PROJECT_VERSION}
+vendor=${CPACK_PACKAGE_VENDOR}
 images=${_kd740_image_names}
 metainfo=${KD740_APPSTREAM_ID}.metainfo.xml
 ")
