@@ -72,17 +72,18 @@ set(_kd740_notices "${CMAKE_BINARY_DIR}/notices")
 set(_kd740_licences LICENSE.txt README.txt LGPL-3.0.txt GPL-3.0.txt Qt-third-party-notices.txt
                     GCC-runtime-library-exception.txt winpthreads.txt)
 list(TRANSFORM _kd740_licences PREPEND "${_kd740_notices}/licenses/")
-add_custom_command(OUTPUT ${_kd740_licences}
-    COMMAND Python3::Interpreter "${PROJECT_SOURCE_DIR}/packaging/windows/licenses.py"
+# Written when CMake configures, as CPack wants the licence page to exist then.
+execute_process(
+    COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/packaging/windows/licenses.py"
             --out "${_kd740_notices}" --product "${KD740_DISPLAY_NAME} ${PROJECT_VERSION}"
             --copyright "${KD740_COPYRIGHT}" --terms "${KD740_TERMS_FILE}"
             --qt-work "${KD740_QT_WORK}" --qt-version "${${_kd740_qt}Core_VERSION}"
             --qt-notice ${_kd740_qt_notices} --runtime ${_kd740_runtime_paths}
-    DEPENDS "${PROJECT_SOURCE_DIR}/packaging/windows/licenses.py" "${KD740_TERMS_FILE}"
-    COMMENT "Collecting the licence texts of the Windows installer"
-    VERBATIM)
-add_custom_target(kd740_licenses DEPENDS ${_kd740_licences})
-add_dependencies(kd740_install_files kd740_licenses)
+    RESULT_VARIABLE _kd740_status)
+if(NOT _kd740_status EQUAL 0)
+    message(FATAL_ERROR "Cannot collect the licence texts of the Windows installer")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/packaging/windows/licenses.py")
 install(FILES ${_kd740_licences} DESTINATION licenses)
 set(CPACK_RESOURCE_FILE_LICENSE "${_kd740_notices}/licenses/LICENSE.txt")
 
