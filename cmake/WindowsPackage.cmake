@@ -88,14 +88,18 @@ install(FILES ${_kd740_licences} DESTINATION licenses)
 set(CPACK_RESOURCE_FILE_LICENSE "${_kd740_notices}/licenses/LICENSE.txt")
 
 set(CPACK_GENERATOR NSIS)
+# The NSIS lines below reach the installer script as written here.
+set(CPACK_VERBATIM_VARIABLES ON)
 # The uninstall entry: named after the package, not its version, so that the
 # next version's installer finds this one to uninstall first.
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${KD740_PACKAGE_NAME}")
 set(_kd740_file_version "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
 # Raw NSIS lines: a 64-bit installer for a 64-bit program (Wine without its
 # 32-bit part, as on Debian by default, cannot run NSIS's default 32-bit one),
-# the installer's version block, and the Finish page's Run box text (by
-# default "Run" and the whole display name).
+# the installer's version block, the text in place of NSIS's own name and
+# version at the foot of each page (set here, as CPACK_NSIS_BRANDING_TEXT
+# asks for a trim option that Linux builds of NSIS refuse), and the Finish
+# page's Run box text (by default "Run" and the whole display name).
 string(JOIN "\n" CPACK_NSIS_DEFINES
     "Target amd64-unicode"
     "!include FileFunc.nsh"
@@ -106,9 +110,9 @@ string(JOIN "\n" CPACK_NSIS_DEFINES
     "VIAddVersionKey FileDescription \"${KD740_DISPLAY_NAME} Setup\""
     "VIAddVersionKey CompanyName \"${CPACK_PACKAGE_VENDOR}\""
     "VIAddVersionKey LegalCopyright \"Copyright (C) ${KD740_COPYRIGHT}\""
+    "BrandingText \"${CPACK_PACKAGE_VENDOR} KD740 Firmware Updater ${PROJECT_VERSION}\""
     "!define MUI_FINISHPAGE_RUN_TEXT \"Run KD740 Firmware Updater\"")
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
-set(CPACK_NSIS_BRANDING_TEXT "${CPACK_PACKAGE_VENDOR} KD740 Firmware Updater ${PROJECT_VERSION}")
 set(CPACK_NSIS_WELCOME_TITLE_3LINES ON)
 set(CPACK_NSIS_FINISH_TITLE_3LINES ON)
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN kd740-updater.exe)

@@ -57,7 +57,7 @@ info=$(wrestool -x --raw --type=16 "$installer" 2>/dev/null | strings -el | tr '
 for pair in "ProductName|KD740 Firmware Updater" "ProductVersion|$version.0" "FileVersion|$version.0"; do
     [[ "|$info" == *"|$pair|"* ]] || fail "installer version block lacks $pair: $info"
 done
-wrestool -x --raw --type=24 "$installer" 2>/dev/null | grep -q '<dpiAware[^>]*>true</dpiAware>' \
+wrestool -x --raw --type=24 "$installer" 2>/dev/null | grep '<dpiAware[^>]*>true</dpiAware>' >/dev/null \
     || fail "installer manifest is not DPI-aware"
 grep -q 'MUI_PAGE_LICENSE ".*/licenses/LICENSE.txt"' "$scratch"/out/_CPack_Packages/*/NSIS/project.nsi \
     || fail "the installer's licence page is not licenses/LICENSE.txt"
@@ -90,32 +90,36 @@ echo "--- $(du -sk "$dir" | cut -f1) KiB"
 
 # The licence texts are Debian's, unchanged but for Windows line ends; the
 # page starts with the product's own terms.
-text() { tr -d '\r' <"$dir/licenses/$1"; }
+mkdir "$scratch/licenses"
+for file in "${licences[@]}"; do
+    tr -d '\r' <"$dir/licenses/$file" >"$scratch/licenses/$file"
+done
+text() { echo "$scratch/licenses/$1"; }
 licences_ok=true
 for pair in LGPL-3.0.txt:LGPL-3 GPL-3.0.txt:GPL-3; do
-    cmp -s <(text "${pair%%:*}") "/usr/share/common-licenses/${pair#*:}" \
+    cmp -s "$(text "${pair%%:*}")" "/usr/share/common-licenses/${pair#*:}" \
         || { fail "licenses/${pair%%:*} differs from /usr/share/common-licenses/${pair#*:}"; licences_ok=false; }
 done
-text LICENSE.txt | grep -qF "$(head -n1 "$root/packaging/terms.txt")" \
+grep -qF "$(head -n1 "$root/packaging/terms.txt")" "$(text LICENSE.txt)" \
     || { fail "licenses/LICENSE.txt lacks the product's terms"; licences_ok=false; }
 qt_work=$(sed -n 's/^KD740_QT_WORK:PATH=//p' "$build/CMakeCache.txt")
 qt_source=$(sed -n 's/^Version: //p' "$qt_work"/qtbase-opensource-src_*.dsc 2>/dev/null)
-text README.txt | grep -qF "apt-get source qtbase-opensource-src=${qt_source:-?}" \
+grep -qF "apt-get source qtbase-opensource-src=${qt_source:-?}" "$(text README.txt)" \
     || { fail "licenses/README.txt does not name the Qt source ${qt_source:-(none in $qt_work)}"; licences_ok=false; }
 for pair in "GCC-runtime-library-exception.txt:GCC RUNTIME LIBRARY EXCEPTION" \
             "winpthreads.txt:Files: mingw-w64-libraries/winpthreads/*" \
-            "Qt-third-party-notices.txt:PCRE2" "Qt-third-party-notices.txt:FreeType" \
+            "Qt-third-party-notices.txt:PCRE2" "Qt-third-party-notices.txt:Freetype 2" \
             "Qt-third-party-notices.txt:Unicode Character Database"; do
-    text "${pair%%:*}" | grep -qF "${pair#*:}" \
+    grep -qF "${pair#*:}" "$(text "${pair%%:*}")" \
         || { fail "licenses/${pair%%:*} lacks '${pair#*:}'"; licences_ok=false; }
 done
 $licences_ok && ok "licences: Debian's LGPL-3.0 and GPL-3.0, Qt $qt_source's notices, GCC's exception, winpthreads'"
-text LICENSE.txt | grep -q PLACEHOLDER && echo "note - the product's terms are still a placeholder (packaging/terms.txt)"
+grep -q PLACEHOLDER "$(text LICENSE.txt)" && echo "note - the product's terms are still a placeholder (packaging/terms.txt)"
 
 # Debugging sections would triple the download (libstdc++ alone: 23.7 MB).
 unstripped=$(cd "$dir" && find . \( -name '*.dll' -o -name '*.exe' \) ! -name Uninstall.exe -printf '%P\n' | sort \
     | while read -r file; do
-        if x86_64-w64-mingw32-objdump -h "$file" | grep -q ' \.debug_'; then echo "$file"; fi
+        if x86_64-w64-mingw32-objdump -h "$file" | grep ' \.debug_' >/dev/null; then echo "$file"; fi
     done)
 if [[ -n $unstripped ]]; then
     fail "not stripped: $(echo $unstripped)"

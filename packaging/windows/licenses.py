@@ -27,7 +27,7 @@ import subprocess
 import sys
 
 COMMON_LICENSES = "/usr/share/common-licenses"
-RULE = "=" * 78
+RULE = "=" * 60
 
 
 def fail(message):
