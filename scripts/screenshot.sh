@@ -76,7 +76,9 @@ instrument
 EOF
 
 # -displayfd picks a free display number, so a running X server is left alone.
-Xvfb -displayfd 3 -screen 0 1024x640x24 -nolisten tcp 3>"$run/display" 2>"$run/xvfb.log" &
+# -dpi 96: a display at 100 %; without a desktop's font DPI setting Qt 5
+# scales by the DPI the X server reports (Xvfb: 100).
+Xvfb -displayfd 3 -screen 0 1024x640x24 -dpi 96 -nolisten tcp 3>"$run/display" 2>"$run/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 50); do
     [[ -s $run/display ]] && break
