@@ -1,10 +1,14 @@
+#include "app/HighDpi.h"
 #include "app/MainWindow.h"
+#include "app/WorkingFolder.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
+    chooseWorkingFolder();
     MainWindow window;
     window.show();
     return app.exec();

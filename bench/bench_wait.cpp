@@ -1,12 +1,14 @@
 // Measures what waiting for a worker costs the GUI thread: its CPU time as a
 // share of wall time with the busy dialog alone, during a version check whose
 // simulated calls last several seconds, and (for comparison) with a loop that
-// pumps events without sleeping; and the delay from a worker line's emission
-// to its arrival in the log.
+// pumps events without sleeping; what the busy dialog's once-a-second
+// progress lines add; and the delay from a worker line's emission to its
+// arrival in the log.
 
 #include "app/MainWindow.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/Updater.h"
+#include "workers/ProgressText.h"
 #include "workers/WorkerWait.h"
 
 #include <QApplication>
@@ -14,6 +16,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -138,12 +142,68 @@ int main(int argc, char *argv[])
     const int aloneMs = 5000;
     const double alone = cpuShare(
         [&] {
-            CVProgressDialog dialog(busyLabel, nullptr);
+            CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
             dialog.show();
             sleepInEventLoop(aloneMs);
         },
         &wall);
     std::printf("busy dialog alone:      %5.2f %% of a core over %.1f s\n", alone * 100, wall);
+
+    // The busy dialog against the one it replaced (label only, sized for it)
+    // and against one of its own size and text that never changes, taken in
+    // turns over the same time; then one tick's cost alone: a new text and
+    // the label's repaint, many times over on a clock fast enough to change
+    // the text every time.
+    QSize busySize;
+    QString busyText;
+    {
+        const CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
+        busySize = dialog.size();
+        busyText = dialog.labelText();
+    }
+    const auto plainDialog = [&](const QString &text, const QSize &size) {
+        QProgressDialog dialog(text, QString(), 0, 0);
+        dialog.setModal(true);
+        if (size.isValid())
+            dialog.setFixedSize(size);
+        dialog.show();
+        sleepInEventLoop(aloneMs);
+    };
+    double before = 0, sameSize = 0, withLines = 0;
+    const int rounds = 3;
+    for (int round = 0; round < rounds; ++round) {
+        before += cpuShare([&] { plainDialog(busyLabel, QSize()); }, &wall) / rounds;
+        sameSize += cpuShare([&] { plainDialog(busyText, busySize); }, &wall) / rounds;
+        withLines += cpuShare(
+                         [&] {
+                             CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
+                             dialog.show();
+                             sleepInEventLoop(aloneMs);
+                         },
+                         &wall)
+            / rounds;
+    }
+    std::printf("in turns, %d x %d s each: the busy dialog %5.2f %% of a core; the one it replaced %5.2f %%;\n"
+                "  one of its size whose lines never change %5.2f %%\n",
+                rounds, aloneMs / 1000, withLines * 100, before * 100, sameSize * 100);
+    std::printf("added by updating the lines: %5.2f %% of a core; over the dialog it replaced: %5.2f %%\n",
+                (withLines - sameSize) * 100, (withLines - before) * 100);
+    {
+        CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
+        dialog.show();
+        sleepInEventLoop(200);
+        setProgressClockRate(1000000);
+        auto *label = dialog.findChild<QLabel *>();
+        const int ticks = 1000;
+        const double start = threadCpuSeconds();
+        for (int i = 0; i < ticks; ++i) {
+            QMetaObject::invokeMethod(&dialog, "showProgress");
+            label->repaint();
+        }
+        const double perTick = (threadCpuSeconds() - start) / ticks;
+        setProgressClockRate(1);
+        std::printf("one progress tick:      %5.3f ms, at one a second %6.4f of a core\n", perTick * 1000, perTick);
+    }
 
     Updater *panel = window.findChild<Updater *>();
     const double check = cpuShare([&] { QMetaObject::invokeMethod(panel, "checkVersions"); }, &wall);
@@ -153,7 +213,7 @@ int main(int argc, char *argv[])
 
     const double spin = cpuShare(
         [&] {
-            CVProgressDialog dialog(busyLabel, nullptr);
+            CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
             dialog.show();
             SleepingThread worker(3000);
             worker.start();
@@ -173,7 +233,7 @@ int main(int argc, char *argv[])
             delaysMs.push_back((nowNs() - emitted) / 1e6);
     });
     {
-        CVProgressDialog dialog(busyLabel, nullptr);
+        CVProgressDialog dialog(busyLabel, ProgressText::reading(), nullptr);
         dialog.show();
         TimestampThread worker(200);
         QObject::connect(&worker, SIGNAL(addLine(QString)), panel, SLOT(addLine(QString)));

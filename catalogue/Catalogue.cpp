@@ -1,26 +1,16 @@
 #include "catalogue/Catalogue.h"
 
+#include "catalogue/ShippedImages.h"
+
 #include <cstdio>
 
 namespace {
 
-struct ImageTemplates
+const ShippedModel *shippedModel(DeviceType type)
 {
-    const char *boot;
-    const char *run;
-    const char *fpga;
-};
-
-const ImageTemplates *imageTemplates(DeviceType type)
-{
-    static const ImageTemplates templates[] = {
-        { "kd740a_boot_%d.img", "kd740a_run_%d.img", "kd740a_fpga_%d.rbf" },
-        { "kd740b_boot_%d.img", "kd740b_run_%d.img", "kd740b_fpga_%d.rbf" },
-        { "kd740c_fx3_v%d.img", nullptr, "kd740c_fpga_v%d.rbf" },
-    };
-    if (type < KD740A || type > KD740C)
+    if (!knownDeviceType(type))
         return nullptr;
-    return &templates[type];
+    return &shippedModels[type];
 }
 
 QByteArray &folder()
@@ -53,6 +43,11 @@ QByteArray imageFolder()
     return folder();
 }
 
+bool knownDeviceType(DeviceType type)
+{
+    return type >= KD740A && type <= KD740C;
+}
+
 QString deviceTypeName(DeviceType type)
 {
     switch (type) {
@@ -63,14 +58,15 @@ QString deviceTypeName(DeviceType type)
     }
 }
 
+// A model without a run image reports its one program's version as both
+// boot and run version (firmwareFromNetVersion).
 FirmwareTarget shippedFirmware(DeviceType type)
 {
-    switch (type) {
-    case KD740A: return { type, 4, 5, 9 };
-    case KD740B: return { type, 4, 5, 12 };
-    case KD740C: return { type, 5, 5, 3 };
-    default: return { type, 0, 0, 0 };
-    }
+    const ShippedModel *model = shippedModel(type);
+    if (!model)
+        return { type, 0, 0, 0 };
+    const ShippedImage &run = model->run.nameTemplate ? model->run : model->boot;
+    return { type, model->boot.version, run.version, model->fpga.version };
 }
 
 FirmwareTarget firmwareFromNetVersion(std::int32_t version)
@@ -92,18 +88,18 @@ QString versionString(const FirmwareTarget &firmware)
 
 QByteArray bootImagePath(const FirmwareTarget &firmware)
 {
-    const ImageTemplates *templates = imageTemplates(firmware.deviceType);
-    return formatPath(templates ? templates->boot : nullptr, firmware.bootVersion);
+    const ShippedModel *model = shippedModel(firmware.deviceType);
+    return formatPath(model ? model->boot.nameTemplate : nullptr, firmware.bootVersion);
 }
 
 QByteArray runImagePath(const FirmwareTarget &firmware)
 {
-    const ImageTemplates *templates = imageTemplates(firmware.deviceType);
-    return formatPath(templates ? templates->run : nullptr, firmware.runVersion);
+    const ShippedModel *model = shippedModel(firmware.deviceType);
+    return formatPath(model ? model->run.nameTemplate : nullptr, firmware.runVersion);
 }
 
 QByteArray fpgaImagePath(const FirmwareTarget &firmware)
 {
-    const ImageTemplates *templates = imageTemplates(firmware.deviceType);
-    return formatPath(templates ? templates->fpga : nullptr, firmware.fpgaVersion);
+    const ShippedModel *model = shippedModel(firmware.deviceType);
+    return formatPath(model ? model->fpga.nameTemplate : nullptr, firmware.fpgaVersion);
 }

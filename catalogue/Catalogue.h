@@ -22,6 +22,8 @@ struct FirmwareTarget
     std::int32_t fpgaVersion = 0;
 };
 
+// One of the three named models.
+bool knownDeviceType(DeviceType type);
 QString deviceTypeName(DeviceType type);
 FirmwareTarget shippedFirmware(DeviceType type);
 FirmwareTarget firmwareFromNetVersion(std::int32_t version);

@@ -1,7 +1,28 @@
 #include "CallRelay.h"
 
+CallRelay::CallRelay(QObject *parent)
+    : QObject(parent)
+    , next(deviceCallDetail::observer())
+{
+    qRegisterMetaType<CallEvent>();
+    setDeviceCallObserver(this);
+}
+
+CallRelay::~CallRelay()
+{
+    setDeviceCallObserver(next);
+}
+
+void CallRelay::starting(const char *name, const QString &arguments)
+{
+    if (next)
+        next->starting(name, arguments);
+}
+
 void CallRelay::called(const DeviceCallReport &report)
 {
+    if (next)
+        next->called(report);
     emit reported({ QString::fromLatin1(report.name), report.arguments, report.status,
                     static_cast<qint64>(report.duration.count()) });
 }

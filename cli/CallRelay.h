@@ -9,17 +9,27 @@
 
 // Hands each library call, told on the worker's thread, to the thread that
 // owns the relay, queued behind the lines the worker emitted before it, so
-// that the events keep the order in which they happened.
+// that the events keep the order in which they happened. It goes in front of
+// the observer it finds (the run's record), tells that one everything first,
+// and puts it back when it goes. Made and destroyed while no worker runs.
 class CallRelay : public QObject, public DeviceCallObserver
 {
     Q_OBJECT
 
 public:
-    using QObject::QObject;
+    explicit CallRelay(QObject *parent = nullptr);
+    ~CallRelay() override;
+    CallRelay(const CallRelay &) = delete;
+    CallRelay &operator=(const CallRelay &) = delete;
+
+    void starting(const char *name, const QString &arguments) override;
     void called(const DeviceCallReport &report) override;
 
 signals:
     void reported(const CallEvent &event);
+
+private:
+    DeviceCallObserver *const next;
 };
 
 Q_DECLARE_METATYPE(CallEvent)

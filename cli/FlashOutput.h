@@ -35,6 +35,28 @@ struct CallEvent
     qint64 microseconds = 0;
 };
 
+// What the program does from now on, in the busy dialog's words. Empty text:
+// nothing runs any more. A part's write also has its place among the parts
+// the run writes (from 1), its name and how long it usually takes.
+struct StepEvent
+{
+    QString text;
+    int index = 0;
+    int count = 0;
+    QString part;
+    int expectedSeconds = 0;
+};
+
+// The busy dialog's two progress lines, the seconds since the step began,
+// and the library's percentage (-1: none).
+struct ProgressEvent
+{
+    QString step;
+    QString elapsed;
+    int seconds = 0;
+    int percent = -1;
+};
+
 // Where a run's events go: text for people, JSON for scripts. Called on the
 // main thread only, in the order the events happened.
 class FlashOutput
@@ -43,12 +65,13 @@ public:
     virtual ~FlashOutput() = default;
     // A log line, as the window writes it.
     virtual void line(const QString &text, LineTone tone) = 0;
-    // What the program is doing now, and how long it has done it: step()
-    // when that changes (empty when it stops), progress() once a second
+    // step() when what the program does changes, progress() once a second
     // meanwhile.
-    virtual void step(const QString &text) = 0;
-    virtual void progress(const QString &text, int elapsedSeconds) = 0;
+    virtual void step(const StepEvent &event) = 0;
+    virtual void progress(const ProgressEvent &event) = 0;
     virtual void call(const CallEvent &event) = 0;
+    // The run's record is being written at path.
+    virtual void record(const QString &path) = 0;
     // Why the program is stopping although nothing failed, as it happens.
     virtual void notice(const QString &text) = 0;
     virtual void outcome(const Outcome &outcome) = 0;

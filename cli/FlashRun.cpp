@@ -3,7 +3,9 @@
 #include "CallRelay.h"
 
 #include "power/KeepAwake.h"
+#include "record/RunRecord.h"
 #include "workers/BootstrapThread.h"
+#include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/Reports.h"
 #include "workers/RestoreDeviceThread.h"
@@ -14,6 +16,8 @@
 #include <cstdlib>
 
 namespace {
+
+constexpr int tickMs = 1000;
 
 Outcome finished(int exitCode, const char *result, const QString &message = QString())
 {
@@ -50,27 +54,32 @@ FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
     : options(options)
     , output(output)
 {
-    progressTimer.setInterval(1000);
+    progressTimer.setInterval(tickMs);
     connect(&progressTimer, &QTimer::timeout, this, &FlashRun::tick);
 }
 
+// As the window does from its check on: one record of the run, which the
+// library calls reach through the relay in front of it.
 int FlashRun::exec()
 {
-    qRegisterMetaType<CallEvent>();
+    RunRecord runRecord;
+    record = &runRecord;
+    // Queued: the failure may come from within a line, and its own follows it.
+    connect(&runRecord, &RunRecord::writeFailed, this, &FlashRun::addLine, Qt::QueuedConnection);
     CallRelay calls;
     connect(&calls, &CallRelay::reported, this, [this](const CallEvent &event) { output.call(event); });
-    setDeviceCallObserver(&calls);
     messageTarget = this;
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
+
     Outcome outcome = run();
-    qInstallMessageHandler(previousHandler);
-    messageTarget = nullptr;
-    setDeviceCallObserver(nullptr);
     // Asked to end before a write: whatever the check found, the run was cut short.
     if (stopSignal != 0 && !writeStarted)
         outcome = interrupted();
-    progressTimer.stop();
+
+    qInstallMessageHandler(previousHandler);
+    messageTarget = nullptr;
     output.outcome(outcome);
+    record = nullptr;
     return outcome.exitCode;
 }
 
@@ -85,12 +94,17 @@ void FlashRun::stop(int signalNumber)
         output.notice(QStringLiteral("Stopping: nothing will be written."));
 }
 
+void FlashRun::notice(const QString &text)
+{
+    output.notice(text);
+}
+
 Outcome FlashRun::run()
 {
     writeTitle(checkTitle());
     CheckVersionThread checker;
     connect(&checker, &CheckVersionThread::updateText, this, &FlashRun::addLine);
-    runSequence(checker, QStringLiteral("Reading the KD740"));
+    runSequence(checker, ProgressText::reading());
     status = checker.deviceStatus;
 
     switch (status.checkState) {
@@ -106,29 +120,35 @@ Outcome FlashRun::afterNoAnswer()
 {
     if (options.command != Command::Restore) {
         addLines(notDetectedLines());
+        endCheck();
         return finished(ExitNoInstrument, "not-found");
     }
     addLines(bootstrapIntroLines());
+    if (stopSignal != 0) {
+        endCheck();
+        return interrupted();
+    }
     if (!options.model) {
+        endCheck();
         return decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped only "
                                              "when its model is named: kd740-flash restore --model KD740A, "
                                              "KD740B or KD740C."));
     }
-    if (stopSignal != 0)
-        return interrupted();
     status = bootstrapRecord(status, *options.model);
     const QString problem = bootImageProblem(status);
     if (!problem.isEmpty()) {
         addLine(problem);
         addLines(notDetectedLines());
+        endCheck();
         return finished(ExitImageUnusable, "image-unusable");
     }
     BootstrapThread bootstrapper;
     bootstrapper.deviceStatus = status;
-    runSequence(bootstrapper, QStringLiteral("Opening the KD740"));
+    runSequence(bootstrapper, ProgressText::opening());
     status = bootstrapper.deviceStatus;
     if (status.checkState != NeedsRestore) {
         addLines(notDetectedLines());
+        endCheck();
         return finished(ExitNoInstrument, "not-found");
     }
     return afterBootMode();
@@ -137,6 +157,7 @@ Outcome FlashRun::afterNoAnswer()
 Outcome FlashRun::afterBootMode()
 {
     addLines(needsRestoreLines(status));
+    endCheck();
     switch (options.command) {
     case Command::Check: return finished(ExitDone, "restore-needed");
     case Command::Update:
@@ -145,8 +166,6 @@ Outcome FlashRun::afterBootMode()
     case Command::Restore: break;
     }
     RestoreDeviceThread restorer;
-    restorer.deviceStatus = status;
-    connect(&restorer, &RestoreDeviceThread::addLine, this, &FlashRun::addLine);
     return write(restorer, restoreTitle());
 }
 
@@ -158,6 +177,7 @@ Outcome FlashRun::afterVersions()
     const bool update = options.command == Command::Update;
     if (offer != UpdateOffer::Downgrade || update)
         addLines(offerLines(offer, options.yes));
+    endCheck();
 
     if (offer == UpdateOffer::None)
         return finished(ExitDone, "current");
@@ -174,25 +194,36 @@ Outcome FlashRun::afterVersions()
         return decisionNeeded(downgradeMessage);
 
     UpdateDeviceThread updater;
-    updater.deviceStatus = status;
-    connect(&updater, &UpdateDeviceThread::addLine, this, &FlashRun::addLine);
     return write(updater, updateTitle());
 }
 
-template <typename Worker>
-Outcome FlashRun::write(Worker &worker, const QString &title)
+// The check's last line says where its record is, or why there is none.
+void FlashRun::endCheck()
+{
+    const QString where = record->checkEnded(status);
+    if (where.isEmpty())
+        return;
+    addLine(where);
+    if (!record->path().isEmpty())
+        output.record(record->path());
+}
+
+Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
 {
     if (stopSignal != 0)
         return interrupted();
     writeTitle(title);
+    worker.deviceStatus = status;
+    connect(&worker, &WritePartsThread::addLine, this, &FlashRun::addLine);
+    connect(&worker, &WritePartsThread::stepStarted, this, &FlashRun::startStep);
     // No window to name to the system.
     const KeepAwake keepAwake(worker, 0);
     writeStarted = true;
     writing = true;
-    runSequence(worker, QStringLiteral("Opening the KD740"));
+    runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
     writing = false;
-    for (const ReportLine &line : outcomeLines(worker.succeeded))
-        output.line(line.text, line.tone);
+    for (const ReportLine &line : outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()))
+        writeLine(line.text, line.tone);
     if (worker.succeeded)
         return finished(ExitDone, "done");
     if (worker.imageUnusable)
@@ -205,27 +236,44 @@ Outcome FlashRun::interrupted() const
     return finished(ExitSignalBase + stopSignal, "interrupted", QStringLiteral("Stopped before anything was written."));
 }
 
-// Progress is shown only while a worker talks to the instrument.
-void FlashRun::runSequence(QThread &worker, const QString &firstStep)
+// Progress is told only while a worker talks to the instrument.
+void FlashRun::runSequence(QThread &worker, const QString &activity, const LibraryProgress *libraryProgress)
 {
-    startStep(firstStep);
+    stepStartMs = progressClockMs();
+    progressText.emplace(activity, stepStartMs);
+    library = libraryProgress;
+    percentFilter = PercentFilter();
+    StepEvent step;
+    step.text = progressText->stepLine(-1);
+    output.step(step);
+    tick();
     progressTimer.start();
     runWorker(worker, this);
     progressTimer.stop();
-    startStep(QString());
+    library = nullptr;
+    progressText.reset();
+    output.step(StepEvent());
 }
 
-void FlashRun::notice(const QString &text)
+void FlashRun::startStep(int step, int steps, const QString &part, int expectedSeconds)
 {
-    output.notice(text);
+    stepStartMs = progressClockMs();
+    progressText->startStep(step, steps, part, expectedSeconds, stepStartMs);
+    output.step({ progressText->stepLine(-1), step, steps, part, expectedSeconds });
+    tick();
+}
+
+void FlashRun::tick()
+{
+    const qint64 now = progressClockMs();
+    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    output.progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
+                      static_cast<int>((now - stepStartMs) / 1000), percent });
 }
 
 void FlashRun::addLine(const QString &text)
 {
-    // Each part a sequence writes starts with its announcement.
-    if (writing && text.startsWith(QLatin1String("Updating ")))
-        startStep(text.chopped(text.endsWith(QLatin1Char('.')) ? 1 : 0));
-    output.line(text, LineTone::Normal);
+    writeLine(text, LineTone::Normal);
 }
 
 void FlashRun::addLines(const QStringList &lines)
@@ -234,20 +282,14 @@ void FlashRun::addLines(const QStringList &lines)
         addLine(line);
 }
 
+void FlashRun::writeLine(const QString &text, LineTone tone)
+{
+    if (record)
+        record->addLine(text);
+    output.line(text, tone);
+}
+
 void FlashRun::writeTitle(const QString &title)
 {
     addLines({ QString(), title, QString() });
-}
-
-// An empty text ends the step.
-void FlashRun::startStep(const QString &text)
-{
-    stepText = text;
-    stepClock.start();
-    output.step(text);
-}
-
-void FlashRun::tick()
-{
-    output.progress(stepText, static_cast<int>((stepClock.elapsed() + 500) / 1000));
 }

@@ -5,16 +5,22 @@
 #include "FlashOutput.h"
 
 #include "workers/DeviceStatus.h"
+#include "workers/LibraryProgress.h"
+#include "workers/ProgressText.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 class QThread;
+class RunRecord;
+class WritePartsThread;
 
 // One run of the console program: the check, then the update or restore the
 // command asks for, through the window program's own workers, with the
-// decisions the window asks about taken from the options.
+// decisions the window asks about taken from the options. Like the window it
+// keeps a record of the run.
 class FlashRun : public QObject
 {
     Q_OBJECT
@@ -35,24 +41,28 @@ private:
     Outcome afterNoAnswer();
     Outcome afterBootMode();
     Outcome afterVersions();
-    Outcome bootstrap();
-    template <typename Worker>
-    Outcome write(Worker &worker, const QString &title);
+    Outcome write(WritePartsThread &worker, const QString &title);
     Outcome interrupted() const;
+    void endCheck();
 
-    void runSequence(QThread &worker, const QString &firstStep);
+    void runSequence(QThread &worker, const QString &activity, const LibraryProgress *library = nullptr);
+    void startStep(int step, int steps, const QString &part, int expectedSeconds);
+    void tick();
     void addLine(const QString &text);
     void addLines(const QStringList &lines);
+    void writeLine(const QString &text, LineTone tone);
     void writeTitle(const QString &title);
-    void startStep(const QString &text);
-    void tick();
 
     const FlashOptions options;
     FlashOutput &output;
     DeviceStatus status;
+    RunRecord *record = nullptr;
+    // While a worker runs: what the busy dialog would say, and since when.
+    std::optional<ProgressText> progressText;
+    qint64 stepStartMs = 0;
+    const LibraryProgress *library = nullptr;
+    PercentFilter percentFilter;
     QTimer progressTimer;
-    QElapsedTimer stepClock;
-    QString stepText;
     bool writeStarted = false;
     bool writing = false;
     // The signal that asked the program to end, 0 for none.

@@ -1,7 +1,5 @@
 #include "JsonOutput.h"
 
-#include "ProgressLine.h"
-
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -39,23 +37,34 @@ void JsonOutput::line(const QString &text, LineTone tone)
     write(QStringLiteral("line"), { { QStringLiteral("text"), text }, { QStringLiteral("tone"), toneName(tone) } });
 }
 
-void JsonOutput::step(const QString &text)
+void JsonOutput::step(const StepEvent &event)
 {
-    reportedMinutes = 0;
-    if (text.isEmpty())
+    reportedMinutes = -1;
+    reportedPercent = -1;
+    if (event.text.isEmpty())
         return;
-    write(QStringLiteral("step"), { { QStringLiteral("text"), text } });
+    QJsonObject object { { QStringLiteral("text"), event.text } };
+    if (event.index > 0) {
+        object.insert(QStringLiteral("index"), event.index);
+        object.insert(QStringLiteral("count"), event.count);
+        object.insert(QStringLiteral("part"), event.part);
+        object.insert(QStringLiteral("expected_seconds"), event.expectedSeconds);
+    }
+    write(QStringLiteral("step"), object);
 }
 
-void JsonOutput::progress(const QString &text, int elapsedSeconds)
+void JsonOutput::progress(const ProgressEvent &event)
 {
-    if (quiet || elapsedSeconds / 60 <= reportedMinutes)
+    if (quiet || (event.seconds / 60 <= reportedMinutes && event.percent == reportedPercent))
         return;
-    reportedMinutes = elapsedSeconds / 60;
-    write(QStringLiteral("progress"),
-          { { QStringLiteral("step"), text },
-            { QStringLiteral("elapsed"), elapsedText(elapsedSeconds) },
-            { QStringLiteral("seconds"), elapsedSeconds } });
+    reportedMinutes = event.seconds / 60;
+    reportedPercent = event.percent;
+    QJsonObject object { { QStringLiteral("step"), event.step },
+                         { QStringLiteral("elapsed"), event.elapsed },
+                         { QStringLiteral("seconds"), event.seconds } };
+    if (event.percent >= 0)
+        object.insert(QStringLiteral("percent"), event.percent);
+    write(QStringLiteral("progress"), object);
 }
 
 void JsonOutput::call(const CallEvent &event)
@@ -65,6 +74,11 @@ void JsonOutput::call(const CallEvent &event)
             { QStringLiteral("arguments"), event.arguments },
             { QStringLiteral("status"), event.status },
             { QStringLiteral("milliseconds"), event.microseconds / 1000.0 } });
+}
+
+void JsonOutput::record(const QString &path)
+{
+    write(QStringLiteral("record"), { { QStringLiteral("path"), path } });
 }
 
 void JsonOutput::notice(const QString &text)

@@ -6,6 +6,10 @@
 // Whether stream is an interactive terminal (a console window on Windows).
 bool isTerminal(std::FILE *stream);
 
+// How many characters a line of the terminal behind stream holds; 0 when
+// unknown.
+int terminalColumns(std::FILE *stream);
+
 // Makes the terminal behind stream show colour escapes and UTF-8; false when
 // it cannot.
 bool prepareTerminal(std::FILE *stream);

@@ -1,5 +1,6 @@
 #include "Terminal.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 bool isTerminal(std::FILE *stream)
@@ -10,4 +11,10 @@ bool isTerminal(std::FILE *stream)
 bool prepareTerminal(std::FILE *stream)
 {
     return isTerminal(stream);
+}
+
+int terminalColumns(std::FILE *stream)
+{
+    winsize size = {};
+    return ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }

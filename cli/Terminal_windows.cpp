@@ -18,6 +18,14 @@ bool isTerminal(std::FILE *stream)
     return GetConsoleMode(handleOf(stream), &mode) != 0;
 }
 
+int terminalColumns(std::FILE *stream)
+{
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (GetConsoleScreenBufferInfo(handleOf(stream), &info) == 0)
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 // Consoles before Windows 10 show escapes as text, so colour is left out there.
 bool prepareTerminal(std::FILE *stream)
 {

@@ -1,6 +1,5 @@
 #include "TextOutput.h"
 
-#include "ProgressLine.h"
 #include "Terminal.h"
 
 namespace {
@@ -13,6 +12,12 @@ const char *const resetEscape = "\x1b[0m";
 bool colourWanted()
 {
     return qEnvironmentVariableIsEmpty("NO_COLOR") && prepareTerminal(stdout);
+}
+
+// The progress as one line: what is being done, and for how long.
+QString progressLine(const ProgressEvent &event)
+{
+    return event.step + QStringLiteral(" - ") + event.elapsed;
 }
 
 void writeLine(std::FILE *stream, const QByteArray &text)
@@ -48,32 +53,33 @@ void TextOutput::line(const QString &text, LineTone tone)
     redrawProgress();
 }
 
-void TextOutput::step(const QString &text)
+void TextOutput::step(const StepEvent &event)
 {
-    reportedMinutes = 0;
-    if (text.isEmpty()) {
+    reportedMinutes = -1;
+    if (event.text.isEmpty()) {
         hideProgress();
         shownProgress.clear();
-        return;
     }
-    if (!progressInPlace && !quiet)
-        writeLine(stderr, progressLine(text, 0).toUtf8());
-    progress(text, 0);
 }
 
-void TextOutput::progress(const QString &text, int elapsedSeconds)
+void TextOutput::progress(const ProgressEvent &event)
 {
     if (quiet)
         return;
     if (progressInPlace) {
-        showProgress(progressLine(text, elapsedSeconds));
-    } else if (elapsedSeconds / 60 > reportedMinutes) {
-        reportedMinutes = elapsedSeconds / 60;
-        writeLine(stderr, progressLine(text, elapsedSeconds).toUtf8());
+        showProgress(progressLine(event));
+    } else if (event.seconds / 60 > reportedMinutes) {
+        reportedMinutes = event.seconds / 60;
+        writeLine(stderr, progressLine(event).toUtf8());
     }
 }
 
 void TextOutput::call(const CallEvent &)
+{
+}
+
+// The log has the record's line.
+void TextOutput::record(const QString &)
 {
 }
 
@@ -94,7 +100,9 @@ void TextOutput::outcome(const Outcome &outcome)
 
 void TextOutput::showProgress(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    // A line that wraps could not be rewritten in place.
+    const int columns = terminalColumns(stderr);
+    const QByteArray bytes = (columns > 1 ? text.left(columns - 1) : text).toUtf8();
     QByteArray shown = '\r' + bytes;
     // What is left of a longer line before is blanked.
     if (shownProgress.size() > bytes.size())

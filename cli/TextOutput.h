@@ -18,9 +18,10 @@ public:
     TextOutput &operator=(const TextOutput &) = delete;
 
     void line(const QString &text, LineTone tone) override;
-    void step(const QString &text) override;
-    void progress(const QString &text, int elapsedSeconds) override;
+    void step(const StepEvent &event) override;
+    void progress(const ProgressEvent &event) override;
     void call(const CallEvent &event) override;
+    void record(const QString &path) override;
     void notice(const QString &text) override;
     void outcome(const Outcome &outcome) override;
 
@@ -34,8 +35,9 @@ private:
     const bool progressInPlace;
     // On a terminal: the progress line shown, and its length to blank it.
     QByteArray shownProgress;
-    // Elsewhere: the minutes of the current step already reported.
-    int reportedMinutes = 0;
+    // Elsewhere: the minutes of the current step already reported, -1 for
+    // none: the step's first progress is its line.
+    int reportedMinutes = -1;
 };
 
 #endif

@@ -145,6 +145,11 @@ set(CPACK_PACKAGE_NAME "${KD740_PACKAGE_NAME}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_VENDOR "Corvane")
 set(CPACK_PACKAGE_CONTACT "Corvane instrument support <support@corvane.example>")
+# The product's own terms, which both packages show. packaging/terms.txt says
+# itself that it is a placeholder until Corvane confirms it.
+set(KD740_COPYRIGHT "2026 Corvane")
+set(KD740_TERMS_FILE "${PROJECT_SOURCE_DIR}/packaging/terms.txt")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${KD740_TERMS_FILE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${KD740_SUMMARY}")
 # Wrapped by hand: dpkg shows the long description as written.
 set(CPACK_PACKAGE_DESCRIPTION "Reads the firmware versions of a connected KD740 instrument, updates it to
@@ -164,6 +169,11 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 if(UNIX AND NOT APPLE)
     set(_kd740_doc_dir "${CMAKE_INSTALL_DATAROOTDIR}/doc/${KD740_PACKAGE_NAME}")
+    # Debian's copyright format: the text's lines indented, "." for an empty one.
+    file(READ "${KD740_TERMS_FILE}" _kd740_terms)
+    string(STRIP "${_kd740_terms}" _kd740_terms)
+    string(REPLACE "\n\n" "\n.\n" _kd740_terms "${_kd740_terms}")
+    string(REPLACE "\n" "\n " KD740_TERMS_DEP5 " ${_kd740_terms}")
     configure_file(packaging/copyright.in "${_kd740_staged}/copyright" @ONLY)
     configure_file(packaging/changelog.in "${_kd740_staged}/changelog" @ONLY)
     install(FILES "${_kd740_staged}/copyright" DESTINATION "${_kd740_doc_dir}")
@@ -195,6 +205,7 @@ file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/kd740-package.txt" CONTENT "package=${
 simulated=$<IF:$<BOOL:${_kd740_api_imported}>,no,yes>
 qt=${QT_MAJOR}
 version=${PROJECT_VERSION}
+vendor=${CPACK_PACKAGE_VENDOR}
 images=${_kd740_image_names}
 metainfo=${KD740_APPSTREAM_ID}.metainfo.xml
 ")

@@ -25,6 +25,9 @@ class DeviceCallObserver
 {
 public:
     virtual ~DeviceCallObserver() = default;
+    // Before the call, with its arguments as they are passed: a call that
+    // never returns (the process killed in a write) is known all the same.
+    virtual void starting(const char * /*name*/, const QString & /*arguments*/) {}
     virtual void called(const DeviceCallReport &report) = 0;
 };
 
@@ -53,9 +56,12 @@ QString argumentsText(const Args &...args)
 template <typename Function, typename... Args>
 auto deviceCall(const char *name, Function function, Args &&...args)
 {
+    DeviceCallObserver *observer = deviceCallDetail::observer();
+    if (observer)
+        observer->starting(name, deviceCallDetail::argumentsText(args...));
     const auto start = std::chrono::steady_clock::now();
     const auto status = function(std::forward<Args>(args)...);
-    if (DeviceCallObserver *observer = deviceCallDetail::observer()) {
+    if (observer) {
         const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now()
                                                                                     - start);
         observer->called({ name, deviceCallDetail::argumentsText(args...), static_cast<int>(status), duration });

@@ -176,8 +176,9 @@ fi
 if [[ -x $wrapper ]]; then
     elsewhere="$scratch/elsewhere"
     mkdir -p "$elsewhere"
+    # The records of these runs stay in the scratch folder.
     run() { (cd "$elsewhere" && env -u LD_LIBRARY_PATH -u LD_PRELOAD -u KDSIM_DEVICE -u KDSIM_SCALE -u KDSIM_TRACE \
-        QT_QPA_PLATFORM=offscreen "$@"); }
+        QT_QPA_PLATFORM=offscreen XDG_DATA_HOME="$scratch/data" "$@"); }
 
     # Started as from a menu, with no simulator settings: still running when
     # the timeout ends it means it came up.

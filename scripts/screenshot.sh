@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the README screenshots: the updater after checking and updating a
-# simulated KD740B from 4.5.10, on a virtual X display.
+# simulated KD740B from 4.5.10, on a virtual X display; with --busy, the
+# busy dialog half-way through that update's FPGA write instead.
 #
-#   scripts/screenshot.sh OUT.png [BUILD_DIR]
+#   scripts/screenshot.sh [--busy] OUT.png [BUILD_DIR]
 #
 # Without BUILD_DIR it configures and builds build/ of the checkout. The
 # build must use the simulated instrument (KD_API_LIBRARY unset). A Windows
@@ -13,7 +14,12 @@
 # packages.
 set -euo pipefail
 
-out=${1:?usage: $0 OUT.png [BUILD_DIR]}
+busy=false
+if [[ ${1:-} == --busy ]]; then
+    busy=true
+    shift
+fi
+out=${1:?usage: $0 [--busy] OUT.png [BUILD_DIR]}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "$out")
 if [[ $# -ge 2 ]]; then
@@ -24,6 +30,13 @@ else
 fi
 windows=false
 [[ -f $build/kd740-updater.exe ]] && windows=true
+if $busy && $windows; then
+    echo "screenshot: --busy is for the Linux build" >&2
+    exit 2
+fi
+# The busy picture wants a write slow enough to catch: the FPGA's takes 18 s.
+scale=0.01
+$busy && scale=0.05
 # Only what the picture needs: the updater and the simulator's images.
 targets=(kd740-updater kdsim_firmware)
 $windows && targets+=(kd740drive)
@@ -63,7 +76,9 @@ instrument
 EOF
 
 # -displayfd picks a free display number, so a running X server is left alone.
-Xvfb -displayfd 3 -screen 0 1024x640x24 -nolisten tcp 3>"$run/display" 2>"$run/xvfb.log" &
+# -dpi 96: a display at 100 %; without a desktop's font DPI setting Qt 5
+# scales by the DPI the X server reports (Xvfb: 100).
+Xvfb -displayfd 3 -screen 0 1024x640x24 -dpi 96 -nolisten tcp 3>"$run/display" 2>"$run/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 50); do
     [[ -s $run/display ]] && break
@@ -85,8 +100,9 @@ if $windows; then
     exit 0
 fi
 
-(cd "$run" && exec env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=0.01 \
-    QT_QPA_PLATFORM=xcb "$build/kd740-updater" >"$run/updater.log" 2>&1) &
+# Its record goes to the scratch folder, not the user's.
+(cd "$run" && exec env KDSIM_DEVICE="$run/instrument.txt" KDSIM_TRACE="$run/trace.txt" KDSIM_SCALE=$scale \
+    XDG_DATA_HOME="$run/data" QT_QPA_PLATFORM=xcb "$build/kd740-updater" >"$run/updater.log" 2>&1) &
 app_pid=$!
 
 window=$(timeout 20 xdotool search --sync --name '^KD740 Firmware Updater$' | head -n1) || true
@@ -112,7 +128,7 @@ check_done() { grep -q '^kdCloseDevice(' "$run/trace.txt" 2>/dev/null; }
 # The success line is the only text drawn in this green.
 success_shown() {
     import -window "$window" "$run/window.png"
-    [[ $(convert "$run/window.png" -alpha off -fill black +opaque '#22B14C' -format '%k' info:) -gt 1 ]]
+    [[ $(convert "$run/window.png" -alpha off -fill black +opaque '#1A8839' -format '%k' info:) -gt 1 ]]
 }
 give_up() {
     import -window root "${out%.png}.failed.png" || true
@@ -125,6 +141,16 @@ xdotool mousemove --window "$window" "$button_x" "$check_y" click 1
 wait_for 30 check_done || give_up "the version check did not finish"
 sleep 0.5
 xdotool mousemove --window "$window" "$button_x" "$update_y" click 1
+if $busy; then
+    fpga_cleared() { grep -q '^kdConfigUSBClearFPGAProgram(' "$run/trace.txt" 2>/dev/null; }
+    wait_for 30 fpga_cleared || give_up "the FPGA clear did not finish"
+    xdotool mousemove 1000 620
+    sleep 7.2   # a few seconds into the write, just after a tick
+    import -window root "$run/screen.png"
+    convert "$run/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+    echo "screenshot: wrote $out"
+    exit 0
+fi
 wait_for 60 success_shown || give_up "no 'Firmware updated successfully.' line"
 grep -q '^ *fpga 12$' "$run/instrument.txt" || give_up "the instrument was not left at FPGA 12"
 xdotool mousemove 1000 620   # keep the pointer out of the picture

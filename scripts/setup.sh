@@ -12,10 +12,11 @@ qt_major=${QT_MAJOR:-5}
 qt5=(qtbase5-dev qtbase5-dev-tools)
 qt6=(qt6-base-dev qt6-base-dev-tools)
 # dpkg-dev and xz-utils unpack Qt's Debian source; perl runs its configure.
-windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3)
+# icoutils reads the installer's version block and manifest.
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3 icoutils)
 packages=(build-essential cmake xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
-    packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick icoutils file fakeroot
+    packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick file fakeroot
                clang-tidy clang-format xdotool desktop-file-utils lintian appstream)
 elif [[ "${1:-}" == "--windows" ]]; then
     packages+=("${qt5[@]}" "${windows[@]}")

@@ -7,16 +7,16 @@
 # clang-format checks against .clang-format; clang-tidy runs the checks of
 # .clang-tidy over every project file in BUILD_DIR's compile_commands.json,
 # leaving out what moc and the other generators wrote.
-# The Windows power file needs no Qt, so for want of a Windows build of Qt it
-# is compiled here with MinGW and linked into a small program, which checks
-# it against the Windows headers and import libraries.
+# The Windows power and disk-sync files need no Qt, so for want of a Windows
+# build of Qt they are compiled here with MinGW and linked into small
+# programs, which checks them against the Windows headers and import libraries.
 # Needs: clang-format and clang-tidy (Debian 12: version 14), cmake,
 # qtbase5-dev, python3, g++-mingw-w64-x86-64-posix.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-static}
-source_dirs=(app cli ui catalogue workers device power simulator tests packaging)
+source_dirs=(app cli ui catalogue workers device power record simulator tests packaging)
 
 find_tool() {
     local name
@@ -49,6 +49,13 @@ printf '#include "power/PowerInhibitor.h"\nint main()\n{\n    PowerInhibitor inh
 if ! "$mingw" -std=c++17 -Wall -Wextra -Werror -I"$root" power/PowerInhibitorWindows.cpp "$scratch/main.cpp" \
         -o "$scratch/inhibitor.exe"; then
     echo "FAIL: the Windows power file does not build with MinGW" >&2
+    status=1
+fi
+echo "== MinGW: record/SyncToDisk_windows.cpp"
+printf '#include "record/SyncToDisk.h"\nint main()\n{\n    return syncToDisk(1) ? 0 : 1;\n}\n' >"$scratch/sync.cpp"
+if ! "$mingw" -std=c++17 -Wall -Wextra -Werror -I"$root" record/SyncToDisk_windows.cpp "$scratch/sync.cpp" \
+        -o "$scratch/sync.exe"; then
+    echo "FAIL: the Windows disk-sync file does not build with MinGW" >&2
     status=1
 fi
 

@@ -22,6 +22,8 @@
 //   fail CALL [N]         CALL fails on every use, or on its Nth use only
 //   badstatus CALL [N]    CALL works but reports failure
 //   vanish-after N        after N calls every instrument stops answering
+//   progress counts|still whether the USB FPGA calls count their progress
+//                         value up to 100 (the default) or leave it alone
 //
 // Keys an instrument leaves out take the built-in instrument's values:
 // model 1, serial 1234, usb, normal, boot 4, run 5, fpga 10.
@@ -169,6 +171,11 @@ void Parser::parseLine(const std::string &key, const std::string &rest)
             complain("expected a call count");
         else
             description.vanishAfter = count;
+    } else if (key == "progress") {
+        if (rest != "counts" && rest != "still")
+            complain("expected 'counts' or 'still'");
+        else
+            description.progressStill = rest == "still";
     } else if (description.instruments.empty()) {
         complain("unknown key or instrument key outside an instrument block");
     } else {
@@ -276,6 +283,8 @@ std::string formatDescription(const Description &description)
     }
     if (description.vanishAfter >= 0)
         out << "vanish-after " << description.vanishAfter << '\n';
+    if (description.progressStill)
+        out << "progress still\n";
     return out.str();
 }
 

@@ -34,6 +34,7 @@ struct Description
     std::vector<Instrument> instruments;
     std::vector<Fault> faults;
     int vanishAfter = -1; // -1: never
+    bool progressStill = false; // the USB FPGA calls leave their progress value alone
 };
 
 Description parseDescription(const std::string &text, std::ostream &errors);

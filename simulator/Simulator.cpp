@@ -30,14 +30,19 @@ Description builtInDescription()
     return description;
 }
 
+// The caller may read the progress value from another thread while the
+// call runs; GCC and Clang (MinGW included) store a plain double atomically
+// through their builtins.
 void pause(double seconds, double *progress)
 {
     const int steps = progress ? 50 : 1;
     for (int step = 1; step <= steps; ++step) {
         if (seconds > 0)
             std::this_thread::sleep_for(std::chrono::duration<double>(seconds / steps));
-        if (progress)
-            *progress = 100.0 * step / steps;
+        if (progress) {
+            double value = 100.0 * step / steps;
+            __atomic_store(progress, &value, __ATOMIC_RELAXED);
+        }
     }
 }
 
@@ -264,6 +269,8 @@ int Call::finish(int status, double seconds, const std::function<void()> &comple
         status = 1;
     const int generation = m_sim.generation();
     const double duration = seconds * m_sim.scale();
+    if (m_sim.progressStill())
+        progress = nullptr;
     m_lock.unlock();
     pause(duration, progress);
     m_lock.lock();

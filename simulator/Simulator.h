@@ -32,6 +32,7 @@ public:
     Fate countCall(const std::string &name);
     double scale() const;
     int generation() const { return m_generation; }
+    bool progressStill() const { return m_description.progressStill; }
 
     const char *apiVersion();
     std::vector<Instrument> &instruments() { return m_description.instruments; }

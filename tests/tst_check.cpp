@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -153,6 +154,8 @@ public:
     QString questionText;
     QMessageBox::StandardButtons questionButtons;
     QWidget *questionParent = nullptr;
+    QWidget *selectorParent = nullptr;
+    Qt::WindowFlags selectorFlags;
 
 private:
     void poll()
@@ -192,6 +195,8 @@ private:
                 clickInWindow(qobject_cast<QPushButton *>(
                     question->button(m_answer == QLatin1String("Yes") ? QMessageBox::Yes : QMessageBox::No)));
         } else {
+            selectorParent = modal->parentWidget();
+            selectorFlags = modal->windowFlags();
             clickInWindow(findButton(modal, m_answer));
         }
     }
@@ -482,6 +487,7 @@ void TestCheck::detection()
     const DeviceStatus &record = driver.panel()->deviceStatus;
     QCOMPARE(describeStatus(record, status), status);
     QCOMPARE(record.targetFirmware.deviceType, record.deviceType);
+    QCOMPARE(record.deviceFirmware.deviceType, record.deviceType);
 
     if (!answer.isEmpty()) {
         // The worker has finished before any question: the busy dialog is
@@ -561,6 +567,8 @@ void TestCheck::busyDialogWhileWorkerRuns()
         bool modal = false;
         Qt::WindowModality modality = Qt::NonModal;
         QWidget *parent = nullptr;
+        Qt::WindowFlags flags;
+        bool fixedSize = false;
         bool labelFits = false;
         bool barShown = false;
         bool visibleAfterEscape = false;
@@ -601,6 +609,8 @@ void TestCheck::busyDialogWhileWorkerRuns()
         seen.modal = dialog->isModal();
         seen.modality = dialog->windowModality();
         seen.parent = dialog->parentWidget();
+        seen.flags = dialog->windowFlags();
+        seen.fixedSize = dialog->minimumSize() == dialog->size() && dialog->maximumSize() == dialog->size();
         if (auto *label = dialog->findChild<QLabel *>()) {
             seen.labelFits = label->isVisible() && dialog->rect().contains(label->geometry())
                 && label->height() >= label->sizeHint().height();
@@ -629,13 +639,25 @@ void TestCheck::busyDialogWhileWorkerRuns()
 
     QVERIFY2(seen.probed, "the busy dialog was never the active modal window");
     QCOMPARE(seen.title, QStringLiteral("Please Wait"));
-    QCOMPARE(seen.label, busyLabel);
+    // Under the workflow's lines: what it does, and for how long.
+    QCOMPARE(seen.label.section(QLatin1Char('\n'), 0, 3), busyLabel + QStringLiteral("\nReading the KD740"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d:\\d\\d elapsed$"))
+                 .match(seen.label.section(QLatin1Char('\n'), 4))
+                 .hasMatch(),
+             qPrintable(seen.label));
     QCOMPARE(seen.buttons, 0);
     QCOMPARE(seen.minimum, 0);
     QCOMPARE(seen.maximum, 0);
     QVERIFY(seen.modal);
     QCOMPARE(seen.modality, Qt::ApplicationModal);
-    QCOMPARE(seen.parent, static_cast<QWidget *>(nullptr));
+    // Over the main window, not beside it: no task bar entry, no title bar
+    // button but the title.
+    QWidget *mainWindow = driver.panel()->window();
+    const Qt::WindowFlags buttons = Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
+        | Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint;
+    QCOMPARE(seen.parent, mainWindow);
+    QCOMPARE(seen.flags & (buttons | Qt::CustomizeWindowHint), Qt::CustomizeWindowHint);
+    QVERIFY(seen.fixedSize);
     QVERIFY2(seen.labelFits, "the label's lines do not all fit in the busy dialog");
     QVERIFY(seen.barShown);
     QVERIFY2(seen.visibleAfterEscape, "Escape dismissed the busy dialog");
@@ -651,6 +673,8 @@ void TestCheck::busyDialogWhileWorkerRuns()
         QVERIFY(!watcher.busyVisibleWhenAsked);
     }
     if (answer.startsWith(QLatin1String("KD740"))) {
+        QCOMPARE(watcher.selectorParent, mainWindow);
+        QCOMPARE(watcher.selectorFlags & buttons, Qt::WindowCloseButtonHint);
         QVERIFY2(sinceBootstrapTick.isValid(), "the busy dialog was not up while the bootstrap ran");
         QVERIFY2(longestBootstrapGapMs < 500, qPrintable(QString("no events for %1 ms").arg(longestBootstrapGapMs)));
     }
@@ -771,6 +795,8 @@ void TestCheck::selectorAnswers_data()
     // Enter alone chooses nothing: the dialog is still there for the click.
     QTest::newRow("Enter, then KD740B") << "Enter" << 1 << false;
     QTest::newRow("Space on KD740C") << "Space" << 2 << false;
+    // The focus starts on Cancel, so a stray Space picks no model.
+    QTest::newRow("Space at once") << "Space at once" << 0 << true;
 }
 // clang-format on
 
@@ -799,6 +825,8 @@ void TestCheck::selectorAnswers()
                 clickInWindow(findButton(modal, QStringLiteral("KD740B")));
         } else if (action == QLatin1String("Space")) {
             findButton(modal, QStringLiteral("KD740C"))->setFocus();
+            keyInWindow(modal, Qt::Key_Space);
+        } else if (action == QLatin1String("Space at once")) {
             keyInWindow(modal, Qt::Key_Space);
         } else {
             clickInWindow(findButton(modal, action));

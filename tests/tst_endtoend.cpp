@@ -87,7 +87,7 @@ void TestEndToEnd::sessionThenCheckAgain()
         first.click(checkButton);
         first.click(workflowButton);
         log = first.transcript(PanelDriver::introductionLines);
-        QVERIFY(!first.panel()->isEnabled());
+        QVERIFY(onlyLogEnabled(first));
         closeInWindow(first.panel());
         QVERIFY(!first.panel()->window()->isVisible());
     }
@@ -99,7 +99,8 @@ void TestEndToEnd::sessionThenCheckAgain()
 
     QCOMPARE(log, readLines(expectedPath));
     QVERIFY(!second.button(updateButton)->isEnabled());
-    QCOMPARE(second.button(restoreButton)->isEnabled(), log.last() == QLatin1String("Press Restore to continue."));
+    QCOMPARE(second.button(restoreButton)->isEnabled(),
+             log.mid(log.indexOf(restarted)).contains(QStringLiteral("Press Restore to continue.")));
     QVERIFY(!second.button(checkButton)->isEnabled());
 }
 

@@ -1,11 +1,16 @@
 #include "double/SwapLibrary.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 // Runs the real executable with a test double in place of kd_api, as another
-// build of the library would be swapped in, and watches how it ends.
+// build of the library would be swapped in, and watches how it ends; or with
+// the simulated instrument and a driver inside that checks and updates.
 Q_DECLARE_METATYPE(Swap)
 
 class TestExecutable : public QObject
@@ -17,9 +22,13 @@ private slots:
     void closesWithStatusZero();
     void selectorCancelEndsProcess_data();
     void selectorCancelEndsProcess();
+    void findsImagesFromAnyFolder_data();
+    void findsImagesFromAnyFolder();
 
 private:
     QString run(const QStringList &arguments, const QString &action, Swap swap, int *exitCode);
+    QString run(const QString &updater, const QProcessEnvironment &environment, const QStringList &arguments,
+                int *exitCode, const QString &workingFolder = QString());
 };
 
 QString TestExecutable::run(const QStringList &arguments, const QString &action, Swap swap, int *exitCode)
@@ -28,9 +37,15 @@ QString TestExecutable::run(const QStringList &arguments, const QString &action,
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("KDDOUBLE_ACTION", action);
     const QString updater = updaterWithDouble(swap, &environment);
+    return run(updater, environment, arguments, exitCode);
+}
 
+QString TestExecutable::run(const QString &updater, const QProcessEnvironment &environment,
+                            const QStringList &arguments, int *exitCode, const QString &workingFolder)
+{
     QProcess process;
     process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingFolder);
     process.start(updater, arguments);
     if (!process.waitForFinished(30000)) {
         process.kill();
@@ -99,6 +114,62 @@ void TestExecutable::selectorCancelEndsProcess()
              qPrintable(output));
     QVERIFY(!output.contains("Bootstrap"));
     QVERIFY(!output.contains("Failed to detect device."));
+}
+
+// clang-format off
+void TestExecutable::findsImagesFromAnyFolder_data()
+{
+    QTest::addColumn<bool>("ownImageFolder");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("write");
+
+    // Started from a prompt in another folder, or from a shortcut without a
+    // start folder: the images beside the program are used.
+    QTest::newRow("unrelated folder") << false << "Firmware updated successfully."
+        << R"(kdConfigUSBWriteFPGAProgram(100, "./firmware/kd740b_fpga_12.rbf", )";
+    // A working folder with an image folder of its own is kept.
+    QTest::newRow("folder with its own image folder") << true
+        << "Firmware image not found: ./firmware/kd740b_fpga_12.rbf" << QString();
+}
+// clang-format on
+
+void TestExecutable::findsImagesFromAnyFolder()
+{
+    QFETCH(bool, ownImageFolder);
+    QFETCH(QString, outcome);
+    QFETCH(QString, write);
+
+#ifndef KD_SIMULATED
+    QSKIP("built against the maker's kd_api; this needs the simulated instrument");
+#endif
+    QTemporaryDir scratch;
+    const QDir dir(scratch.path());
+    QVERIFY(dir.mkpath("elsewhere") && (!ownImageFolder || dir.mkpath("elsewhere/firmware")));
+    QFile description(dir.filePath("instrument.txt"));
+    QVERIFY(description.open(QIODevice::WriteOnly));
+    description.write("instrument\n model 1\n serial 1234\n link usb\n boot 4\n run 5\n fpga 10\n");
+    description.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("KDSIM_DEVICE", description.fileName());
+    environment.insert("KDSIM_TRACE", dir.filePath("trace.txt"));
+    environment.insert("KDSIM_SCALE", "0");
+    addWindowDriver(&environment);
+
+    int exitCode = -1;
+    const QString output = run(UPDATER_EXECUTABLE, environment, {}, &exitCode, dir.filePath("elsewhere"));
+    QCOMPARE(exitCode, 0);
+    QVERIFY2(output.contains("Firmware requires update.\n"), qPrintable(output));
+    QVERIFY2(output.contains(outcome + "\n"), qPrintable(output));
+
+    QFile trace(dir.filePath("trace.txt"));
+    QVERIFY(trace.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList calls = QString::fromUtf8(trace.readAll()).split('\n');
+    const QStringList writes = calls.filter(QRegularExpression("^kdConfigUSBWrite"));
+    QCOMPARE(writes.size(), write.isEmpty() ? 0 : 1);
+    if (!write.isEmpty())
+        QVERIFY2(writes.first().startsWith(write), qPrintable(writes.first()));
 }
 
 QTEST_GUILESS_MAIN(TestExecutable)

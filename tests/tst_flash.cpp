@@ -98,7 +98,8 @@ void TestFlash::run_data()
                                       "Cycle the power on the KD740, restart the firmware updater,  and try again.",
                                       "If you continue to receive this message, contact Corvane." };
     const QStringList kd740bFound = checkTitle + QStringList { "Found KD740B", "Serial 1234, with firmware 4.5.10",
-                                                               "Firmware requires update.", "Press Update to continue." };
+                                                               "Firmware requires update.", "Press Update to continue.",
+                                                               recordLine };
     QStringList interrupted = referenceLines(QFINDTESTDATA("data/update/kd740b.log"));
     interrupted.insert(interrupted.indexOf("Updating FPGA, estimated 6 minutes.") + 1, closing);
 
@@ -137,7 +138,7 @@ void TestFlash::run_data()
     QTest::newRow("image unusable: 5")
         << "kd740b" << QStringList { "update", "--firmware", "broken" } << ""
         << kd740bFound + QStringList { "", "Updating Firmware", "", "Firmware image is empty: broken/kd740b_fpga_12.rbf" }
-               + failureBlock
+               + failureBlockWith({ "Nothing was erased or written." })
         << 5 << "";
     QTest::newRow("no command: 2") << "kd740b" << QStringList() << "" << QStringList() << 2 << "";
     QTest::newRow("--yes with restore: 2") << "kd740b" << QStringList { "restore", "--yes" } << "" << QStringList()
@@ -210,6 +211,7 @@ void TestFlash::run()
 
     QStringList lines = QString::fromUtf8(output).remove('\r').split('\n');
     lines.removeLast();
+    QString recordPath;
     if (arguments.contains("--json")) {
         // Every line an event; the log lines and the calls in the order they happened.
         QStringList jsonLines;
@@ -225,6 +227,8 @@ void TestFlash::run()
                 jsonLines << event.value("text").toString();
             if (kind == "call")
                 callNames << event.value("name").toString();
+            if (kind == "record")
+                recordPath = event.value("path").toString();
         }
         const QJsonObject outcome = QJsonDocument::fromJson(lines.last().toUtf8()).object();
         QCOMPARE(outcome.value("event").toString(), "outcome");
@@ -234,7 +238,12 @@ void TestFlash::run()
         traceNames.replaceInStrings(QRegularExpression("\\(.*"), QString());
         QCOMPARE(callNames, traceNames);
         lines = jsonLines;
+        // The record the run announced holds the whole run.
+        const QStringList record = readLines(recordPath);
+        QVERIFY2(!record.isEmpty() && record.last().endsWith(" You may now close the software."),
+                 qPrintable(recordPath));
     }
+    lines.replaceInStrings(QRegularExpression("^Record: .*"), recordLine);
     if (arguments.contains("--quiet"))
         expected.clear();
     QCOMPARE(lines, expected);

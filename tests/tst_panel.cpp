@@ -2,22 +2,19 @@
 
 #include "app/MainWindow.h"
 #include "device/kd_api.h"
+#include "ui/StatusColors.h"
 #include "ui/Updater.h"
 
+#include <QApplication>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextLayout>
-
-namespace {
-
-const QColor red(Qt::red);
-const QColor green(34, 177, 76, 255);
-
-} // namespace
 
 class TestPanel : public QObject
 {
@@ -35,6 +32,9 @@ private slots:
     void replaceLastLine_data();
     void replaceLastLine();
     void replaceLastLineOfWrappedParagraph();
+    void statusColoursReadable_data();
+    void statusColoursReadable();
+    void introductionReadableAtMinimumSize();
 };
 
 void TestPanel::mainWindow()
@@ -66,7 +66,7 @@ void TestPanel::introduction()
     };
     QCOMPARE(driver.lines(), expected);
     for (int line = 0; line < expected.size(); ++line)
-        QCOMPARE(driver.lineColor(line), line == 11 ? red : QColor());
+        QCOMPARE(driver.lineColor(line), line == 11 ? driver.statusColor(false) : QColor());
 
     QVERIFY(driver.log()->isReadOnly());
     QVERIFY(driver.button(checkButton)->isEnabled());
@@ -102,7 +102,7 @@ void TestPanel::statusLineKeepsColourInForce()
 
     const int last = driver.lines().size() - 1;
     QCOMPARE(driver.lines().at(last - 1), QStringLiteral("status"));
-    QCOMPARE(driver.lineColor(last - 1), success ? green : red);
+    QCOMPARE(driver.lineColor(last - 1), driver.statusColor(success));
     QCOMPARE(driver.lineColor(last), QColor());
 }
 
@@ -115,7 +115,7 @@ void TestPanel::clickIntoLogKeepsColour()
     QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, log->cursorRect(onWarning).center());
     // The click must really have put the view's cursor on the red line.
     QCOMPARE(log->textCursor().blockNumber(), 11);
-    QCOMPARE(log->textCursor().charFormat().foreground().color(), red);
+    QCOMPARE(log->textCursor().charFormat().foreground().color(), driver.statusColor(false));
 
     driver.addLine("plain");
     driver.addStatusLine("good", true);
@@ -123,7 +123,7 @@ void TestPanel::clickIntoLogKeepsColour()
 
     const int last = driver.lines().size() - 1;
     QCOMPARE(driver.lineColor(last - 2), QColor());
-    QCOMPARE(driver.lineColor(last - 1), green);
+    QCOMPARE(driver.lineColor(last - 1), driver.statusColor(true));
     QCOMPARE(driver.lineColor(last), QColor());
 }
 
@@ -203,6 +203,68 @@ void TestPanel::replaceLastLineOfWrappedParagraph()
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(0), paragraph.left(lastLineStart - 1));
     QCOMPARE(lines.at(1), QStringLiteral("new"));
+}
+
+void TestPanel::statusColoursReadable_data()
+{
+    QTest::addColumn<QPalette>("palette");
+
+    QTest::newRow("light") << QApplication::style()->standardPalette();
+    QPalette dark;
+    for (const auto &[role, color] : { std::pair { QPalette::Window, QColor(53, 53, 53) },
+                                       { QPalette::WindowText, QColor(Qt::white) },
+                                       { QPalette::Base, QColor(30, 30, 30) },
+                                       { QPalette::Text, QColor(Qt::white) },
+                                       { QPalette::Button, QColor(53, 53, 53) },
+                                       { QPalette::ButtonText, QColor(Qt::white) } })
+        dark.setColor(role, color);
+    dark.setColor(QPalette::Disabled, QPalette::Base, QColor(53, 53, 53));
+    QTest::newRow("dark") << dark;
+}
+
+// Against the log's background, enabled and disabled, in the hue of the
+// house colours: the green (34, 177, 76) and pure red.
+void TestPanel::statusColoursReadable()
+{
+    QFETCH(QPalette, palette);
+    const QPalette previous = QApplication::palette();
+    QApplication::setPalette(palette);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(previous); });
+
+    PanelDriver driver;
+    driver.addStatusLine("good", true);
+    driver.addStatusLine("bad", false);
+    const int last = driver.lines().size() - 1;
+    for (bool enabled : { true, false }) {
+        driver.panel()->setEnabled(enabled);
+        const QColor background = driver.log()->palette().color(enabled ? QPalette::Active : QPalette::Disabled,
+                                                                QPalette::Base);
+        for (const auto &[line, hue] : { std::pair { last - 1, 137 }, { last, 0 } }) {
+            const QColor color = driver.lineColor(line);
+            QVERIFY2(contrastRatio(color, background) >= 4.5, qPrintable(color.name() + " on " + background.name()));
+            QCOMPARE(qAbs(color.hslHue() - hue) <= 1 || qAbs(color.hslHue() - hue) >= 359, true);
+        }
+    }
+}
+
+// Words broken in the middle, or lines broken into many short ones, would
+// make the warnings hard to read.
+void TestPanel::introductionReadableAtMinimumSize()
+{
+    PanelDriver driver;
+    QWidget *window = driver.panel()->window();
+    window->resize(1, 1);
+    QCOMPARE(window->size(), window->minimumSize());
+    QCoreApplication::processEvents();
+
+    QTextBlock block = driver.log()->document()->begin();
+    for (int line = 0; line < PanelDriver::introductionLines; ++line, block = block.next()) {
+        const QTextLayout *layout = block.layout();
+        QVERIFY2(layout->lineCount() <= 3, qPrintable(block.text()));
+        for (int wrapped = 1; wrapped < layout->lineCount(); ++wrapped)
+            QVERIFY2(block.text().at(layout->lineAt(wrapped).textStart() - 1) == QLatin1Char(' '),
+                     qPrintable(block.text()));
+    }
 }
 
 QTEST_MAIN(TestPanel)

@@ -74,7 +74,18 @@ void addFaultColumns()
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<int>("pauseMs");
+    // What the log says the failure left; empty where the restore succeeds.
+    QTest::addColumn<QStringList>("state");
 }
+
+// What the log says a failure left on kdB and on kdC.
+const QStringList bootErased = { "Erased or incomplete: boot Fx3.", "Not touched: run Fx3, FPGA.", mayNotWork };
+const QStringList runErased = { "Written in this run: boot Fx3.", "Erased or incomplete: run Fx3.",
+                                "Not touched: FPGA.", mayNotWork };
+const QStringList fpgaErasedB = { "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA.",
+                                  mayNotWork };
+const QStringList fx3Erased = { "Erased or incomplete: FX3.", "Not touched: FPGA.", mayNotWork };
+const QStringList fpgaErasedC = { "Written in this run: FX3.", "Erased or incomplete: FPGA.", mayNotWork };
 
 // Checks the row's instrument, adds its faults and runs the restore, which
 // must end with outcome and never with the other one, having asked for the
@@ -87,6 +98,7 @@ void restoreWithFaults(const QStringList &outcome)
     QFETCH(QStringList, calls);
     QFETCH(QStringList, after);
     QFETCH(int, pauseMs);
+    QFETCH(QStringList, state);
 
     Sim sim;
     sim.setDescription(instrument);
@@ -98,12 +110,12 @@ void restoreWithFaults(const QStringList &outcome)
 
     qint64 elapsed = 0;
     const QStringList transcript = runWorkflow(sim, driver, restoreButton, &elapsed);
-    QCOMPARE(transcript, title + worker + outcome);
+    QCOMPARE(transcript, title + worker + (outcome == failureBlock ? failureBlockWith(state) : outcome));
     QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
     QCOMPARE(sim.calls(), calls);
     QVERIFY2(elapsed >= pauseMs, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     QCOMPARE(fields(sim, after), after);
-    QVERIFY(!driver.panel()->isEnabled());
+    QVERIFY(onlyLogEnabled(driver));
 }
 
 } // namespace
@@ -203,48 +215,48 @@ void TestRestore::checkedCallFails_data()
         << QStringList { "Failed to open device." }
         << QStringList { "kdConfigUSBOpenDevice(-1)",
                          "kdConfigUSBBootstrapDevice(-1, \"./firmware/kd740b_boot_4.img\")" }
-        << anyParts << 30;
+        << anyParts << 30 << QStringList(nothingTouched);
     QTest::newRow("USB boot clear") << kdB << Sim::fail("kdConfigUSBClearBootSector")
                                     << QStringList { usbLines.at(0), "Failed clearing boot Fx3 device." }
-                                    << firstCalls(usbAllB, 2) << anyParts << 0;
+                                    << firstCalls(usbAllB, 2) << anyParts << 0 << bootErased;
     QTest::newRow("USB boot write") << kdB << Sim::fail("kdConfigUSBWriteBootSector")
                                     << QStringList { usbLines.at(0), "Failed writing boot Fx3." }
-                                    << firstCalls(usbAllB, 3) << anyParts << 0;
+                                    << firstCalls(usbAllB, 3) << anyParts << 0 << bootErased;
     // A bad status stops the restore although the work was done.
     const QStringList runLines = usbLines.mid(0, 2);
     QTest::newRow("USB run clear") << kdB << Sim::fail("kdConfigUSBClearRunSector")
                                    << runLines + "Failed clearing run Fx3 device." << firstCalls(usbAllB, 4) << anyParts
-                                   << 0;
+                                   << 0 << runErased;
     QTest::newRow("USB run clear bad status")
         << kdB << Sim::badStatus("kdConfigUSBClearRunSector") << runLines + "Failed clearing run Fx3 device."
-        << firstCalls(usbAllB, 4) << anyParts << 0;
+        << firstCalls(usbAllB, 4) << anyParts << 0 << runErased;
     QTest::newRow("USB run write") << kdB << Sim::fail("kdConfigUSBWriteRunSector")
                                    << runLines + "Failed writing run Fx3." << firstCalls(usbAllB, 5)
-                                   << QStringList { "run erased", "fpga 12" } << 0;
+                                   << QStringList { "run erased", "fpga 12" } << 0 << runErased;
     QTest::newRow("USB run write bad status")
         << kdB << Sim::badStatus("kdConfigUSBWriteRunSector") << runLines + "Failed writing run Fx3."
-        << firstCalls(usbAllB, 5) << QStringList { "run 5", "fpga 12" } << 0;
+        << firstCalls(usbAllB, 5) << QStringList { "run 5", "fpga 12" } << 0 << runErased;
     QTest::newRow("USB FPGA clear") << kdB << Sim::fail("kdConfigUSBClearFPGAProgram")
                                     << usbLines + QString("Failed clearing FPGA.") << firstCalls(usbAllB, 6) << anyParts
-                                    << 0;
+                                    << 0 << fpgaErasedB;
     QTest::newRow("USB FPGA write") << kdB << Sim::fail("kdConfigUSBWriteFPGAProgram")
                                     << usbLines + QString("Failed writing FPGA.") << firstCalls(usbAllB, 7) << anyParts
-                                    << 0;
+                                    << 0 << fpgaErasedB;
 
     QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Failed to open device." }
-                              << firstCalls(netAllC, 2) << anyParts << 30;
+                              << firstCalls(netAllC, 2) << anyParts << 30 << QStringList(nothingTouched);
     QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
                                    << QStringList { netLines.at(0), "Failed clearing boot FX3 device." }
-                                   << firstCalls(netAllC, 3) << anyParts << 0;
+                                   << firstCalls(netAllC, 3) << anyParts << 0 << fx3Erased;
     QTest::newRow("net FX3 write") << kdC << Sim::fail("kdConfigNetWriteFx3")
                                    << QStringList { netLines.at(0), "Failed writing FX3." } << firstCalls(netAllC, 4)
-                                   << anyParts << 0;
+                                   << anyParts << 0 << fx3Erased;
     QTest::newRow("net FPGA clear") << kdC << Sim::fail("kdConfigNetClearFPGA")
                                     << netLines + QString("Failed clearing FPGA.") << firstCalls(netAllC, 5) << anyParts
-                                    << 0;
+                                    << 0 << fpgaErasedC;
     QTest::newRow("net FPGA write") << kdC << Sim::fail("kdConfigNetWriteFGPA")
                                     << netLines + QString("Failed writing FPGA.") << firstCalls(netAllC, 6) << anyParts
-                                    << 0;
+                                    << 0 << fpgaErasedC;
 }
 
 void TestRestore::checkedCallFails()
@@ -258,16 +270,16 @@ void TestRestore::uncheckedCallFails_data()
 
     // The parts are written by the time these fail.
     QTest::newRow("USB close bad status")
-        << kdB << Sim::badStatus("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB << 0;
+        << kdB << Sim::badStatus("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB << 0 << QStringList();
     QTest::newRow("USB close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice") << usbLines << usbAllB << restoredB
-                                     << 0;
+                                     << 0 << QStringList();
     QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLines << netAllC << restoredC
-                                       << 0;
+                                       << 0 << QStringList();
     QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLines << netAllC
-                                  << QStringList { "boot 5", "fpga 3" } << 0;
+                                  << QStringList { "boot 5", "fpga 3" } << 0 << QStringList();
     // Only the count the list gives decides.
     QTest::newRow("device list bad status")
-        << kdC << Sim::badStatus("kdConfigNetGetDeviceList") << netLines << netAllC << restoredC << 0;
+        << kdC << Sim::badStatus("kdConfigNetGetDeviceList") << netLines << netAllC << restoredC << 0 << QStringList();
 }
 
 void TestRestore::uncheckedCallFails()
@@ -301,7 +313,7 @@ void TestRestore::notExactlyOneNetworkInstrument()
 
     qint64 elapsed = 0;
     QCOMPARE(runWorkflow(sim, driver, restoreButton, &elapsed),
-             title + QStringList("Unable to find device.") + failureBlock);
+             title + QStringList("Unable to find device.") + failureBlockWith({ nothingTouched }));
     QCOMPARE(sim.calls(), QStringList("kdConfigNetGetDeviceList(1)"));
     QVERIFY2(elapsed >= 30, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     QCOMPARE(sim.description(), before);
@@ -313,9 +325,9 @@ void TestRestore::instrumentVanishesDuringFpgaWrite_data()
 
     const QStringList fpgaErased = { "fpga erased" };
     QTest::newRow("USB") << kdB << Sim::vanishAfter(6) << usbLines + QString("Failed writing FPGA.")
-                         << firstCalls(usbAllB, 7) << fpgaErased << 0;
+                         << firstCalls(usbAllB, 7) << fpgaErased << 0 << fpgaErasedB;
     QTest::newRow("net") << kdC << Sim::vanishAfter(5) << netLines + QString("Failed writing FPGA.")
-                         << firstCalls(netAllC, 6) << fpgaErased << 0;
+                         << firstCalls(netAllC, 6) << fpgaErased << 0 << fpgaErasedC;
 }
 
 void TestRestore::instrumentVanishesDuringFpgaWrite()

@@ -96,11 +96,12 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
     QTest::newRow("update succeeds") << "logind" << kdB << updateButton << QString() << updateLines + successBlock;
     QTest::newRow("update fails") << "logind" << kdB << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
-                                  << updateLines + QStringList("Failed Writing") + failureBlock;
+                                  << updateLines + QStringList("Failed Writing")
+            + failureBlockWith({ "Erased or incomplete: FPGA.", "Not touched: boot Fx3, run Fx3.", mayNotWork });
     QTest::newRow("image check stops the update")
         << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf"
         << QStringList { "", "Updating Firmware", "", "Firmware image not found: ./firmware/kd740b_fpga_12.rbf" }
-            + failureBlock;
+            + failureBlockWith({ nothingTouched });
     QTest::newRow("restore succeeds") << "logind" << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot")
                                       << restoreButton << QString()
                                       << QStringList { "",

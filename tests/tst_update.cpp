@@ -7,10 +7,26 @@
 #include "Workflow.h"
 
 #include "ui/Updater.h"
+#include "workers/ProgressText.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 
 using Sim = SimulatedInstrument;
 
@@ -64,7 +80,18 @@ void addFaultColumns()
     QTest::addColumn<QStringList>("worker");
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<QStringList>("partsAfter");
+    // What the log says the failure left; empty where the update succeeds.
+    QTest::addColumn<QStringList>("state");
 }
+
+// What the log says a failure left on kdA and on kdC.
+const QStringList bootErased = { "Erased or incomplete: boot Fx3.", "Not touched: run Fx3, FPGA.", mayNotWork };
+const QStringList runErased = { "Written in this run: boot Fx3.", "Erased or incomplete: run Fx3.",
+                                "Not touched: FPGA.", mayNotWork };
+const QStringList fpgaErasedA = { "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA.",
+                                  mayNotWork };
+const QStringList fx3Erased = { "Erased or incomplete: FX3.", "Not touched: FPGA.", mayNotWork };
+const QStringList fpgaErasedC = { "Written in this run: FX3.", "Erased or incomplete: FPGA.", mayNotWork };
 
 // Checks the row's instrument, adds its faults and runs the update, which
 // must end with outcome and never with the other one, having asked for the
@@ -76,6 +103,7 @@ void updateWithFaults(const QStringList &outcome)
     QFETCH(QStringList, worker);
     QFETCH(QStringList, calls);
     QFETCH(QStringList, partsAfter);
+    QFETCH(QStringList, state);
 
     Sim sim;
     sim.setDescription(instrument);
@@ -86,11 +114,11 @@ void updateWithFaults(const QStringList &outcome)
     armFaults(sim, faults);
 
     const QStringList transcript = runWorkflow(sim, driver, updateButton);
-    QCOMPARE(transcript, title + worker + outcome);
+    QCOMPARE(transcript, title + worker + (outcome == failureBlock ? failureBlockWith(state) : outcome));
     QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
     QCOMPARE(sim.calls(), calls);
     QCOMPARE(fields(sim, partsAfter), partsAfter);
-    QVERIFY(!driver.panel()->isEnabled());
+    QVERIFY(onlyLogEnabled(driver));
 }
 
 } // namespace
@@ -110,6 +138,12 @@ private slots:
     void instrumentVanishesDuringFpgaWrite();
     void outcomeInView_data();
     void outcomeInView();
+    void busyDialogShowsProgress_data();
+    void busyDialogShowsProgress();
+    void logCopiedAfterOutcome_data();
+    void logCopiedAfterOutcome();
+    void logSaved_data();
+    void logSaved();
 };
 
 void TestUpdate::writesPartsThatDiffer_data()
@@ -225,54 +259,56 @@ void TestUpdate::checkedCallFails_data()
     // Once open, the handle is closed whichever way the update ends; nothing
     // to close when the open itself failed.
     QTest::newRow("USB open") << kdA << Sim::fail("kdConfigUSBOpenDeviceBySerial")
-                              << QStringList { "Cannot Find Device" } << firstCalls(usbAllA, 1) << partsA;
+                              << QStringList { "Cannot Find Device" } << firstCalls(usbAllA, 1) << partsA
+                              << QStringList(nothingTouched);
     QTest::newRow("USB boot clear") << kdA << Sim::fail("kdConfigUSBClearBootSector")
                                     << QStringList { usbLinesA.at(0), "Failed Clearing" }
-                                    << firstCalls(usbAllA, 2, { close }) << partsA;
+                                    << firstCalls(usbAllA, 2, { close }) << partsA << bootErased;
     QTest::newRow("USB boot write") << kdA << Sim::fail("kdConfigUSBWriteBootSector")
                                     << QStringList { usbLinesA.at(0), "Failed Writing" }
                                     << firstCalls(usbAllA, 3, { close })
-                                    << QStringList { "boot erased", "run 4", "fpga 8" };
+                                    << QStringList { "boot erased", "run 4", "fpga 8" } << bootErased;
     QTest::newRow("USB FPGA clear") << kdA << Sim::fail("kdConfigUSBClearFPGAProgram")
                                     << usbLinesA + QString("Failed Clearing") << firstCalls(usbAllA, 6, { close })
-                                    << QStringList { "boot 4", "run 5", "fpga 8" };
+                                    << QStringList { "boot 4", "run 5", "fpga 8" } << fpgaErasedA;
     QTest::newRow("USB FPGA write") << kdA << Sim::fail("kdConfigUSBWriteFPGAProgram")
                                     << usbLinesA + QString("Failed Writing") << firstCalls(usbAllA, 7, { close })
-                                    << QStringList { "boot 4", "run 5", "fpga erased" };
+                                    << QStringList { "boot 4", "run 5", "fpga erased" } << fpgaErasedA;
     // A status that reports failure after the work was done still stops the
     // sequence: the program cannot know the work was done.
     QTest::newRow("USB boot write bad status")
         << kdA << Sim::badStatus("kdConfigUSBWriteBootSector") << QStringList { usbLinesA.at(0), "Failed Writing" }
-        << firstCalls(usbAllA, 3, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
+        << firstCalls(usbAllA, 3, { close }) << QStringList { "boot 4", "run 4", "fpga 8" } << bootErased;
 
     // The run program is checked like the others: an instrument left without
     // it stays in boot mode. A bad status after the work was done still stops.
     const QStringList runLines = usbLinesA.mid(0, 2);
     QTest::newRow("USB run clear") << kdA << Sim::fail("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
-                                   << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run 4", "fpga 8" };
+                                   << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run 4", "fpga 8" }
+                                   << runErased;
     QTest::newRow("USB run clear bad status")
         << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
-        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" };
+        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" } << runErased;
     QTest::newRow("USB run write") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
                                    << firstCalls(usbAllA, 5, { close })
-                                   << QStringList { "boot 4", "run erased", "fpga 8" };
+                                   << QStringList { "boot 4", "run erased", "fpga 8" } << runErased;
     QTest::newRow("USB run write bad status")
         << kdA << Sim::badStatus("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
-        << firstCalls(usbAllA, 5, { close }) << QStringList { "boot 4", "run 5", "fpga 8" };
+        << firstCalls(usbAllA, 5, { close }) << QStringList { "boot 4", "run 5", "fpga 8" } << runErased;
 
     QTest::newRow("net open") << kdC << Sim::fail("kdConfigNetOpenDevice") << QStringList { "Cannot Find Device" }
-                              << firstCalls(netAllC, 1) << partsC;
+                              << firstCalls(netAllC, 1) << partsC << QStringList(nothingTouched);
     QTest::newRow("net FX3 clear") << kdC << Sim::fail("kdConfigNetClearFx3")
                                    << QStringList { netLinesC.at(0), "Failed Clearing" } << firstCalls(netAllC, 2)
-                                   << partsC;
+                                   << partsC << fx3Erased;
     QTest::newRow("net FX3 write") << kdC << Sim::fail("kdConfigNetWriteFx3")
                                    << QStringList { netLinesC.at(0), "Failed Writing" } << firstCalls(netAllC, 3)
-                                   << QStringList { "boot erased", "fpga 2" };
+                                   << QStringList { "boot erased", "fpga 2" } << fx3Erased;
     QTest::newRow("net FPGA clear") << kdC << Sim::fail("kdConfigNetClearFPGA")
                                     << netLinesC + QString("Failed Clearing") << firstCalls(netAllC, 4)
-                                    << QStringList { "boot 5", "fpga 2" };
+                                    << QStringList { "boot 5", "fpga 2" } << fpgaErasedC;
     QTest::newRow("net FPGA write") << kdC << Sim::fail("kdConfigNetWriteFGPA") << netLinesC + QString("Failed Writing")
-                                    << firstCalls(netAllC, 5) << QStringList { "boot 5", "fpga erased" };
+                                    << firstCalls(netAllC, 5) << QStringList { "boot 5", "fpga erased" } << fpgaErasedC;
 }
 
 void TestUpdate::checkedCallFails()
@@ -288,10 +324,12 @@ void TestUpdate::uncheckedCallFails_data()
     const QStringList writtenC = { "boot 5", "fpga 3" };
 
     // The parts are written by the time these fail.
-    QTest::newRow("USB close fails") << kdA << Sim::fail("kdConfigUSBCloseDevice") << usbLinesA << usbAllA << writtenA;
-    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLinesC << netAllC
-                                       << writtenC;
-    QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLinesC << netAllC << writtenC;
+    QTest::newRow("USB close fails") << kdA << Sim::fail("kdConfigUSBCloseDevice") << usbLinesA << usbAllA << writtenA
+                                     << QStringList();
+    QTest::newRow("preset bad status") << kdC << Sim::badStatus("kdConfigNetPreset") << netLinesC << netAllC << writtenC
+                                       << QStringList();
+    QTest::newRow("preset fails") << kdC << Sim::fail("kdConfigNetPreset") << netLinesC << netAllC << writtenC
+                                  << QStringList();
 }
 
 void TestUpdate::uncheckedCallFails()
@@ -304,10 +342,10 @@ void TestUpdate::instrumentVanishesDuringFpgaWrite_data()
     addFaultColumns();
 
     const QStringList fpgaErased = { "fpga erased" };
-    QTest::newRow("USB") << kdA << Sim::vanishAfter(6) << usbLinesA + QString("Failed Writing") << usbAllA
-                         << fpgaErased;
+    QTest::newRow("USB") << kdA << Sim::vanishAfter(6) << usbLinesA + QString("Failed Writing") << usbAllA << fpgaErased
+                         << fpgaErasedA;
     QTest::newRow("net") << kdC << Sim::vanishAfter(4) << netLinesC + QString("Failed Writing")
-                         << firstCalls(netAllC, 5) << fpgaErased;
+                         << firstCalls(netAllC, 5) << fpgaErased << fpgaErasedC;
 }
 
 void TestUpdate::instrumentVanishesDuringFpgaWrite()
@@ -364,6 +402,198 @@ void TestUpdate::outcomeInView()
         }
     }
     QVERIFY2((lightest + 13) / (darkest + 13.0) > 4.5, qPrintable(QString("%1 on %2").arg(darkest).arg(lightest)));
+}
+
+void TestUpdate::busyDialogShowsProgress_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("fpgaStep");
+    QTest::addColumn<bool>("counts");
+
+    QTest::newRow("library counts") << kdA << "Step 3 of 3: writing the FPGA program" << true;
+    QTest::newRow("library's value never moves") << kdB + "progress still\n"
+                                                 << "Step 1 of 1: writing the FPGA program" << false;
+}
+
+// A slow FPGA write on a clock 300 times as fast: what the two lines under
+// the label say, and the bar, as the busy dialog shows them.
+void TestUpdate::busyDialogShowsProgress()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, fpgaStep);
+    QFETCH(bool, counts);
+
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    if (QTest::currentTestFailed())
+        return;
+    // The FPGA's clear and write take 3.6 s, that is 18 minutes on the clock.
+    qputenv("KDSIM_SCALE", "0.01");
+    setProgressClockRate(300);
+    const auto normalClock = qScopeGuard([] { setProgressClockRate(1); });
+
+    QStringList stepLines, elapsedLines;
+    bool barFollowedPercent = true, barAlwaysBusy = true;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto *busy = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        if (!busy)
+            return;
+        const QStringList label = busy->labelText().split(QLatin1Char('\n'));
+        if (stepLines.isEmpty() || stepLines.last() != label.value(4))
+            stepLines << label.value(4);
+        if (elapsedLines.isEmpty() || elapsedLines.last() != label.value(5))
+            elapsedLines << label.value(5);
+        const QRegularExpressionMatch percent = QRegularExpression(" \\((\\d+) %\\)$").match(label.value(4));
+        barAlwaysBusy = barAlwaysBusy && busy->maximum() == 0;
+        if (percent.hasMatch())
+            barFollowedPercent = barFollowedPercent && busy->maximum() == 100
+                && busy->value() == percent.captured(1).toInt();
+    });
+    poll.start(20);
+    driver.click(updateButton);
+    poll.stop();
+
+    const QString lines = stepLines.join(" | ") + " || " + elapsedLines.join(" | ");
+    QVERIFY2(stepLines.contains(fpgaStep), qPrintable(lines));
+    QVERIFY2(elapsedLines.contains("0:00 elapsed, usually up to 6 minutes"), qPrintable(lines));
+    QVERIFY2(!elapsedLines
+                  .filter(QRegularExpression("^\\d+:\\d\\d elapsed, longer than usual. "
+                                             "Still writing: do not unplug the KD740.$"))
+                  .isEmpty(),
+             qPrintable(lines));
+    const QRegularExpression withPercent("^" + QRegularExpression::escape(fpgaStep) + " \\((\\d|[1-9]\\d|100) %\\)$");
+    QVERIFY2(stepLines.filter(withPercent).isEmpty() != counts, qPrintable(lines));
+    QVERIFY2(stepLines.filter(" %)").isEmpty() != counts, qPrintable(lines));
+    QVERIFY(barFollowedPercent);
+    QCOMPARE(barAlwaysBusy, !counts);
+}
+
+// clang-format off
+void TestUpdate::logCopiedAfterOutcome_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("copied"); // empty: the whole log
+    QTest::newRow("Ctrl+A") << "Ctrl+A" << QString();
+    QTest::newRow("Shift+Home on the last line") << "Shift+Home" << "You may now close the software.";
+    QTest::newRow("double click on a word") << "double click" << "close";
+}
+// clang-format on
+
+// Once the update is over the buttons take no more clicks, but the log is
+// still read, selected and copied.
+void TestUpdate::logCopiedAfterOutcome()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, copied);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    driver.click(updateButton);
+
+    QTextEdit *log = driver.log();
+    QTextCursor onWord(log->document()->lastBlock());
+    onWord.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, onWord.block().text().indexOf("close") + 2);
+    const QPoint at = log->cursorRect(onWord).center();
+    QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    if (selection == QLatin1String("Ctrl+A")) {
+        QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
+    } else if (selection == QLatin1String("Shift+Home")) {
+        QTest::keyClick(log, Qt::Key_End);
+        QTest::keyClick(log, Qt::Key_Home, Qt::ShiftModifier);
+    } else {
+        QTest::mouseDClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    QApplication::clipboard()->clear();
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), copied.isEmpty() ? log->toPlainText() : copied);
+}
+
+// clang-format off
+void TestUpdate::logSaved_data()
+{
+    QTest::addColumn<QString>("how"); // "Ctrl+S" or "menu"
+    QTest::addColumn<QString>("when"); // "check", "outcome" or "running"
+    QTest::addColumn<QString>("file"); // in a scratch folder
+    QTest::newRow("Ctrl+S after the update") << "Ctrl+S" << "outcome" << "log.txt";
+    QTest::newRow("menu after the check, missing folder") << "menu" << "check" << "missing/log.txt";
+    QTest::newRow("not while the update runs") << "menu" << "running" << "log.txt";
+}
+// clang-format on
+
+void TestUpdate::logSaved()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, when);
+    QFETCH(QString, file);
+    Sim sim;
+    sim.setDescription(kdB);
+    PanelDriver driver;
+    checkAsUser(driver, updateButton);
+    driver.addLine(QStringLiteral("Gr\u00fc\u00dfe \u2713")); // not Latin-1
+    const QTemporaryDir scratch;
+    const QString path = scratch.filePath(file);
+    const bool running = when == QLatin1String("running");
+    const bool intoMissing = file.contains('/');
+
+    QString suggested, problem;
+    if (!running) {
+        onNextModal("QFileDialog", [&](QWidget *dialog) {
+            suggested = static_cast<QFileDialog *>(dialog)->selectedFiles().value(0);
+            // Typed in whole, as a user may: a missing folder is not looked for.
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog *>(dialog)->accept();
+        });
+    }
+    if (intoMissing) {
+        onNextModal("QMessageBox", [&](QWidget *box) {
+            problem = static_cast<QMessageBox *>(box)->text();
+            static_cast<QDialog *>(box)->accept();
+        });
+    }
+    bool offered = false;
+    const auto save = [&] {
+        QWidget *window = driver.panel()->window();
+        if (how == QLatin1String("Ctrl+S")) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(window->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+            offered = true;
+            return;
+        }
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QApplication::sendEvent(driver.log()->viewport(), &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction *action = menu->actions().constLast();
+        QCOMPARE(action->text(), QStringLiteral("Save Log\u2026"));
+        offered = action->isEnabled();
+        menu->close();
+        action->trigger();
+    };
+    if (running)
+        onNextModal("CVProgressDialog", [&](QWidget *) { save(); });
+    if (when != QLatin1String("check"))
+        driver.click(updateButton);
+    if (!running)
+        save();
+
+    QCOMPARE(offered, !running);
+    QCOMPARE(QFileInfo::exists(path), !running && !intoMissing);
+    if (running)
+        return;
+    QVERIFY2(QRegularExpression("/kd740-log-\\d{8}-\\d{6}\\.txt$").match(suggested).hasMatch(), qPrintable(suggested));
+    // A dialog shows a missing folder as the current one.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QVERIFY(QFileInfo(suggested).absolutePath() == documents || !QFileInfo::exists(documents));
+    if (intoMissing)
+        QVERIFY2(problem.startsWith("The log could not be saved to " + QDir::toNativeSeparators(path)),
+                 qPrintable(problem));
+    else
+        QCOMPARE(readLines(path).join('\n'), driver.log()->toPlainText());
 }
 
 QTEST_MAIN(TestUpdate)

@@ -1,25 +1,83 @@
 #include "ui/CVProgressDialog.h"
 
+#include "workers/WritePartsThread.h"
+
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QProgressBar>
 
 namespace {
 
 // Room beside the label's widest line.
 constexpr int labelMargin = 100;
+constexpr int tickMs = 1000;
 
 } // namespace
 
-CVProgressDialog::CVProgressDialog(const QString &labelText, QWidget *parent)
-    : QProgressDialog(labelText, QString(), 0, 0, parent)
+// A title and nothing else on its frame: no close, minimise or help button.
+CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &activity, QWidget *parent)
+    : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , workflowLabel(labelText)
+    , progress(activity, progressClockMs())
+    , bar(new QProgressBar)
 {
     setWindowTitle(QStringLiteral("Please Wait"));
     setModal(true);
+    // Only the bar is ever changed, never the dialog's value, which would
+    // pump events and could close the dialog at the maximum.
+    bar->setRange(0, 0);
+    setBar(bar);
+    ticker.setInterval(tickMs);
+    connect(&ticker, &QTimer::timeout, this, &CVProgressDialog::showProgress);
+    showProgress();
+    fixSize();
+}
+
+void CVProgressDialog::follow(const WritePartsThread &worker)
+{
+    library = &worker.libraryProgress();
+    connect(&worker, &WritePartsThread::stepStarted, this, &CVProgressDialog::startStep);
+}
+
+void CVProgressDialog::fixSize()
+{
     const QFontMetrics metrics(font());
     int widestLine = 0;
-    for (const QString &line : labelText.split(QLatin1Char('\n')))
+    for (const QString &line : workflowLabel.split(QLatin1Char('\n')) + ProgressText::widestLines())
         widestLine = qMax(widestLine, metrics.horizontalAdvance(line));
-    resize(widestLine + labelMargin, metrics.height());
+    setFixedSize(widestLine + labelMargin, sizeHint().height());
+}
+
+void CVProgressDialog::startStep(int step, int steps, const QString &part, int expectedSeconds)
+{
+    progress.startStep(step, steps, part, expectedSeconds, progressClockMs());
+    showProgress();
+}
+
+void CVProgressDialog::showProgress()
+{
+    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    if (percent >= 0) {
+        bar->setRange(0, 100);
+        bar->setValue(percent);
+    } else {
+        bar->setRange(0, 0);
+    }
+    setLabelText(workflowLabel + QLatin1Char('\n') + progress.stepLine(percent) + QLatin1Char('\n')
+                 + progress.elapsedLine(progressClockMs()));
+}
+
+void CVProgressDialog::showEvent(QShowEvent *event)
+{
+    showProgress();
+    ticker.start();
+    QProgressDialog::showEvent(event);
+}
+
+void CVProgressDialog::hideEvent(QHideEvent *event)
+{
+    ticker.stop();
+    QProgressDialog::hideEvent(event);
 }
 
 void CVProgressDialog::reject()

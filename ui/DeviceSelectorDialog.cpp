@@ -7,8 +7,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+// No minimise or help button: the main window waits behind it.
 DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Device Select"));
 
@@ -38,6 +39,8 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
     // of whichever model is chosen.
     for (QPushButton *button : { kd740aButton, kd740bButton, kd740cButton, cancelButton })
         button->setAutoDefault(false);
+    // Nor a stray Space.
+    cancelButton->setFocus();
 
     connect(kd740aButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740A);
     connect(kd740bButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740B);

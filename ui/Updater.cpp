@@ -3,8 +3,11 @@
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
 #include "power/KeepAwake.h"
+#include "record/RunRecord.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
+#include "ui/SaveLog.h"
+#include "ui/StatusColors.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
@@ -13,26 +16,25 @@
 #include "workers/UpdateDeviceThread.h"
 #include "workers/WorkerWait.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <QtMath>
 
 #include <cstdlib>
-
-namespace {
-
-const QColor successColor(34, 177, 76, 255);
-const QColor failureColor(Qt::red);
-
-} // namespace
 
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
@@ -62,22 +64,55 @@ Updater::Updater(QWidget *parent)
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
 
     writeIntroduction();
+    keepIntroductionReadable();
 }
 
 void Updater::createLogView()
 {
     logView = new QTextEdit;
     logView->setReadOnly(true);
-    // The panel is disabled once an update or restore is over, and the log
-    // must still read clearly then: its outcome is what the user acts on.
+    // Should anything disable it, it reads as when enabled: the status
+    // colours are chosen against its one background.
     QPalette palette = logView->palette();
     palette.setColor(QPalette::Disabled, QPalette::Text, palette.color(QPalette::Active, QPalette::Text));
+    palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Base));
     logView->setPalette(palette);
-    // Nor can it be scrolled then, so a resize must not take its end out of view.
-    connect(logView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
-        if (!isEnabled())
+    // Any part of it can be selected and copied, from the keyboard too.
+    logView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // A resize must not take the end out of view while it is followed: the
+    // outcome is what the user acts on.
+    QScrollBar *scrollBar = logView->verticalScrollBar();
+    connect(scrollBar, &QScrollBar::valueChanged, this,
+            [this, scrollBar](int value) { logFollowsEnd = value >= scrollBar->maximum(); });
+    connect(scrollBar, &QScrollBar::rangeChanged, this, [this] {
+        if (logFollowsEnd)
             scrollLogToEnd();
     });
+
+    saveLogAction = new QAction(QStringLiteral("Save Log\u2026"), this);
+    saveLogAction->setShortcut(QKeySequence::Save);
+    connect(saveLogAction, &QAction::triggered, this, &Updater::saveLog);
+    addAction(saveLogAction);
+    logView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(logView, &QTextEdit::customContextMenuRequested, this, &Updater::showLogMenu);
+}
+
+void Updater::showLogMenu(const QPoint &position)
+{
+    QMenu *menu = logView->createStandardContextMenu(position);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction *save = menu->addAction(saveLogAction->text(), this, &Updater::saveLog);
+    save->setShortcut(saveLogAction->shortcut());
+    save->setEnabled(!workflowRunning);
+    menu->popup(logView->viewport()->mapToGlobal(position));
+}
+
+// Not while a workflow writes to the log: the file would hold half of it.
+void Updater::saveLog()
+{
+    if (!workflowRunning)
+        saveLogAs(this, logView->toPlainText());
 }
 
 void Updater::writeIntroduction()
@@ -95,6 +130,24 @@ void Updater::writeIntroduction()
     addLine(QStringLiteral("Connect KD740A and KD740B devices over USB 3.0 and connect KD740C devices over USB 2.0."));
     addStatusLine(QStringLiteral("Do NOT disconnect the KD740 at any time during the update."), false);
     addLine(QStringLiteral("Disconnecting the KD740 during an update will leave your device in an unoperable state."));
+}
+
+// The window cannot shrink below the size at which the introduction's
+// warnings still read: no line broken into more than a few, no word broken.
+void Updater::keepIntroductionReadable()
+{
+    const QFontMetrics metrics(logView->document()->defaultFont());
+    int width = 0;
+    for (QTextBlock block = logView->document()->begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        width = qMax(width, metrics.horizontalAdvance(text) / 2 + metrics.averageCharWidth() * 8);
+        for (const QString &word : text.split(QLatin1Char(' ')))
+            width = qMax(width, metrics.horizontalAdvance(word));
+    }
+    const int frame = 2 * (logView->frameWidth() + qCeil(logView->document()->documentMargin()));
+    // Scrolled, as the log is at that size.
+    const int scrollBar = logView->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, logView);
+    logView->setMinimumSize(width + frame + scrollBar, metrics.lineSpacing() * 8 + frame);
 }
 
 // Written as plain text: a line is never taken for markup, whatever it holds.
@@ -117,12 +170,14 @@ void Updater::addLine(const QString &s)
 
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
+    if (record)
+        record->addLine(s);
 }
 
 void Updater::addStatusLine(const QString &s, bool success)
 {
     const QColor previous = textColor;
-    textColor = success ? successColor : failureColor;
+    textColor = statusColor(success, logView->palette());
     addLine(s);
     textColor = previous;
 }
@@ -166,10 +221,13 @@ void Updater::checkVersions()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
+    record = new RunRecord(recordsFolder(), this);
+    // Queued: the failure may come from within a coloured line, and its own is plain.
+    connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
     writeTitle(checkTitle());
     checkVersionsButton->setEnabled(false);
     CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
-                            nullptr);
+                            ProgressText::reading(), window());
     dialog.show();
 
     CheckVersionThread worker;
@@ -181,6 +239,8 @@ void Updater::checkVersions()
     if (deviceStatus.checkState == NotDetected)
         bootstrap(dialog);
     reportCheck();
+    if (const QString where = record->checkEnded(deviceStatus); !where.isEmpty())
+        addLine(where);
     scrollLogToEnd();
 }
 
@@ -189,7 +249,7 @@ void Updater::bootstrap(QWidget &busyDialog)
     for (const QString &line : bootstrapIntroLines())
         addLine(line);
 
-    DeviceSelectorDialog selector(nullptr);
+    DeviceSelectorDialog selector(window());
     selector.exec();
     // Nothing is open on the instrument at this point, so the program may
     // end at once without leaving it half-configured.
@@ -249,56 +309,54 @@ void Updater::reportVersions()
 
 void Updater::updateDevice()
 {
-    if (workflowRunning)
-        return;
-    const QScopedValueRollback<bool> running(workflowRunning, true);
-
-    writeTitle(updateTitle());
-    CVProgressDialog dialog(QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
-                                           "This process can take several minutes\nPlease Wait..."),
-                            nullptr);
-    dialog.show();
-
     UpdateDeviceThread worker;
-    worker.deviceStatus = deviceStatus;
-    connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
-    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
-    runWorker(worker, this);
-    reportOutcome(worker.succeeded);
+    writeParts(worker, updateTitle(),
+               QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
+                              "This process can take several minutes\nPlease Wait..."));
 }
 
 void Updater::restoreDevice()
 {
+    RestoreDeviceThread worker;
+    writeParts(worker, restoreTitle(),
+               QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
+                              "This process will take up to 10 minutes\nPlease Wait..."));
+}
+
+// The frame the update and the restore share: their title, the busy dialog
+// while the worker writes, and the outcome.
+void Updater::writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel)
+{
     if (workflowRunning)
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
-    writeTitle(restoreTitle());
-    CVProgressDialog dialog(QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
-                                           "This process will take up to 10 minutes\nPlease Wait..."),
-                            nullptr);
+    writeTitle(title);
+    CVProgressDialog dialog(busyLabel, ProgressText::opening(), window());
+    dialog.follow(worker);
     dialog.show();
 
-    RestoreDeviceThread worker;
     worker.deviceStatus = deviceStatus;
-    connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
+    connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
     runWorker(worker, this);
-    reportOutcome(worker.succeeded);
+    reportOutcome(worker.succeeded, worker.stateAfterFailure());
 }
 
 // After an update or restore the instrument must be power-cycled, so the
-// panel takes no more input whatever the outcome.
-void Updater::reportOutcome(bool succeeded)
+// buttons take no more clicks whatever the outcome; the log stays readable.
+void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure)
 {
-    for (const ReportLine &line : outcomeLines(succeeded)) {
+    const QString where = record ? record->whereLine() : QString();
+    for (const ReportLine &line : outcomeLines(succeeded, stateAfterFailure, where)) {
         if (line.tone == LineTone::Normal)
             addLine(line.text);
         else
             addStatusLine(line.text, line.tone == LineTone::Success);
     }
-    setEnabled(false);
+    for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
+        button->setEnabled(false);
     scrollLogToEnd();
     // Writes take minutes; a technician who looked away sees that it is over.
     QApplication::alert(window());

@@ -4,10 +4,14 @@
 #include "workers/DeviceStatus.h"
 
 #include <QColor>
+#include <QStringList>
 #include <QWidget>
 
+class QAction;
 class QPushButton;
 class QTextEdit;
+class RunRecord;
+class WritePartsThread;
 
 // The working surface of the main window: the message log on the left, the
 // three workflow buttons on the right.
@@ -31,18 +35,28 @@ private slots:
 
 private:
     void createLogView();
+    void showLogMenu(const QPoint &position);
+    void saveLog();
     void writeIntroduction();
+    void keepIntroductionReadable();
     void writeTitle(const QString &title);
     void scrollLogToEnd();
     void bootstrap(QWidget &busyDialog);
     void reportCheck();
     void reportVersions();
-    void reportOutcome(bool succeeded);
+    void writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel);
+    void reportOutcome(bool succeeded, const QStringList &stateAfterFailure);
 
     QTextEdit *logView;
     QPushButton *checkVersionsButton;
     QPushButton *updateButton;
     QPushButton *restoreButton;
+    // Ctrl+S anywhere in the window.
+    QAction *saveLogAction;
+    // What this run did to the instrument, kept on the disk; begun by the check.
+    RunRecord *record = nullptr;
+    // Lines added while the log's end is in view keep it in view.
+    bool logFollowsEnd = true;
     // The log's colour is the panel's own, never the view's cursor format,
     // which a click into the log would change.
     QColor textColor;

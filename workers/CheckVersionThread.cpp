@@ -83,6 +83,7 @@ void CheckVersionThread::checkOpenedDevice(int handle)
     }
     // Not examined: the versions and identity are read by then.
     KD_CALL(kdCloseDevice, handle);
+    firmware.deviceType = deviceStatus.deviceType;
     deviceStatus.checkState = Operational;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
 }
@@ -107,6 +108,7 @@ void CheckVersionThread::checkBootDevice()
     // Not examined: the identity is read by then.
     KD_CALL(kdConfigUSBCloseDevice, handle);
     deviceStatus.deviceType = type;
+    deviceStatus.deviceFirmware.deviceType = type;
     deviceStatus.checkState = NeedsRestore;
     deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
 }

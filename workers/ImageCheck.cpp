@@ -3,7 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
+
 namespace {
+
+std::atomic<ImageCheckObserver *> currentObserver { nullptr };
 
 // What is wrong with the image at path, as the start of its log line, or
 // null. Only a regular file is ever opened, so a FIFO cannot block the check.
@@ -30,8 +34,16 @@ QString firstUnusableImage(const QVector<QByteArray> &paths)
         if (path.isEmpty())
             return QStringLiteral("No firmware image for this device type.");
         const QString name = QFile::decodeName(path);
-        if (const char *problem = imageProblem(name))
+        const char *problem = imageProblem(name);
+        if (ImageCheckObserver *observer = currentObserver.load())
+            observer->imageChecked(name, !problem);
+        if (problem)
             return QString::fromLatin1(problem) + name;
     }
     return QString();
+}
+
+void setImageCheckObserver(ImageCheckObserver *observer)
+{
+    currentObserver.store(observer);
 }

@@ -10,4 +10,16 @@
 // first unusable image, in the order given, or an empty string.
 QString firstUnusableImage(const QVector<QByteArray> &paths);
 
+// Told of every image file the check looks at, on the thread that checks it,
+// so that a record can name the files a run used. usable: the check passed it.
+class ImageCheckObserver
+{
+public:
+    virtual ~ImageCheckObserver() = default;
+    virtual void imageChecked(const QString &path, bool usable) = 0;
+};
+
+// Process-wide. Set or cleared only while no worker checks images.
+void setImageCheckObserver(ImageCheckObserver *observer);
+
 #endif

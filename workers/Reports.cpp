@@ -55,16 +55,21 @@ QStringList offerLines(UpdateOffer offer, bool downgradeAccepted)
     return { QStringLiteral("Firmware does not require update.") };
 }
 
-QVector<ReportLine> outcomeLines(bool succeeded)
+QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFailure, const QString &recordLine)
 {
     QVector<ReportLine> lines;
     if (succeeded) {
         lines.append({ QStringLiteral("Firmware updated successfully."), LineTone::Success });
     } else {
         lines.append({ QStringLiteral("Firmware updated unsuccessfully."), LineTone::Failure });
+        // A technician must not take a half-written instrument for an intact one.
+        for (const QString &line : stateAfterFailure)
+            lines.append({ line });
         lines.append({ QStringLiteral("Check device connections and re-run the software.") });
         lines.append({ QStringLiteral("If problem persists, contact Corvane.") });
     }
+    if (!recordLine.isEmpty())
+        lines.append({ recordLine });
     lines.append({ QStringLiteral("You may now close the software.") });
     return lines;
 }

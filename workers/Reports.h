@@ -33,7 +33,8 @@ struct ReportLine
     LineTone tone = LineTone::Normal;
 };
 
-// How an update or a restore ends its log.
-QVector<ReportLine> outcomeLines(bool succeeded);
+// How an update or a restore ends its log: the outcome, what a failed run
+// left on the instrument, and where the run's record is, if anywhere.
+QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFailure, const QString &recordLine);
 
 #endif

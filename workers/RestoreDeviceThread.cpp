@@ -1,111 +1,90 @@
 #include "workers/RestoreDeviceThread.h"
 
 #include "device/DeviceCall.h"
-#include "workers/ImageCheck.h"
-#include "workers/Pause.h"
 
-void RestoreDeviceThread::run()
+namespace {
+
+const char *const failedToOpen = "Failed to open device.";
+const char *const clearingFpgaFailed = "Failed clearing FPGA.";
+const char *const writingFpgaFailed = "Failed writing FPGA.";
+
+// An instrument that does not open in boot mode is bootstrapped into it.
+const PartSequence overUsb {
+    [](PartSession &s) -> const char * {
+        if (KD_CALL(kdConfigUSBOpenDevice, &s.handle) == 0
+            || KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImagePath(s.status.targetFirmware).constData()) == 0)
+            return nullptr;
+        return failedToOpen;
+    },
+    true,
+    false,
+    {
+        { "boot Fx3", "boot Fx3", 10, &FirmwareTarget::bootVersion, bootImagePath,
+          [](PartSession &s) { return int(KD_CALL(kdConfigUSBClearBootSector, s.handle)); },
+          [](PartSession &s, const char *image) {
+              return int(KD_CALL(kdConfigUSBWriteBootSector, s.handle, image, s.status.serial));
+          },
+          "Failed clearing boot Fx3 device.", "Failed writing boot Fx3." },
+        { "run Fx3", "run Fx3 device", 10, &FirmwareTarget::runVersion, runImagePath,
+          [](PartSession &s) { return int(KD_CALL(kdConfigUSBClearRunSector, s.handle)); },
+          [](PartSession &s, const char *image) {
+              return int(KD_CALL(kdConfigUSBWriteRunSector, s.handle, image, s.status.serial));
+          },
+          "Failed clearing run Fx3 device.", "Failed writing run Fx3." },
+        { "FPGA", "FPGA", 360, &FirmwareTarget::fpgaVersion, fpgaImagePath,
+          [](PartSession &s) {
+              s.progress.reset();
+              const LibraryProgress::Call call(s.progress);
+              return int(KD_CALL(kdConfigUSBClearFPGAProgram, s.handle, s.progress.variable()));
+          },
+          [](PartSession &s, const char *image) {
+              const LibraryProgress::Call call(s.progress);
+              return int(KD_CALL(kdConfigUSBWriteFPGAProgram, s.handle, image, s.progress.variable()));
+          },
+          clearingFpgaFailed, writingFpgaFailed },
+    },
+    [](PartSession &s) { KD_CALL(kdConfigUSBCloseDevice, s.handle); },
+    false,
+};
+
+// Opened by the serial the device list gives; the FX3 write carries the
+// one the check found.
+const PartSequence overNetwork {
+    [](PartSession &s) -> const char * {
+        int listedSerial = 0;
+        int count = 1;
+        // Not examined: only the count the list gives decides.
+        KD_CALL(kdConfigNetGetDeviceList, &listedSerial, &count);
+        if (count != 1)
+            return "Unable to find device.";
+        return KD_CALL(kdConfigNetOpenDevice, &s.handle, listedSerial) != 0 ? failedToOpen : nullptr;
+    },
+    true,
+    false,
+    {
+        { "FX3", "FX3 program", 10, &FirmwareTarget::bootVersion, bootImagePath,
+          [](PartSession &s) { return int(KD_CALL(kdConfigNetClearFx3, s.handle)); },
+          [](PartSession &s, const char *image) {
+              return int(KD_CALL(kdConfigNetWriteFx3, s.handle, image, s.status.serial));
+          },
+          "Failed clearing boot FX3 device.", "Failed writing FX3." },
+        { "FPGA", "FPGA", 600, &FirmwareTarget::fpgaVersion, fpgaImagePath,
+          [](PartSession &s) { return int(KD_CALL(kdConfigNetClearFPGA, s.handle)); },
+          [](PartSession &s, const char *image) { return int(KD_CALL(kdConfigNetWriteFGPA, s.handle, image)); },
+          clearingFpgaFailed, writingFpgaFailed },
+    },
+    [](PartSession &s) { KD_CALL(kdConfigNetPreset, s.handle); },
+    false,
+};
+
+} // namespace
+
+const PartSequence &restoreSequence(DeviceType type)
 {
-    succeeded = false;
-    imageUnusable = !imagesPresent();
-    if (imageUnusable)
-        return;
-    if (deviceStatus.deviceType == KD740C)
-        succeeded = restoreOverNetwork();
-    else
-        succeeded = restoreOverUsb();
+    return type == KD740C ? overNetwork : overUsb;
 }
 
-bool RestoreDeviceThread::imagesPresent()
+const PartSequence &RestoreDeviceThread::sequence() const
 {
-    const FirmwareTarget &target = deviceStatus.targetFirmware;
-    QVector<QByteArray> paths;
-    paths << bootImagePath(target);
-    if (deviceStatus.deviceType != KD740C)
-        paths << runImagePath(target);
-    paths << fpgaImagePath(target);
-
-    const QString problem = firstUnusableImage(paths);
-    if (problem.isEmpty())
-        return true;
-    emit addLine(problem);
-    return false;
-}
-
-bool RestoreDeviceThread::fail(const char *line)
-{
-    emit addLine(QString::fromLatin1(line));
-    return false;
-}
-
-bool RestoreDeviceThread::failAfterPause(const char *line)
-{
-    emit addLine(QString::fromLatin1(line));
-    msleep(stepPauseMs);
-    return false;
-}
-
-bool RestoreDeviceThread::restoreOverUsb()
-{
-    const FirmwareTarget &target = deviceStatus.targetFirmware;
-    const int serial = deviceStatus.serial;
-
-    int handle = -1;
-    if (KD_CALL(kdConfigUSBOpenDevice, &handle) != 0
-        && KD_CALL(kdConfigUSBBootstrapDevice, &handle, bootImagePath(target).constData()) != 0)
-        return failAfterPause("Failed to open device.");
-
-    emit addLine(QStringLiteral("Updating boot Fx3, estimated 10 seconds."));
-    if (KD_CALL(kdConfigUSBClearBootSector, handle) != 0)
-        return fail("Failed clearing boot Fx3 device.");
-    if (KD_CALL(kdConfigUSBWriteBootSector, handle, bootImagePath(target).constData(), serial) != 0)
-        return fail("Failed writing boot Fx3.");
-
-    emit addLine(QStringLiteral("Updating run Fx3 device, estimated 10 seconds."));
-    if (KD_CALL(kdConfigUSBClearRunSector, handle) != 0)
-        return fail("Failed clearing run Fx3 device.");
-    if (KD_CALL(kdConfigUSBWriteRunSector, handle, runImagePath(target).constData(), serial) != 0)
-        return fail("Failed writing run Fx3.");
-
-    emit addLine(QStringLiteral("Updating FPGA, estimated 6 minutes."));
-    double progress = 0.0;
-    if (KD_CALL(kdConfigUSBClearFPGAProgram, handle, progress) != 0)
-        return fail("Failed clearing FPGA.");
-    if (KD_CALL(kdConfigUSBWriteFPGAProgram, handle, fpgaImagePath(target).constData(), progress) != 0)
-        return fail("Failed writing FPGA.");
-
-    // Not examined: whatever the close says, the parts are written by then.
-    KD_CALL(kdConfigUSBCloseDevice, handle);
-    return true;
-}
-
-bool RestoreDeviceThread::restoreOverNetwork()
-{
-    const FirmwareTarget &target = deviceStatus.targetFirmware;
-
-    int handle = -1;
-    int listedSerial = 0;
-    int count = 1;
-    // Not examined: only the count the list gives decides.
-    KD_CALL(kdConfigNetGetDeviceList, &listedSerial, &count);
-    if (count != 1)
-        return failAfterPause("Unable to find device.");
-    if (KD_CALL(kdConfigNetOpenDevice, &handle, listedSerial) != 0)
-        return failAfterPause("Failed to open device.");
-
-    emit addLine(QStringLiteral("Updating FX3 program, estimated 10 seconds."));
-    if (KD_CALL(kdConfigNetClearFx3, handle) != 0)
-        return fail("Failed clearing boot FX3 device.");
-    if (KD_CALL(kdConfigNetWriteFx3, handle, bootImagePath(target).constData(), deviceStatus.serial) != 0)
-        return fail("Failed writing FX3.");
-
-    emit addLine(QStringLiteral("Updating FPGA, estimated 10 minutes."));
-    if (KD_CALL(kdConfigNetClearFPGA, handle) != 0)
-        return fail("Failed clearing FPGA.");
-    if (KD_CALL(kdConfigNetWriteFGPA, handle, fpgaImagePath(target).constData()) != 0)
-        return fail("Failed writing FPGA.");
-
-    // Not examined: whatever the preset says, the parts are written by then.
-    KD_CALL(kdConfigNetPreset, handle);
-    return true;
+    return restoreSequence(deviceStatus.deviceType);
 }

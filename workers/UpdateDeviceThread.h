@@ -1,35 +1,19 @@
 #ifndef UPDATEDEVICETHREAD_H
 #define UPDATEDEVICETHREAD_H
 
-#include "workers/DeviceStatus.h"
+#include "workers/WritePartsThread.h"
 
-#include <QThread>
-
-class UpdateDeviceThread : public QThread
+// Writes the parts whose versions differ from the shipped ones.
+class UpdateDeviceThread : public WritePartsThread
 {
     Q_OBJECT
 
 public:
-    bool succeeded = false;
-    // Set when the sequence did not start because an image it needs is
-    // unusable: nothing was touched then.
-    bool imageUnusable = false;
-    DeviceStatus deviceStatus;
+    const PartSequence &sequence() const override;
 
 signals:
-    void addLine(QString s);
+    // Connected by the panel; nothing emits it.
     void replaceLastLine(QString s);
-
-protected:
-    void run() override;
-
-private:
-    bool imagesPresent();
-    bool updateOverUsb();
-    bool writeUsbParts(int handle);
-    bool updateOverNetwork();
-    bool fail(const char *line);
-    bool skip(int deviceVersion, int targetVersion, const char *line);
 };
 
 #endif

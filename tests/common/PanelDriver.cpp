@@ -1,6 +1,9 @@
 #include "PanelDriver.h"
 
+#include "TestFolders.h"
+
 #include "app/MainWindow.h"
+#include "ui/StatusColors.h"
 #include "ui/Updater.h"
 
 #include <QApplication>
@@ -13,8 +16,24 @@
 #include <QTimer>
 #include <QWindow>
 
+namespace {
+
+QString withoutRecordPath(const QString &line)
+{
+    return line.startsWith(QLatin1String("Record: ")) ? recordLine : line;
+}
+
+// Before any panel exists: the first check may start a record.
+MainWindow *newWindow()
+{
+    keepUserDataInTestFolders();
+    return new MainWindow;
+}
+
+} // namespace
+
 PanelDriver::PanelDriver()
-    : window(new MainWindow)
+    : window(newWindow())
 {
     window->show();
     if (!QTest::qWaitForWindowExposed(window))
@@ -52,7 +71,10 @@ QStringList PanelDriver::lines() const
 
 QStringList PanelDriver::linesAfterIntroduction() const
 {
-    return lines().mid(introductionLines);
+    QStringList result = lines().mid(introductionLines);
+    for (QString &line : result)
+        line = withoutRecordPath(line);
+    return result;
 }
 
 QColor PanelDriver::lineColor(int line) const
@@ -74,15 +96,20 @@ QStringList PanelDriver::transcript(int first) const
     for (int line = first; line < all.size(); ++line) {
         const QColor color = lineColor(line);
         QString mark;
-        if (color == QColor(34, 177, 76, 255))
+        if (color == statusColor(true))
             mark = QStringLiteral("[green] ");
-        else if (color == QColor(Qt::red))
+        else if (color == statusColor(false))
             mark = QStringLiteral("[red] ");
         else if (color.isValid())
             mark = QLatin1Char('[') + color.name(QColor::HexArgb) + QStringLiteral("] ");
-        result << mark + all.at(line);
+        result << mark + withoutRecordPath(all.at(line));
     }
     return result;
+}
+
+QColor PanelDriver::statusColor(bool success) const
+{
+    return ::statusColor(success, log()->palette());
 }
 
 void PanelDriver::addLine(const QString &s)

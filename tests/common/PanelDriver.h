@@ -18,6 +18,10 @@ inline const QString checkButton = QStringLiteral("  Check Versions  ");
 inline const QString updateButton = QStringLiteral("  Update  ");
 inline const QString restoreButton = QStringLiteral("  Restore  ");
 
+// The log line that names the run's record, as linesAfterIntroduction() and
+// transcript() give it: the path differs from run to run.
+inline const QString recordLine = QStringLiteral("Record: <path>");
+
 // Drives the real updater window the way a user would and reads back what
 // the log shows. Clicks go through the window system's event path, so a
 // modal dialog blocks them as it would block the user.
@@ -35,13 +39,16 @@ public:
     QPushButton *button(const QString &text) const;
 
     QStringList lines() const;
-    // The lines written after the introduction.
+    // The lines written after the introduction, a record's path as recordLine.
     QStringList linesAfterIntroduction() const;
     // The explicit foreground of a line, or an invalid colour for the default.
     QColor lineColor(int line) const;
+    // The colour of a success (green) or failure (red) line in this log.
+    QColor statusColor(bool success) const;
     // The lines from line `first` on, each with an explicit colour marked in
     // front of it: "[green] ", "[red] ", or "[#rrggbb] " for any other, so that
-    // text and colour of a whole transcript compare in one go.
+    // text and colour of a whole transcript compare in one go. A record's
+    // path reads as in recordLine.
     QStringList transcript(int first) const;
 
     void addLine(const QString &s);

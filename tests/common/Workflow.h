@@ -1,18 +1,27 @@
 #ifndef WORKFLOW_H
 #define WORKFLOW_H
 
+#include "PanelDriver.h"
+
 #include <QString>
 #include <QStringList>
 
-class PanelDriver;
 class SimulatedInstrument;
 
 // How every update and restore ends its log, as PanelDriver::transcript()
 // marks the coloured line.
-inline const QStringList successBlock = { "[green] Firmware updated successfully.", "You may now close the software." };
+inline const QStringList successBlock = { "[green] Firmware updated successfully.", recordLine,
+                                          "You may now close the software." };
 inline const QStringList failureBlock = { "[red] Firmware updated unsuccessfully.",
                                           "Check device connections and re-run the software.",
-                                          "If problem persists, contact Corvane.", "You may now close the software." };
+                                          "If problem persists, contact Corvane.", recordLine,
+                                          "You may now close the software." };
+
+// What a failed workflow says it left on the instrument, right after its
+// red line.
+inline const QString nothingTouched = QStringLiteral("Nothing was erased or written.");
+inline const QString mayNotWork = QStringLiteral("The KD740 may not work until it is restored.");
+QStringList failureBlockWith(const QStringList &state);
 
 // Lets an expected log be written as the lines before a step plus its line.
 QStringList operator+(const QStringList &lines, const QString &line);
@@ -42,8 +51,12 @@ QStringList fields(const SimulatedInstrument &sim, const QStringList &expected);
 QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton,
                         qint64 *elapsedMs = nullptr);
 
-// A workflow runs once per start of the updater: afterwards the panel is
-// disabled, and clicking each of its buttons writes nothing and calls nothing.
+// After an update or restore only the log takes input: its text can still be
+// read and copied, while the buttons are disabled.
+bool onlyLogEnabled(const PanelDriver &driver);
+
+// A workflow runs once per start of the updater: afterwards only the log is
+// enabled, and clicking each button writes nothing and calls nothing.
 void verifyTakesNoMoreClicks(PanelDriver &driver, const SimulatedInstrument &sim);
 
 // The lines of a text file without the final line break; none when it

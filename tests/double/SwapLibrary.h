@@ -17,4 +17,9 @@ QString missingSwap(Swap swap);
 // the test double as kd_api.
 QString updaterWithDouble(Swap swap, QProcessEnvironment *environment);
 
+// Completes `environment` so that the updater, once its window is up, presses
+// Check Versions and then Update, prints what the window showed and closes
+// it (tests/double/kd740_drive*.cpp), with the real kd_api answering.
+void addWindowDriver(QProcessEnvironment *environment);
+
 #endif

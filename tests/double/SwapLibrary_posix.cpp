@@ -13,3 +13,8 @@ QString updaterWithDouble(Swap swap, QProcessEnvironment *environment)
         environment->insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(KD_DOUBLE_DIR));
     return QStringLiteral(UPDATER_EXECUTABLE);
 }
+
+void addWindowDriver(QProcessEnvironment *environment)
+{
+    environment->insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KD_DRIVE_LIBRARY));
+}

@@ -26,3 +26,13 @@ QString updaterWithDouble(Swap, QProcessEnvironment *)
         qWarning("cannot copy the updater and the test double to %s", qPrintable(folder.path()));
     return updater;
 }
+
+// The driver is a Qt plugin here, found through the plugin path.
+void addWindowDriver(QProcessEnvironment *environment)
+{
+    const QString pluginPath = environment->value(QStringLiteral("QT_PLUGIN_PATH"));
+    environment->insert(QStringLiteral("QT_PLUGIN_PATH"),
+                        QStringLiteral(KD_DRIVE_PLUGIN_DIR)
+                            + (pluginPath.isEmpty() ? QString() : QDir::listSeparator() + pluginPath));
+    environment->insert(QStringLiteral("QT_QPA_GENERIC_PLUGINS"), QStringLiteral("kd740drive"));
+}

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <QTextEdit>
 #include <QWindow>
@@ -23,6 +24,9 @@ void printWindow()
     QWidget *window = mainWindow();
     if (!window)
         return;
+    // Which plugins drew it: an installed copy must load its own.
+    std::printf("platform %s\nstyle %s\n", qPrintable(QGuiApplication::platformName()),
+                qPrintable(QApplication::style()->objectName()));
     std::printf("title %s\n", qPrintable(window->windowTitle()));
     std::printf("size %dx%d\n", window->width(), window->height());
     if (auto *log = window->findChild<QTextEdit *>())

@@ -134,7 +134,8 @@ def check_windows(prefix, facts):
     Start-menu shortcut starts it, no import libraries."""
     failures = []
     for name in ["kd740-updater.exe", "kd740-flash.exe", "kd_api.dll", "Qt5Core.dll", "Qt5Gui.dll", "Qt5Widgets.dll",
-                 "platforms/qwindows.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll"]:
+                 "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "libstdc++-6.dll",
+                 "libgcc_s_seh-1.dll", "libwinpthread-1.dll", "licenses/LICENSE.txt", "licenses/LGPL-3.0.txt"]:
         if not os.path.isfile(os.path.join(prefix, name)):
             failures.append("no " + name)
     firmware = os.path.join(prefix, "firmware")

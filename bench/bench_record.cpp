@@ -1,0 +1,116 @@
+// What keeping the record costs an update: the SHA-256 of its images, taken
+// on the worker before the first write, against the update's own time.
+//
+// The updates run in the real window against the simulated instrument: the
+// shortest there is (a KD740B's boot program alone) at the simulator's real
+// timings, an FPGA update at a tenth of them, its time scaled back up. The
+// simulated images are small (4 and 16 KiB), so hashing is also timed on
+// files of the sizes real images may have.
+
+#include "app/MainWindow.h"
+#include "record/FileDigest.h"
+#include "ui/Updater.h"
+
+#include "FirmwareImage.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Median of a few runs, in milliseconds.
+double hashMs(const QString &path)
+{
+    std::vector<double> runs;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        if (digestOf(path).size < 0)
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+        runs.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+struct Update
+{
+    const char *name;
+    const char *instrument;
+    const char *image; // the one image it writes
+    double scale;
+};
+
+const Update updates[] = {
+    { "KD740B boot program only", "model 1\nboot 3\nrun 5\nfpga 12\n", "kd740b_boot_4.img", 1 },
+    { "KD740B FPGA only", "model 1\nboot 4\nrun 5\nfpga 10\n", "kd740b_fpga_12.rbf", 0.1 },
+};
+
+// Seconds from pressing Update to its outcome.
+double updateSeconds(const QString &description, const Update &update)
+{
+    QFile file(description);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(QByteArray("instrument\nserial 4321\nlink usb\nstate normal\n") + update.instrument);
+    file.close();
+    qputenv("KDSIM_SCALE", "0");
+    MainWindow window;
+    window.show();
+    auto *panel = window.findChild<Updater *>();
+    QMetaObject::invokeMethod(panel, "checkVersions");
+    qputenv("KDSIM_SCALE", QByteArray::number(update.scale));
+    QElapsedTimer timer;
+    timer.start();
+    QMetaObject::invokeMethod(panel, "updateDevice");
+    return timer.elapsed() / 1000.0 / update.scale;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QTemporaryDir scratch;
+    QDir::setCurrent(scratch.path());
+    // The records of these runs stay in the scratch folder.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(scratch.filePath("data")));
+    std::string error;
+    if (!kdsim::writeShippedImages(QDir(scratch.path()).filePath("firmware").toStdString(), &error)) {
+        std::fprintf(stderr, "cannot write the images: %s\n", error.c_str());
+        return 1;
+    }
+    qputenv("KDSIM_DEVICE", QFile::encodeName(scratch.filePath("instrument.txt")));
+
+    std::printf("%-28s %14s %14s %12s\n", "update", "update (s)", "hashing (ms)", "share");
+    for (const Update &update : updates) {
+        const double seconds = updateSeconds(scratch.filePath("instrument.txt"), update);
+        const double ms = hashMs(scratch.filePath(QStringLiteral("firmware/") + update.image));
+        std::printf("%-28s %14.1f %14.3f %11.5f%%\n", update.name, seconds, ms, ms / 10 / seconds);
+    }
+
+    std::printf("\n%-28s %14s %14s\n", "image size", "hashing (ms)", "MB/s");
+    for (const qint64 kib : { 256, 4096, 32768, 131072 }) {
+        const QString path = scratch.filePath("image.bin");
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+        for (qint64 left = kib * 1024; left > 0; left -= chunk.size()) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
+            file.write(chunk.constData(), std::min<qint64>(left, chunk.size()));
+        }
+        file.close();
+        const double ms = hashMs(path);
+        std::printf("%-28s %14.1f %14.0f\n", qPrintable(QStringLiteral("%1 KiB").arg(kib)), ms,
+                    kib / 1024.0 / (ms / 1000.0));
+    }
+    return 0;
+}

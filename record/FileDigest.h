@@ -1,0 +1,17 @@
+#ifndef FILEDIGEST_H
+#define FILEDIGEST_H
+
+#include <QByteArray>
+#include <QString>
+
+// What a file held when it was read: its size and SHA-256, so that a record
+// proves which image was used.
+struct FileDigest
+{
+    qint64 size = -1; // -1: it could not be read
+    QByteArray sha256; // lower-case hexadecimal
+};
+
+FileDigest digestOf(const QString &path);
+
+#endif

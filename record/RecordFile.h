@@ -1,0 +1,35 @@
+#ifndef RECORDFILE_H
+#define RECORDFILE_H
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+// One record on the disk: a new file that no other ever was, written a line
+// at a time, every line on the disk before the next is taken.
+class RecordFile
+{
+public:
+    // Creates folder/<stem>.txt, or <stem>-2.txt and so on where that name is
+    // taken; the folder too where it is missing.
+    bool create(const QString &folder, const QString &stem);
+    // Native and absolute; empty until created.
+    QString path() const;
+    // What went wrong last, with the path it concerns.
+    QString errorString() const;
+
+    bool append(const QStringList &lines);
+    // Writes line over the last line appended. It is written in one piece,
+    // so the file holds either line whenever the process ends.
+    bool replaceLast(const QString &line);
+
+private:
+    bool write(const QByteArray &bytes);
+    bool fail(const QString &problem);
+
+    QFile file;
+    qint64 lastLineStart = 0;
+    QString error;
+};
+
+#endif

@@ -1,0 +1,79 @@
+#ifndef RUNRECORD_H
+#define RUNRECORD_H
+
+#include "device/DeviceCall.h"
+#include "record/RecordFile.h"
+#include "workers/DeviceStatus.h"
+#include "workers/ImageCheck.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+
+// Where the records are kept: below the user's data folder, named as each
+// system names its programs' folders. Empty when the system names none.
+QString recordsFolder();
+
+// The record of one program run, written to the disk as the run goes: what
+// was run on which instrument with which image files, then every log line
+// after the introduction and every library call, each with its time since
+// the record began. It begins with the check and is kept only when the check
+// reached an instrument. The program never reads it back.
+//
+// It lives on the thread that gives it the log lines. Library calls and image
+// checks made on other threads reach it through that thread's event queue,
+// behind the lines those threads sent before them, so everything stands in
+// the order it happened.
+class RunRecord : public QObject, private DeviceCallObserver, private ImageCheckObserver
+{
+    Q_OBJECT
+
+public:
+    // Begins now and is told of every library call and image check until it goes.
+    explicit RunRecord(const QString &folder = recordsFolder(), QObject *parent = nullptr);
+    ~RunRecord() override;
+
+    // A line as the log shows it.
+    void addLine(const QString &line);
+    // The check is over. Writes the record so far if the check reached an
+    // instrument; returns the log line that says where it is or why there is
+    // none, or nothing when no instrument answered.
+    QString checkEnded(const DeviceStatus &status);
+    // "Record: <path>" while the record is being written; otherwise empty.
+    QString whereLine() const;
+    // The record's absolute path while it is being written; otherwise empty.
+    QString path() const;
+
+signals:
+    // The record could not be written on: the log line that says so, once.
+    void writeFailed(const QString &line);
+
+private:
+    enum class State { Collecting, Writing, Off };
+
+    void starting(const char *name, const QString &arguments) override;
+    void called(const DeviceCallReport &report) override;
+    void imageChecked(const QString &path, bool usable) override;
+
+    void addStamped(const QString &text);
+    void write(const QString &line, bool replacingLast);
+    QString stamp() const;
+    QStringList header(const DeviceStatus &status) const;
+    QString failure(const QString &reason);
+
+    const QString folder;
+    const QDateTime began;
+    QElapsedTimer clock;
+    State state = State::Collecting;
+    // An instrument answered an open or a bootstrap.
+    bool reached = false;
+    // The lines written before the file exists, and the images checked by then.
+    QStringList pending;
+    QStringList images;
+    RecordFile file;
+    // The stamp of the call whose start is the last line, until it returns.
+    QString callInFlight;
+};
+
+#endif

@@ -1,0 +1,8 @@
+#include "record/SyncToDisk.h"
+
+#include <unistd.h>
+
+bool syncToDisk(int fileDescriptor)
+{
+    return fsync(fileDescriptor) == 0;
+}

@@ -1,0 +1,239 @@
+// The record each run that reached an instrument leaves on the disk. The
+// expected records in data/record hold fixed words where runs differ; the
+// test checks those parts itself: time stamps that never go back, the date,
+// the computer, and each image's size and SHA-256 against its own computation.
+
+#include "PanelDriver.h"
+#include "SimulatedInstrument.h"
+#include "TestFolders.h"
+#include "Workflow.h"
+
+#include "record/RunRecord.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Sim = SimulatedInstrument;
+
+namespace {
+
+// A time stamp, or the word that stands for one.
+const QRegularExpression stampPattern(QStringLiteral("^\\+(?:T|(\\d+):(\\d\\d)\\.(\\d\\d\\d))(?: |$)"));
+const QRegularExpression callPattern(QStringLiteral("^\\w+\\(.*\\) = -?\\d+ \\((?:D|\\d+\\.\\d) ms\\)$"));
+const QStringList varyingKeys = { "program version", "date", "computer", "operating system" };
+
+QString sha256Of(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+        ? QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex())
+        : QString();
+}
+
+// The record with what differs from run to run checked and put in fixed
+// words; a line that fails its check starts with "!! ".
+QStringList normalised(const QStringList &record, const QString &path)
+{
+    QStringList result;
+    qint64 lastMs = 0;
+    for (const QString &line : record) {
+        const QRegularExpressionMatch stamp = stampPattern.match(line);
+        const qint64 ms = stamp.captured(1).toLongLong() * 60000 + stamp.captured(2).toLongLong() * 1000
+            + stamp.captured(3).toInt();
+        bool right = ms >= lastMs;
+        lastMs = ms;
+        QString text = line.mid(stamp.capturedLength());
+        const QString key = text.section(QStringLiteral(": "), 0, 0);
+        const QString value = text.section(QStringLiteral(": "), 1);
+        const QStringList image = value.split(QStringLiteral(", ")); // path, size, hash
+        if (key == QLatin1String("date"))
+            right = right && value.contains(QRegularExpression("[+-]\\d\\d:\\d\\d$"))
+                && qAbs(QDateTime::fromString(value, Qt::ISODate).secsTo(QDateTime::currentDateTime())) < 600;
+        else if (key == QLatin1String("computer"))
+            right = right && value == QSysInfo::machineHostName();
+        else if (key == QLatin1String("program version"))
+            right = right && value == QLatin1String(KD740_VERSION);
+        else if (key == QLatin1String("image"))
+            right = right && QFileInfo(image.at(0)).isAbsolute()
+                && image.value(1) == QString::number(QFileInfo(image.at(0)).size()) + QStringLiteral(" bytes")
+                && image.value(2) == QStringLiteral("SHA-256 ") + sha256Of(image.at(0));
+
+        if (varyingKeys.contains(key))
+            text = key + QStringLiteral(": <") + key + QLatin1Char('>');
+        else if (key == QLatin1String("image"))
+            text = QStringLiteral("image: ") + QFileInfo(image.at(0)).fileName();
+        else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
+            text = recordLine;
+        text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
+        if (stamp.hasMatch())
+            text = text.isEmpty() ? QStringLiteral("+T") : QStringLiteral("+T ") + text;
+        result << (right ? text : QStringLiteral("!! ") + line);
+    }
+    return result;
+}
+
+// The log lines among the record's entries.
+QStringList logLines(const QStringList &record)
+{
+    QStringList result;
+    for (const QString &line : record.mid(record.indexOf(QString()) + 1)) {
+        const QString text = line.mid(stampPattern.match(line).capturedLength());
+        if (!callPattern.match(text).hasMatch() && !text.startsWith(QLatin1String("image: ")))
+            result << text;
+    }
+    return result;
+}
+
+// The records in folder that are not among before.
+QStringList recordsIn(const QString &folder, const QStringList &before = QStringList())
+{
+    QStringList found = QDir(folder).entryList({ QStringLiteral("*.txt") }, QDir::Files);
+    for (const QString &name : before)
+        found.removeOne(name);
+    return found;
+}
+
+QStringList expectedRecord(const QString &name)
+{
+    return readLines(QFINDTESTDATA(QStringLiteral("data/record/") + name + QStringLiteral(".txt")));
+}
+
+} // namespace
+
+class TestRecord : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { keepUserDataInTestFolders(); }
+    void recordOfRun_data();
+    void recordOfRun();
+    void keepsEverythingUpToKill();
+};
+
+void TestRecord::recordOfRun_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("model"); // answers the model selector
+    QTest::addColumn<QString>("button"); // pressed after the check, if any
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<QString>("expected"); // in data/record; none: no record
+    QTest::addColumn<bool>("folderWritable");
+
+    const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
+    QTest::newRow("update succeeds") << kdB << "" << updateButton << ""
+                                     << "update-kd740b" << true;
+    QTest::newRow("update fails") << kdB << "" << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
+                                  << "update-kd740b-write-fails" << true;
+    QTest::newRow("bootstrap, then restore")
+        << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
+        << ""
+        << "restore-kd740a-bootstrapped" << true;
+    QTest::newRow("no instrument answers") << ""
+                                           << "KD740B"
+                                           << ""
+                                           << ""
+                                           << "" << true;
+    QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
+                                              << "update-kd740b" << false;
+}
+
+void TestRecord::recordOfRun()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, model);
+    QFETCH(QString, button);
+    QFETCH(QString, faults);
+    QFETCH(QString, expected);
+    QFETCH(bool, folderWritable);
+
+    // A file where the records' folder would be.
+    const QTemporaryDir home;
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+    if (!folderWritable) {
+        if (QSysInfo::productType() == QLatin1String("windows"))
+            QSKIP("Windows takes the data folder from the user's profile, which no test may spoil");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        QFile blocker(home.filePath(QStringLiteral("kd740-updater")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    const QString folder = recordsFolder();
+    const QStringList before = recordsIn(folder);
+    chooseModelWhenAsked(model);
+    driver.click(checkButton);
+    if (!button.isEmpty()) {
+        armFaults(sim, faults);
+        driver.click(button);
+    }
+    const QStringList written = recordsIn(folder, before);
+    const QStringList wanted = expected.isEmpty() ? QStringList() : expectedRecord(expected);
+    if (wanted.isEmpty())
+        QCOMPARE(driver.linesAfterIntroduction().filter(QStringLiteral("ecord")), QStringList());
+    if (!folderWritable) {
+        // The same log, with one line in place of the first "Record:" and no other.
+        QStringList log = logLines(wanted);
+        log[log.indexOf(recordLine)] = "No record could be written: " + QDir::toNativeSeparators(folder)
+            + " cannot be created.";
+        log.removeAll(recordLine);
+        QCOMPARE(driver.linesAfterIntroduction(), log);
+    }
+    QCOMPARE(written.size(), wanted.isEmpty() || !folderWritable ? 0 : 1);
+    if (written.isEmpty())
+        return;
+    const QString path = QDir(folder).filePath(written.first());
+    const QStringList record = readLines(path);
+    const QString identity = record.value(4).mid(7) + QLatin1Char('-') + record.value(5).mid(8); // model, serial
+    QVERIFY2(QRegularExpression("^\\d{8}-\\d{6}-" + identity + "(-\\d+)?\\.txt$").match(written.first()).hasMatch(),
+             qPrintable(written.first()));
+    QCOMPARE(normalised(record, path), wanted);
+    QCOMPARE(logLines(record), driver.lines().mid(PanelDriver::introductionLines));
+}
+
+// The updater itself, killed while the FPGA is written: the record holds
+// every line and call up to the write, and the write as begun.
+void TestRecord::keepsEverythingUpToKill()
+{
+    Sim sim;
+    sim.setDescription(Sim::usbInstrument(1, 4711, 4, 5, 10));
+    QStandardPaths::setTestModeEnabled(false); // the updater keeps its records as a user's
+    const QString folder = recordsFolder();
+    const QStringList before = recordsIn(folder);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("KDSIM_SCALE", "0.05"); // the FPGA write lasts 16 s
+    if (QSysInfo::productType() == QLatin1String("windows")) {
+        environment.insert("QT_QPA_GENERIC_PLUGINS", "kd740drive");
+        environment.insert("QT_PLUGIN_PATH", environment.value("QT_PLUGIN_PATH") + QDir::listSeparator() + DRIVE);
+    } else {
+        environment.insert("LD_PRELOAD", DRIVE);
+    }
+    QProcess updater;
+    updater.setProcessEnvironment(environment);
+    updater.start(UPDATER_EXECUTABLE, QStringList());
+    // Killed as soon as the record shows the write begun.
+    const QStringList wanted = expectedRecord(QStringLiteral("killed-during-fpga-write"));
+    const auto path = [&] { return QDir(folder).filePath(recordsIn(folder, before).value(0)); };
+    QTRY_VERIFY_WITH_TIMEOUT(readLines(path()).size() >= wanted.size(), 20000);
+    updater.kill();
+    QVERIFY(updater.waitForFinished());
+    const QStringList record = readLines(path());
+    QCOMPARE(normalised(record, path()), wanted);
+    QFile::remove(path());
+}
+
+QTEST_MAIN(TestRecord)
+#include "tst_record.moc"

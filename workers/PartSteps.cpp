@@ -1,0 +1,46 @@
+#include "workers/PartSteps.h"
+
+QString durationText(int seconds)
+{
+    if (seconds % 60 == 0)
+        return QStringLiteral("%1 minutes").arg(seconds / 60);
+    return QStringLiteral("%1 seconds").arg(seconds);
+}
+
+QString announceLine(const PartStep &part)
+{
+    return QStringLiteral("Updating %1, estimated %2.")
+        .arg(QLatin1String(part.subject), durationText(part.expectedSeconds));
+}
+
+QString skipLine(const PartStep &part)
+{
+    return QStringLiteral("Skipping %1, already current version.").arg(QLatin1String(part.name));
+}
+
+QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes)
+{
+    QStringList written, erased, untouched;
+    for (std::size_t index = 0; index < sequence.parts.size(); ++index) {
+        const QString name = QLatin1String(sequence.parts[index].name);
+        switch (index < outcomes.size() ? outcomes[index] : PartOutcome::NotTouched) {
+        case PartOutcome::Written: written << name; break;
+        case PartOutcome::Erased: erased << name; break;
+        case PartOutcome::NotTouched: untouched << name; break;
+        }
+    }
+    if (written.isEmpty() && erased.isEmpty())
+        return { QStringLiteral("Nothing was erased or written.") };
+
+    const QString separator = QStringLiteral(", ");
+    QStringList lines;
+    if (!written.isEmpty())
+        lines << QStringLiteral("Written in this run: %1.").arg(written.join(separator));
+    if (!erased.isEmpty())
+        lines << QStringLiteral("Erased or incomplete: %1.").arg(erased.join(separator));
+    if (!untouched.isEmpty())
+        lines << QStringLiteral("Not touched: %1.").arg(untouched.join(separator));
+    if (!erased.isEmpty())
+        lines << QStringLiteral("The KD740 may not work until it is restored.");
+    return lines;
+}

@@ -1,0 +1,78 @@
+#ifndef PARTSTEPS_H
+#define PARTSTEPS_H
+
+#include "workers/DeviceStatus.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+class LibraryProgress;
+
+// What the calls of one run share.
+struct PartSession
+{
+    const DeviceStatus &status;
+    LibraryProgress &progress;
+    int handle = -1;
+};
+
+// One firmware part as a sequence erases and writes it. The calls return
+// the library's status.
+struct PartStep
+{
+    // As the log names it: "boot Fx3", "run Fx3", "FX3", "FPGA".
+    const char *name;
+    // As its announce line names it: "Updating <subject>, estimated <time>."
+    const char *subject;
+    // The time its announce line gives.
+    int expectedSeconds;
+    // Compared with the shipped version where a sequence skips current parts.
+    std::int32_t FirmwareTarget::*version;
+    QByteArray (*image)(const FirmwareTarget &firmware);
+    int (*clear)(PartSession &session);
+    int (*write)(PartSession &session, const char *image);
+    const char *clearFailed;
+    const char *writeFailed;
+};
+
+// One workflow over one link: how it reaches the instrument, its parts in
+// the order they are written, and its last call.
+struct PartSequence
+{
+    // Null once the instrument is open, else the line that says why not.
+    const char *(*open)(PartSession &session);
+    // A failure to reach the instrument is followed by a pause.
+    bool pausesAfterOpenFailure;
+    // A part whose version on the instrument equals the shipped one is skipped.
+    bool skipsCurrentParts;
+    std::vector<PartStep> parts;
+    // Its status is not examined: whatever it says, the parts are written by then.
+    void (*finish)(PartSession &session);
+    // Also made when a part failed, not only after the last part was written.
+    bool finishesAfterFailure;
+};
+
+// What a run left a part as.
+enum class PartOutcome {
+    NotTouched, // skipped as current, or never reached
+    Erased, // a clear was asked for, and no write of it succeeded
+    Written,
+};
+
+// The tables of the update and of the restore, by model.
+const PartSequence &updateSequence(DeviceType type);
+const PartSequence &restoreSequence(DeviceType type);
+
+// "10 seconds", "6 minutes".
+QString durationText(int seconds);
+QString announceLine(const PartStep &part);
+QString skipLine(const PartStep &part);
+
+// What a failed run left on the instrument, part by part, for the log.
+QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes);
+
+#endif

@@ -1,0 +1,96 @@
+#include "workers/ProgressText.h"
+
+#include "workers/PartSteps.h"
+
+#include <QElapsedTimer>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<int> clockRate { 1 };
+
+// "M:SS elapsed"
+QString elapsedText(qint64 ms)
+{
+    const qint64 seconds = ms / 1000;
+    return QStringLiteral("%1:%2 elapsed").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString ProgressText::opening()
+{
+    return QStringLiteral("Opening the KD740");
+}
+
+QString ProgressText::reading()
+{
+    return QStringLiteral("Reading the KD740");
+}
+
+ProgressText::ProgressText(const QString &activity, qint64 startMs)
+    : activity(activity)
+    , sinceMs(startMs)
+{
+}
+
+void ProgressText::startStep(int step, int steps, const QString &part, int expectedSeconds, qint64 nowMs)
+{
+    this->step = step;
+    this->steps = steps;
+    this->part = part;
+    this->expectedSeconds = expectedSeconds;
+    sinceMs = nowMs;
+}
+
+QString ProgressText::stepLine(int percent) const
+{
+    QString line = step > 0 ? QStringLiteral("Step %1 of %2: writing the %3 program").arg(step).arg(steps).arg(part)
+                            : activity;
+    if (percent >= 0)
+        line += QStringLiteral(" (%1 %)").arg(percent);
+    return line;
+}
+
+QString ProgressText::elapsedLine(qint64 nowMs) const
+{
+    const qint64 elapsed = qMax<qint64>(0, nowMs - sinceMs);
+    if (step == 0)
+        return elapsedText(elapsed);
+    if (elapsed / 1000 > expectedSeconds)
+        return elapsedText(elapsed) + QStringLiteral(", longer than usual. Still writing: do not unplug the KD740.");
+    return elapsedText(elapsed) + QStringLiteral(", usually up to ") + durationText(expectedSeconds);
+}
+
+QStringList ProgressText::widestLines()
+{
+    // Two-digit minutes and nine steps are as wide as these get in practice.
+    const qint64 late = (99 * 60 + 59) * qint64(1000);
+    QStringList lines { opening(), reading() };
+    for (const PartSequence *sequence :
+         { &updateSequence(KD740A), &updateSequence(KD740C), &restoreSequence(KD740A), &restoreSequence(KD740C) }) {
+        for (const PartStep &part : sequence->parts) {
+            ProgressText text(QString(), 0);
+            text.startStep(9, 9, QLatin1String(part.name), part.expectedSeconds, 0);
+            lines << text.stepLine(100) << text.elapsedLine(part.expectedSeconds * qint64(1000))
+                  << text.elapsedLine(late);
+        }
+    }
+    return lines;
+}
+
+qint64 progressClockMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed() * clockRate.load();
+}
+
+void setProgressClockRate(int rate)
+{
+    clockRate.store(rate);
+}

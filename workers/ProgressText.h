@@ -1,0 +1,44 @@
+#ifndef PROGRESSTEXT_H
+#define PROGRESSTEXT_H
+
+#include <QString>
+#include <QStringList>
+
+// The two lines that tell a waiting technician what is happening: which
+// step runs, and how long it has taken against how long it usually takes.
+// Times are milliseconds on progressClockMs().
+class ProgressText
+{
+public:
+    static QString opening();
+    static QString reading();
+
+    // activity is shown until the first step starts, and throughout the
+    // check, with the time since startMs.
+    ProgressText(const QString &activity, qint64 startMs);
+
+    // The step-th part of steps is cleared from nowMs on.
+    void startStep(int step, int steps, const QString &part, int expectedSeconds, qint64 nowMs);
+
+    // percent as the library reports it, or -1 for none.
+    QString stepLine(int percent) const;
+    QString elapsedLine(qint64 nowMs) const;
+
+    // The widest lines the two can be, to size a display once.
+    static QStringList widestLines();
+
+private:
+    QString activity;
+    qint64 sinceMs;
+    int step = 0;
+    int steps = 0;
+    QString part;
+    int expectedSeconds = 0;
+};
+
+// A monotonic clock in milliseconds. Tests speed it up to reach the texts
+// of a late write without waiting minutes; nothing else changes its rate.
+qint64 progressClockMs();
+void setProgressClockRate(int rate);
+
+#endif

@@ -1,0 +1,54 @@
+#ifndef WRITEPARTSTHREAD_H
+#define WRITEPARTSTHREAD_H
+
+#include "workers/DeviceStatus.h"
+#include "workers/LibraryProgress.h"
+#include "workers/PartSteps.h"
+
+#include <QThread>
+#include <QVector>
+
+// Runs one sequence of part steps on its own thread: checks the images of
+// the parts it will write, reaches the instrument, then erases and writes
+// each part in turn, skipping current ones where the sequence does. The
+// update and the restore differ only in their tables.
+class WritePartsThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    bool succeeded = false;
+    // The run did not start because an image it needs is unusable: nothing
+    // was touched.
+    bool imageUnusable = false;
+    DeviceStatus deviceStatus;
+
+    // Read after the worker has finished: what a failed run left on the
+    // instrument, for the log.
+    QStringList stateAfterFailure() const;
+
+    // Read by the GUI thread while the worker runs.
+    const LibraryProgress &libraryProgress() const { return progress; }
+
+    virtual const PartSequence &sequence() const = 0;
+
+signals:
+    void addLine(QString s);
+    // Before a part's clear: the part is the step-th of the steps this run writes.
+    void stepStarted(int step, int steps, const QString &part, int expectedSeconds);
+
+protected:
+    void run() override;
+
+private:
+    QVector<bool> partsToWrite() const;
+    bool imagesUsable(const QVector<bool> &toWrite);
+    bool writeParts(PartSession &session, const QVector<bool> &toWrite);
+    bool writePart(PartSession &session, int index, int step, int steps);
+
+    LibraryProgress progress;
+    // What each part of the sequence was left as, in its order.
+    std::vector<PartOutcome> outcomes;
+};
+
+#endif
