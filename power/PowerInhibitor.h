@@ -29,8 +29,9 @@ public:
 private:
     // Used where shutdowns ask windows (Windows).
     [[maybe_unused]] std::uintptr_t window;
-    // What the platform holds while writing; -1 when nothing.
-    int held = -1;
+    // What the platform holds while writing, up to one thing per lock; -1
+    // when nothing.
+    int held[2] = { -1, -1 };
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
 #include "power/KeepAwake.h"
+#include "power/WriteGuard.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/WorkerWait.h"
@@ -283,9 +284,13 @@ void Updater::updateDevice()
     worker.deviceStatus = deviceStatus;
     connect(&worker, &UpdateDeviceThread::addLine, this, &Updater::addLine);
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
+    WriteGuard guard;
+    connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
     const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
+    if (guard.finish())
+        QCoreApplication::exit(0);
 }
 
 void Updater::restoreDevice()
@@ -303,9 +308,13 @@ void Updater::restoreDevice()
     RestoreDeviceThread worker;
     worker.deviceStatus = deviceStatus;
     connect(&worker, &RestoreDeviceThread::addLine, this, &Updater::addLine);
+    WriteGuard guard;
+    connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
     const KeepAwake keepAwake(worker, window());
     runWorker(worker, this);
     reportOutcome(worker.succeeded);
+    if (guard.finish())
+        QCoreApplication::exit(0);
 }
 
 // After an update or restore the instrument must be power-cycled, so the

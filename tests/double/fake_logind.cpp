@@ -49,9 +49,9 @@ public slots:
         if (this->mode == QLatin1String("silent") || this->mode == QLatin1String("late")) {
             setDelayedReply(true);
             if (this->mode == QLatin1String("late")) {
-                QTimer::singleShot(modeValue.toInt(), this,
-                                   [this, call = message(), what] { connection().send(call.createReply(
-                                       QVariant::fromValue(lockFor(what)))); });
+                QTimer::singleShot(modeValue.toInt(), this, [this, call = message(), what] {
+                    connection().send(call.createReply(QVariant::fromValue(lockFor(what))));
+                });
             }
             return QDBusUnixFileDescriptor();
         }
