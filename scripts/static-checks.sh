@@ -9,7 +9,9 @@
 # leaving out what moc and the other generators wrote.
 # The Windows power file needs no Qt, so for want of a Windows build of Qt it
 # is compiled here with MinGW and linked into a small program, which checks
-# it against the Windows headers and import libraries.
+# it against the Windows headers and import libraries. The Windows write
+# guard needs QtCore, whose headers are the same on every platform: MinGW
+# checks it against this machine's.
 # Needs: clang-format and clang-tidy (Debian 12: version 14), cmake,
 # qtbase5-dev, python3, g++-mingw-w64-x86-64-posix.
 set -uo pipefail
@@ -49,6 +51,16 @@ printf '#include "power/PowerInhibitor.h"\nint main()\n{\n    PowerInhibitor inh
 if ! "$mingw" -std=c++17 -Wall -Wextra -Werror -I"$root" power/PowerInhibitorWindows.cpp "$scratch/main.cpp" \
         -o "$scratch/inhibitor.exe"; then
     echo "FAIL: the Windows power file does not build with MinGW" >&2
+    status=1
+fi
+echo "== MinGW: power/WriteGuard_windows.cpp (compiled, not linked)"
+qt_headers=$(qmake -query QT_INSTALL_HEADERS 2>/dev/null || true)
+if [[ ! -d $qt_headers/QtCore ]]; then
+    echo "FAIL: no Qt headers found (qmake -query QT_INSTALL_HEADERS)" >&2
+    status=1
+elif ! "$mingw" -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$root" -isystem "$qt_headers" \
+        -isystem "$qt_headers/QtCore" power/WriteGuard_windows.cpp; then
+    echo "FAIL: the Windows write guard does not compile with MinGW" >&2
     status=1
 fi
 
