@@ -462,7 +462,7 @@ void take(Connection &connection, const Message &message, std::vector<Answer> &a
         && call < answers.size() && answers[call].problem.empty() && answers[call].descriptor < 0;
     Reader body(message.bytes, message.bodyOffset);
     if (answering && message.type == Error) {
-        answers[call].problem = message.errorName;
+        answers[call].problem = message.errorName.empty() ? "refused" : message.errorName;
         if (message.signature.compare(0, 1, "s") == 0)
             answers[call].problem += ": " + body.string(body.uint32());
     } else if (answering) {

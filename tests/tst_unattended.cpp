@@ -70,9 +70,7 @@ class TestUnattended : public QObject
     Q_OBJECT
 
 private slots:
-    // The address is D-Bus's own, read once per process: a case starts its
-    // bus there, and without one it leads nowhere.
-    void initTestCase() { qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socketPath)); }
+    void initTestCase();
     void keepsAwakeUntilOutcome_data();
     void keepsAwakeUntilOutcome();
     void endsWhenClosedOrSignalled_data();
@@ -98,6 +96,19 @@ void TestUnattended::cleanup()
     QFile::remove(socketPath);
     QFile::remove(recordPath);
     alerts.clear();
+}
+
+// The address is D-Bus's own, read once per process: a case starts its bus
+// there, and without one it leads nowhere. A test started in the background
+// by a shell has SIGINT ignored, which the updater would inherit and keep.
+void TestUnattended::initTestCase()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socketPath));
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        struct sigaction previous = {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            std::signal(signal, SIG_DFL);
+    }
 }
 
 // "logind" with the stand-in's mode after a blank, "none", or "silent": it
@@ -216,7 +227,8 @@ void TestUnattended::keepsAwakeUntilOutcome()
 void TestUnattended::endsWhenClosedOrSignalled_data()
 {
     QTest::addColumn<QString>("bus");
-    // 0: the window is closed after the outcome.
+    // 0: the window is closed after the outcome; above 0: sent during the
+    // write; below 0: sent after the outcome.
     QTest::addColumn<int>("signal");
 
     QTest::newRow("silent bus, window closed") << "silent" << 0;
@@ -228,6 +240,7 @@ void TestUnattended::endsWhenClosedOrSignalled_data()
     QTest::newRow("SIGINT during the write") << "logind" << SIGINT;
     QTest::newRow("SIGTERM during the write") << "logind" << SIGTERM;
     QTest::newRow("SIGHUP during the write") << "logind" << SIGHUP;
+    QTest::newRow("SIGTERM after the outcome ends it as ever") << "logind" << -SIGTERM;
 }
 
 void TestUnattended::endsWhenClosedOrSignalled()
@@ -253,7 +266,7 @@ void TestUnattended::endsWhenClosedOrSignalled()
     updater.start(UPDATER_EXECUTABLE, QStringList());
     QVERIFY(updater.waitForStarted());
 
-    if (signal != 0) {
+    if (signal > 0) {
         QTRY_VERIFY_WITH_TIMEOUT(sim.calls().contains("kdConfigUSBClearFPGAProgram(100, d1=0)"), 30000);
         // Twice: the second must change nothing. A pid of 0 would signal this test.
         for (int sent = 0; sent < 2 && updater.state() == QProcess::Running; ++sent) {
@@ -265,15 +278,18 @@ void TestUnattended::endsWhenClosedOrSignalled()
     QTRY_VERIFY_WITH_TIMEOUT((output += updater.readAllStandardOutput()).contains("end of log")
                                  || updater.state() == QProcess::NotRunning,
                              30000);
+    if (signal < 0 && updater.state() == QProcess::Running)
+        QCOMPARE(kill(static_cast<pid_t>(updater.processId()), -signal), 0);
     QElapsedTimer sinceOutcome;
     sinceOutcome.start();
     const bool ended = updater.state() == QProcess::NotRunning || updater.waitForFinished(exitLimitMs);
     QVERIFY2(ended, qPrintable(QStringLiteral("still running %1 ms after the outcome").arg(sinceOutcome.elapsed())));
-    QCOMPARE(updater.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(updater.exitCode(), 0);
+    QCOMPARE(updater.exitStatus(), signal < 0 ? QProcess::CrashExit : QProcess::NormalExit);
+    if (signal >= 0)
+        QCOMPARE(updater.exitCode(), 0);
 
     // The line comes once, however many signals came.
-    const QByteArray closing = signal != 0 ? "\nClosing when the firmware write has ended." : "";
+    const QByteArray closing = signal > 0 ? "\nClosing when the firmware write has ended." : "";
     QVERIFY2(output.contains(fpgaLine.toUtf8() + closing
                              + "\nFirmware updated successfully.\nYou may now close the software.\nend of log"),
              output.constData());
