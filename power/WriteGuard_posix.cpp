@@ -79,7 +79,7 @@ public:
         deferring.sa_flags = SA_RESTART;
         sigemptyset(&deferring.sa_mask);
         for (std::size_t i = 0; i < deferredSignals.size(); ++i) {
-            // One ignored already (nohup) stays ignored.
+            // One ignored already (nohup, a background job) stays ignored.
             sigaction(deferredSignals[i], nullptr, &previous[i]);
             taken[i] = previous[i].sa_handler != SIG_IGN && sigaction(deferredSignals[i], &deferring, nullptr) == 0;
         }
