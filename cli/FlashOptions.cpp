@@ -137,8 +137,8 @@ QString helpText()
                           "  -h, --help         this text\n"
                           "\n"
                           "The log lines go to standard output, progress to standard error.\n"
-                          "A signal (Ctrl+C, SIGTERM, SIGHUP) during a write ends the program once the write\n"
-                          "has ended; before a write, it ends the program before anything is written.\n"
+                          "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
+                          "ended and its outcome is written; at any other time it ends it at once.\n"
                           "\n"
                           "Exit status:\n"
                           "  0  done, or nothing to do\n"
@@ -147,6 +147,5 @@ QString helpText()
                           "  3  no instrument found\n"
                           "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
                           "     --model, or a command that does not fit the instrument's state\n"
-                          "  5  a firmware image is unusable\n"
-                          "  128+N  ended by signal N before anything was written\n");
+                          "  5  a firmware image is unusable\n");
 }

@@ -13,8 +13,6 @@ enum ExitCode : int {
     ExitNoInstrument = 3,
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
-    // Plus the signal's number.
-    ExitSignalBase = 128,
 };
 
 // How a run ended: its exit status, a word for scripts and, where the program
@@ -72,7 +70,7 @@ public:
     virtual void call(const CallEvent &event) = 0;
     // The run's record is being written at path.
     virtual void record(const QString &path) = 0;
-    // Why the program is stopping although nothing failed, as it happens.
+    // A warning of the program's own, e.g. that the PC cannot be kept awake.
     virtual void notice(const QString &text) = 0;
     virtual void outcome(const Outcome &outcome) = 0;
 };

@@ -3,6 +3,7 @@
 #include "CallRelay.h"
 
 #include "power/KeepAwake.h"
+#include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
@@ -71,27 +72,12 @@ int FlashRun::exec()
     messageTarget = this;
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
 
-    Outcome outcome = run();
-    // Asked to end before a write: whatever the check found, the run was cut short.
-    if (stopSignal != 0 && !writeStarted)
-        outcome = interrupted();
-
+    const Outcome outcome = run();
     qInstallMessageHandler(previousHandler);
     messageTarget = nullptr;
     output.outcome(outcome);
     record = nullptr;
     return outcome.exitCode;
-}
-
-void FlashRun::stop(int signalNumber)
-{
-    if (stopSignal != 0)
-        return;
-    stopSignal = signalNumber;
-    if (writing)
-        addLine(QStringLiteral("Closing when the firmware write has ended."));
-    else
-        output.notice(QStringLiteral("Stopping: nothing will be written."));
 }
 
 void FlashRun::notice(const QString &text)
@@ -124,10 +110,6 @@ Outcome FlashRun::afterNoAnswer()
         return finished(ExitNoInstrument, "not-found");
     }
     addLines(bootstrapIntroLines());
-    if (stopSignal != 0) {
-        endCheck();
-        return interrupted();
-    }
     if (!options.model) {
         endCheck();
         return decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped only "
@@ -208,32 +190,28 @@ void FlashRun::endCheck()
         output.record(record->path());
 }
 
+// As in the window, a signal or the console's Ctrl+C during the write ends
+// the program only once the write has ended and its outcome is written; the
+// exit status is the outcome's.
 Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
 {
-    if (stopSignal != 0)
-        return interrupted();
     writeTitle(title);
     worker.deviceStatus = status;
     connect(&worker, &WritePartsThread::addLine, this, &FlashRun::addLine);
     connect(&worker, &WritePartsThread::stepStarted, this, &FlashRun::startStep);
+    WriteGuard guard;
+    connect(&guard, &WriteGuard::endDeferred, this, &FlashRun::addLine);
     // No window to name to the system.
     const KeepAwake keepAwake(worker, 0);
-    writeStarted = true;
-    writing = true;
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
-    writing = false;
     for (const ReportLine &line : outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()))
         writeLine(line.text, line.tone);
+    guard.finish();
     if (worker.succeeded)
         return finished(ExitDone, "done");
     if (worker.imageUnusable)
         return finished(ExitImageUnusable, "image-unusable");
     return finished(ExitStepFailed, "failed");
-}
-
-Outcome FlashRun::interrupted() const
-{
-    return finished(ExitSignalBase + stopSignal, "interrupted", QStringLiteral("Stopped before anything was written."));
 }
 
 // Progress is told only while a worker talks to the instrument.

@@ -32,8 +32,6 @@ public:
     int exec();
 
 public slots:
-    // A request to end the program, by signal number.
-    void stop(int signalNumber);
     void notice(const QString &text);
 
 private:
@@ -42,7 +40,6 @@ private:
     Outcome afterBootMode();
     Outcome afterVersions();
     Outcome write(WritePartsThread &worker, const QString &title);
-    Outcome interrupted() const;
     void endCheck();
 
     void runSequence(QThread &worker, const QString &activity, const LibraryProgress *library = nullptr);
@@ -63,10 +60,6 @@ private:
     const LibraryProgress *library = nullptr;
     PercentFilter percentFilter;
     QTimer progressTimer;
-    bool writeStarted = false;
-    bool writing = false;
-    // The signal that asked the program to end, 0 for none.
-    int stopSignal = 0;
 };
 
 #endif

@@ -14,4 +14,9 @@ int terminalColumns(std::FILE *stream);
 // it cannot.
 bool prepareTerminal(std::FILE *stream);
 
+// A reader of the output that went away (a closed pipe, as in
+// "kd740-flash update | head -3") must not end the program in the middle of a
+// write; the writes to it fail instead.
+void keepWritingWithoutReader();
+
 #endif

@@ -1,5 +1,7 @@
 #include "Terminal.h"
 
+#include <csignal>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -17,4 +19,9 @@ int terminalColumns(std::FILE *stream)
 {
     winsize size = {};
     return ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+void keepWritingWithoutReader()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }

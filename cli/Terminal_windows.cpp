@@ -37,3 +37,8 @@ bool prepareTerminal(std::FILE *stream)
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0
         || SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
+
+// Windows has no SIGPIPE: a write to a closed pipe only fails.
+void keepWritingWithoutReader()
+{
+}

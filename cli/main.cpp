@@ -2,7 +2,7 @@
 #include "FlashRun.h"
 #include "ImageFolder.h"
 #include "JsonOutput.h"
-#include "StopSignals.h"
+#include "Terminal.h"
 #include "TextOutput.h"
 
 #include "catalogue/Catalogue.h"
@@ -66,8 +66,7 @@ int main(int argc, char *argv[])
         output = std::make_unique<JsonOutput>(options.quiet);
     else
         output = std::make_unique<TextOutput>(options.quiet);
+    keepWritingWithoutReader();
     FlashRun run(options, *output);
-    const StopSignals stopSignals;
-    QObject::connect(&stopSignals, &StopSignals::received, &run, &FlashRun::stop);
     return run.exec();
 }

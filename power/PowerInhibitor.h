@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-// Keeps the PC from sleeping, shutting down or going idle while firmware is
-// written: a write cut short leaves the instrument inoperable. Best effort:
-// where the system refuses, the write goes on and one warning goes to
-// standard error.
+// Keeps the PC from sleeping (a laptop's closed lid included), shutting down
+// or going idle while firmware is written: a write cut short leaves the
+// instrument inoperable. Best effort: where the system refuses, the write
+// goes on and one warning goes to standard error.
 //
 // Each platform implements this in a file of its own; the interface needs no
 // Qt, so that the Windows one needs nothing but the Windows API.
@@ -29,8 +29,9 @@ public:
 private:
     // Used where shutdowns ask windows (Windows).
     [[maybe_unused]] std::uintptr_t window;
-    // What the platform holds while writing; -1 when nothing.
-    int held = -1;
+    // What the platform holds while writing, up to one thing per lock; -1
+    // when nothing.
+    int held[2] = { -1, -1 };
 };
 
 #endif

@@ -44,13 +44,13 @@ void PowerInhibitor::hold()
         warn("SetThreadExecutionState");
         return;
     }
-    held = 1;
+    held[0] = 1;
 }
 
 void PowerInhibitor::release()
 {
-    if (held < 0)
+    if (held[0] < 0)
         return;
     SetThreadExecutionState(ES_CONTINUOUS);
-    held = -1;
+    held[0] = -1;
 }

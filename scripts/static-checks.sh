@@ -9,7 +9,9 @@
 # leaving out what moc and the other generators wrote.
 # The Windows power and disk-sync files need no Qt, so for want of a Windows
 # build of Qt they are compiled here with MinGW and linked into small
-# programs, which checks them against the Windows headers and import libraries.
+# programs, which checks them against the Windows headers and import
+# libraries. The Windows write guard needs QtCore, whose headers are the
+# same on every platform: MinGW checks it against this machine's.
 # Needs: clang-format and clang-tidy (Debian 12: version 14), cmake,
 # qtbase5-dev, python3, g++-mingw-w64-x86-64-posix.
 set -uo pipefail
@@ -56,6 +58,16 @@ printf '#include "record/SyncToDisk.h"\nint main()\n{\n    return syncToDisk(1) 
 if ! "$mingw" -std=c++17 -Wall -Wextra -Werror -I"$root" record/SyncToDisk_windows.cpp "$scratch/sync.cpp" \
         -o "$scratch/sync.exe"; then
     echo "FAIL: the Windows disk-sync file does not build with MinGW" >&2
+    status=1
+fi
+echo "== MinGW: power/WriteGuard_windows.cpp (compiled, not linked)"
+qt_headers=$(qmake -query QT_INSTALL_HEADERS 2>/dev/null || true)
+if [[ ! -d $qt_headers/QtCore ]]; then
+    echo "FAIL: no Qt headers found (qmake -query QT_INSTALL_HEADERS)" >&2
+    status=1
+elif ! "$mingw" -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$root" -isystem "$qt_headers" \
+        -isystem "$qt_headers/QtCore" power/WriteGuard_windows.cpp; then
+    echo "FAIL: the Windows write guard does not compile with MinGW" >&2
     status=1
 fi
 

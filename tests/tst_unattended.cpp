@@ -1,13 +1,15 @@
 // What looks after a write nobody watches: the PC is kept awake through
 // logind, here a stand-in on a real dbus-daemon, from the start of the
-// update's or restore's worker until it has ended; and the main window is
-// alerted once the outcome is written.
+// update's or restore's worker until it has ended; the main window is
+// alerted once the outcome is written; and the updater ends promptly once it
+// is closed, whatever the bus does, while a signal waits for the write.
 
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,6 +19,8 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
+#include <csignal>
 #include <utility>
 
 #include <sys/socket.h>
@@ -35,8 +39,17 @@ const QTemporaryDir busDir;
 const QString socketPath = busDir.filePath(QStringLiteral("system_bus_socket"));
 const QString recordPath = busDir.filePath(QStringLiteral("record.txt"));
 
-const QString inhibit = QStringLiteral(
-    "inhibit sleep:shutdown:idle|KD740 Firmware Updater|Writing firmware to the KD740|block");
+const QString sleepLock = QStringLiteral("sleep:shutdown:idle");
+const QString lidLock = QStringLiteral("handle-lid-switch");
+const QStringList bothAsked = { "inhibit " + sleepLock + "|KD740 Firmware Updater|Writing firmware to the KD740|block",
+                                "inhibit " + lidLock + "|KD740 Firmware Updater|Writing firmware to the KD740|block" };
+
+// The sanitizers' own checks at exit take their time.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int exitLimitMs = 5000;
+#else
+constexpr int exitLimitMs = 1000;
+#endif
 const QString fpgaLine = QStringLiteral("Updating FPGA, estimated 6 minutes.");
 const QStringList updateLines = { "",
                                   "Updating Firmware",
@@ -57,14 +70,16 @@ class TestUnattended : public QObject
     Q_OBJECT
 
 private slots:
-    // The address is D-Bus's own, read once per process: a case starts its
-    // bus there, and without one it leads nowhere.
-    void initTestCase() { qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socketPath)); }
+    void initTestCase();
     void keepsAwakeUntilOutcome_data();
     void keepsAwakeUntilOutcome();
+    void endsWhenClosedOrSignalled_data();
+    void endsWhenClosedOrSignalled();
     void cleanup();
 
 private:
+    void startBus(const QString &bus);
+
     QProcess daemon;
     QProcess logind;
     int silentBus = -1;
@@ -83,25 +98,62 @@ void TestUnattended::cleanup()
     alerts.clear();
 }
 
+// The address is D-Bus's own, read once per process: a case starts its bus
+// there, and without one it leads nowhere. A test started in the background
+// by a shell has SIGINT ignored, which the updater would inherit and keep.
+void TestUnattended::initTestCase()
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socketPath));
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        struct sigaction previous = {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            std::signal(signal, SIG_DFL);
+    }
+}
+
+// "logind" with the stand-in's mode after a blank, "none", or "silent": it
+// takes the connection and says nothing.
+void TestUnattended::startBus(const QString &bus)
+{
+    if (bus.startsWith(QLatin1String("logind"))) {
+        daemon.start(DBUS_DAEMON, { "--session", "--nofork", "--print-address", "--address=unix:path=" + socketPath });
+        QVERIFY(daemon.waitForReadyRead());
+        logind.start(FAKE_LOGIND, QStringList(recordPath) + bus.split(QLatin1Char(' ')).mid(1));
+        QVERIFY(logind.waitForReadyRead());
+    } else if (bus == QLatin1String("silent")) {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path);
+        silentBus = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(bind(silentBus, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        QVERIFY(listen(silentBus, 8) == 0);
+    }
+}
+
 void TestUnattended::keepsAwakeUntilOutcome_data()
 {
-    // "logind", "none", or "silent": it takes the connection and says nothing.
     QTest::addColumn<QString>("bus");
     QTest::addColumn<QString>("instrument");
     QTest::addColumn<QString>("button");
     // Added once the check is over: a fault line, or an image to remove.
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QStringList>("transcript");
+    // Which locks end once the write has: the others were refused or never held.
+    QTest::addColumn<QStringList>("released");
 
+    const QStringList both = { "released " + sleepLock, "released " + lidLock };
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
-    QTest::newRow("update succeeds") << "logind" << kdB << updateButton << QString() << updateLines + successBlock;
+    QTest::newRow("update succeeds") << "logind" << kdB << updateButton << QString() << updateLines + successBlock
+                                     << both;
     QTest::newRow("update fails") << "logind" << kdB << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
                                   << updateLines + QStringList("Failed Writing")
-            + failureBlockWith({ "Erased or incomplete: FPGA.", "Not touched: boot Fx3, run Fx3.", mayNotWork });
+            + failureBlockWith({ "Erased or incomplete: FPGA.", "Not touched: boot Fx3, run Fx3.", mayNotWork })
+                                  << both;
     QTest::newRow("image check stops the update")
         << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf"
         << QStringList { "", "Updating Firmware", "", "Firmware image not found: ./firmware/kd740b_fpga_12.rbf" }
-            + failureBlockWith({ nothingTouched });
+            + failureBlockWith({ nothingTouched })
+        << both;
     QTest::newRow("restore succeeds") << "logind" << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot")
                                       << restoreButton << QString()
                                       << QStringList { "",
@@ -110,11 +162,16 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
                                                        "Updating boot Fx3, estimated 10 seconds.",
                                                        "Updating run Fx3 device, estimated 10 seconds.",
                                                        fpgaLine }
-            + successBlock;
+            + successBlock << both;
+    QTest::newRow("lid lock refused, the other holds") << "logind refuse:" + lidLock << kdB << updateButton << QString()
+                                                       << updateLines + successBlock << QStringList { both[0] };
+    QTest::newRow("sleep lock refused, the lid's holds")
+        << "logind refuse:" + sleepLock << kdB << updateButton << QString() << updateLines + successBlock
+        << QStringList { both[1] };
     QTest::newRow("no bus, update unchanged")
-        << "none" << kdB << updateButton << QString() << updateLines + successBlock;
+        << "none" << kdB << updateButton << QString() << updateLines + successBlock << QStringList();
     QTest::newRow("silent bus, update unchanged")
-        << "silent" << kdB << updateButton << QString() << updateLines + successBlock;
+        << "silent" << kdB << updateButton << QString() << updateLines + successBlock << QStringList();
 }
 
 void TestUnattended::keepsAwakeUntilOutcome()
@@ -124,23 +181,13 @@ void TestUnattended::keepsAwakeUntilOutcome()
     QFETCH(QString, button);
     QFETCH(QString, fault);
     QFETCH(QStringList, transcript);
+    QFETCH(QStringList, released);
 
-    if (bus == QLatin1String("logind")) {
-        daemon.start(DBUS_DAEMON, { "--session", "--nofork", "--print-address", "--address=unix:path=" + socketPath });
-        QVERIFY(daemon.waitForReadyRead());
-        logind.start(FAKE_LOGIND, { recordPath });
-        QVERIFY(logind.waitForReadyRead());
-    } else {
-        if (bus == QLatin1String("silent")) {
-            sockaddr_un address {};
-            address.sun_family = AF_UNIX;
-            qstrncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path);
-            silentBus = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            QVERIFY(bind(silentBus, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
-            QVERIFY(listen(silentBus, 8) == 0);
-        }
+    startBus(bus);
+    if (QTest::currentTestFailed())
+        return;
+    if (!bus.startsWith(QLatin1String("logind")) || bus.contains(QLatin1String("refuse")))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot keep the PC awake while firmware is written: "));
-    }
 
     Sim sim;
     sim.setDescription(instrument);
@@ -155,22 +202,105 @@ void TestUnattended::keepsAwakeUntilOutcome()
     // The FPGA's clear and write now last about 0.1 s and 1 s.
     qputenv("KDSIM_SCALE", "0.003");
 
+    const QStringList asked = bus.startsWith(QLatin1String("logind")) ? bothAsked : QStringList();
     QStringList recordDuringFpga { QStringLiteral("FPGA step not seen") };
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
-        if (driver.lines().constLast() == fpgaLine && recordDuringFpga.value(0) != inhibit)
+        if (driver.lines().constLast() == fpgaLine && recordDuringFpga != asked)
             recordDuringFpga = readLines(recordPath);
     });
     watch.start(5);
     QCOMPARE(runWorkflow(sim, driver, button), transcript);
     watch.stop();
 
-    const bool logind = bus == QLatin1String("logind");
-    const QStringList held = logind ? QStringList { inhibit } : QStringList();
     if (transcript.contains(fpgaLine))
-        QCOMPARE(recordDuringFpga, held);
-    QTRY_COMPARE(readLines(recordPath), logind ? held + QStringList("released") : QStringList());
+        QCOMPARE(recordDuringFpga, asked);
+    // The two locks end in either order.
+    const auto sorted = [](QStringList lines) {
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    };
+    QTRY_COMPARE(sorted(readLines(recordPath)), sorted(asked + released));
     QCOMPARE(alerts, QStringList("KD740 Firmware Updater: You may now close the software."));
+}
+
+// The real updater, driven by a library preloaded into it: it checks and
+// updates, then the window is closed, or a signal came during the write.
+void TestUnattended::endsWhenClosedOrSignalled_data()
+{
+    QTest::addColumn<QString>("bus");
+    // 0: the window is closed after the outcome; above 0: sent during the
+    // write; below 0: sent after the outcome.
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("silent bus, window closed") << "silent" << 0;
+    QTest::newRow("no bus, window closed") << "none" << 0;
+    QTest::newRow("logind never answers, window closed") << "logind silent" << 0;
+    QTest::newRow("logind refuses, window closed") << "logind refuse:" + sleepLock + ',' + lidLock << 0;
+    QTest::newRow("logind answers after the write, window closed") << "logind late:6000" << 0;
+    QTest::newRow("logind, window closed") << "logind" << 0;
+    QTest::newRow("SIGINT during the write") << "logind" << SIGINT;
+    QTest::newRow("SIGTERM during the write") << "logind" << SIGTERM;
+    QTest::newRow("SIGHUP during the write") << "logind" << SIGHUP;
+    QTest::newRow("SIGTERM after the outcome ends it as ever") << "logind" << -SIGTERM;
+}
+
+void TestUnattended::endsWhenClosedOrSignalled()
+{
+    QFETCH(QString, bus);
+    QFETCH(int, signal);
+
+    startBus(bus);
+    if (QTest::currentTestFailed())
+        return;
+    Sim sim;
+    sim.setDescription(Sim::usbInstrument(1, 1234, 4, 5, 10));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", KD740_DRIVE);
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    // The FPGA's write now lasts about 1.3 s.
+    environment.insert("KDSIM_SCALE", "0.004");
+    if (signal != 0)
+        environment.insert("KDDRIVE_KEEP_OPEN", "1");
+    QProcess updater;
+    updater.setProcessEnvironment(environment);
+    updater.setWorkingDirectory(sim.dir());
+    updater.start(UPDATER_EXECUTABLE, QStringList());
+    QVERIFY(updater.waitForStarted());
+
+    if (signal > 0) {
+        QTRY_VERIFY_WITH_TIMEOUT(sim.calls().contains("kdConfigUSBClearFPGAProgram(100, d1=0)"), 30000);
+        // Twice: the second must change nothing. A pid of 0 would signal this test.
+        for (int sent = 0; sent < 2 && updater.state() == QProcess::Running; ++sent) {
+            QCOMPARE(kill(static_cast<pid_t>(updater.processId()), signal), 0);
+            QTest::qWait(50);
+        }
+    }
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += updater.readAllStandardOutput()).contains("end of log")
+                                 || updater.state() == QProcess::NotRunning,
+                             30000);
+    if (signal < 0 && updater.state() == QProcess::Running)
+        QCOMPARE(kill(static_cast<pid_t>(updater.processId()), -signal), 0);
+    QElapsedTimer sinceOutcome;
+    sinceOutcome.start();
+    const bool ended = updater.state() == QProcess::NotRunning || updater.waitForFinished(exitLimitMs);
+    QVERIFY2(ended, qPrintable(QStringLiteral("still running %1 ms after the outcome").arg(sinceOutcome.elapsed())));
+    QCOMPARE(updater.exitStatus(), signal < 0 ? QProcess::CrashExit : QProcess::NormalExit);
+    if (signal >= 0)
+        QCOMPARE(updater.exitCode(), 0);
+
+    // The line comes once, however many signals came.
+    const QByteArray closing = signal > 0 ? "\nClosing when the firmware write has ended." : "";
+    // The record's line names a file of this run only.
+    const QString log = QString::fromUtf8(output).remove(QRegularExpression("\nRecord: [^\n]*"));
+    QVERIFY2(log.contains(fpgaLine + QString::fromLatin1(closing)
+                          + "\nFirmware updated successfully.\nYou may now close the software.\nend of log"),
+             qPrintable(log));
+    const QStringList trace = sim.trace();
+    QCOMPARE(trace.mid(trace.size() - 2),
+             QStringList({ "kdConfigUSBWriteFPGAProgram(100, \"./firmware/kd740b_fpga_12.rbf\", d1=100) = 0",
+                           "kdConfigUSBCloseDevice(100) = 0" }));
 }
 
 QTEST_MAIN(TestUnattended)

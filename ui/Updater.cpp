@@ -3,6 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
 #include "power/KeepAwake.h"
+#include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
@@ -339,9 +340,13 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
 
     worker.deviceStatus = deviceStatus;
     connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
+    WriteGuard guard;
+    connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
     const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
     runWorker(worker, this);
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
+    if (guard.finish())
+        QCoreApplication::exit(0);
 }
 
 // After an update or restore the instrument must be power-cycled, so the

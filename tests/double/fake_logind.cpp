@@ -1,31 +1,39 @@
 // Stands in for logind's Inhibit on a private bus (DBUS_SYSTEM_BUS_ADDRESS).
 // Each call is appended to RECORD_FILE as "inhibit WHAT|WHO|WHY|MODE"; the
-// caller gets the write end of a pipe, and "released" is appended once every
-// copy of it is closed, as logind ends an inhibitor when its descriptor is.
-// Prints "ready" when the name is taken.
+// caller gets the write end of a pipe, and "released WHAT" is appended once
+// every copy of it is closed, as logind ends an inhibitor when its descriptor
+// is. Prints "ready" when the name is taken.
 //
-//   fake_logind RECORD_FILE
+//   fake_logind RECORD_FILE [refuse:WHAT[,WHAT...] | silent | late:MS]
+//
+// refuse: answers those locks with an error; silent: never answers; late:
+// answers after MS milliseconds.
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdio>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-class Manager : public QObject
+class Manager : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
 public:
-    explicit Manager(const QString &recordPath)
+    Manager(const QString &recordPath, const QString &mode)
         : record(recordPath)
+        , mode(mode.section(QLatin1Char(':'), 0, 0))
+        , modeValue(mode.section(QLatin1Char(':'), 1))
     {
         record.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
     }
@@ -34,16 +42,35 @@ public slots:
     QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why, const QString &mode)
     {
         write(QStringLiteral("inhibit ") + QStringList { what, who, why, mode }.join(QLatin1Char('|')));
+        if (this->mode == QLatin1String("refuse") && modeValue.split(QLatin1Char(',')).contains(what)) {
+            sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Permission denied"));
+            return QDBusUnixFileDescriptor();
+        }
+        if (this->mode == QLatin1String("silent") || this->mode == QLatin1String("late")) {
+            setDelayedReply(true);
+            if (this->mode == QLatin1String("late")) {
+                QTimer::singleShot(modeValue.toInt(), this, [this, call = message(), what] {
+                    connection().send(call.createReply(QVariant::fromValue(lockFor(what))));
+                });
+            }
+            return QDBusUnixFileDescriptor();
+        }
+        return lockFor(what);
+    }
+
+private:
+    QDBusUnixFileDescriptor lockFor(const QString &what)
+    {
         int ends[2];
         if (pipe2(ends, O_CLOEXEC) != 0)
             return QDBusUnixFileDescriptor();
         const int readEnd = ends[0];
         auto *notifier = new QSocketNotifier(readEnd, QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, readEnd] {
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, readEnd, what] {
             char byte = 0;
             if (read(readEnd, &byte, 1) > 0)
                 return;
-            write(QStringLiteral("released"));
+            write(QStringLiteral("released ") + what);
             notifier->setEnabled(false);
             notifier->deleteLater();
             close(readEnd);
@@ -54,20 +81,21 @@ public slots:
         return handed;
     }
 
-private:
     void write(const QString &line) { record.write((line + QLatin1Char('\n')).toUtf8()); }
 
     QFile record;
+    const QString mode;
+    const QString modeValue;
 };
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: fake_logind RECORD_FILE\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: fake_logind RECORD_FILE [refuse:WHAT,... | silent | late:MS]\n");
         return 2;
     }
-    Manager manager(QString::fromLocal8Bit(argv[1]));
+    Manager manager(QString::fromLocal8Bit(argv[1]), argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString());
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.registerObject(QStringLiteral("/org/freedesktop/login1"), &manager, QDBusConnection::ExportAllSlots)
         || !bus.registerService(QStringLiteral("org.freedesktop.login1"))) {

@@ -1,7 +1,8 @@
 // Preloaded into an installed updater (scripts/check-package.sh): the real
 // kd_api behind it answers every call, while this presses Check Versions and
 // then Update as a technician would, prints what the window showed and
-// closes it.
+// closes it; with KDDRIVE_KEEP_OPEN set it leaves the window open, for
+// whatever else is to end the updater.
 
 #include "WindowScript.h"
 
@@ -23,7 +24,8 @@ extern "C" const char *kdGetAPIVersion()
                 return;
             checkThenUpdate(window);
             printWindow();
-            window->close();
+            if (!qEnvironmentVariableIsSet("KDDRIVE_KEEP_OPEN"))
+                window->close();
         });
     }
     return real ? real() : "no kd_api behind the driver";

@@ -1,0 +1,10 @@
+#include "power/WriteGuard.h"
+
+#include <utility>
+
+void WriteGuard::deferEnd()
+{
+    if (std::exchange(endRequested, true))
+        return;
+    emit endDeferred(QStringLiteral("Closing when the firmware write has ended."));
+}
