@@ -13,6 +13,9 @@
 #include "workers/UpdateDeviceThread.h"
 #include "workers/WorkerWait.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -73,6 +76,8 @@ int FlashRun::exec()
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
 
     const Outcome outcome = run();
+    // What is still queued (the record's failure line, a warning) comes before the outcome.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     qInstallMessageHandler(previousHandler);
     messageTarget = nullptr;
     output.outcome(outcome);
