@@ -4,7 +4,6 @@ CallRelay::CallRelay(QObject *parent)
     : QObject(parent)
     , next(deviceCallDetail::observer())
 {
-    qRegisterMetaType<CallEvent>();
     setDeviceCallObserver(this);
 }
 
@@ -23,6 +22,6 @@ void CallRelay::called(const DeviceCallReport &report)
 {
     if (next)
         next->called(report);
-    emit reported({ QString::fromLatin1(report.name), report.arguments, report.status,
-                    static_cast<qint64>(report.duration.count()) });
+    emit reported(QString::fromLatin1(report.name), report.arguments, report.status,
+                  static_cast<qint64>(report.duration.count()));
 }

@@ -46,10 +46,8 @@ void relayMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
         std::abort();
     }
-    if (type == QtDebugMsg || type == QtInfoMsg)
-        return;
-    QMetaObject::invokeMethod(
-        messageTarget, [message] { messageTarget->notice(message); }, Qt::AutoConnection);
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        emit messageTarget->warned(message);
 }
 
 } // namespace
@@ -60,6 +58,7 @@ FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
 {
     progressTimer.setInterval(tickMs);
     connect(&progressTimer, &QTimer::timeout, this, &FlashRun::tick);
+    connect(this, &FlashRun::warned, this, &FlashRun::notice);
 }
 
 // As the window does from its check on: one record of the run, which the
@@ -71,7 +70,10 @@ int FlashRun::exec()
     // Queued: the failure may come from within a line, and its own follows it.
     connect(&runRecord, &RunRecord::writeFailed, this, &FlashRun::addLine, Qt::QueuedConnection);
     CallRelay calls;
-    connect(&calls, &CallRelay::reported, this, [this](const CallEvent &event) { output.call(event); });
+    connect(&calls, &CallRelay::reported, this,
+            [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
+                output.call({ name, arguments, status, microseconds });
+            });
     messageTarget = this;
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
 

@@ -31,7 +31,11 @@ public:
     // Returns the exit status.
     int exec();
 
-public slots:
+signals:
+    // A warning from any thread, told on the run's.
+    void warned(const QString &text);
+
+private slots:
     void notice(const QString &text);
 
 private:
