@@ -125,8 +125,9 @@ void TestFlash::run_data()
     QTest::newRow("bootstrap with --model") << silentA << QStringList { "restore", "--model", "KD740A" }
                                             << "restore KD740A" << QStringList { "data/restore/kd740a-bootstrapped.log" }
                                             << 0 << "";
-    QTest::newRow("bootstrap without --model: 4") << silentA << QStringList { "restore" } << ""
-                                                  << noAnswer + QStringList { "Failed to open KD740 boot device.", "Looking to bootstrap KD740." } << 4 << "";
+    QTest::newRow("bootstrap without --model: 4")
+        << silentA << QStringList { "restore" } << ""
+        << noAnswer + QStringList { "Failed to open KD740 boot device.", "Looking to bootstrap KD740." } << 4 << "";
     QTest::newRow("downgrade without --yes: 4") << newerB << QStringList { "update" } << "check No"
                                                 << QStringList { "data/check/usb-b-newer-no.txt" } << 4 << "";
     QTest::newRow("downgrade with --yes") << newerB << QStringList { "update", "--yes" } << "update Yes"
