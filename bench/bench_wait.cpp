@@ -8,8 +8,8 @@
 #include "app/MainWindow.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/Updater.h"
-#include "ui/WorkerWait.h"
 #include "workers/ProgressText.h"
+#include "workers/WorkerWait.h"
 
 #include <QApplication>
 #include <QDir>

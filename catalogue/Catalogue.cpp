@@ -13,16 +13,35 @@ const ShippedModel *shippedModel(DeviceType type)
     return &shippedModels[type];
 }
 
-QByteArray formatPath(const char *pathTemplate, std::int32_t version)
+QByteArray &folder()
 {
-    if (!pathTemplate)
+    static QByteArray path = defaultImageFolder;
+    return path;
+}
+
+QByteArray formatPath(const char *nameTemplate, std::int32_t version)
+{
+    if (!nameTemplate)
         return QByteArray();
-    char buffer[256] = {};
-    std::snprintf(buffer, sizeof buffer, pathTemplate, static_cast<int>(version));
-    return QByteArray(buffer);
+    char name[128] = {};
+    std::snprintf(name, sizeof name, nameTemplate, static_cast<int>(version));
+    QByteArray path = folder();
+    if (!path.isEmpty() && !path.endsWith('/') && !path.endsWith('\\'))
+        path += '/';
+    return path.append(name);
 }
 
 } // namespace
+
+void setImageFolder(const QByteArray &path)
+{
+    folder() = path;
+}
+
+QByteArray imageFolder()
+{
+    return folder();
+}
 
 bool knownDeviceType(DeviceType type)
 {
@@ -46,7 +65,7 @@ FirmwareTarget shippedFirmware(DeviceType type)
     const ShippedModel *model = shippedModel(type);
     if (!model)
         return { type, 0, 0, 0 };
-    const ShippedImage &run = model->run.pathTemplate ? model->run : model->boot;
+    const ShippedImage &run = model->run.nameTemplate ? model->run : model->boot;
     return { type, model->boot.version, run.version, model->fpga.version };
 }
 
@@ -70,17 +89,17 @@ QString versionString(const FirmwareTarget &firmware)
 QByteArray bootImagePath(const FirmwareTarget &firmware)
 {
     const ShippedModel *model = shippedModel(firmware.deviceType);
-    return formatPath(model ? model->boot.pathTemplate : nullptr, firmware.bootVersion);
+    return formatPath(model ? model->boot.nameTemplate : nullptr, firmware.bootVersion);
 }
 
 QByteArray runImagePath(const FirmwareTarget &firmware)
 {
     const ShippedModel *model = shippedModel(firmware.deviceType);
-    return formatPath(model ? model->run.pathTemplate : nullptr, firmware.runVersion);
+    return formatPath(model ? model->run.nameTemplate : nullptr, firmware.runVersion);
 }
 
 QByteArray fpgaImagePath(const FirmwareTarget &firmware)
 {
     const ShippedModel *model = shippedModel(firmware.deviceType);
-    return formatPath(model ? model->fpga.pathTemplate : nullptr, firmware.fpgaVersion);
+    return formatPath(model ? model->fpga.nameTemplate : nullptr, firmware.fpgaVersion);
 }

@@ -29,6 +29,13 @@ FirmwareTarget shippedFirmware(DeviceType type);
 FirmwareTarget firmwareFromNetVersion(std::int32_t version);
 QString versionString(const FirmwareTarget &firmware);
 
+// The folder the images are opened in, as the library is given it: the
+// window program keeps the default, the console program may name another.
+// Set only while no sequence runs.
+constexpr const char *defaultImageFolder = "./firmware";
+void setImageFolder(const QByteArray &path);
+QByteArray imageFolder();
+
 // Paths are 8-bit because the device library takes them as char strings.
 // They are empty where the model has no such image.
 QByteArray bootImagePath(const FirmwareTarget &firmware);

@@ -1,19 +1,21 @@
 # Install layout and the Debian package.
 #
 #   bin/kd740-updater                          wrapper: starts the updater in the data folder
+#   bin/kd740-flash                            link to the console program
 #   libexec/kd740-updater/kd740-updater        the updater
+#   libexec/kd740-updater/kd740-flash          the console program (installed by cli/)
 #   libexec/kd740-updater/<kd_api library>     private: only the updater loads it
 #   share/kd740-updater/firmware/<images>      the updater opens ./firmware/...
 #   share/applications/kd740-updater.desktop
 #   share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/<N>x<N>/apps/kd740-updater.png
 #   share/doc/<package>/copyright, changelog.gz
-#   share/man/man1/kd740-updater.1.gz
+#   share/man/man1/kd740-updater.1.gz, kd740-flash.1.gz
 #
 # On Windows everything sits in the install folder itself (see
 # cmake/WindowsPackage.cmake).
 #
-# Include after the kd740-updater target and after cmake/Icon.cmake.
+# Include after the kd740-updater target and after cmake/Icon.cmake, before cli/.
 
 include(GNUInstallDirs)
 
@@ -55,6 +57,11 @@ else()
     # any folder right under usr/lib, and this one is nobody else's business.
     set(_kd740_program_dir "${CMAKE_INSTALL_LIBEXECDIR}/kd740-updater")
     set(_kd740_data_dir "${CMAKE_INSTALL_DATADIR}/kd740-updater")
+endif()
+# The console program finds the images from its own folder.
+file(RELATIVE_PATH KD740_PROGRAM_TO_DATA "/${_kd740_program_dir}" "/${_kd740_data_dir}")
+if(NOT KD740_PROGRAM_TO_DATA)
+    set(KD740_PROGRAM_TO_DATA .)
 endif()
 
 if(WIN32)
@@ -111,6 +118,10 @@ if(UNIX AND NOT APPLE)
     set(_kd740_staged "${CMAKE_CURRENT_BINARY_DIR}/kd740-install")
     configure_file(packaging/kd740-updater.in "${_kd740_staged}/kd740-updater" @ONLY)
     install(PROGRAMS "${_kd740_staged}/kd740-updater" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+    # A link, not a wrapper: the console program stays in the folder it was
+    # started from, and signals reach it directly.
+    file(CREATE_LINK "${KD740_BIN_TO_PROGRAM}/kd740-flash" "${_kd740_staged}/kd740-flash" SYMBOLIC)
+    install(FILES "${_kd740_staged}/kd740-flash" DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
     install(FILES packaging/kd740-updater.desktop DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
     configure_file(packaging/kd740-updater.metainfo.xml.in
@@ -169,18 +180,22 @@ if(UNIX AND NOT APPLE)
     # Debian wants these compressed, reproducibly (no name or time in the header).
     find_program(KD740_GZIP gzip)
     if(KD740_GZIP)
-        configure_file(packaging/kd740-updater.1 "${_kd740_staged}/kd740-updater.1" COPYONLY)
-        foreach(_kd740_page changelog kd740-updater.1)
+        set(_kd740_man_pages kd740-updater.1 kd740-flash.1)
+        foreach(_kd740_page IN LISTS _kd740_man_pages)
+            configure_file("packaging/${_kd740_page}" "${_kd740_staged}/${_kd740_page}" COPYONLY)
+        endforeach()
+        foreach(_kd740_page changelog ${_kd740_man_pages})
             add_custom_command(OUTPUT "${_kd740_staged}/${_kd740_page}.gz"
                 COMMAND "${KD740_GZIP}" -9nkf "${_kd740_staged}/${_kd740_page}"
                 DEPENDS "${_kd740_staged}/${_kd740_page}"
                 VERBATIM)
         endforeach()
-        add_custom_target(kd740_compressed_docs
-            DEPENDS "${_kd740_staged}/changelog.gz" "${_kd740_staged}/kd740-updater.1.gz")
+        list(TRANSFORM _kd740_man_pages PREPEND "${_kd740_staged}/" OUTPUT_VARIABLE _kd740_man_files)
+        list(TRANSFORM _kd740_man_files APPEND .gz)
+        add_custom_target(kd740_compressed_docs DEPENDS "${_kd740_staged}/changelog.gz" ${_kd740_man_files})
         add_dependencies(kd740_install_files kd740_compressed_docs)
         install(FILES "${_kd740_staged}/changelog.gz" DESTINATION "${_kd740_doc_dir}")
-        install(FILES "${_kd740_staged}/kd740-updater.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+        install(FILES ${_kd740_man_files} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
     endif()
 endif()
 

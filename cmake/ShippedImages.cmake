@@ -22,7 +22,7 @@ foreach(_model IN ITEMS a b c)
             message(FATAL_ERROR "KD740_FIRMWARE_IMAGES: a second ${_part} image for KD740${_model}: ${_image}")
         endif()
         set(_kd740_${_part}
-            "{ \"./firmware/kd740${_model}_${CMAKE_MATCH_1}_${CMAKE_MATCH_2}%d.${CMAKE_MATCH_4}\", ${CMAKE_MATCH_3} }")
+            "{ \"kd740${_model}_${CMAKE_MATCH_1}_${CMAKE_MATCH_2}%d.${CMAKE_MATCH_4}\", ${CMAKE_MATCH_3} }")
         list(APPEND _kd740_matched ${_image})
     endforeach()
     foreach(_part IN ITEMS boot fpga)

@@ -87,7 +87,8 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE
 install(FILES ${_kd740_licences} DESTINATION licenses)
 set(CPACK_RESOURCE_FILE_LICENSE "${_kd740_notices}/licenses/LICENSE.txt")
 
-set(CPACK_GENERATOR NSIS)
+# The installer, and the same folder as a zip for benches that copy it.
+set(CPACK_GENERATOR NSIS ZIP)
 # The NSIS lines below reach the installer script as written here.
 set(CPACK_VERBATIM_VARIABLES ON)
 # The uninstall entry: named after the package, not its version, so that the

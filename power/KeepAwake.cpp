@@ -1,10 +1,9 @@
 #include "power/KeepAwake.h"
 
 #include <QThread>
-#include <QWidget>
 
-KeepAwake::KeepAwake(QThread &worker, QWidget *window)
-    : inhibitor(static_cast<std::uintptr_t>(window->winId()))
+KeepAwake::KeepAwake(QThread &worker, std::uintptr_t window)
+    : inhibitor(window)
 {
     // Direct: QThread emits both from the worker's thread, just before and
     // just after run().

@@ -20,17 +20,20 @@ void warn(const char *call)
 } // namespace
 
 // Windows shows the reason to a user who shuts down or logs off meanwhile.
+// A console program has no window to give one; the execution state still
+// keeps the PC from sleeping.
 PowerInhibitor::PowerInhibitor(std::uintptr_t window)
     : window(window)
 {
-    if (!ShutdownBlockReasonCreate(handleOf(window), L"Writing firmware to the KD740"))
+    if (window != 0 && !ShutdownBlockReasonCreate(handleOf(window), L"Writing firmware to the KD740"))
         warn("ShutdownBlockReasonCreate");
 }
 
 PowerInhibitor::~PowerInhibitor()
 {
     release();
-    ShutdownBlockReasonDestroy(handleOf(window));
+    if (window != 0)
+        ShutdownBlockReasonDestroy(handleOf(window));
 }
 
 // The execution state belongs to the calling thread, so it is set and reset

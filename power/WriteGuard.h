@@ -8,8 +8,9 @@
 // Keeps what would end the process from cutting a firmware write short, for
 // as long as it lives: on Linux SIGINT, SIGTERM and SIGHUP no longer end the
 // process but are answered once the write is over; on Windows a shutdown or
-// log-off is refused (the window shows why). Outside that span they end the
-// process as they always did.
+// log-off is refused (the window shows why), and a console program's Ctrl+C
+// and Ctrl+Break are answered once the write is over. Outside that span they
+// end the process as they always did.
 //
 // Needs a running QCoreApplication; live it on its thread around the write
 // and the lines of its outcome, one at a time. Nothing here knows of widgets,

@@ -3,6 +3,10 @@
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QEvent>
+#include <QMetaObject>
+
+#include <atomic>
 
 #include <windows.h>
 
@@ -14,17 +18,25 @@ using NativeResult = long;
 
 // Windows asks every top-level window before a shutdown or log-off; a FALSE
 // answer refuses it, and the window's shutdown block reason (set by the
-// power inhibitor) tells the user why.
+// power inhibitor) tells the user why. A console program's Ctrl+C and
+// Ctrl+Break are answered once the write is over, as signals are elsewhere.
 class WriteGuard::Platform : public QAbstractNativeEventFilter
 {
 public:
-    Platform() { QCoreApplication::instance()->installNativeEventFilter(this); }
+    explicit Platform(WriteGuard &guard)
+    {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+        consoleGuard().store(&guard);
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    }
     ~Platform() override { restore(); }
     Platform(const Platform &) = delete;
     Platform &operator=(const Platform &) = delete;
 
     void restore()
     {
+        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+        consoleGuard().store(nullptr);
         if (QCoreApplication::instance())
             QCoreApplication::instance()->removeNativeEventFilter(this);
     }
@@ -36,18 +48,45 @@ public:
         *result = FALSE;
         return true;
     }
+
+private:
+    static std::atomic<WriteGuard *> &consoleGuard()
+    {
+        static std::atomic<WriteGuard *> guard { nullptr };
+        return guard;
+    }
+
+    // Runs on a thread the system starts for it: it hands the request to the
+    // application's thread, which looks for the guard there. Closing the
+    // console, logging off and shutting down end a console process whatever
+    // the handler answers.
+    static BOOL WINAPI onConsoleEvent(DWORD event)
+    {
+        if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+            return FALSE;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [] {
+                if (WriteGuard *guard = consoleGuard().load())
+                    guard->deferEnd();
+            },
+            Qt::QueuedConnection);
+        return TRUE;
+    }
 };
 
 WriteGuard::WriteGuard()
-    : platform(std::make_unique<Platform>())
+    : platform(std::make_unique<Platform>(*this))
 {
 }
 
 WriteGuard::~WriteGuard() = default;
 
 // A refused shutdown is over once refused: nothing is left to do afterwards.
+// A Ctrl+C handed over to this thread just before still counts.
 bool WriteGuard::finish()
 {
+    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
     platform->restore();
     return endRequested;
 }

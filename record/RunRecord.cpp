@@ -66,6 +66,9 @@ RunRecord::RunRecord(const QString &folder, QObject *parent)
     , began(QDateTime::currentDateTime())
 {
     clock.start();
+    connect(this, &RunRecord::callStarting, this, &RunRecord::writeCallStarting);
+    connect(this, &RunRecord::callEnded, this, &RunRecord::writeCallEnded);
+    connect(this, &RunRecord::imageSeen, this, &RunRecord::addImage);
     setDeviceCallObserver(this);
     setImageCheckObserver(this);
 }
@@ -111,6 +114,11 @@ QString RunRecord::whereLine() const
     return state == State::Writing ? QStringLiteral("Record: ") + file.path() : QString();
 }
 
+QString RunRecord::path() const
+{
+    return state == State::Writing ? file.path() : QString();
+}
+
 QStringList RunRecord::header(const DeviceStatus &status) const
 {
     const bool found = status.checkState != NotDetected;
@@ -135,11 +143,13 @@ QStringList RunRecord::header(const DeviceStatus &status) const
 // Called on the thread that calls the library; the rest happens on the record's.
 void RunRecord::starting(const char *name, const QString &arguments)
 {
-    const QString text = QLatin1String(name) + QLatin1Char('(') + arguments + QStringLiteral(") ...");
-    QMetaObject::invokeMethod(this, [this, text] {
-        callInFlight = stamp();
-        write(callInFlight + QLatin1Char(' ') + text, false);
-    });
+    emit callStarting(QLatin1String(name) + QLatin1Char('(') + arguments + QStringLiteral(") ..."), QPrivateSignal());
+}
+
+void RunRecord::writeCallStarting(const QString &text)
+{
+    callInFlight = stamp();
+    write(callInFlight + QLatin1Char(' ') + text, false);
 }
 
 void RunRecord::called(const DeviceCallReport &report)
@@ -147,27 +157,31 @@ void RunRecord::called(const DeviceCallReport &report)
     const QString text = QLatin1String(report.name) + QLatin1Char('(') + report.arguments + QStringLiteral(") = ")
         + QString::number(report.status)
         + QStringLiteral(" (%1 ms)").arg(static_cast<double>(report.duration.count()) / 1000.0, 0, 'f', 1);
-    const bool reaches = report.status == 0 && reachesInstrument(report.name);
-    QMetaObject::invokeMethod(this, [this, text, reaches] {
-        reached = reached || reaches;
-        if (callInFlight.isEmpty())
-            addStamped(text);
-        else
-            write(callInFlight + QLatin1Char(' ') + text, true);
-        callInFlight.clear();
-    });
+    emit callEnded(text, report.status == 0 && reachesInstrument(report.name), QPrivateSignal());
+}
+
+void RunRecord::writeCallEnded(const QString &text, bool reaches)
+{
+    reached = reached || reaches;
+    if (callInFlight.isEmpty())
+        addStamped(text);
+    else
+        write(callInFlight + QLatin1Char(' ') + text, true);
+    callInFlight.clear();
 }
 
 // Hashed here, off the record's thread: an image can be large.
 void RunRecord::imageChecked(const QString &path, bool usable)
 {
-    const QString line = imageLine(path, usable);
-    QMetaObject::invokeMethod(this, [this, line] {
-        if (state == State::Collecting)
-            images << line;
-        else
-            addStamped(line);
-    });
+    emit imageSeen(imageLine(path, usable), QPrivateSignal());
+}
+
+void RunRecord::addImage(const QString &line)
+{
+    if (state == State::Collecting)
+        images << line;
+    else
+        addStamped(line);
 }
 
 void RunRecord::addStamped(const QString &text)

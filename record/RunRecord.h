@@ -42,10 +42,18 @@ public:
     QString checkEnded(const DeviceStatus &status);
     // "Record: <path>" while the record is being written; otherwise empty.
     QString whereLine() const;
+    // The record's absolute path while it is being written; otherwise empty.
+    QString path() const;
 
 signals:
     // The record could not be written on: the log line that says so, once.
     void writeFailed(const QString &line);
+
+    // What the observers learn on other threads, handed to the record's own
+    // as arguments Qt copies itself: a hand-over ThreadSanitizer sees as Qt's.
+    void callStarting(const QString &text, QPrivateSignal);
+    void callEnded(const QString &text, bool reaches, QPrivateSignal);
+    void imageSeen(const QString &line, QPrivateSignal);
 
 private:
     enum class State { Collecting, Writing, Off };
@@ -54,6 +62,9 @@ private:
     void called(const DeviceCallReport &report) override;
     void imageChecked(const QString &path, bool usable) override;
 
+    void writeCallStarting(const QString &text);
+    void writeCallEnded(const QString &text, bool reaches);
+    void addImage(const QString &line);
     void addStamped(const QString &text);
     void write(const QString &line, bool replacingLast);
     QString stamp() const;

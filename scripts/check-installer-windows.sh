@@ -7,7 +7,9 @@
 # KD740B (driven by tests/double/kd740_drive_plugin.cpp), once started in its
 # own folder as the shortcut starts it (offscreen), once from an unrelated
 # folder with its own Windows platform plugin and style on a virtual display,
-# whose picture it saves; and that uninstalling leaves nothing behind.
+# whose picture it saves; the installed console program kd740-flash.exe doing
+# the same from an unrelated folder; that the zip holds the same programs;
+# and that uninstalling leaves nothing behind.
 #
 #   scripts/check-installer-windows.sh BUILD_DIR
 #
@@ -39,8 +41,8 @@ fact() { sed -n "s/^$1=//p" "$build/kd740-package.txt"; }
 version=$(fact version)
 package=$(fact package)
 
-cmake --build "$build" -j"$(nproc)" --target kd740-updater kd740_install_files kd740drive
-(cd "$build" && cpack -G NSIS -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
+cmake --build "$build" -j"$(nproc)" --target kd740-updater kd740-flash kd740_install_files kd740drive
+(cd "$build" && cpack -G "NSIS;ZIP" -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
     cat "$scratch/cpack.log" >&2
     echo "FAIL: cpack could not build the installer" >&2
     exit 1
@@ -50,6 +52,11 @@ installers=("$scratch"/out/*.exe)
 installer=${installers[0]}
 echo "installer: $(basename "$installer") ($(stat -c %s "$installer") bytes)"
 [[ $(basename "$installer") == kd740-updater-sim-*-win64.exe ]] || fail "the simulated build's installer is named $(basename "$installer")"
+zip=("$scratch"/out/*.zip)
+zipped=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "${zip[0]}" 2>/dev/null || true)
+for file in kd740-updater.exe kd740-flash.exe kd_api.dll Qt5Core.dll firmware/kd740b_fpga_12.rbf; do
+    grep -q "/$file\$" <<<"$zipped" || fail "not in the zip $(basename "${zip[0]}"): $file"
+done
 
 # What Explorer shows of the installer itself, and that Windows does not
 # stretch its pages at high DPI.
@@ -74,7 +81,7 @@ dir="$WINEPREFIX/drive_c/KD740"
 
 licences=(LICENSE.txt README.txt LGPL-3.0.txt GPL-3.0.txt Qt-third-party-notices.txt
           GCC-runtime-library-exception.txt winpthreads.txt)
-for file in kd740-updater.exe kd_api.dll Qt5Core.dll Qt5Gui.dll Qt5Widgets.dll platforms/qwindows.dll \
+for file in kd740-updater.exe kd740-flash.exe kd_api.dll Qt5Core.dll Qt5Gui.dll Qt5Widgets.dll platforms/qwindows.dll \
             styles/qwindowsvistastyle.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll Uninstall.exe \
             "${licences[@]/#/licenses/}" \
             firmware/kd740a_boot_4.img firmware/kd740a_run_5.img firmware/kd740a_fpga_9.rbf \
@@ -225,6 +232,21 @@ if [[ $status -eq 0 ]] && updated "$scratch/elsewhere.txt" && grep -qxF 'platfor
     echo "picture: $screenshot"
 else
     fail "the installed updater started from an unrelated folder (status $status): $(cat "$scratch/elsewhere.txt")
+--- calls
+$(cat "$scratch/trace.txt" 2>/dev/null)"
+fi
+
+# The console program by its full name from the same unrelated folder: it
+# finds the images beside itself and makes the window's calls.
+instrument
+status=0
+(cd "$scratch/elsewhere" && env KDSIM_DEVICE="Z:$scratch/instrument.txt" KDSIM_TRACE="Z:$scratch/trace.txt" \
+    KDSIM_SCALE=0 timeout 120 wine 'C:\KD740\kd740-flash.exe' update >"$scratch/flash.log" 2>&1) || status=$?
+tr -d '\r' <"$scratch/flash.log" >"$scratch/flash.txt"
+if [[ $status -eq 0 ]] && updated "$scratch/flash.txt" && [[ -z $(ls -A "$scratch/elsewhere") ]]; then
+    ok "the installed kd740-flash.exe, started from an unrelated folder, checked and updated a simulated KD740B"
+else
+    fail "the installed kd740-flash.exe from an unrelated folder (status $status): $(cat "$scratch/flash.txt")
 --- calls
 $(cat "$scratch/trace.txt" 2>/dev/null)"
 fi

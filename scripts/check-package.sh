@@ -9,6 +9,9 @@
 #
 # What the package must hold (name, version, images) comes from
 # BUILD_DIR/kd740-package.txt, which CMake writes.
+# The console program kd740-flash is checked alike: a link in /usr/bin to the
+# program beside kd_api, its manual page, no Qt Widgets, and an update from an
+# unrelated folder.
 # Needs: cmake, dpkg-dev (dpkg-shlibdeps), binutils (readelf), file, lintian,
 # appstream; desktop-file-utils is used when present.
 set -euo pipefail
@@ -34,7 +37,7 @@ version=$(fact version)
 # What the package holds and, on the simulated instrument, the driver of the
 # update run below (built with the tests' helpers, so BUILD_TESTING must be
 # on); the tests themselves need not build for a package to be made.
-targets=(kd740-updater kd740_install_files)
+targets=(kd740-updater kd740-flash kd740_install_files)
 [[ $(fact simulated) == yes ]] && targets+=(kd740_drive)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 (cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || {
@@ -85,6 +88,21 @@ binary="$root/usr/libexec/kd740-updater/kd740-updater"
 library=$(find "$root/usr/libexec/kd740-updater" -name 'libkd_api.so*' -type f 2>/dev/null | head -n1)
 [[ -n $library ]] || fail "no libkd_api in /usr/libexec/kd740-updater"
 [[ -f $root/usr/share/doc/$package/copyright ]] || fail "no /usr/share/doc/$package/copyright"
+
+flash="$root/usr/bin/kd740-flash"
+flash_binary="$root/usr/libexec/kd740-updater/kd740-flash"
+if [[ -L $flash && $(readlink -f "$flash") == "$flash_binary" && -x $flash_binary ]]; then
+    ok "/usr/bin/kd740-flash links to $(readlink "$flash")"
+else
+    fail "/usr/bin/kd740-flash is not a link to /usr/libexec/kd740-updater/kd740-flash"
+fi
+[[ -f $root/usr/share/man/man1/kd740-flash.1.gz ]] || fail "no manual page for kd740-flash"
+if [[ -x $flash_binary ]]; then
+    needed=$(readelf -d "$flash_binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | xargs)
+    [[ $needed == *libkd_api* && $needed != *Widgets* && $needed != *Gui* ]] \
+        || fail "kd740-flash needs: $needed"
+    ok "kd740-flash needs: $needed"
+fi
 
 entry="$root/usr/share/applications/kd740-updater.desktop"
 if [[ -f $entry ]]; then
@@ -187,6 +205,24 @@ if [[ -x $wrapper ]]; then
         else
             fail "check and update from an unrelated folder (status $status):
 $(cat "$scratch/update.log")
+--- calls
+$(cat "$scratch/trace.txt" 2>/dev/null)"
+        fi
+
+        # The console program on the same instrument as it was, from the same folder.
+        cp "$root_dir/simulator/examples/kd740b.txt" "$scratch/instrument.txt"
+        rm -f "$scratch/trace.txt"
+        status=0
+        run timeout 120 env KDSIM_DEVICE="$scratch/instrument.txt" KDSIM_TRACE="$scratch/trace.txt" KDSIM_SCALE=0 \
+            "$root/usr/bin/kd740-flash" update >"$scratch/flash.log" 2>&1 || status=$?
+        if [[ $status -eq 0 ]] && grep -qxF 'Firmware updated successfully.' "$scratch/flash.log" \
+            && grep -qE "^Record: $scratch/data/kd740-updater/records/[0-9-]+-KD740B-1234(-[0-9]+)?\.txt\$" "$scratch/flash.log" \
+            && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, "\./firmware/kd740b_fpga_12\.rbf", d[0-9]+=100\) = 0$' "$scratch/trace.txt" \
+            && grep -qx ' *fpga 12' "$scratch/instrument.txt"; then
+            ok "started from $elsewhere, kd740-flash updated a simulated KD740B and kept its record"
+        else
+            fail "kd740-flash update from an unrelated folder (status $status):
+$(cat "$scratch/flash.log")
 --- calls
 $(cat "$scratch/trace.txt" 2>/dev/null)"
         fi

@@ -4,7 +4,7 @@
 
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/Updater.h"
-#include "ui/WorkerWait.h"
+#include "workers/WorkerWait.h"
 
 #include <QApplication>
 #include <QDir>

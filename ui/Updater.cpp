@@ -9,12 +9,13 @@
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
-#include "ui/WorkerWait.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/Reports.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
+#include "workers/WorkerWait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -224,7 +225,7 @@ void Updater::checkVersions()
     record = new RunRecord(recordsFolder(), this);
     // Queued: the failure may come from within a coloured line, and its own is plain.
     connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
-    writeTitle(QStringLiteral("Checking Firmware Versions..."));
+    writeTitle(checkTitle());
     checkVersionsButton->setEnabled(false);
     CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
                             ProgressText::reading(), window());
@@ -246,8 +247,8 @@ void Updater::checkVersions()
 
 void Updater::bootstrap(QWidget &busyDialog)
 {
-    addLine(QStringLiteral("Failed to open KD740 boot device."));
-    addLine(QStringLiteral("Looking to bootstrap KD740."));
+    for (const QString &line : bootstrapIntroLines())
+        addLine(line);
 
     DeviceSelectorDialog selector(window());
     selector.exec();
@@ -274,15 +275,12 @@ void Updater::reportCheck()
 {
     switch (deviceStatus.checkState) {
     case NotDetected:
-        addLine(QStringLiteral("Failed to detect device."));
-        addLine(QStringLiteral("Cycle the power on the KD740, restart the firmware updater,  and try again."));
-        addLine(QStringLiteral("If you continue to receive this message, contact Corvane."));
+        for (const QString &line : notDetectedLines())
+            addLine(line);
         break;
     case NeedsRestore:
-        addLine(QStringLiteral("Attempting to bootstrap KD740 firmware."));
-        addLine(QString::asprintf("Found serial %d", static_cast<int>(deviceStatus.serial)));
-        addLine(QStringLiteral("Firmware can now be restored."));
-        addLine(QStringLiteral("Press Restore to continue."));
+        for (const QString &line : needsRestoreLines(deviceStatus))
+            addLine(line);
         restoreButton->setEnabled(true);
         break;
     case Operational: reportVersions(); break;
@@ -291,41 +289,30 @@ void Updater::reportCheck()
 
 void Updater::reportVersions()
 {
-    const FirmwareTarget &device = deviceStatus.deviceFirmware;
-    const FirmwareTarget &target = deviceStatus.targetFirmware;
-    addLine(QStringLiteral("Found ") + deviceTypeName(deviceStatus.deviceType));
-    addLine(QString::asprintf("Serial %d, with firmware ", static_cast<int>(deviceStatus.serial))
-            + versionString(device));
+    for (const QString &line : foundLines(deviceStatus))
+        addLine(line);
 
-    const UpdateOffer offer = updateOffer(device, target);
+    const UpdateOffer offer = updateOffer(deviceStatus.deviceFirmware, deviceStatus.targetFirmware);
+    bool accepted = false;
     if (offer == UpdateOffer::Downgrade) {
-        const QMessageBox::StandardButton answer = QMessageBox::question(
-            this, QStringLiteral("Warning"),
-            QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
-                           "Installing this will overwrite your firmware with an older version.\n"
-                           "Are you sure you wish to continue?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
-            updateButton->setEnabled(true);
-            addLine(QStringLiteral("Firmware can now be updated."));
-            addLine(QStringLiteral("Press Update to continue."));
-        } else {
-            addLine(QStringLiteral("Cancelling operation."));
-        }
-    } else if (offer == UpdateOffer::Update) {
-        addLine(QStringLiteral("Firmware requires update."));
-        addLine(QStringLiteral("Press Update to continue."));
-        updateButton->setEnabled(true);
-    } else {
-        addLine(QStringLiteral("Firmware does not require update."));
+        accepted = QMessageBox::question(this, QStringLiteral("Warning"),
+                                         QStringLiteral(
+                                             "Your KD740 appears to have a newer firmware version.\n"
+                                             "Installing this will overwrite your firmware with an older version.\n"
+                                             "Are you sure you wish to continue?"),
+                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
     }
+    updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
+    for (const QString &line : offerLines(offer, accepted))
+        addLine(line);
 }
 
 void Updater::updateDevice()
 {
     UpdateDeviceThread worker;
     connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
-    writeParts(worker, QStringLiteral("Updating Firmware"),
+    writeParts(worker, updateTitle(),
                QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
                               "This process can take several minutes\nPlease Wait..."));
 }
@@ -333,7 +320,7 @@ void Updater::updateDevice()
 void Updater::restoreDevice()
 {
     RestoreDeviceThread worker;
-    writeParts(worker, QStringLiteral("Restoring Device"),
+    writeParts(worker, restoreTitle(),
                QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
                               "This process will take up to 10 minutes\nPlease Wait..."));
 }
@@ -355,7 +342,7 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
-    const KeepAwake keepAwake(worker, window());
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
     runWorker(worker, this);
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
     if (guard.finish())
@@ -366,19 +353,13 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
 // buttons take no more clicks whatever the outcome; the log stays readable.
 void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure)
 {
-    if (succeeded) {
-        addStatusLine(QStringLiteral("Firmware updated successfully."), true);
-    } else {
-        addStatusLine(QStringLiteral("Firmware updated unsuccessfully."), false);
-        // A technician must not take a half-written instrument for an intact one.
-        for (const QString &line : stateAfterFailure)
-            addLine(line);
-        addLine(QStringLiteral("Check device connections and re-run the software."));
-        addLine(QStringLiteral("If problem persists, contact Corvane."));
+    const QString where = record ? record->whereLine() : QString();
+    for (const ReportLine &line : outcomeLines(succeeded, stateAfterFailure, where)) {
+        if (line.tone == LineTone::Normal)
+            addLine(line.text);
+        else
+            addStatusLine(line.text, line.tone == LineTone::Success);
     }
-    if (const QString where = record ? record->whereLine() : QString(); !where.isEmpty())
-        addLine(where);
-    addLine(QStringLiteral("You may now close the software."));
     for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
         button->setEnabled(false);
     scrollLogToEnd();

@@ -11,7 +11,8 @@ void WritePartsThread::run()
     const PartSequence &steps = sequence();
     outcomes.assign(steps.parts.size(), PartOutcome::NotTouched);
     const QVector<bool> toWrite = partsToWrite();
-    if (!imagesUsable(toWrite))
+    imageUnusable = !imagesUsable(toWrite);
+    if (imageUnusable)
         return;
 
     PartSession session { deviceStatus, progress };

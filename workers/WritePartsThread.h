@@ -18,6 +18,9 @@ class WritePartsThread : public QThread
 
 public:
     bool succeeded = false;
+    // The run did not start because an image it needs is unusable: nothing
+    // was touched.
+    bool imageUnusable = false;
     DeviceStatus deviceStatus;
 
     // Read after the worker has finished: what a failed run left on the

@@ -34,9 +34,19 @@ def package_facts(build):
         return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
 
 
+def console_subsystem(path):
+    """Whether a PE executable runs in a console: its optional header's
+    Subsystem is IMAGE_SUBSYSTEM_WINDOWS_CUI (3)."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    header = int.from_bytes(data[0x3C:0x40], "little")
+    return data[header:header + 4] == b"PE\0\0" and int.from_bytes(data[header + 92:header + 94], "little") == 3
+
+
 def check(prefix, facts):
     failures = []
-    for name in ("bin/kd740-updater", "libexec/kd740-updater/kd740-updater"):
+    for name in ("bin/kd740-updater", "libexec/kd740-updater/kd740-updater", "bin/kd740-flash",
+                 "libexec/kd740-updater/kd740-flash"):
         if not os.access(os.path.join(prefix, name), os.X_OK):
             failures.append("no executable " + name)
     binary = os.path.join(prefix, "libexec", "kd740-updater", "kd740-updater")
@@ -44,7 +54,8 @@ def check(prefix, facts):
     libraries = os.listdir(libdir) if os.path.isdir(libdir) else []
     if not any(name.startswith("libkd_api.so") for name in libraries):
         failures.append("no libkd_api in libexec/kd740-updater")
-    for name in ("share/doc/%s/copyright" % facts["package"], "share/metainfo/" + facts["metainfo"]):
+    for name in ("share/doc/%s/copyright" % facts["package"], "share/metainfo/" + facts["metainfo"],
+                 "share/man/man1/kd740-flash.1.gz"):
         if not os.path.isfile(os.path.join(prefix, name)):
             failures.append("no " + name)
 
@@ -83,6 +94,12 @@ def check(prefix, facts):
         api = [line for line in ldd.stdout.splitlines() if "libkd_api" in line]
         if len(api) != 1 or os.path.realpath(libdir) not in os.path.realpath(api[0].split("=>")[1].split("(")[0].strip()):
             failures.append("libkd_api does not resolve inside the prefix: %r" % api)
+    flash = os.path.join(prefix, "bin", "kd740-flash")
+    if os.access(flash, os.X_OK):
+        ldd = subprocess.run(["ldd", flash], capture_output=True, text=True, env=env)
+        widgets = [line.strip() for line in ldd.stdout.splitlines() if "Widgets" in line or "Gui" in line]
+        if widgets or "libkd_api" not in ldd.stdout:
+            failures.append("kd740-flash links %r, kd_api found: %s" % (widgets, "libkd_api" in ldd.stdout))
     return failures
 
 
@@ -101,6 +118,14 @@ def check_update(prefix, build, example, scratch):
     if "\nFirmware updated successfully.\n" not in result.stdout:
         return ["no update through bin/kd740-updater from another folder (status %d):\n%s%s"
                 % (result.returncode, result.stdout, result.stderr)]
+    # The console program, in the same folder, on the instrument as it was.
+    shutil.copy(example, instrument)
+    del env["LD_PRELOAD"]
+    result = subprocess.run([os.path.join(prefix, "bin", "kd740-flash"), "update"], cwd=elsewhere, env=env,
+                            capture_output=True, text=True, timeout=120)
+    if result.returncode != 0 or "\nFirmware updated successfully.\n" not in result.stdout:
+        return ["no update through bin/kd740-flash from another folder (status %d):\n%s%s"
+                % (result.returncode, result.stdout, result.stderr)]
     return []
 
 
@@ -108,7 +133,7 @@ def check_windows(prefix, facts):
     """One folder: the DLLs beside the executable, firmware/ where the
     Start-menu shortcut starts it, no import libraries."""
     failures = []
-    for name in ["kd740-updater.exe", "kd_api.dll", "Qt5Core.dll", "Qt5Gui.dll", "Qt5Widgets.dll",
+    for name in ["kd740-updater.exe", "kd740-flash.exe", "kd_api.dll", "Qt5Core.dll", "Qt5Gui.dll", "Qt5Widgets.dll",
                  "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "libstdc++-6.dll",
                  "libgcc_s_seh-1.dll", "libwinpthread-1.dll", "licenses/LICENSE.txt", "licenses/LGPL-3.0.txt"]:
         if not os.path.isfile(os.path.join(prefix, name)):
@@ -117,6 +142,9 @@ def check_windows(prefix, facts):
     found = sorted(os.listdir(firmware)) if os.path.isdir(firmware) else []
     if found != sorted(facts["images"].split()):
         failures.append("images in firmware: %r" % found)
+    flash = os.path.join(prefix, "kd740-flash.exe")
+    if os.path.isfile(flash) and not console_subsystem(flash):
+        failures.append("kd740-flash.exe is not a console program")
     if os.path.exists(os.path.join(prefix, "lib")):
         failures.append("lib/ installed: %r" % os.listdir(os.path.join(prefix, "lib")))
     return failures

@@ -1,4 +1,4 @@
-#include "ui/WorkerWait.h"
+#include "workers/WorkerWait.h"
 
 #include <QCoreApplication>
 #include <QEvent>

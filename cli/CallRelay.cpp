@@ -1,0 +1,27 @@
+#include "CallRelay.h"
+
+CallRelay::CallRelay(QObject *parent)
+    : QObject(parent)
+    , next(deviceCallDetail::observer())
+{
+    setDeviceCallObserver(this);
+}
+
+CallRelay::~CallRelay()
+{
+    setDeviceCallObserver(next);
+}
+
+void CallRelay::starting(const char *name, const QString &arguments)
+{
+    if (next)
+        next->starting(name, arguments);
+}
+
+void CallRelay::called(const DeviceCallReport &report)
+{
+    if (next)
+        next->called(report);
+    emit reported(QString::fromLatin1(report.name), report.arguments, report.status,
+                  static_cast<qint64>(report.duration.count()));
+}

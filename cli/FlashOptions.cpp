@@ -1,0 +1,151 @@
+#include "FlashOptions.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+const QString yesOption = QStringLiteral("yes");
+const QString modelOption = QStringLiteral("model");
+const QString firmwareOption = QStringLiteral("firmware");
+const QString jsonOption = QStringLiteral("json");
+const QString quietOption = QStringLiteral("quiet");
+const QString helpOption = QStringLiteral("help");
+const QString versionOption = QStringLiteral("version");
+
+std::optional<Command> commandNamed(const QString &name)
+{
+    for (Command command : { Command::Check, Command::Update, Command::Restore }) {
+        if (name == commandName(command))
+            return command;
+    }
+    return std::nullopt;
+}
+
+std::optional<DeviceType> modelNamed(const QString &name)
+{
+    for (DeviceType type : { KD740A, KD740B, KD740C }) {
+        if (name.compare(deviceTypeName(type), Qt::CaseInsensitive) == 0)
+            return type;
+    }
+    return std::nullopt;
+}
+
+ParsedArguments usageError(const QString &problem)
+{
+    ParsedArguments parsed;
+    parsed.problem = problem;
+    return parsed;
+}
+
+} // namespace
+
+QString commandName(Command command)
+{
+    switch (command) {
+    case Command::Check: return QStringLiteral("check");
+    case Command::Update: return QStringLiteral("update");
+    case Command::Restore: return QStringLiteral("restore");
+    }
+    return QString();
+}
+
+ParsedArguments parseArguments(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addOptions({
+        { { QStringLiteral("y"), yesOption }, QString() },
+        { { QStringLiteral("m"), modelOption }, QString(), QStringLiteral("MODEL") },
+        { { QStringLiteral("f"), firmwareOption }, QString(), QStringLiteral("DIR") },
+        { jsonOption, QString() },
+        { { QStringLiteral("q"), quietOption }, QString() },
+        { { QStringLiteral("h"), helpOption }, QString() },
+        { { QStringLiteral("V"), versionOption }, QString() },
+    });
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+
+    ParsedArguments parsed;
+    if (parser.isSet(helpOption)) {
+        parsed.kind = ParsedArguments::Help;
+        return parsed;
+    }
+    if (parser.isSet(versionOption)) {
+        parsed.kind = ParsedArguments::Version;
+        return parsed;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usageError(QStringLiteral("no command given (check, update or restore)"));
+    if (positional.size() > 1)
+        return usageError(QStringLiteral("one command at a time, not: ") + positional.join(QLatin1Char(' ')));
+    const std::optional<Command> command = commandNamed(positional.first());
+    if (!command)
+        return usageError(QStringLiteral("unknown command: ") + positional.first());
+
+    FlashOptions &options = parsed.options;
+    options.command = *command;
+    options.yes = parser.isSet(yesOption);
+    if (options.yes && options.command != Command::Update)
+        return usageError(QStringLiteral("--yes belongs to the update command"));
+    if (parser.isSet(modelOption)) {
+        if (options.command != Command::Restore)
+            return usageError(QStringLiteral("--model belongs to the restore command"));
+        options.model = modelNamed(parser.value(modelOption));
+        if (!options.model)
+            return usageError(QStringLiteral("--model takes KD740A, KD740B or KD740C, not: ")
+                              + parser.value(modelOption));
+    }
+    if (parser.isSet(firmwareOption)) {
+        options.firmwareDir = parser.value(firmwareOption);
+        if (options.firmwareDir.isEmpty())
+            return usageError(QStringLiteral("--firmware needs a folder"));
+    }
+    options.json = parser.isSet(jsonOption);
+    options.quiet = parser.isSet(quietOption);
+    parsed.kind = ParsedArguments::Run;
+    return parsed;
+}
+
+QString helpText()
+{
+    return QStringLiteral("Usage: kd740-flash COMMAND [OPTIONS]\n"
+                          "\n"
+                          "Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
+                          "as the KD740 Firmware Updater window does, without asking anything.\n"
+                          "\n"
+                          "Commands:\n"
+                          "  check              find the instrument and compare its firmware with the\n"
+                          "                     shipped images; writes nothing\n"
+                          "  update [--yes]     check, then write the parts that differ from the shipped\n"
+                          "                     images; older images than the instrument's only with --yes\n"
+                          "  restore [--model MODEL]\n"
+                          "                     check, then rewrite every part of an instrument in boot\n"
+                          "                     mode or with a failed FPGA; one that answers nothing is\n"
+                          "                     first bootstrapped as MODEL (KD740A, KD740B or KD740C)\n"
+                          "\n"
+                          "Options:\n"
+                          "  -y, --yes          agree to install older firmware than the instrument holds\n"
+                          "  -m, --model MODEL  the model of an instrument that answers nothing\n"
+                          "  -f, --firmware DIR the folder of the images (default: the images installed\n"
+                          "                     with the program, else ./firmware)\n"
+                          "      --json         one JSON object per line on standard output for each event\n"
+                          "  -q, --quiet        no log lines and no progress; problems still go to\n"
+                          "                     standard error\n"
+                          "  -V, --version      the program's and the library's versions, the shipped firmware\n"
+                          "  -h, --help         this text\n"
+                          "\n"
+                          "The log lines go to standard output, progress to standard error.\n"
+                          "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
+                          "ended and its outcome is written; at any other time it ends it at once.\n"
+                          "\n"
+                          "Exit status:\n"
+                          "  0  done, or nothing to do\n"
+                          "  1  a device step failed\n"
+                          "  2  bad usage\n"
+                          "  3  no instrument found\n"
+                          "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
+                          "     --model, or a command that does not fit the instrument's state\n"
+                          "  5  a firmware image is unusable\n");
+}

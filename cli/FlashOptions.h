@@ -1,0 +1,42 @@
+#ifndef FLASHOPTIONS_H
+#define FLASHOPTIONS_H
+
+#include "catalogue/Catalogue.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+enum class Command { Check, Update, Restore };
+
+// What one run of the console program is asked to do.
+struct FlashOptions
+{
+    Command command = Command::Check;
+    // Install older firmware than the instrument holds.
+    bool yes = false;
+    // The model of an instrument that answers nothing, for its bootstrap.
+    std::optional<DeviceType> model;
+    // Empty: the images installed with the program, else ./firmware.
+    QString firmwareDir;
+    bool json = false;
+    bool quiet = false;
+};
+
+struct ParsedArguments
+{
+    enum Kind { Run, Help, Version, UsageError };
+    Kind kind = UsageError;
+    FlashOptions options;
+    // What is wrong, for UsageError.
+    QString problem;
+};
+
+// arguments as QCoreApplication::arguments() gives them, program first.
+ParsedArguments parseArguments(const QStringList &arguments);
+
+QString commandName(Command command);
+QString helpText();
+
+#endif

@@ -1,0 +1,78 @@
+#ifndef FLASHOUTPUT_H
+#define FLASHOUTPUT_H
+
+#include "workers/Reports.h"
+
+#include <QString>
+
+// The console program's exit statuses.
+enum ExitCode : int {
+    ExitDone = 0,
+    ExitStepFailed = 1,
+    ExitUsage = 2,
+    ExitNoInstrument = 3,
+    ExitDecisionNeeded = 4,
+    ExitImageUnusable = 5,
+};
+
+// How a run ended: its exit status, a word for scripts and, where the program
+// stopped for a reason of its own, what the user can do about it.
+struct Outcome
+{
+    int exitCode = ExitDone;
+    QString result;
+    QString message;
+};
+
+// One library call as the record and --json report it.
+struct CallEvent
+{
+    QString name;
+    QString arguments;
+    int status = 0;
+    qint64 microseconds = 0;
+};
+
+// What the program does from now on, in the busy dialog's words. Empty text:
+// nothing runs any more. A part's write also has its place among the parts
+// the run writes (from 1), its name and how long it usually takes.
+struct StepEvent
+{
+    QString text;
+    int index = 0;
+    int count = 0;
+    QString part;
+    int expectedSeconds = 0;
+};
+
+// The busy dialog's two progress lines, the seconds since the step began,
+// and the library's percentage (-1: none).
+struct ProgressEvent
+{
+    QString step;
+    QString elapsed;
+    int seconds = 0;
+    int percent = -1;
+};
+
+// Where a run's events go: text for people, JSON for scripts. Called on the
+// main thread only, in the order the events happened.
+class FlashOutput
+{
+public:
+    virtual ~FlashOutput() = default;
+    // A log line, as the window writes it.
+    virtual void line(const QString &text, LineTone tone) = 0;
+    // step() when what the program does changes, progress() once a second
+    // meanwhile.
+    virtual void step(const StepEvent &event) = 0;
+    virtual void progress(const ProgressEvent &event) = 0;
+    virtual void call(const CallEvent &event) = 0;
+    // The run's record is being written at path.
+    virtual void record(const QString &path) = 0;
+    // A warning of the program's own, e.g. that the PC cannot be kept awake.
+    virtual void notice(const QString &text) = 0;
+    virtual void outcome(const Outcome &outcome) = 0;
+};
+
+#endif

@@ -1,0 +1,26 @@
+#include "ImageFolder.h"
+
+#include "catalogue/Catalogue.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+bool chooseImageFolder(const QString &given, const QString &installedData, QString *problem)
+{
+    if (!given.isEmpty()) {
+        if (!QFileInfo(given).isDir()) {
+            *problem = QStringLiteral("--firmware: not a folder: ") + given;
+            return false;
+        }
+        setImageFolder(QFile::encodeName(given));
+        return true;
+    }
+    if (installedData.isEmpty())
+        return true;
+    const QDir installed(QCoreApplication::applicationDirPath() + QLatin1Char('/') + installedData);
+    if (QFileInfo(installed.filePath(QString::fromLatin1(defaultImageFolder))).isDir())
+        QDir::setCurrent(installed.path());
+    return true;
+}

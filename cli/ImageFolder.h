@@ -1,0 +1,15 @@
+#ifndef IMAGEFOLDER_H
+#define IMAGEFOLDER_H
+
+#include <QString>
+
+// Points the catalogue at the folder the images are opened in. Given a
+// folder (--firmware), the paths are that folder's as given. Otherwise, where
+// the program is installed with its images (in installedData, relative to the
+// program's folder; empty for a program that is not installed), it works in
+// that folder, where the window program runs, and opens ./firmware there, so
+// that its calls are the window's; elsewhere ./firmware of the current
+// folder. False, with the reason, when the given folder is not one.
+bool chooseImageFolder(const QString &given, const QString &installedData, QString *problem);
+
+#endif

@@ -1,0 +1,95 @@
+#include "JsonOutput.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+QString toneName(LineTone tone)
+{
+    switch (tone) {
+    case LineTone::Success: return QStringLiteral("success");
+    case LineTone::Failure: return QStringLiteral("failure");
+    case LineTone::Normal: break;
+    }
+    return QStringLiteral("normal");
+}
+
+} // namespace
+
+JsonOutput::JsonOutput(bool quiet)
+    : quiet(quiet)
+{
+}
+
+void JsonOutput::write(const QString &event, QJsonObject object)
+{
+    object.insert(QStringLiteral("event"), event);
+    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void JsonOutput::line(const QString &text, LineTone tone)
+{
+    write(QStringLiteral("line"), { { QStringLiteral("text"), text }, { QStringLiteral("tone"), toneName(tone) } });
+}
+
+void JsonOutput::step(const StepEvent &event)
+{
+    reportedMinutes = -1;
+    reportedPercent = -1;
+    if (event.text.isEmpty())
+        return;
+    QJsonObject object { { QStringLiteral("text"), event.text } };
+    if (event.index > 0) {
+        object.insert(QStringLiteral("index"), event.index);
+        object.insert(QStringLiteral("count"), event.count);
+        object.insert(QStringLiteral("part"), event.part);
+        object.insert(QStringLiteral("expected_seconds"), event.expectedSeconds);
+    }
+    write(QStringLiteral("step"), object);
+}
+
+void JsonOutput::progress(const ProgressEvent &event)
+{
+    if (quiet || (event.seconds / 60 <= reportedMinutes && event.percent == reportedPercent))
+        return;
+    reportedMinutes = event.seconds / 60;
+    reportedPercent = event.percent;
+    QJsonObject object { { QStringLiteral("step"), event.step },
+                         { QStringLiteral("elapsed"), event.elapsed },
+                         { QStringLiteral("seconds"), event.seconds } };
+    if (event.percent >= 0)
+        object.insert(QStringLiteral("percent"), event.percent);
+    write(QStringLiteral("progress"), object);
+}
+
+void JsonOutput::call(const CallEvent &event)
+{
+    write(QStringLiteral("call"),
+          { { QStringLiteral("name"), event.name },
+            { QStringLiteral("arguments"), event.arguments },
+            { QStringLiteral("status"), event.status },
+            { QStringLiteral("milliseconds"), event.microseconds / 1000.0 } });
+}
+
+void JsonOutput::record(const QString &path)
+{
+    write(QStringLiteral("record"), { { QStringLiteral("path"), path } });
+}
+
+void JsonOutput::notice(const QString &text)
+{
+    write(QStringLiteral("notice"), { { QStringLiteral("text"), text } });
+}
+
+void JsonOutput::outcome(const Outcome &outcome)
+{
+    QJsonObject object { { QStringLiteral("result"), outcome.result }, { QStringLiteral("exit"), outcome.exitCode } };
+    if (!outcome.message.isEmpty())
+        object.insert(QStringLiteral("message"), outcome.message);
+    write(QStringLiteral("outcome"), object);
+}

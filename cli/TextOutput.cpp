@@ -1,0 +1,132 @@
+#include "TextOutput.h"
+
+#include "Terminal.h"
+
+namespace {
+
+const char *const successEscape = "\x1b[32m";
+const char *const failureEscape = "\x1b[31m";
+const char *const resetEscape = "\x1b[0m";
+
+// Anyone who asks for no colour, in the common way, gets none.
+bool colourWanted()
+{
+    return qEnvironmentVariableIsEmpty("NO_COLOR") && prepareTerminal(stdout);
+}
+
+// The progress as one line: what is being done, and for how long.
+QString progressLine(const ProgressEvent &event)
+{
+    return event.step + QStringLiteral(" - ") + event.elapsed;
+}
+
+void writeLine(std::FILE *stream, const QByteArray &text)
+{
+    std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+TextOutput::TextOutput(bool quiet)
+    : quiet(quiet)
+    , colour(colourWanted())
+    , progressInPlace(isTerminal(stderr))
+{
+}
+
+TextOutput::~TextOutput()
+{
+    hideProgress();
+}
+
+void TextOutput::line(const QString &text, LineTone tone)
+{
+    if (quiet)
+        return;
+    hideProgress();
+    QByteArray bytes = text.toUtf8();
+    if (colour && tone != LineTone::Normal)
+        bytes = (tone == LineTone::Success ? successEscape : failureEscape) + bytes + resetEscape;
+    writeLine(stdout, bytes);
+    redrawProgress();
+}
+
+void TextOutput::step(const StepEvent &event)
+{
+    reportedMinutes = -1;
+    if (event.text.isEmpty()) {
+        hideProgress();
+        shownProgress.clear();
+    }
+}
+
+void TextOutput::progress(const ProgressEvent &event)
+{
+    if (quiet)
+        return;
+    if (progressInPlace) {
+        showProgress(progressLine(event));
+    } else if (event.seconds / 60 > reportedMinutes) {
+        reportedMinutes = event.seconds / 60;
+        writeLine(stderr, progressLine(event).toUtf8());
+    }
+}
+
+void TextOutput::call(const CallEvent &)
+{
+}
+
+// The log has the record's line.
+void TextOutput::record(const QString &)
+{
+}
+
+void TextOutput::notice(const QString &text)
+{
+    hideProgress();
+    writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + text.toUtf8());
+    redrawProgress();
+}
+
+void TextOutput::outcome(const Outcome &outcome)
+{
+    hideProgress();
+    shownProgress.clear();
+    if (!outcome.message.isEmpty())
+        writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + outcome.message.toUtf8());
+}
+
+void TextOutput::showProgress(const QString &text)
+{
+    // A line that wraps could not be rewritten in place.
+    const int columns = terminalColumns(stderr);
+    const QByteArray bytes = (columns > 1 ? text.left(columns - 1) : text).toUtf8();
+    QByteArray shown = '\r' + bytes;
+    // What is left of a longer line before is blanked.
+    if (shownProgress.size() > bytes.size())
+        shown += QByteArray(shownProgress.size() - bytes.size(), ' ');
+    std::fwrite(shown.constData(), 1, static_cast<size_t>(shown.size()), stderr);
+    std::fflush(stderr);
+    shownProgress = bytes;
+}
+
+// The log lines go above the progress line, which stays the last one.
+void TextOutput::hideProgress()
+{
+    if (!progressInPlace || shownProgress.isEmpty())
+        return;
+    const QByteArray blank = '\r' + QByteArray(shownProgress.size(), ' ') + '\r';
+    std::fwrite(blank.constData(), 1, static_cast<size_t>(blank.size()), stderr);
+    std::fflush(stderr);
+}
+
+void TextOutput::redrawProgress()
+{
+    if (!progressInPlace || shownProgress.isEmpty())
+        return;
+    const QByteArray shown = '\r' + shownProgress;
+    std::fwrite(shown.constData(), 1, static_cast<size_t>(shown.size()), stderr);
+    std::fflush(stderr);
+}

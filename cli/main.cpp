@@ -1,0 +1,72 @@
+#include "FlashOptions.h"
+#include "FlashRun.h"
+#include "ImageFolder.h"
+#include "JsonOutput.h"
+#include "Terminal.h"
+#include "TextOutput.h"
+
+#include "catalogue/Catalogue.h"
+#include "device/kd_api.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void print(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+QString versionText()
+{
+    QStringList shipped;
+    for (DeviceType type : { KD740A, KD740B, KD740C })
+        shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
+    return QStringLiteral("kd740-flash " KD740_VERSION "\n") + QString::asprintf("KD API %s\n", kdGetAPIVersion())
+        + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
+        + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(imageFolder())).absolutePath())
+        + QLatin1Char('\n');
+}
+
+int usageError(const QString &problem)
+{
+    print(stderr, QStringLiteral("kd740-flash: %1\nTry 'kd740-flash --help'.\n").arg(problem));
+    return ExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    if (parsed.kind == ParsedArguments::UsageError)
+        return usageError(parsed.problem);
+    if (parsed.kind == ParsedArguments::Help) {
+        print(stdout, helpText());
+        return ExitDone;
+    }
+    QString problem;
+    // KD740_DATA_DIR: where the installed images are, from the program's folder.
+    if (!chooseImageFolder(parsed.options.firmwareDir, QStringLiteral(KD740_DATA_DIR), &problem))
+        return usageError(problem);
+    if (parsed.kind == ParsedArguments::Version) {
+        print(stdout, versionText());
+        return ExitDone;
+    }
+
+    const FlashOptions &options = parsed.options;
+    std::unique_ptr<FlashOutput> output;
+    if (options.json)
+        output = std::make_unique<JsonOutput>(options.quiet);
+    else
+        output = std::make_unique<TextOutput>(options.quiet);
+    keepWritingWithoutReader();
+    FlashRun run(options, *output);
+    return run.exec();
+}

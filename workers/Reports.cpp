@@ -1,0 +1,75 @@
+#include "workers/Reports.h"
+
+QString checkTitle()
+{
+    return QStringLiteral("Checking Firmware Versions...");
+}
+
+QString updateTitle()
+{
+    return QStringLiteral("Updating Firmware");
+}
+
+QString restoreTitle()
+{
+    return QStringLiteral("Restoring Device");
+}
+
+QStringList bootstrapIntroLines()
+{
+    return { QStringLiteral("Failed to open KD740 boot device."), QStringLiteral("Looking to bootstrap KD740.") };
+}
+
+QStringList notDetectedLines()
+{
+    return { QStringLiteral("Failed to detect device."),
+             QStringLiteral("Cycle the power on the KD740, restart the firmware updater,  and try again."),
+             QStringLiteral("If you continue to receive this message, contact Corvane.") };
+}
+
+QStringList needsRestoreLines(const DeviceStatus &status)
+{
+    return { QStringLiteral("Attempting to bootstrap KD740 firmware."),
+             QString::asprintf("Found serial %d", static_cast<int>(status.serial)),
+             QStringLiteral("Firmware can now be restored."), QStringLiteral("Press Restore to continue.") };
+}
+
+QStringList foundLines(const DeviceStatus &status)
+{
+    return { QStringLiteral("Found ") + deviceTypeName(status.deviceType),
+             QString::asprintf("Serial %d, with firmware ", static_cast<int>(status.serial))
+                 + versionString(status.deviceFirmware) };
+}
+
+QStringList offerLines(UpdateOffer offer, bool downgradeAccepted)
+{
+    switch (offer) {
+    case UpdateOffer::Downgrade:
+        if (!downgradeAccepted)
+            return { QStringLiteral("Cancelling operation.") };
+        return { QStringLiteral("Firmware can now be updated."), QStringLiteral("Press Update to continue.") };
+    case UpdateOffer::Update:
+        return { QStringLiteral("Firmware requires update."), QStringLiteral("Press Update to continue.") };
+    case UpdateOffer::None: break;
+    }
+    return { QStringLiteral("Firmware does not require update.") };
+}
+
+QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFailure, const QString &recordLine)
+{
+    QVector<ReportLine> lines;
+    if (succeeded) {
+        lines.append({ QStringLiteral("Firmware updated successfully."), LineTone::Success });
+    } else {
+        lines.append({ QStringLiteral("Firmware updated unsuccessfully."), LineTone::Failure });
+        // A technician must not take a half-written instrument for an intact one.
+        for (const QString &line : stateAfterFailure)
+            lines.append({ line });
+        lines.append({ QStringLiteral("Check device connections and re-run the software.") });
+        lines.append({ QStringLiteral("If problem persists, contact Corvane.") });
+    }
+    if (!recordLine.isEmpty())
+        lines.append({ recordLine });
+    lines.append({ QStringLiteral("You may now close the software.") });
+    return lines;
+}
