@@ -1,5 +1,21 @@
 #include "workers/PartSteps.h"
 
+#include "device/DeviceCall.h"
+#include "workers/LibraryProgress.h"
+
+int clearUsbFpga(PartSession &session)
+{
+    session.progress.reset();
+    const LibraryProgress::Call call(session.progress);
+    return int(KD_CALL(kdConfigUSBClearFPGAProgram, session.handle, session.progress.variable()));
+}
+
+int writeUsbFpga(PartSession &session, const char *image)
+{
+    const LibraryProgress::Call call(session.progress);
+    return int(KD_CALL(kdConfigUSBWriteFPGAProgram, session.handle, image, session.progress.variable()));
+}
+
 QString durationText(int seconds)
 {
     if (seconds % 60 == 0)

@@ -67,6 +67,11 @@ enum class PartOutcome {
 const PartSequence &updateSequence(DeviceType type);
 const PartSequence &restoreSequence(DeviceType type);
 
+// The USB FPGA calls, the same in the update and the restore: the library
+// counts each from 0 to 100 in the session's progress.
+int clearUsbFpga(PartSession &session);
+int writeUsbFpga(PartSession &session, const char *image);
+
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);
 QString announceLine(const PartStep &part);

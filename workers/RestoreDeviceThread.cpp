@@ -31,16 +31,7 @@ const PartSequence overUsb {
               return int(KD_CALL(kdConfigUSBWriteRunSector, s.handle, image, s.status.serial));
           },
           "Failed clearing run Fx3 device.", "Failed writing run Fx3." },
-        { "FPGA", "FPGA", 360, &FirmwareTarget::fpgaVersion, fpgaImagePath,
-          [](PartSession &s) {
-              s.progress.reset();
-              const LibraryProgress::Call call(s.progress);
-              return int(KD_CALL(kdConfigUSBClearFPGAProgram, s.handle, s.progress.variable()));
-          },
-          [](PartSession &s, const char *image) {
-              const LibraryProgress::Call call(s.progress);
-              return int(KD_CALL(kdConfigUSBWriteFPGAProgram, s.handle, image, s.progress.variable()));
-          },
+        { "FPGA", "FPGA", 360, &FirmwareTarget::fpgaVersion, fpgaImagePath, clearUsbFpga, writeUsbFpga,
           clearingFpgaFailed, writingFpgaFailed },
     },
     [](PartSession &s) { KD_CALL(kdConfigUSBCloseDevice, s.handle); },

@@ -28,17 +28,8 @@ const PartSequence overUsb {
               return int(KD_CALL(kdConfigUSBWriteRunSector, s.handle, image, -1));
           },
           failedClearing, failedWriting },
-        { "FPGA", "FPGA", 360, &FirmwareTarget::fpgaVersion, fpgaImagePath,
-          [](PartSession &s) {
-              s.progress.reset();
-              const LibraryProgress::Call call(s.progress);
-              return int(KD_CALL(kdConfigUSBClearFPGAProgram, s.handle, s.progress.variable()));
-          },
-          [](PartSession &s, const char *image) {
-              const LibraryProgress::Call call(s.progress);
-              return int(KD_CALL(kdConfigUSBWriteFPGAProgram, s.handle, image, s.progress.variable()));
-          },
-          failedClearing, failedWriting },
+        { "FPGA", "FPGA", 360, &FirmwareTarget::fpgaVersion, fpgaImagePath, clearUsbFpga, writeUsbFpga, failedClearing,
+          failedWriting },
     },
     [](PartSession &s) { KD_CALL(kdConfigUSBCloseDevice, s.handle); },
     true,
