@@ -23,7 +23,7 @@ std::optional<Command> commandNamed(const QString &name)
 
 std::optional<DeviceType> modelNamed(const QString &name)
 {
-    for (DeviceType type : { KD740A, KD740B, KD740C }) {
+    for (DeviceType type : knownModels()) {
         if (name.compare(deviceTypeName(type), Qt::CaseInsensitive) == 0)
             return type;
     }
@@ -94,8 +94,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return usageError(QStringLiteral("--model belongs to the restore command"));
         options.model = modelNamed(parser.value(modelOption));
         if (!options.model)
-            return usageError(QStringLiteral("--model takes KD740A, KD740B or KD740C, not: ")
-                              + parser.value(modelOption));
+            return usageError(QStringLiteral("--model takes %1, not: %2")
+                                  .arg(modelNamesText(QStringLiteral(" or ")), parser.value(modelOption)));
     }
     if (parser.isSet(firmwareOption)) {
         options.firmwareDir = parser.value(firmwareOption);
@@ -123,7 +123,7 @@ QString helpText()
                           "  restore [--model MODEL]\n"
                           "                     check, then rewrite every part of an instrument in boot\n"
                           "                     mode or with a failed FPGA; one that answers nothing is\n"
-                          "                     first bootstrapped as MODEL (KD740A, KD740B or KD740C)\n"
+                          "                     first bootstrapped as MODEL (%1)\n"
                           "\n"
                           "Options:\n"
                           "  -y, --yes          agree to install older firmware than the instrument holds\n"
@@ -147,5 +147,6 @@ QString helpText()
                           "  3  no instrument found\n"
                           "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
                           "     --model, or a command that does not fit the instrument's state\n"
-                          "  5  a firmware image is unusable\n");
+                          "  5  a firmware image is unusable\n")
+        .arg(modelNamesText(QStringLiteral(" or ")));
 }

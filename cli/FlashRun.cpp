@@ -120,8 +120,8 @@ Outcome FlashRun::afterNoAnswer()
     if (!options.model) {
         endCheck();
         return decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped only "
-                                             "when its model is named: kd740-flash restore --model KD740A, "
-                                             "KD740B or KD740C."));
+                                             "when its model is named: kd740-flash restore --model %1.")
+                                  .arg(modelNamesText(QStringLiteral(" or "))));
     }
     status = bootstrapRecord(status, *options.model);
     const QString problem = bootImageProblem(status);

@@ -123,12 +123,17 @@ void Updater::writeIntroduction()
     addLine(QString());
     addLine(QStringLiteral("Please read below before continuing."));
     addLine(QString());
-    addLine(QStringLiteral("Updates KD740A to firmware version ") + versionString(shippedFirmware(KD740A)));
-    addLine(QStringLiteral("Updates KD740B to firmware version ") + versionString(shippedFirmware(KD740B)));
-    addLine(QStringLiteral("Updates KD740C to firmware version ") + versionString(shippedFirmware(KD740C)));
+    QStringList usb, network;
+    for (DeviceType type : knownModels()) {
+        addLine(QStringLiteral("Updates %1 to firmware version ").arg(deviceTypeName(type))
+                + versionString(shippedFirmware(type)));
+        (linkOf(type) == LinkKind::Network ? network : usb) << deviceTypeName(type);
+    }
     addLine(QString());
     addLine(QStringLiteral("Ensure only one KD740 is connected to the PC."));
-    addLine(QStringLiteral("Connect KD740A and KD740B devices over USB 3.0 and connect KD740C devices over USB 2.0."));
+    // The network models' configuration port is USB 2.0.
+    addLine(QStringLiteral("Connect %1 devices over USB 3.0 and connect %2 devices over USB 2.0.")
+                .arg(usb.join(QLatin1String(" and ")), network.join(QLatin1String(" and "))));
     addStatusLine(QStringLiteral("Do NOT disconnect the KD740 at any time during the update."), false);
     addLine(QStringLiteral("Disconnecting the KD740 during an update will leave your device in an unoperable state."));
 }

@@ -1,19 +1,94 @@
 #include "workers/PartSteps.h"
 
-#include "device/DeviceCall.h"
-#include "workers/LibraryProgress.h"
+namespace {
 
-int clearUsbFpga(PartSession &session)
+const char *const cannotFind = "Cannot Find Device";
+const char *const failedClearing = "Failed Clearing";
+const char *const failedWriting = "Failed Writing";
+
+const char *const failedToOpen = "Failed to open device.";
+const char *const unableToFind = "Unable to find device.";
+const char *const clearingFpgaFailed = "Failed clearing FPGA.";
+const char *const writingFpgaFailed = "Failed writing FPGA.";
+
+// The update writes the parts whose versions differ from the shipped ones.
+const PartSequence updateOverUsb {
+    LinkKind::Usb, OpenMode::Found, cannotFind, cannotFind, false, true, true,
+    {
+        { FirmwarePart::Boot, "boot Fx3", "boot Fx3", 10, true, failedClearing, failedWriting },
+        // The run program the update writes does not carry the serial.
+        { FirmwarePart::Run, "run Fx3", "run Fx3", 10, false, failedClearing, failedWriting },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 360, false, failedClearing, failedWriting },
+    },
+};
+
+const PartSequence updateOverNetwork {
+    LinkKind::Network, OpenMode::Found, cannotFind, cannotFind, false, true, true,
+    {
+        // The network check reports one version for the FX3 program, kept as the boot version.
+        { FirmwarePart::Boot, "FX3", "FX3", 20, true, failedClearing, failedWriting },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 600, false, failedClearing, failedWriting },
+    },
+};
+
+// The restore rewrites every part of an instrument found in boot mode,
+// bootstrapped, or with an FPGA that failed to load.
+const PartSequence restoreOverUsb {
+    LinkKind::Usb, OpenMode::InBootMode, failedToOpen, unableToFind, true, false, false,
+    {
+        { FirmwarePart::Boot, "boot Fx3", "boot Fx3", 10, true, "Failed clearing boot Fx3 device.",
+          "Failed writing boot Fx3." },
+        // The restore's run program carries the serial, unlike the update's.
+        { FirmwarePart::Run, "run Fx3", "run Fx3 device", 10, true, "Failed clearing run Fx3 device.",
+          "Failed writing run Fx3." },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 360, false, clearingFpgaFailed, writingFpgaFailed },
+    },
+};
+
+const PartSequence restoreOverNetwork {
+    LinkKind::Network, OpenMode::InBootMode, failedToOpen, unableToFind, true, false, false,
+    {
+        // Estimated at half the update's time for the same program.
+        { FirmwarePart::Boot, "FX3", "FX3 program", 10, true, "Failed clearing boot FX3 device.", "Failed writing FX3." },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 600, false, clearingFpgaFailed, writingFpgaFailed },
+    },
+};
+
+} // namespace
+
+const PartSequence &updateSequence(DeviceType type)
 {
-    session.progress.reset();
-    const LibraryProgress::Call call(session.progress);
-    return int(KD_CALL(kdConfigUSBClearFPGAProgram, session.handle, session.progress.variable()));
+    return linkOf(type) == LinkKind::Network ? updateOverNetwork : updateOverUsb;
 }
 
-int writeUsbFpga(PartSession &session, const char *image)
+const PartSequence &restoreSequence(DeviceType type)
 {
-    const LibraryProgress::Call call(session.progress);
-    return int(KD_CALL(kdConfigUSBWriteFPGAProgram, session.handle, image, session.progress.variable()));
+    return linkOf(type) == LinkKind::Network ? restoreOverNetwork : restoreOverUsb;
+}
+
+std::vector<const PartSequence *> allSequences()
+{
+    return { &updateOverUsb, &updateOverNetwork, &restoreOverUsb, &restoreOverNetwork };
+}
+
+std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part)
+{
+    switch (part) {
+    case FirmwarePart::Boot: return firmware.bootVersion;
+    case FirmwarePart::Run: return firmware.runVersion;
+    case FirmwarePart::Fpga: break;
+    }
+    return firmware.fpgaVersion;
+}
+
+QByteArray partImagePath(const FirmwareTarget &firmware, FirmwarePart part)
+{
+    switch (part) {
+    case FirmwarePart::Boot: return bootImagePath(firmware);
+    case FirmwarePart::Run: return runImagePath(firmware);
+    case FirmwarePart::Fpga: break;
+    }
+    return fpgaImagePath(firmware);
 }
 
 QString durationText(int seconds)

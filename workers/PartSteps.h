@@ -1,6 +1,7 @@
 #ifndef PARTSTEPS_H
 #define PARTSTEPS_H
 
+#include "device/Link.h"
 #include "workers/DeviceStatus.h"
 
 #include <QByteArray>
@@ -10,50 +11,39 @@
 #include <cstdint>
 #include <vector>
 
-class LibraryProgress;
-
-// What the calls of one run share.
-struct PartSession
-{
-    const DeviceStatus &status;
-    LibraryProgress &progress;
-    int handle = -1;
-};
-
-// One firmware part as a sequence erases and writes it. The calls return
-// the library's status.
+// One firmware part as a sequence erases and writes it: data only, the
+// calls are its link's.
 struct PartStep
 {
+    FirmwarePart part;
     // As the log names it: "boot Fx3", "run Fx3", "FX3", "FPGA".
     const char *name;
     // As its announce line names it: "Updating <subject>, estimated <time>."
     const char *subject;
     // The time its announce line gives.
     int expectedSeconds;
-    // Compared with the shipped version where a sequence skips current parts.
-    std::int32_t FirmwareTarget::*version;
-    QByteArray (*image)(const FirmwareTarget &firmware);
-    int (*clear)(PartSession &session);
-    int (*write)(PartSession &session, const char *image);
+    // The write gives the instrument's serial, else -1.
+    bool writesSerial;
     const char *clearFailed;
     const char *writeFailed;
 };
 
-// One workflow over one link: how it reaches the instrument, its parts in
-// the order they are written, and its last call.
+// One workflow over one link: how it reaches the instrument, what it says
+// when it cannot, and its parts in the order they are written.
 struct PartSequence
 {
-    // Null once the instrument is open, else the line that says why not.
-    const char *(*open)(PartSession &session);
+    LinkKind link;
+    OpenMode open;
+    // The line for an instrument that did not open, and for one the device list did not give.
+    const char *openFailed;
+    const char *notListed;
     // A failure to reach the instrument is followed by a pause.
     bool pausesAfterOpenFailure;
     // A part whose version on the instrument equals the shipped one is skipped.
     bool skipsCurrentParts;
-    std::vector<PartStep> parts;
-    // Its status is not examined: whatever it says, the parts are written by then.
-    void (*finish)(PartSession &session);
-    // Also made when a part failed, not only after the last part was written.
+    // The link's last call is also made when a part failed, where it only lets go.
     bool finishesAfterFailure;
+    std::vector<PartStep> parts;
 };
 
 // What a run left a part as.
@@ -63,14 +53,15 @@ enum class PartOutcome {
     Written,
 };
 
-// The tables of the update and of the restore, by model.
+// The tables of the update and of the restore, by the model's link.
 const PartSequence &updateSequence(DeviceType type);
 const PartSequence &restoreSequence(DeviceType type);
+// Every table, for what must fit any of them.
+std::vector<const PartSequence *> allSequences();
 
-// The USB FPGA calls, the same in the update and the restore: the library
-// counts each from 0 to 100 in the session's progress.
-int clearUsbFpga(PartSession &session);
-int writeUsbFpga(PartSession &session, const char *image);
+// The part's version in firmware, and the path of its image.
+std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part);
+QByteArray partImagePath(const FirmwareTarget &firmware, FirmwarePart part);
 
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);

@@ -68,8 +68,7 @@ QStringList ProgressText::widestLines()
     // Two-digit minutes and nine steps are as wide as these get in practice.
     const qint64 late = (99 * 60 + 59) * qint64(1000);
     QStringList lines { opening(), reading() };
-    for (const PartSequence *sequence :
-         { &updateSequence(KD740A), &updateSequence(KD740C), &restoreSequence(KD740A), &restoreSequence(KD740C) }) {
+    for (const PartSequence *sequence : allSequences()) {
         for (const PartStep &part : sequence->parts) {
             ProgressText text(QString(), 0);
             text.startStep(9, 9, QLatin1String(part.name), part.expectedSeconds, 0);

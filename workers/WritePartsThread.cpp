@@ -16,15 +16,17 @@ void WritePartsThread::run()
         return;
 
     PartSession session { deviceStatus, progress };
-    if (const char *failure = steps.open(session)) {
-        emit addLine(QString::fromLatin1(failure));
+    const Link &link = linkFor(steps.link);
+    const OpenResult opened = link.open(session, steps.open);
+    if (opened != OpenResult::Opened) {
+        emit addLine(QString::fromLatin1(opened == OpenResult::NotListed ? steps.notListed : steps.openFailed));
         if (steps.pausesAfterOpenFailure)
             msleep(stepPauseMs);
         return;
     }
     const bool written = writeParts(session, toWrite);
-    if (written || steps.finishesAfterFailure)
-        steps.finish(session);
+    if (written || (steps.finishesAfterFailure && link.finishOnlyReleases()))
+        link.finish(session);
     succeeded = written;
 }
 
@@ -39,7 +41,8 @@ QVector<bool> WritePartsThread::partsToWrite() const
     QVector<bool> toWrite;
     for (const PartStep &part : steps.parts) {
         toWrite << (!steps.skipsCurrentParts
-                    || deviceStatus.deviceFirmware.*part.version != deviceStatus.targetFirmware.*part.version);
+                    || partVersion(deviceStatus.deviceFirmware, part.part)
+                        != partVersion(deviceStatus.targetFirmware, part.part));
     }
     return toWrite;
 }
@@ -51,7 +54,7 @@ bool WritePartsThread::imagesUsable(const QVector<bool> &toWrite)
     QVector<QByteArray> paths;
     for (int index = 0; index < toWrite.size(); ++index) {
         if (toWrite.at(index))
-            paths << steps.parts.at(static_cast<std::size_t>(index)).image(deviceStatus.targetFirmware);
+            paths << partImagePath(deviceStatus.targetFirmware, steps.parts.at(static_cast<std::size_t>(index)).part);
     }
     const QString problem = firstUnusableImage(paths);
     if (problem.isEmpty())
@@ -83,11 +86,13 @@ bool WritePartsThread::writePart(PartSession &session, int index, int step, int 
     emit stepStarted(step, steps, QLatin1String(part.name), part.expectedSeconds);
     // Erased or incomplete from the moment the clear is asked for, whatever it answers.
     outcomes[static_cast<std::size_t>(index)] = PartOutcome::Erased;
-    if (part.clear(session) != 0) {
+    const Link &link = linkFor(sequence().link);
+    if (link.clear(session, part.part) != 0) {
         emit addLine(QString::fromLatin1(part.clearFailed));
         return false;
     }
-    if (part.write(session, part.image(deviceStatus.targetFirmware).constData()) != 0) {
+    const QByteArray image = partImagePath(deviceStatus.targetFirmware, part.part);
+    if (link.write(session, part.part, image.constData(), part.writesSerial ? deviceStatus.serial : -1) != 0) {
         emit addLine(QString::fromLatin1(part.writeFailed));
         return false;
     }
