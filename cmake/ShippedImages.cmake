@@ -52,5 +52,18 @@ foreach(_image IN LISTS KD740_FIRMWARE_IMAGES)
     endif()
 endforeach()
 
+# The names for a sentence: "KD740A, KD740B and KD740C", "... or KD740C".
+list(GET KD740_MODEL_NAMES -1 _kd740_last)
+set(_kd740_rest ${KD740_MODEL_NAMES})
+list(REMOVE_AT _kd740_rest -1)
+list(JOIN _kd740_rest ", " _kd740_rest)
+if(_kd740_rest)
+    set(KD740_MODELS_AND "${_kd740_rest} and ${_kd740_last}")
+    set(KD740_MODELS_OR "${_kd740_rest} or ${_kd740_last}")
+else()
+    set(KD740_MODELS_AND "${_kd740_last}")
+    set(KD740_MODELS_OR "${_kd740_last}")
+endif()
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/../catalogue/ShippedImages.h.in
                ${CMAKE_BINARY_DIR}/generated/catalogue/ShippedImages.h @ONLY)
