@@ -40,7 +40,7 @@ QString RecordFile::errorString() const
     return error;
 }
 
-bool RecordFile::append(const QStringList &lines)
+bool RecordFile::append(const QStringList &lines, bool synced)
 {
     if (lines.isEmpty())
         return true;
@@ -49,7 +49,7 @@ bool RecordFile::append(const QStringList &lines)
         lastLineStart = file.pos() + bytes.size();
         bytes += line.toUtf8() + '\n';
     }
-    return write(bytes);
+    return write(bytes, synced);
 }
 
 bool RecordFile::replaceLast(const QString &line)
@@ -65,10 +65,17 @@ bool RecordFile::replaceLast(const QString &line)
     return write(bytes + '\n');
 }
 
-bool RecordFile::write(const QByteArray &bytes)
+bool RecordFile::write(const QByteArray &bytes, bool synced)
 {
     if (file.write(bytes) != bytes.size() || !file.flush())
         return fail(file.errorString());
+    return !synced || sync();
+}
+
+bool RecordFile::sync()
+{
+    if (!file.isOpen())
+        return false;
     if (!syncToDisk(file.handle()))
         return fail(QStringLiteral("cannot be put on the disk"));
     return true;

@@ -8,8 +8,14 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QObject>
 #include <QStringList>
+#include <QWaitCondition>
+
+#include <memory>
+
+class RecordWriter;
 
 // Where the records are kept: below the user's data folder, named as each
 // system names its programs' folders. Empty when the system names none.
@@ -24,7 +30,10 @@ QString recordsFolder();
 // It lives on the thread that gives it the log lines. Library calls and image
 // checks made on other threads reach it through that thread's event queue,
 // behind the lines those threads sent before them, so everything stands in
-// the order it happened.
+// the order it happened. Once the file exists, its lines are written and
+// synced by a writer thread of its own, so a slow disk never holds up the
+// thread that gives them; a library call is made only once its start is on
+// the disk, so that a call that never returns is known all the same.
 class RunRecord : public QObject, private DeviceCallObserver, private ImageCheckObserver
 {
     Q_OBJECT
@@ -63,10 +72,12 @@ private:
     void imageChecked(const QString &path, bool usable) override;
 
     void writeCallStarting(const QString &text);
+    void writerFailed(const QString &reason);
     void writeCallEnded(const QString &text, bool reaches);
     void addImage(const QString &line);
     void addStamped(const QString &text);
-    void write(const QString &line, bool replacingLast);
+    // The writer's number for the line, 0 where it is not written.
+    quint64 write(const QString &line, bool replacingLast);
     QString stamp() const;
     QStringList header(const DeviceStatus &status) const;
     QString failure(const QString &reason);
@@ -81,6 +92,15 @@ private:
     QStringList pending;
     QStringList images;
     RecordFile file;
+    std::unique_ptr<RecordWriter> writer;
+    QString filePath;
+    // The starts of library calls: how many the callers announced and the
+    // record's thread has handed on, and the writer's number for the last one.
+    QMutex startsMutex;
+    QWaitCondition startHandled;
+    quint64 startsAnnounced = 0;
+    quint64 startsHandled = 0;
+    quint64 lastStartLine = 0;
     // The stamp of the call whose start is the last line, until it returns.
     QString callInFlight;
 };
