@@ -49,19 +49,42 @@ QString commandName(Command command)
     return QString();
 }
 
+// The options, each with its names, value and the description that --help
+// prints and the manual page gives (a test holds the two together).
+void declareOptions(QCommandLineParser &parser)
+{
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
+        "as the KD740 Firmware Updater window does, without asking anything."));
+    parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("check, update or restore"));
+    parser.addOptions({
+        { { QStringLiteral("y"), yesOption },
+          QStringLiteral("Agree to install older firmware than the instrument holds (update).") },
+        { { QStringLiteral("m"), modelOption },
+          QStringLiteral("%1: the model of an instrument that answers nothing (restore).")
+              .arg(modelNamesText(QStringLiteral(" or "))),
+          QStringLiteral("MODEL") },
+        { { QStringLiteral("f"), firmwareOption },
+          QStringLiteral("Open the images in DIR instead of the images installed with the program (or, where "
+                         "there are none, ./firmware of the current folder)."),
+          QStringLiteral("DIR") },
+        { jsonOption,
+          QStringLiteral("Write one JSON object per line on standard output for each event instead of the text.") },
+        { { QStringLiteral("q"), quietOption },
+          QStringLiteral("No log lines and no progress; problems still go to standard error.") },
+        { { QStringLiteral("V"), versionOption },
+          QStringLiteral("Print the program's version, the library's version, the shipped firmware and the image "
+                         "folder.") },
+        { { QStringLiteral("h"), helpOption },
+          QStringLiteral("Print a summary of the commands, options and exit statuses.") },
+    });
+}
+
 ParsedArguments parseArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.addOptions({
-        { { QStringLiteral("y"), yesOption }, QString() },
-        { { QStringLiteral("m"), modelOption }, QString(), QStringLiteral("MODEL") },
-        { { QStringLiteral("f"), firmwareOption }, QString(), QStringLiteral("DIR") },
-        { jsonOption, QString() },
-        { { QStringLiteral("q"), quietOption }, QString() },
-        { { QStringLiteral("h"), helpOption }, QString() },
-        { { QStringLiteral("V"), versionOption }, QString() },
-    });
+    declareOptions(parser);
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
 
@@ -110,43 +133,31 @@ ParsedArguments parseArguments(const QStringList &arguments)
 
 QString helpText()
 {
-    return QStringLiteral("Usage: kd740-flash COMMAND [OPTIONS]\n"
-                          "\n"
-                          "Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
-                          "as the KD740 Firmware Updater window does, without asking anything.\n"
-                          "\n"
-                          "Commands:\n"
-                          "  check              find the instrument and compare its firmware with the\n"
-                          "                     shipped images; writes nothing\n"
-                          "  update [--yes]     check, then write the parts that differ from the shipped\n"
-                          "                     images; older images than the instrument's only with --yes\n"
-                          "  restore [--model MODEL]\n"
-                          "                     check, then rewrite every part of an instrument in boot\n"
-                          "                     mode or with a failed FPGA; one that answers nothing is\n"
-                          "                     first bootstrapped as MODEL (%1)\n"
-                          "\n"
-                          "Options:\n"
-                          "  -y, --yes          agree to install older firmware than the instrument holds\n"
-                          "  -m, --model MODEL  the model of an instrument that answers nothing\n"
-                          "  -f, --firmware DIR the folder of the images (default: the images installed\n"
-                          "                     with the program, else ./firmware)\n"
-                          "      --json         one JSON object per line on standard output for each event\n"
-                          "  -q, --quiet        no log lines and no progress; problems still go to\n"
-                          "                     standard error\n"
-                          "  -V, --version      the program's and the library's versions, the shipped firmware\n"
-                          "  -h, --help         this text\n"
-                          "\n"
-                          "The log lines go to standard output, progress to standard error.\n"
-                          "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
-                          "ended and its outcome is written; at any other time it ends it at once.\n"
-                          "\n"
-                          "Exit status:\n"
-                          "  0  done, or nothing to do\n"
-                          "  1  a device step failed\n"
-                          "  2  bad usage\n"
-                          "  3  no instrument found\n"
-                          "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
-                          "     --model, or a command that does not fit the instrument's state\n"
-                          "  5  a firmware image is unusable\n")
-        .arg(modelNamesText(QStringLiteral(" or ")));
+    QCommandLineParser parser;
+    declareOptions(parser);
+    // Named as installed, whatever path it was started by.
+    return QStringLiteral("Usage: kd740-flash [options] COMMAND\n\n") + parser.helpText().section(QLatin1Char('\n'), 1)
+        + QStringLiteral("\n"
+                         "Commands:\n"
+                         "  check              find the instrument and compare its firmware with the\n"
+                         "                     shipped images; writes nothing\n"
+                         "  update [--yes]     check, then write the parts that differ from the shipped\n"
+                         "                     images; older images than the instrument's only with --yes\n"
+                         "  restore [--model MODEL]\n"
+                         "                     check, then rewrite every part of an instrument in boot\n"
+                         "                     mode or with a failed FPGA; one that answers nothing is\n"
+                         "                     first bootstrapped as MODEL\n"
+                         "\n"
+                         "The log lines go to standard output, progress to standard error.\n"
+                         "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
+                         "ended and its outcome is written; at any other time it ends it at once.\n"
+                         "\n"
+                         "Exit status:\n"
+                         "  0  done, or nothing to do\n"
+                         "  1  a device step failed\n"
+                         "  2  bad usage\n"
+                         "  3  no instrument found\n"
+                         "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
+                         "     --model, or a command that does not fit the instrument's state\n"
+                         "  5  a firmware image is unusable\n");
 }

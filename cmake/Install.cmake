@@ -110,6 +110,13 @@ if(TARGET kdsim_firmware)
     add_dependencies(kd740_install_files kdsim_firmware)
 endif()
 
+# The manual pages, with the model table's names; tst_flash holds
+# kd740-flash's options there to its --help.
+set(KD740_MANUAL_PAGES "${CMAKE_BINARY_DIR}/man")
+foreach(_kd740_page kd740-updater.1 kd740-flash.1)
+    configure_file("packaging/${_kd740_page}.in" "${KD740_MANUAL_PAGES}/${_kd740_page}" @ONLY)
+endforeach()
+
 if(UNIX AND NOT APPLE)
     # The wrapper finds the program and the data relative to itself, so it
     # works for any prefix.
@@ -182,7 +189,7 @@ if(UNIX AND NOT APPLE)
     if(KD740_GZIP)
         set(_kd740_man_pages kd740-updater.1 kd740-flash.1)
         foreach(_kd740_page IN LISTS _kd740_man_pages)
-            configure_file("packaging/${_kd740_page}.in" "${_kd740_staged}/${_kd740_page}" @ONLY)
+            configure_file("${KD740_MANUAL_PAGES}/${_kd740_page}" "${_kd740_staged}/${_kd740_page}" COPYONLY)
         endforeach()
         foreach(_kd740_page changelog ${_kd740_man_pages})
             add_custom_command(OUTPUT "${_kd740_staged}/${_kd740_page}.gz"
