@@ -1,17 +1,6 @@
 #include "FlashRun.h"
 
-#include "CallRelay.h"
-
-#include "power/KeepAwake.h"
-#include "power/WriteGuard.h"
 #include "record/RunRecord.h"
-#include "workers/BootstrapThread.h"
-#include "workers/CheckDecisions.h"
-#include "workers/CheckVersionThread.h"
-#include "workers/Reports.h"
-#include "workers/RestoreDeviceThread.h"
-#include "workers/UpdateDeviceThread.h"
-#include "workers/WorkerWait.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -20,8 +9,6 @@
 #include <cstdlib>
 
 namespace {
-
-constexpr int tickMs = 1000;
 
 Outcome finished(int exitCode, const char *result, const QString &message = QString())
 {
@@ -52,229 +39,108 @@ void relayMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 } // namespace
 
+// A bootstrap is offered only to a restore, and without a window: no
+// window to name to the system.
 FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
     : options(options)
     , output(output)
+    , session(*this, { recordsFolder(), 0, options.command == Command::Restore })
 {
-    progressTimer.setInterval(tickMs);
-    connect(&progressTimer, &QTimer::timeout, this, &FlashRun::tick);
-    connect(this, &FlashRun::warned, this, &FlashRun::notice);
+    connect(this, &FlashRun::warned, this, [this](const QString &text) { this->output.notice(text); });
+    connect(&session, &RunSession::line, this,
+            [this](const QString &text, LineTone tone) { this->output.line(text, tone); });
+    connect(&session, &RunSession::step, this, [this](const StepEvent &event) { this->output.step(event); });
+    connect(&session, &RunSession::progress, this,
+            [this](const ProgressEvent &event) { this->output.progress(event); });
+    connect(&session, &RunSession::call, this, [this](const CallEvent &event) { this->output.call(event); });
+    connect(&session, &RunSession::recordStarted, this, [this](const QString &path) { this->output.record(path); });
+    connect(&session, &RunSession::checkEnded, this, &FlashRun::checkEnded);
+    connect(&session, &RunSession::writeEnded, this, &FlashRun::writeEnded);
 }
 
-// As the window does from its check on: one record of the run, which the
-// library calls reach through the relay in front of it.
 int FlashRun::exec()
 {
-    RunRecord runRecord;
-    record = &runRecord;
-    // Queued: the failure may come from within a line, and its own follows it.
-    connect(&runRecord, &RunRecord::writeFailed, this, &FlashRun::addLine, Qt::QueuedConnection);
-    CallRelay calls;
-    connect(&calls, &CallRelay::reported, this,
-            [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
-                output.call({ name, arguments, status, microseconds });
-            });
     messageTarget = this;
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
-
-    const Outcome outcome = run();
+    session.check();
+    loop.exec();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     qInstallMessageHandler(previousHandler);
     messageTarget = nullptr;
     output.outcome(outcome);
-    record = nullptr;
     return outcome.exitCode;
 }
 
-void FlashRun::notice(const QString &text)
+void FlashRun::finish(const Outcome &ended)
 {
-    output.notice(text);
-}
-
-Outcome FlashRun::run()
-{
-    writeTitle(checkTitle());
-    CheckVersionThread checker;
-    connect(&checker, &CheckVersionThread::updateText, this, &FlashRun::addLine);
-    runSequence(checker, ProgressText::reading());
-    status = checker.deviceStatus;
-
-    switch (status.checkState) {
-    case NotDetected: return afterNoAnswer();
-    case NeedsRestore: return afterBootMode();
-    case Operational: break;
-    }
-    return afterVersions();
+    outcome = ended;
+    loop.quit();
 }
 
 // The window asks for the model here; the program takes it from --model.
-Outcome FlashRun::afterNoAnswer()
+void FlashRun::askModel()
 {
-    if (options.command != Command::Restore) {
-        addLines(notDetectedLines());
-        endCheck();
-        return finished(ExitNoInstrument, "not-found");
-    }
-    addLines(bootstrapIntroLines());
-    if (!options.model) {
-        endCheck();
-        return decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped only "
-                                             "when its model is named: kd740-flash restore --model %1.")
-                                  .arg(modelNamesText(QStringLiteral(" or "))));
-    }
-    status = bootstrapRecord(status, *options.model);
-    const QString problem = bootImageProblem(status);
-    if (!problem.isEmpty()) {
-        addLine(problem);
-        addLines(notDetectedLines());
-        endCheck();
-        return finished(ExitImageUnusable, "image-unusable");
-    }
-    BootstrapThread bootstrapper;
-    bootstrapper.deviceStatus = status;
-    runSequence(bootstrapper, ProgressText::opening());
-    status = bootstrapper.deviceStatus;
-    if (status.checkState != NeedsRestore) {
-        addLines(notDetectedLines());
-        endCheck();
-        return finished(ExitNoInstrument, "not-found");
-    }
-    return afterBootMode();
-}
-
-Outcome FlashRun::afterBootMode()
-{
-    addLines(needsRestoreLines(status));
-    endCheck();
-    switch (options.command) {
-    case Command::Check: return finished(ExitDone, "restore-needed");
-    case Command::Update:
-        return decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
-                                             "(kd740-flash restore), not an update."));
-    case Command::Restore: break;
-    }
-    RestoreDeviceThread restorer;
-    return write(restorer, restoreTitle());
+    session.bootstrapAs(options.model);
 }
 
 // The window asks before a downgrade; the program goes ahead only with --yes.
-Outcome FlashRun::afterVersions()
+void FlashRun::askDowngrade()
 {
-    addLines(foundLines(status));
-    const UpdateOffer offer = updateOffer(status.deviceFirmware, status.targetFirmware);
-    const bool update = options.command == Command::Update;
-    if (offer != UpdateOffer::Downgrade || update)
-        addLines(offerLines(offer, options.yes));
-    endCheck();
-
-    if (offer == UpdateOffer::None)
-        return finished(ExitDone, "current");
-    if (options.command == Command::Check) {
-        if (offer == UpdateOffer::Downgrade)
-            return finished(ExitDone, "downgrade", downgradeMessage);
-        return finished(ExitDone, "update-needed");
-    }
-    if (!update) {
-        return decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash update), "
-                                             "not a restore."));
-    }
-    if (offer == UpdateOffer::Downgrade && !options.yes)
-        return decisionNeeded(downgradeMessage);
-
-    UpdateDeviceThread updater;
-    return write(updater, updateTitle());
+    if (options.command != Command::Update)
+        session.answerDowngrade(RunSession::Downgrade::Unasked);
+    else
+        session.answerDowngrade(options.yes ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
 }
 
-// The check's last line says where its record is, or why there is none.
-void FlashRun::endCheck()
+void FlashRun::checkEnded(const CheckResult &result)
 {
-    const QString where = record->checkEnded(status);
-    if (where.isEmpty())
-        return;
-    addLine(where);
-    if (!record->path().isEmpty())
-        output.record(record->path());
+    switch (result.state) {
+    case NotDetected:
+        if (result.modelDeclined)
+            return finish(decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped "
+                                                        "only when its model is named: kd740-flash restore --model "
+                                                        "%1.")
+                                             .arg(modelNamesText(QStringLiteral(" or ")))));
+        if (result.imageUnusable)
+            return finish(finished(ExitImageUnusable, "image-unusable"));
+        return finish(finished(ExitNoInstrument, "not-found"));
+    case NeedsRestore:
+        switch (options.command) {
+        case Command::Check: return finish(finished(ExitDone, "restore-needed"));
+        case Command::Update:
+            return finish(decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
+                                                        "(kd740-flash restore), not an update.")));
+        case Command::Restore: return session.restore();
+        }
+        break;
+    case Operational: break;
+    }
+    if (result.offer == UpdateOffer::None)
+        return finish(finished(ExitDone, "current"));
+    const bool downgrade = result.offer == UpdateOffer::Downgrade;
+    switch (options.command) {
+    case Command::Check:
+        return finish(downgrade ? finished(ExitDone, "downgrade", downgradeMessage) : finished(ExitDone, "update-needed"));
+    case Command::Restore:
+        return finish(decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash "
+                                                    "update), not a restore.")));
+    case Command::Update: break;
+    }
+    if (downgrade && !result.downgradeAccepted)
+        return finish(decisionNeeded(downgradeMessage));
+    session.update();
 }
 
 // As in the window, a signal or the console's Ctrl+C during the write ends
 // the program only once the write has ended and its outcome is written; the
 // exit status is the outcome's.
-Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
+void FlashRun::writeEnded(const WriteResult &result)
 {
-    writeTitle(title);
-    worker.deviceStatus = status;
-    connect(&worker, &WritePartsThread::addLine, this, &FlashRun::addLine);
-    connect(&worker, &WritePartsThread::stepStarted, this, &FlashRun::startStep);
-    WriteGuard guard;
-    connect(&guard, &WriteGuard::endDeferred, this, &FlashRun::addLine);
-    // No window to name to the system.
-    const KeepAwake keepAwake(worker, 0);
-    runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
-    for (const ReportLine &line : outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()))
-        writeLine(line.text, line.tone);
-    guard.finish();
-    if (worker.succeeded)
-        return finished(ExitDone, "done");
-    if (worker.imageUnusable)
-        return finished(ExitImageUnusable, "image-unusable");
-    return finished(ExitStepFailed, "failed");
-}
-
-// Progress is told only while a worker talks to the instrument.
-void FlashRun::runSequence(QThread &worker, const QString &activity, const LibraryProgress *libraryProgress)
-{
-    stepStartMs = progressClockMs();
-    progressText.emplace(activity, stepStartMs);
-    library = libraryProgress;
-    percentFilter = PercentFilter();
-    StepEvent step;
-    step.text = progressText->stepLine(-1);
-    output.step(step);
-    tick();
-    progressTimer.start();
-    runWorker(worker, this);
-    progressTimer.stop();
-    library = nullptr;
-    progressText.reset();
-    output.step(StepEvent());
-}
-
-void FlashRun::startStep(int step, int steps, const QString &part, int expectedSeconds)
-{
-    stepStartMs = progressClockMs();
-    progressText->startStep(step, steps, part, expectedSeconds, stepStartMs);
-    output.step({ progressText->stepLine(-1), step, steps, part, expectedSeconds });
-    tick();
-}
-
-void FlashRun::tick()
-{
-    const qint64 now = progressClockMs();
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
-    output.progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
-                      static_cast<int>((now - stepStartMs) / 1000), percent });
-}
-
-void FlashRun::addLine(const QString &text)
-{
-    writeLine(text, LineTone::Normal);
-}
-
-void FlashRun::addLines(const QStringList &lines)
-{
-    for (const QString &line : lines)
-        addLine(line);
-}
-
-void FlashRun::writeLine(const QString &text, LineTone tone)
-{
-    if (record)
-        record->addLine(text);
-    output.line(text, tone);
-}
-
-void FlashRun::writeTitle(const QString &title)
-{
-    addLines({ QString(), title, QString() });
+    if (result.succeeded)
+        finish(finished(ExitDone, "done"));
+    else if (result.imageUnusable)
+        finish(finished(ExitImageUnusable, "image-unusable"));
+    else
+        finish(finished(ExitStepFailed, "failed"));
 }

@@ -1,6 +1,6 @@
 #include "ui/CVProgressDialog.h"
 
-#include "workers/WritePartsThread.h"
+#include "workers/ProgressText.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -10,7 +10,6 @@ namespace {
 
 // Room beside the label's widest line.
 constexpr int labelMargin = 100;
-constexpr int tickMs = 1000;
 
 } // namespace
 
@@ -18,7 +17,6 @@ constexpr int tickMs = 1000;
 CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &activity, QWidget *parent)
     : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , workflowLabel(labelText)
-    , progress(activity, progressClockMs())
     , bar(new QProgressBar)
 {
     setWindowTitle(QStringLiteral("Please Wait"));
@@ -27,16 +25,9 @@ CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &acti
     // pump events and could close the dialog at the maximum.
     bar->setRange(0, 0);
     setBar(bar);
-    ticker.setInterval(tickMs);
-    connect(&ticker, &QTimer::timeout, this, &CVProgressDialog::showProgress);
-    showProgress();
+    const ProgressText start(activity, 0);
+    showProgress({ start.stepLine(-1), start.elapsedLine(0), 0, -1 });
     fixSize();
-}
-
-void CVProgressDialog::follow(const WritePartsThread &worker)
-{
-    library = &worker.libraryProgress();
-    connect(&worker, &WritePartsThread::stepStarted, this, &CVProgressDialog::startStep);
 }
 
 void CVProgressDialog::fixSize()
@@ -48,36 +39,15 @@ void CVProgressDialog::fixSize()
     setFixedSize(widestLine + labelMargin, sizeHint().height());
 }
 
-void CVProgressDialog::startStep(int step, int steps, const QString &part, int expectedSeconds)
+void CVProgressDialog::showProgress(const ProgressEvent &event)
 {
-    progress.startStep(step, steps, part, expectedSeconds, progressClockMs());
-    showProgress();
-}
-
-void CVProgressDialog::showProgress()
-{
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
-    if (percent >= 0) {
+    if (event.percent >= 0) {
         bar->setRange(0, 100);
-        bar->setValue(percent);
+        bar->setValue(event.percent);
     } else {
         bar->setRange(0, 0);
     }
-    setLabelText(workflowLabel + QLatin1Char('\n') + progress.stepLine(percent) + QLatin1Char('\n')
-                 + progress.elapsedLine(progressClockMs()));
-}
-
-void CVProgressDialog::showEvent(QShowEvent *event)
-{
-    showProgress();
-    ticker.start();
-    QProgressDialog::showEvent(event);
-}
-
-void CVProgressDialog::hideEvent(QHideEvent *event)
-{
-    ticker.stop();
-    QProgressDialog::hideEvent(event);
+    setLabelText(workflowLabel + QLatin1Char('\n') + event.step + QLatin1Char('\n') + event.elapsed);
 }
 
 void CVProgressDialog::reject()

@@ -1,20 +1,17 @@
 #ifndef CVPROGRESSDIALOG_H
 #define CVPROGRESSDIALOG_H
 
-#include "workers/LibraryProgress.h"
-#include "workers/ProgressText.h"
+#include "session/RunEvents.h"
 
 #include <QProgressDialog>
-#include <QTimer>
 
 class QProgressBar;
-class WritePartsThread;
 
 // Modal busy indicator shown while a worker talks to the instrument. It
 // cannot be dismissed: the window behind it must stay blocked until the
 // worker is done, or a second workflow could reach the instrument. Under
-// the workflow's label it says, once a second, what is happening and for
-// how long; it keeps one size throughout.
+// the workflow's label it shows the session's progress: what is happening
+// and for how long; it keeps one size throughout.
 class CVProgressDialog : public QProgressDialog
 {
     Q_OBJECT
@@ -23,31 +20,18 @@ public:
     // activity: what the worker does before its first step.
     CVProgressDialog(const QString &labelText, const QString &activity, QWidget *parent);
 
-    // Shows the worker's steps and the percentage its library reports.
-    // The worker must outlive the dialog.
-    void follow(const WritePartsThread &worker);
-
 public slots:
     void reject() override;
+    void showProgress(const ProgressEvent &event);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
-
-private slots:
-    void startStep(int step, int steps, const QString &part, int expectedSeconds);
-    void showProgress();
 
 private:
     void fixSize();
 
     QString workflowLabel;
-    ProgressText progress;
-    QTimer ticker;
     QProgressBar *bar;
-    const LibraryProgress *library = nullptr;
-    PercentFilter percentFilter;
 };
 
 #endif

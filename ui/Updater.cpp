@@ -2,20 +2,14 @@
 
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
-#include "power/KeepAwake.h"
-#include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
-#include "workers/BootstrapThread.h"
+#include "workers/ProgressText.h"
 #include "workers/CheckDecisions.h"
-#include "workers/CheckVersionThread.h"
 #include "workers/Reports.h"
-#include "workers/RestoreDeviceThread.h"
-#include "workers/UpdateDeviceThread.h"
-#include "workers/WorkerWait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +19,6 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextBlock>
@@ -39,6 +32,8 @@
 
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
+    , session(new RunSession(*this, { recordsFolder(), 0, true }, this))
+    , deviceStatus(session->deviceStatus())
 {
     createLogView();
 
@@ -63,6 +58,10 @@ Updater::Updater(QWidget *parent)
     connect(checkVersionsButton, &QPushButton::clicked, this, &Updater::checkVersions);
     connect(updateButton, &QPushButton::clicked, this, &Updater::updateDevice);
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
+    connect(session, &RunSession::line, this, &Updater::showLine);
+    connect(session, &RunSession::step, this, &Updater::showStep);
+    connect(session, &RunSession::checkEnded, this, &Updater::checkEnded);
+    connect(session, &RunSession::writeEnded, this, &Updater::writeEnded);
 
     writeIntroduction();
     keepIntroductionReadable();
@@ -105,14 +104,14 @@ void Updater::showLogMenu(const QPoint &position)
     menu->addSeparator();
     QAction *save = menu->addAction(saveLogAction->text(), this, &Updater::saveLog);
     save->setShortcut(saveLogAction->shortcut());
-    save->setEnabled(!workflowRunning);
+    save->setEnabled(!session->running());
     menu->popup(logView->viewport()->mapToGlobal(position));
 }
 
 // Not while a workflow writes to the log: the file would hold half of it.
 void Updater::saveLog()
 {
-    if (!workflowRunning)
+    if (!session->running())
         saveLogAs(this, logView->toPlainText());
 }
 
@@ -176,8 +175,6 @@ void Updater::addLine(const QString &s)
 
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
-    if (record)
-        record->addLine(s);
 }
 
 void Updater::addStatusLine(const QString &s, bool success)
@@ -204,13 +201,12 @@ void Updater::replaceLastLine(const QString &s)
     addLine(s);
 }
 
-// Every workflow starts with its title, whatever part of the log was in view.
-void Updater::writeTitle(const QString &title)
+void Updater::showLine(const QString &text, LineTone tone)
 {
-    addLine(QString());
-    addLine(title);
-    addLine(QString());
-    scrollLogToEnd();
+    if (tone == LineTone::Normal)
+        addLine(text);
+    else
+        addStatusLine(text, tone == LineTone::Success);
 }
 
 // Lines follow the end only while it is in view; a scroll or a resize can
@@ -221,153 +217,117 @@ void Updater::scrollLogToEnd()
     scrollBar->setValue(scrollBar->maximum());
 }
 
+// One busy dialog for each workflow, shown while one of its workers runs.
+void Updater::startBusy(const QString &label, const QString &activity)
+{
+    dropBusyDialog();
+    busyDialog = new CVProgressDialog(label, activity, window());
+    connect(session, &RunSession::progress, busyDialog, &CVProgressDialog::showProgress);
+}
+
+// Later: its window may be handling an event.
+void Updater::dropBusyDialog()
+{
+    if (busyDialog)
+        busyDialog->deleteLater();
+    busyDialog = nullptr;
+}
+
+void Updater::showStep(const StepEvent &event)
+{
+    if (!busyDialog)
+        return;
+    if (event.text.isEmpty())
+        busyDialog->hide();
+    else
+        busyDialog->show();
+}
+
+// Every workflow starts with its title, whatever part of the log was in view.
 void Updater::checkVersions()
 {
-    if (workflowRunning)
+    if (session->running())
         return;
-    const QScopedValueRollback<bool> running(workflowRunning, true);
-
-    record = new RunRecord(recordsFolder(), this);
-    // Queued: the failure may come from within a coloured line, and its own is plain.
-    connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
-    writeTitle(checkTitle());
     checkVersionsButton->setEnabled(false);
-    CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
-                            ProgressText::reading(), window());
-    dialog.show();
-
-    CheckVersionThread worker;
-    connect(&worker, &CheckVersionThread::updateText, this, &Updater::addLine);
-    runWorker(worker, this);
-    dialog.hide();
-
-    deviceStatus = worker.deviceStatus;
-    if (deviceStatus.checkState == NotDetected)
-        bootstrap(dialog);
-    reportCheck();
-    if (const QString where = record->checkEnded(deviceStatus); !where.isEmpty())
-        addLine(where);
+    startBusy(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
+              ProgressText::reading());
+    session->check();
     scrollLogToEnd();
 }
 
-void Updater::bootstrap(QWidget &busyDialog)
+void Updater::askModel()
 {
-    for (const QString &line : bootstrapIntroLines())
-        addLine(line);
-
-    DeviceSelectorDialog selector(window());
-    selector.exec();
-    // Nothing is open on the instrument at this point, so the program may
-    // end at once without leaving it half-configured.
-    if (selector.cancelled)
-        std::exit(0);
-
-    deviceStatus = bootstrapRecord(deviceStatus, selector.selectedType);
-    const QString problem = bootImageProblem(deviceStatus);
-    if (!problem.isEmpty()) {
-        addLine(problem);
-        return;
-    }
-    busyDialog.show();
-    BootstrapThread worker;
-    worker.deviceStatus = deviceStatus;
-    runWorker(worker, this);
-    busyDialog.hide();
-    deviceStatus = worker.deviceStatus;
+    auto *selector = new DeviceSelectorDialog(window());
+    connect(selector, &QDialog::finished, this, [this, selector] {
+        selector->deleteLater();
+        // Nothing is open on the instrument at this point, so the program may
+        // end at once without leaving it half-configured.
+        if (selector->cancelled)
+            std::exit(0);
+        session->bootstrapAs(selector->selectedType);
+    });
+    selector->open();
 }
 
-void Updater::reportCheck()
+void Updater::askDowngrade()
 {
-    switch (deviceStatus.checkState) {
-    case NotDetected:
-        for (const QString &line : notDetectedLines())
-            addLine(line);
-        break;
-    case NeedsRestore:
-        for (const QString &line : needsRestoreLines(deviceStatus))
-            addLine(line);
-        restoreButton->setEnabled(true);
-        break;
-    case Operational: reportVersions(); break;
-    }
+    auto *question = new QMessageBox(QMessageBox::Question, QStringLiteral("Warning"),
+                                     QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
+                                                    "Installing this will overwrite your firmware with an older "
+                                                    "version.\nAre you sure you wish to continue?"),
+                                     QMessageBox::Yes | QMessageBox::No, this);
+    question->setDefaultButton(QMessageBox::No);
+    // Kept, hidden, until the panel goes: the key that answers it is still
+    // being delivered after the answer, which a run asks for once.
+    connect(question, &QMessageBox::finished, this, [this](int answer) {
+        session->answerDowngrade(answer == QMessageBox::Yes ? RunSession::Downgrade::Install
+                                                            : RunSession::Downgrade::Decline);
+    });
+    question->open();
 }
 
-void Updater::reportVersions()
+// The busy dialog of a workflow goes with it.
+void Updater::checkEnded(const CheckResult &result)
 {
-    for (const QString &line : foundLines(deviceStatus))
-        addLine(line);
-
-    const UpdateOffer offer = updateOffer(deviceStatus.deviceFirmware, deviceStatus.targetFirmware);
-    bool accepted = false;
-    if (offer == UpdateOffer::Downgrade) {
-        accepted = QMessageBox::question(this, QStringLiteral("Warning"),
-                                         QStringLiteral(
-                                             "Your KD740 appears to have a newer firmware version.\n"
-                                             "Installing this will overwrite your firmware with an older version.\n"
-                                             "Are you sure you wish to continue?"),
-                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
-    }
-    updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
-    for (const QString &line : offerLines(offer, accepted))
-        addLine(line);
+    dropBusyDialog();
+    restoreButton->setEnabled(result.state == NeedsRestore);
+    updateButton->setEnabled(result.state == Operational
+                             && (result.offer == UpdateOffer::Update || result.downgradeAccepted));
+    scrollLogToEnd();
 }
 
 void Updater::updateDevice()
 {
-    UpdateDeviceThread worker;
-    connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
-    writeParts(worker, updateTitle(),
-               QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
-                              "This process can take several minutes\nPlease Wait..."));
+    if (session->running())
+        return;
+    startBusy(QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
+                             "This process can take several minutes\nPlease Wait..."),
+              ProgressText::opening());
+    session->update();
+    scrollLogToEnd();
 }
 
 void Updater::restoreDevice()
 {
-    RestoreDeviceThread worker;
-    writeParts(worker, restoreTitle(),
-               QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
-                              "This process will take up to 10 minutes\nPlease Wait..."));
-}
-
-// The frame the update and the restore share: their title, the busy dialog
-// while the worker writes, and the outcome.
-void Updater::writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel)
-{
-    if (workflowRunning)
+    if (session->running())
         return;
-    const QScopedValueRollback<bool> running(workflowRunning, true);
-
-    writeTitle(title);
-    CVProgressDialog dialog(busyLabel, ProgressText::opening(), window());
-    dialog.follow(worker);
-    dialog.show();
-
-    worker.deviceStatus = deviceStatus;
-    connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
-    WriteGuard guard;
-    connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
-    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
-    runWorker(worker, this);
-    reportOutcome(worker.succeeded, worker.stateAfterFailure());
-    if (guard.finish())
-        QCoreApplication::exit(0);
+    startBusy(QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
+                             "This process will take up to 10 minutes\nPlease Wait..."),
+              ProgressText::opening());
+    session->restore();
+    scrollLogToEnd();
 }
 
 // After an update or restore the instrument must be power-cycled, so the
 // buttons take no more clicks whatever the outcome; the log stays readable.
-void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure)
+void Updater::writeEnded(const WriteResult &result)
 {
-    const QString where = record ? record->whereLine() : QString();
-    for (const ReportLine &line : outcomeLines(succeeded, stateAfterFailure, where)) {
-        if (line.tone == LineTone::Normal)
-            addLine(line.text);
-        else
-            addStatusLine(line.text, line.tone == LineTone::Success);
-    }
+    dropBusyDialog();
     for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
         button->setEnabled(false);
     scrollLogToEnd();
     // Writes take minutes; a technician who looked away sees that it is over.
     QApplication::alert(window());
+    if (result.endRequested)
+        QCoreApplication::exit(0);
 }

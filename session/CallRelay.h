@@ -1,8 +1,6 @@
 #ifndef CALLRELAY_H
 #define CALLRELAY_H
 
-#include "FlashOutput.h"
-
 #include "device/DeviceCall.h"
 
 #include <QObject>
@@ -12,6 +10,7 @@
 // that the events keep the order in which they happened. It goes in front of
 // the observer it finds (the run's record), tells that one everything first,
 // and puts it back when it goes. Made and destroyed while no worker runs.
+// A run's session keeps one for its lifetime.
 class CallRelay : public QObject, public DeviceCallObserver
 {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "CallRelay.h"
+#include "session/CallRelay.h"
 
 CallRelay::CallRelay(QObject *parent)
     : QObject(parent)

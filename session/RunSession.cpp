@@ -1,0 +1,249 @@
+#include "session/RunSession.h"
+
+#include "power/KeepAwake.h"
+#include "power/WriteGuard.h"
+#include "record/RunRecord.h"
+#include "session/CallRelay.h"
+#include "workers/BootstrapThread.h"
+#include "workers/CheckVersionThread.h"
+#include "workers/RestoreDeviceThread.h"
+#include "workers/UpdateDeviceThread.h"
+
+namespace {
+
+constexpr int tickMs = 1000;
+
+} // namespace
+
+RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings, QObject *parent)
+    : QObject(parent)
+    , questions(questions)
+    , settings(settings)
+{
+    ticker.setInterval(tickMs);
+    connect(&ticker, &QTimer::timeout, this, &RunSession::tick);
+}
+
+RunSession::~RunSession()
+{
+    if (worker)
+        worker->wait();
+    keepAwake.reset();
+    // The relay puts the record back as the observer, so it goes first.
+    delete calls;
+    delete record;
+}
+
+QString RunSession::recordPath() const
+{
+    return record ? record->path() : QString();
+}
+
+void RunSession::emitLine(const QString &text, LineTone tone)
+{
+    if (record)
+        record->addLine(text);
+    emit line(text, tone);
+}
+
+void RunSession::emitLines(const QStringList &lines)
+{
+    for (const QString &text : lines)
+        emitLine(text);
+}
+
+// The record and the relay begin with the check and last the whole run.
+void RunSession::check()
+{
+    if (busy)
+        return;
+    busy = true;
+    result = CheckResult();
+    if (!record) {
+        record = new RunRecord(settings.recordsFolder, this);
+        // Queued: the failure may come from within a coloured line, and its own is plain.
+        connect(
+            record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); },
+            Qt::QueuedConnection);
+        calls = new CallRelay(this);
+        connect(calls, &CallRelay::reported, this,
+                [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
+                    emit call({ name, arguments, status, microseconds });
+                });
+    }
+    emitLines({ QString(), checkTitle(), QString() });
+    auto *checker = new CheckVersionThread;
+    connect(checker, &CheckVersionThread::updateText, this, [this](const QString &text) { emitLine(text); });
+    startWorker(checker, ProgressText::reading(), nullptr, &RunSession::checked);
+}
+
+void RunSession::checked()
+{
+    status = static_cast<CheckVersionThread &>(*worker).deviceStatus;
+    if (status.checkState != NotDetected || !settings.offersBootstrap) {
+        reportCheck();
+        return;
+    }
+    emitLines(bootstrapIntroLines());
+    waiting = Waiting::Model;
+    questions.askModel();
+}
+
+void RunSession::bootstrapAs(std::optional<DeviceType> model)
+{
+    if (waiting != Waiting::Model)
+        return;
+    waiting = Waiting::Nothing;
+    if (!model) {
+        result.modelDeclined = true;
+        endCheck();
+        return;
+    }
+    status = bootstrapRecord(status, *model);
+    const QString problem = bootImageProblem(status);
+    if (!problem.isEmpty()) {
+        emitLine(problem);
+        result.imageUnusable = true;
+        reportCheck();
+        return;
+    }
+    auto *bootstrapper = new BootstrapThread;
+    bootstrapper->deviceStatus = status;
+    startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
+}
+
+void RunSession::bootstrapped()
+{
+    status = static_cast<BootstrapThread &>(*worker).deviceStatus;
+    reportCheck();
+}
+
+void RunSession::reportCheck()
+{
+    result.state = status.checkState;
+    switch (status.checkState) {
+    case NotDetected: emitLines(notDetectedLines()); break;
+    case NeedsRestore: emitLines(needsRestoreLines(status)); break;
+    case Operational:
+        emitLines(foundLines(status));
+        result.offer = updateOffer(status.deviceFirmware, status.targetFirmware);
+        if (result.offer == UpdateOffer::Downgrade) {
+            waiting = Waiting::Downgrade;
+            questions.askDowngrade();
+            return;
+        }
+        emitLines(offerLines(result.offer, false));
+        break;
+    }
+    endCheck();
+}
+
+void RunSession::answerDowngrade(Downgrade answer)
+{
+    if (waiting != Waiting::Downgrade)
+        return;
+    waiting = Waiting::Nothing;
+    result.downgradeAccepted = answer == Downgrade::Install;
+    if (answer != Downgrade::Unasked)
+        emitLines(offerLines(UpdateOffer::Downgrade, result.downgradeAccepted));
+    endCheck();
+}
+
+// The check's last line says where its record is, or why there is none.
+void RunSession::endCheck()
+{
+    const QString where = record->checkEnded(status);
+    if (!where.isEmpty()) {
+        emitLine(where);
+        if (!record->path().isEmpty())
+            emit recordStarted(record->path());
+    }
+    busy = false;
+    emit checkEnded(result);
+}
+
+void RunSession::update()
+{
+    if (!busy)
+        write(new UpdateDeviceThread, updateTitle());
+}
+
+void RunSession::restore()
+{
+    if (!busy)
+        write(new RestoreDeviceThread, restoreTitle());
+}
+
+// A signal or the end of the session during the write ends the program only
+// once the write has ended and its outcome is written.
+void RunSession::write(WritePartsThread *writer, const QString &title)
+{
+    busy = true;
+    emitLines({ QString(), title, QString() });
+    writer->deviceStatus = status;
+    connect(writer, &WritePartsThread::addLine, this, [this](const QString &text) { emitLine(text); });
+    connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
+    guard = std::make_unique<WriteGuard>();
+    connect(guard.get(), &WriteGuard::endDeferred, this, [this](const QString &text) { emitLine(text); });
+    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window);
+    startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
+}
+
+void RunSession::written()
+{
+    const auto &writer = static_cast<const WritePartsThread &>(*worker);
+    const QString where = record ? record->whereLine() : QString();
+    for (const ReportLine &outcome : outcomeLines(writer.succeeded, writer.stateAfterFailure(), where))
+        emitLine(outcome.text, outcome.tone);
+    const WriteResult ended { writer.succeeded, writer.imageUnusable, guard->finish() };
+    keepAwake.reset();
+    guard.reset();
+    busy = false;
+    emit writeEnded(ended);
+}
+
+// Progress is told only while a worker talks to the instrument. The worker's
+// lines and its end reach the session through its event queue, in order.
+void RunSession::startWorker(QThread *started, const QString &activity, const LibraryProgress *libraryProgress,
+                             void (RunSession::*then)())
+{
+    worker.reset(started);
+    afterWorker = then;
+    connect(started, &QThread::finished, this, &RunSession::workerEnded);
+    stepStartMs = progressClockMs();
+    progressText.emplace(activity, stepStartMs);
+    library = libraryProgress;
+    percentFilter = PercentFilter();
+    StepEvent event;
+    event.text = progressText->stepLine(-1);
+    emit step(event);
+    tick();
+    ticker.start();
+    started->start(QThread::InheritPriority);
+}
+
+void RunSession::workerEnded()
+{
+    worker->wait();
+    ticker.stop();
+    library = nullptr;
+    progressText.reset();
+    emit step(StepEvent());
+    (this->*afterWorker)();
+}
+
+void RunSession::startStep(int step, int steps, const QString &part, int expectedSeconds)
+{
+    stepStartMs = progressClockMs();
+    progressText->startStep(step, steps, part, expectedSeconds, stepStartMs);
+    emit this->step({ progressText->stepLine(-1), step, steps, part, expectedSeconds });
+    tick();
+}
+
+void RunSession::tick()
+{
+    const qint64 now = progressClockMs();
+    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    emit progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
+                    static_cast<int>((now - stepStartMs) / 1000), percent });
+}

@@ -1,0 +1,134 @@
+#ifndef RUNSESSION_H
+#define RUNSESSION_H
+
+#include "session/RunEvents.h"
+#include "workers/LibraryProgress.h"
+#include "workers/ProgressText.h"
+#include "workers/Reports.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class CallRelay;
+class KeepAwake;
+class QThread;
+class RunRecord;
+class WriteGuard;
+class WritePartsThread;
+
+// The two decisions a run needs from its user. Each is asked once, from the
+// session's thread, and answered later, from any event of that thread,
+// through the session.
+class RunQuestions
+{
+public:
+    virtual ~RunQuestions() = default;
+    // No instrument answered: which model to bootstrap (RunSession::bootstrapAs).
+    virtual void askModel() = 0;
+    // The instrument holds newer firmware than shipped (RunSession::answerDowngrade).
+    virtual void askDowngrade() = 0;
+};
+
+struct SessionSettings
+{
+    // Where the run's record goes (recordsFolder()).
+    QString recordsFolder;
+    // The native handle of the program's main window, 0 for a program without one.
+    std::uintptr_t window = 0;
+    // No instrument answered: a model may be named for a bootstrap.
+    bool offersBootstrap = true;
+};
+
+// One program run, scripted once for the window and kd740-flash: the check
+// with its two decisions and the bootstrap, then an update or a restore and
+// its outcome. It owns what a run owns: the record, the call relay, the
+// write guard, keeping the PC awake, the workers and the progress clock.
+// Views start it, answer its questions and show its events; every event
+// comes on the session's thread, in the order it happened.
+class RunSession : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool running READ running)
+
+public:
+    enum class Downgrade {
+        Install,
+        Decline,
+        Unasked, // the view takes no decision here: no line says either way
+    };
+
+    RunSession(RunQuestions &questions, const SessionSettings &settings, QObject *parent = nullptr);
+    // Waits for a worker that still runs: a write is never cut short.
+    ~RunSession() override;
+    RunSession(const RunSession &) = delete;
+    RunSession &operator=(const RunSession &) = delete;
+
+    // Each does nothing while a workflow is under way.
+    void check();
+    void update();
+    void restore();
+    // The answers; nullopt: no model, the check ends here.
+    void bootstrapAs(std::optional<DeviceType> model);
+    void answerDowngrade(Downgrade answer);
+
+    // From a start until its checkEnded or writeEnded, questions included.
+    bool running() const { return busy; }
+    // What the last check found; the update and restore start from it.
+    DeviceStatus &deviceStatus() { return status; }
+    // The record's path while it is being written, else empty.
+    QString recordPath() const;
+
+signals:
+    void line(const QString &text, LineTone tone);
+    // A worker talks to the instrument from now on (text), a part's write
+    // begins, nothing runs any more (empty text).
+    void step(const StepEvent &event);
+    // When a step begins and once a second meanwhile.
+    void progress(const ProgressEvent &event);
+    void call(const CallEvent &event);
+    void recordStarted(const QString &path);
+    void checkEnded(const CheckResult &result);
+    void writeEnded(const WriteResult &result);
+
+private:
+    void emitLine(const QString &text, LineTone tone = LineTone::Normal);
+    void emitLines(const QStringList &lines);
+    void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
+                     void (RunSession::*then)());
+    void workerEnded();
+    void startStep(int step, int steps, const QString &part, int expectedSeconds);
+    void tick();
+
+    void checked();
+    void bootstrapped();
+    void reportCheck();
+    void endCheck();
+    void write(WritePartsThread *worker, const QString &title);
+    void written();
+
+    RunQuestions &questions;
+    const SessionSettings settings;
+    DeviceStatus status;
+    CheckResult result;
+    bool busy = false;
+    enum class Waiting { Nothing, Model, Downgrade };
+    Waiting waiting = Waiting::Nothing;
+    RunRecord *record = nullptr;
+    CallRelay *calls = nullptr;
+    std::unique_ptr<QThread> worker;
+    void (RunSession::*afterWorker)() = nullptr;
+    std::unique_ptr<WriteGuard> guard;
+    std::unique_ptr<KeepAwake> keepAwake;
+    // While a worker runs: what the busy dialog says, and since when.
+    std::optional<ProgressText> progressText;
+    qint64 stepStartMs = 0;
+    const LibraryProgress *library = nullptr;
+    PercentFilter percentFilter;
+    QTimer ticker;
+};
+
+#endif
