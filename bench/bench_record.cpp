@@ -34,7 +34,7 @@ double hashMs(const QString &path)
     for (int run = 0; run < 5; ++run) {
         QElapsedTimer timer;
         timer.start();
-        if (digestOf(path).size < 0)
+        if (digestOf(QFile::encodeName(path)).size < 0)
             std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
         runs.push_back(timer.nsecsElapsed() / 1e6);
     }

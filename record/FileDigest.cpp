@@ -1,5 +1,7 @@
 #include "record/FileDigest.h"
 
+#include "catalogue/NativeFile.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 
@@ -9,10 +11,10 @@ constexpr qint64 chunkSize = 1 << 16;
 
 } // namespace
 
-FileDigest digestOf(const QString &path)
+FileDigest digestOf(const QByteArray &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(path, file))
         return FileDigest();
     QCryptographicHash hash(QCryptographicHash::Sha256);
     FileDigest digest;

@@ -12,6 +12,7 @@ struct FileDigest
     QByteArray sha256; // lower-case hexadecimal
 };
 
-FileDigest digestOf(const QString &path);
+// path as the system names it.
+FileDigest digestOf(const QByteArray &path);
 
 #endif

@@ -4,6 +4,7 @@
 #include "record/FileDigest.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -28,9 +29,10 @@ bool reachesInstrument(const char *call)
     return false;
 }
 
-QString imageLine(const QString &path, bool usable)
+QString imageLine(const QByteArray &path, bool usable)
 {
-    QString line = QStringLiteral("image: ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    QString line = QStringLiteral("image: ")
+        + QDir::toNativeSeparators(QFileInfo(QFile::decodeName(path)).absoluteFilePath());
     const FileDigest digest = usable ? digestOf(path) : FileDigest();
     if (digest.size < 0)
         return line + QStringLiteral(", unusable");
@@ -54,9 +56,14 @@ QString operatingSystem()
 
 } // namespace
 
+// The base-directory rules ignore a relative XDG_DATA_HOME; Qt 5.15 and 6.4
+// take it relative to the current folder, for an installed program its data
+// folder. Where Qt gives no absolute folder, the rules' default is used.
 QString recordsFolder()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty() && QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
     return data.isEmpty() ? QString() : data + QStringLiteral("/" KD740_RECORDS_FOLDER);
 }
 
@@ -171,7 +178,7 @@ void RunRecord::writeCallEnded(const QString &text, bool reaches)
 }
 
 // Hashed here, off the record's thread: an image can be large.
-void RunRecord::imageChecked(const QString &path, bool usable)
+void RunRecord::imageChecked(const QByteArray &path, bool usable)
 {
     emit imageSeen(imageLine(path, usable), QPrivateSignal());
 }

@@ -16,7 +16,7 @@ class ImageCheckObserver
 {
 public:
     virtual ~ImageCheckObserver() = default;
-    virtual void imageChecked(const QString &path, bool usable) = 0;
+    virtual void imageChecked(const QByteArray &path, bool usable) = 0;
 };
 
 // Process-wide. Set or cleared only while no worker checks images.

@@ -11,6 +11,10 @@ void WritePartsThread::run()
     const PartSequence &steps = sequence();
     outcomes.assign(steps.parts.size(), PartOutcome::NotTouched);
     const QVector<bool> toWrite = partsToWrite();
+    for (int index = 0; index < toWrite.size(); ++index) {
+        if (!toWrite.at(index))
+            outcomes[static_cast<std::size_t>(index)] = PartOutcome::Skipped;
+    }
     imageUnusable = !imagesUsable(toWrite);
     if (imageUnusable)
         return;
