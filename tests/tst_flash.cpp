@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
@@ -60,6 +61,43 @@ QStringList runWindow(const QString &script)
     return lines;
 }
 
+// The window's instructions as the command line words them.
+QStringList consoleWords(QStringList lines)
+{
+    lines.replaceInStrings("Press Update to continue.", "Run kd740-flash update to continue.");
+    lines.replaceInStrings("Press Restore to continue.", "Run kd740-flash restore to continue.");
+    lines.removeAll("You may now close the software.");
+    return lines;
+}
+
+// Standing for a folder name that is not UTF-8, which QProcess could not
+// pass: the shell makes the folder with the images and passes its name.
+const QString nonUtf8Folder = QStringLiteral("<non-UTF-8 folder>");
+
+// Starts kd740-flash with arguments; a NAME=value before them goes into its
+// environment, as env(1) takes it. Its home is a scratch folder.
+void startFlash(QProcess &flash, QStringList arguments, QProcessEnvironment environment)
+{
+    while (!arguments.isEmpty() && arguments.first().contains('=') && !arguments.first().startsWith('-')) {
+        const QString setting = arguments.takeFirst();
+        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    }
+    environment.insert("HOME", QDir::current().filePath("home"));
+    QString program = QStringLiteral(FLASH_EXECUTABLE);
+    if (arguments.contains(nonUtf8Folder)) {
+        environment.insert("LC_ALL", "C.UTF-8");
+        arguments.prepend(program);
+        arguments = QStringList { "-c",
+                                  "f=$(printf 'fw\\351') && mkdir \"$f\" && cp firmware/* \"$f\"/ || exit 99\n"
+                                  "for a; do shift; [ \"$a\" = '" + nonUtf8Folder + "' ] && a=$f; set -- \"$@\" \"$a\"; done\n"
+                                  "\"$@\"; status=$?; rm -r \"$f\"; exit $status",
+                                  "sh" } + arguments;
+        program = "/bin/sh";
+    }
+    flash.setProcessEnvironment(environment);
+    flash.start(program, arguments);
+}
+
 bool changesInstrument(const QString &call)
 {
     return call.contains(QRegularExpression(QStringLiteral("Clear|Write|Bootstrap|Preset")));
@@ -100,6 +138,8 @@ void TestFlash::run_data()
     const QStringList kd740bFound = checkTitle + QStringList { "Found KD740B", "Serial 1234, with firmware 4.5.10",
                                                                "Firmware requires update.", "Press Update to continue.",
                                                                recordLine };
+    QStringList newerCheck = referenceLines(QFINDTESTDATA("data/check/usb-b-newer-no.txt"));
+    newerCheck.removeAll("Cancelling operation.");
     QStringList interrupted = referenceLines(QFINDTESTDATA("data/update/kd740b.log"));
     interrupted.insert(interrupted.indexOf("Updating FPGA, estimated 6 minutes.") + 1, closing);
 
@@ -118,8 +158,17 @@ void TestFlash::run_data()
                                                          << 3 << "";
     QTest::newRow("example nothing, check: 3") << "nothing" << QStringList { "check" } << ""
                                                << noAnswer + notDetected << 3 << "";
-    QTest::newRow("example kd740b, check") << "kd740b" << QStringList { "check" } << "check" << QStringList() << 0
-                                           << "";
+    QTest::newRow("example kd740b, check: 10") << "kd740b" << QStringList { "check" } << "check" << QStringList()
+                                               << 10 << "";
+    QTest::newRow("example kd740c-net, check: 10") << "kd740c-net" << QStringList { "check" } << "check"
+                                                   << QStringList() << 10 << "";
+    QTest::newRow("example kd740a-boot, check: 11") << "kd740a-boot" << QStringList { "check" } << "check"
+                                                    << QStringList() << 11 << "";
+    QTest::newRow("example kd740c-fpga-failed, check: 11") << "kd740c-fpga-failed" << QStringList { "check" } << "check"
+                                                           << QStringList() << 11 << "";
+    QTest::newRow("current, check") << Sim::usbInstrument(1, 1236, 4, 5, 12) << QStringList { "check" } << "check"
+                                    << QStringList { "data/check/usb-b-current.txt" } << 0 << "";
+    QTest::newRow("downgrade, check: 10") << newerB << QStringList { "check" } << "" << newerCheck << 10 << "";
     QTest::newRow("--quiet") << "kd740b" << QStringList { "update", "--quiet" } << "update" << QStringList() << 0
                              << "";
     QTest::newRow("bootstrap with --model") << silentA << QStringList { "restore", "--model", "KD740A" }
@@ -141,11 +190,31 @@ void TestFlash::run_data()
         << kd740bFound + QStringList { "", "Updating Firmware", "", "Firmware image is empty: broken/kd740b_fpga_12.rbf" }
                + failureBlockWith({ "Nothing was erased or written." })
         << 5 << "";
-    QTest::newRow("no command: 2") << "kd740b" << QStringList() << "" << QStringList() << 2 << "";
-    QTest::newRow("--yes with restore: 2") << "kd740b" << QStringList { "restore", "--yes" } << "" << QStringList()
-                                           << 2 << "";
-    QTest::newRow("unknown model: 2") << "nothing" << QStringList { "restore", "--model", "KD740D" } << ""
-                                      << QStringList() << 2 << "";
+    QTest::newRow("no command: 2") << "kd740b" << QStringList() << ""
+                                   << QStringList { "kd740-flash: no command given (check, update or restore)" } << 2
+                                   << "";
+    QTest::newRow("--yes with restore: 2") << "kd740b" << QStringList { "restore", "--yes" } << ""
+                                           << QStringList { "kd740-flash: --yes belongs to the update command" } << 2
+                                           << "";
+    QTest::newRow("unknown model: 2")
+        << "nothing" << QStringList { "restore", "--model", "KD740D" } << ""
+        << QStringList { "kd740-flash: --model takes KD740A, KD740B or KD740C, not: KD740D" } << 2 << "";
+    QTest::newRow("--model twice: 2") << silentA << QStringList { "restore", "--model", "KD740A", "--model", "KD740B" }
+                                      << "" << QStringList { "kd740-flash: --model given more than once" } << 2 << "";
+    QTest::newRow("-m and --model: 2") << silentA << QStringList { "restore", "-m", "KD740A", "--model=KD740B" } << ""
+                                       << QStringList { "kd740-flash: --model given more than once" } << 2 << "";
+    QTest::newRow("--firmware twice: 2") << "kd740b" << QStringList { "update", "-f", "broken", "--firmware", "." }
+                                         << "" << QStringList { "kd740-flash: --firmware given more than once" } << 2
+                                         << "";
+    QTest::newRow("--json twice: 2") << "kd740b" << QStringList { "check", "--json", "--json" } << ""
+                                     << QStringList { "kd740-flash: --json given more than once" } << 2 << "";
+    QTest::newRow("second command: 2")
+        << "kd740b" << QStringList { "check", "update" } << ""
+        << QStringList { "kd740-flash: one command at a time; a second command: update" } << 2 << "";
+    QTest::newRow("non-UTF-8 --firmware folder") << "kd740b" << QStringList { "update", "--firmware", nonUtf8Folder }
+                                                 << "update" << QStringList { "data/update/kd740b.log" } << 0 << "";
+    QTest::newRow("relative XDG_DATA_HOME") << "kd740b" << QStringList { "XDG_DATA_HOME=records", "check" } << "check"
+                                            << QStringList() << 10 << "";
     QTest::newRow("--json") << "kd740b" << QStringList { "update", "--json" } << "update"
                             << QStringList { "data/update/kd740b.log" } << 0 << "";
     QTest::newRow("SIGTERM during the FPGA write") << "kd740b" << QStringList { "update" } << "update" << interrupted
@@ -183,20 +252,23 @@ void TestFlash::run()
         if (signalAfter.isEmpty())
             QCOMPARE(windowLines, expected);
     }
+    expected = consoleWords(expected);
     sim.setDescription(instrument);
     sim.clearTrace();
     QVERIFY(QDir(sim.dir()).mkpath("broken"));
     QFile(sim.imagePath("kd740b_fpga_12.rbf")).copy(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf"));
     QFile(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")).resize(0);
 
+#ifdef Q_OS_WIN
+    if (arguments.contains(nonUtf8Folder) || arguments.value(0).startsWith("XDG_DATA_HOME="))
+        QSKIP("Windows passes names as text and keeps its records in the user's profile");
+#endif
     QProcess flash;
-    if (!signalAfter.isEmpty()) {
-        // Long enough a write for the signal to land in it.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Long enough a write for the signal to land in it.
+    if (!signalAfter.isEmpty())
         environment.insert("KDSIM_SCALE", "0.01");
-        flash.setProcessEnvironment(environment);
-    }
-    flash.start(QStringLiteral(FLASH_EXECUTABLE), arguments);
+    startFlash(flash, arguments, environment);
     QVERIFY2(flash.waitForStarted(), qPrintable(flash.errorString()));
     QByteArray output;
     if (!signalAfter.isEmpty()) {
@@ -209,6 +281,13 @@ void TestFlash::run()
     const QString errors = QString::fromUtf8(flash.readAllStandardError());
     QVERIFY2(flash.exitStatus() == QProcess::NormalExit, qPrintable(errors));
     QCOMPARE(flash.exitCode(), exitCode);
+    if (exitCode == 2) {
+        // Bad usage: the row gives the problem, nothing else happens.
+        QCOMPARE(errors.section('\n', 0, 0), expected.value(0));
+        QCOMPARE(QString::fromUtf8(output), QString());
+        QCOMPARE(sim.calls(), QStringList());
+        return;
+    }
 
     QStringList lines = QString::fromUtf8(output).remove('\r').split('\n');
     lines.removeLast();
@@ -241,8 +320,17 @@ void TestFlash::run()
         lines = jsonLines;
         // The record the run announced holds the whole run.
         const QStringList record = readLines(recordPath);
-        QVERIFY2(!record.isEmpty() && record.last().endsWith(" You may now close the software."),
-                 qPrintable(recordPath));
+        // ... in the words the program printed.
+        QVERIFY2(!record.isEmpty() && record.last().endsWith(' ' + jsonLines.last()), qPrintable(recordPath));
+        QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
+    }
+    const QStringList recordLines = lines.filter(QRegularExpression("^Record: "));
+    if (arguments.value(0).startsWith("XDG_DATA_HOME=")) {
+        // A relative one is no data folder: the default is, not one below the current folder.
+        QVERIFY(!recordLines.isEmpty());
+        QVERIFY2(recordLines.first().startsWith("Record: " + QDir::current().filePath("home/.local/share/")),
+                 qPrintable(recordLines.first()));
+        QVERIFY(!QFileInfo::exists(arguments.first().section('=', 1)));
     }
     lines.replaceInStrings(QRegularExpression("^Record: .*"), recordLine);
     if (arguments.contains("--quiet"))
@@ -250,7 +338,11 @@ void TestFlash::run()
     QCOMPARE(lines, expected);
 
     if (!window.isEmpty()) {
-        QCOMPARE(sim.calls(), windowCalls);
+        QStringList calls = sim.calls();
+        // The same files, in the folder named.
+        if (arguments.contains(nonUtf8Folder))
+            calls.replaceInStrings(QRegularExpression("\"fw[^/\"]*/"), "\"./firmware/");
+        QCOMPARE(calls, windowCalls);
     } else {
         const QStringList calls = sim.calls();
         for (const QString &call : calls)
