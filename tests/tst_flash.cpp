@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
@@ -112,6 +113,10 @@ class TestFlash : public QObject
 private slots:
     void run_data();
     void run();
+    void jsonEvents_data();
+    void jsonEvents();
+    void narrowTerminal_data();
+    void narrowTerminal();
 };
 
 // clang-format off
@@ -347,6 +352,122 @@ void TestFlash::run()
         const QStringList calls = sim.calls();
         for (const QString &call : calls)
             QVERIFY2(!changesInstrument(call), qPrintable(call));
+    }
+}
+
+void TestFlash::jsonEvents_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QStringList>("arguments");
+    // The instrument and outcome events, in their order.
+    QTest::addColumn<QStringList>("events");
+
+    const QString kd740b = R"({"event":"instrument","link":"usb","model":"KD740B","offer":"update","serial":1234,
+        "parts":[{"found":4,"part":"boot Fx3","shipped":4},{"found":5,"part":"run Fx3","shipped":5},
+                 {"found":10,"part":"FPGA","shipped":12}]})";
+    const QString usbParts = R"("parts":[{"part":"boot Fx3","state":"skipped"},{"part":"run Fx3","state":"skipped"},)";
+    QTest::newRow("update offered") << "kd740b" << QStringList { "check" }
+                                    << QStringList { kd740b, R"({"event":"outcome","exit":10,"result":"update-needed"})" };
+    QTest::newRow("restore needed")
+        << "kd740a-boot" << QStringList { "check" }
+        << QStringList { R"({"event":"instrument","link":"usb","model":"KD740A","offer":"restore","serial":2001,
+                             "parts":[{"found":null,"part":"boot Fx3","shipped":4},
+                                      {"found":null,"part":"run Fx3","shipped":5},
+                                      {"found":null,"part":"FPGA","shipped":9}]})",
+                         R"({"event":"outcome","exit":11,"result":"restore-needed"})" };
+    QTest::newRow("current") << Sim::usbInstrument(1, 1236, 4, 5, 12) << QStringList { "check" }
+                             << QStringList { QString(kd740b).replace("update", "none").replace("10", "12").replace(
+                                                  "1234", "1236"),
+                                              R"({"event":"outcome","exit":0,"result":"current"})" };
+    QTest::newRow("nothing found") << "nothing" << QStringList { "check" }
+                                   << QStringList { R"({"event":"outcome","exit":3,"result":"not-found"})" };
+    QTest::newRow("update over the network")
+        << "kd740c-net" << QStringList { "update" }
+        << QStringList { R"({"event":"instrument","link":"net","model":"KD740C","offer":"update","serial":5678,
+                             "parts":[{"found":4,"part":"FX3","shipped":5},{"found":2,"part":"FPGA","shipped":3}]})",
+                         R"({"event":"outcome","exit":0,"result":"done",
+                             "parts":[{"part":"FX3","state":"written"},{"part":"FPGA","state":"written"}]})" };
+    QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
+                                 << QStringList { kd740b, R"({"event":"outcome","exit":1,"result":"failed",)" + usbParts
+                                                              + R"({"part":"FPGA","state":"erased"}]})" };
+    QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "--firmware", "broken" }
+                                    << QStringList { kd740b, R"({"event":"outcome","exit":5,"result":"image-unusable",)"
+                                                                 + usbParts + R"({"part":"FPGA","state":"untouched"}]})" };
+}
+
+void TestFlash::jsonEvents()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, events);
+
+    Sim sim;
+    if (!instrument.contains(QLatin1Char('\n')))
+        instrument = readLines(QFINDTESTDATA("../simulator/examples/" + instrument + ".txt")).join('\n');
+    sim.setDescription(instrument);
+    QVERIFY(QDir(sim.dir()).mkpath("broken"));
+    QFile(sim.imagePath("kd740b_fpga_12.rbf")).copy(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf"));
+    QFile(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")).resize(0);
+    QProcess flash;
+    startFlash(flash, arguments << "--json", QProcessEnvironment::systemEnvironment());
+    QVERIFY(flash.waitForFinished(60000));
+    QList<QJsonObject> found;
+    for (const QByteArray &line : flash.readAllStandardOutput().split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (event.value("event") == "instrument" || event.value("event") == "outcome")
+            found << event;
+    }
+    QList<QJsonObject> wanted;
+    for (const QString &event : events)
+        wanted << QJsonDocument::fromJson(event.toUtf8()).object();
+    QCOMPARE(found, wanted);
+}
+
+void TestFlash::narrowTerminal_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::newRow("40 columns") << 40;
+    QTest::newRow("12 columns") << 12;
+}
+
+// Progress rewritten in place on a terminal of that width, through script(1).
+void TestFlash::narrowTerminal()
+{
+    QFETCH(int, columns);
+#ifdef Q_OS_WIN
+    QSKIP("A console's width is set by its window");
+#endif
+    const QString script = QStandardPaths::findExecutable("script");
+    if (script.isEmpty())
+        QSKIP("script(1) is not installed");
+    Sim sim;
+    sim.setDescription(readLines(QFINDTESTDATA("../simulator/examples/kd740b.txt")).join('\n'));
+    QProcess flash;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Long enough a write for percentages.
+    environment.insert("KDSIM_SCALE", "0.01");
+    environment.insert("HOME", QDir::current().filePath("home"));
+    flash.setProcessEnvironment(environment);
+    flash.start(script, { "-qec", QStringLiteral("stty cols %1; exec %2 update").arg(columns).arg(FLASH_EXECUTABLE),
+                          "/dev/null" });
+    QVERIFY(flash.waitForFinished(60000));
+    QCOMPARE(flash.exitCode(), 0);
+
+    // Each state of the progress line before a log line takes its place.
+    QStringList progress;
+    for (const QString &line : QString::fromUtf8(flash.readAllStandardOutput()).split("\r\n")) {
+        QStringList states = line.split('\r');
+        states.removeLast();
+        progress += states.filter(QRegularExpression("\\S"));
+    }
+    QVERIFY(!progress.filter(QRegularExpression("^1/1 FPGA \\d+ % \\d+:\\d\\d$|^\\d+ % \\d+:\\d\\d$")).isEmpty());
+    for (QString state : qAsConst(progress)) {
+        QVERIFY2(state.size() < columns, qPrintable(state));
+        // What is left of a longer state is blanked.
+        state.remove(QRegularExpression(" +$"));
+        // The elapsed time whole, and the percentage where there is one.
+        QVERIFY2(state.contains(QRegularExpression("(^| )\\d+:\\d\\d( elapsed.*)?$")), qPrintable(state));
+        QVERIFY2(!state.contains('%') || state.contains(QRegularExpression("(^|[ (])\\d+ %")), qPrintable(state));
     }
 }
 

@@ -127,24 +127,27 @@ void TestRecord::recordOfRun_data()
     QTest::addColumn<QString>("button"); // pressed after the check, if any
     QTest::addColumn<QString>("faults");
     QTest::addColumn<QString>("expected"); // in data/record; none: no record
-    QTest::addColumn<bool>("folderWritable");
+    // What XDG_DATA_HOME is: the test's own, a folder with a file where the
+    // records' folder would be, or a relative path, which is none.
+    QTest::addColumn<QString>("dataHome");
 
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
     QTest::newRow("update succeeds") << kdB << "" << updateButton << ""
-                                     << "update-kd740b" << true;
+                                     << "update-kd740b" << "";
     QTest::newRow("update fails") << kdB << "" << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
-                                  << "update-kd740b-write-fails" << true;
+                                  << "update-kd740b-write-fails" << "";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""
-        << "restore-kd740a-bootstrapped" << true;
+        << "restore-kd740a-bootstrapped" << "";
     QTest::newRow("no instrument answers") << ""
                                            << "KD740B"
                                            << ""
                                            << ""
-                                           << "" << true;
+                                           << "" << "";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
-                                              << "update-kd740b" << false;
+                                              << "update-kd740b" << "blocked";
+    QTest::newRow("relative XDG_DATA_HOME") << kdB << "" << updateButton << "" << "update-kd740b" << "relative";
 }
 
 void TestRecord::recordOfRun()
@@ -154,23 +157,34 @@ void TestRecord::recordOfRun()
     QFETCH(QString, button);
     QFETCH(QString, faults);
     QFETCH(QString, expected);
-    QFETCH(bool, folderWritable);
+    QFETCH(QString, dataHome);
+    const bool folderWritable = dataHome != QLatin1String("blocked");
 
-    // A file where the records' folder would be.
     const QTemporaryDir home;
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+    const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+    const QByteArray previousHome = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_DATA_HOME", previousDataHome);
+        qputenv("HOME", previousHome);
+    });
+    if (!dataHome.isEmpty() && QSysInfo::productType() == QLatin1String("windows"))
+        QSKIP("Windows takes the data folder from the user's profile, which no test may spoil");
     if (!folderWritable) {
-        if (QSysInfo::productType() == QLatin1String("windows"))
-            QSKIP("Windows takes the data folder from the user's profile, which no test may spoil");
+        // A file where the records' folder would be.
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         QFile blocker(home.filePath(QStringLiteral("kd740-updater")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    if (dataHome == QLatin1String("relative")) {
+        qputenv("XDG_DATA_HOME", "data");
+        qputenv("HOME", QFile::encodeName(home.path()));
     }
     Sim sim;
     sim.setDescription(instrument);
     PanelDriver driver;
     const QString folder = recordsFolder();
+    if (dataHome == QLatin1String("relative"))
+        QCOMPARE(folder, home.filePath(".local/share/kd740-updater/records"));
     const QStringList before = recordsIn(folder);
     chooseModelWhenAsked(model);
     driver.click(checkButton);
@@ -179,6 +193,7 @@ void TestRecord::recordOfRun()
         driver.click(button);
     }
     const QStringList written = recordsIn(folder, before);
+    QVERIFY(!QFileInfo::exists(QStringLiteral("data/kd740-updater")));
     const QStringList wanted = expected.isEmpty() ? QStringList() : expectedRecord(expected);
     if (wanted.isEmpty())
         QCOMPARE(driver.linesAfterIntroduction().filter(QStringLiteral("ecord")), QStringList());
