@@ -161,12 +161,8 @@ void TestRecord::recordOfRun()
     const bool folderWritable = dataHome != QLatin1String("blocked");
 
     const QTemporaryDir home;
-    const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
-    const QByteArray previousHome = qgetenv("HOME");
-    const auto restore = qScopeGuard([&] {
-        qputenv("XDG_DATA_HOME", previousDataHome);
-        qputenv("HOME", previousHome);
-    });
+    const QByteArray previous[] = { qgetenv("XDG_DATA_HOME"), qgetenv("HOME") };
+    const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", previous[0]), qputenv("HOME", previous[1]); });
     if (!dataHome.isEmpty() && QSysInfo::productType() == QLatin1String("windows"))
         QSKIP("Windows takes the data folder from the user's profile, which no test may spoil");
     if (!folderWritable) {
