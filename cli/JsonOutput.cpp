@@ -113,7 +113,8 @@ void JsonOutput::outcome(const Outcome &outcome)
     if (!outcome.parts.isEmpty()) {
         QJsonArray parts;
         for (const PartState &part : outcome.parts)
-            parts.append(QJsonObject { { QStringLiteral("part"), part.part }, { QStringLiteral("state"), part.state } });
+            parts.append(
+                QJsonObject { { QStringLiteral("part"), part.part }, { QStringLiteral("state"), part.state } });
         object.insert(QStringLiteral("parts"), parts);
     }
     write(QStringLiteral("outcome"), object);

@@ -133,21 +133,28 @@ void TestRecord::recordOfRun_data()
 
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
     QTest::newRow("update succeeds") << kdB << "" << updateButton << ""
-                                     << "update-kd740b" << "";
+                                     << "update-kd740b"
+                                     << "";
     QTest::newRow("update fails") << kdB << "" << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
-                                  << "update-kd740b-write-fails" << "";
+                                  << "update-kd740b-write-fails"
+                                  << "";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""
-        << "restore-kd740a-bootstrapped" << "";
+        << "restore-kd740a-bootstrapped"
+        << "";
     QTest::newRow("no instrument answers") << ""
                                            << "KD740B"
                                            << ""
                                            << ""
-                                           << "" << "";
+                                           << ""
+                                           << "";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
-                                              << "update-kd740b" << "blocked";
-    QTest::newRow("relative XDG_DATA_HOME") << kdB << "" << updateButton << "" << "update-kd740b" << "relative";
+                                              << "update-kd740b"
+                                              << "blocked";
+    QTest::newRow("relative XDG_DATA_HOME") << kdB << "" << updateButton << ""
+                                            << "update-kd740b"
+                                            << "relative";
 }
 
 void TestRecord::recordOfRun()

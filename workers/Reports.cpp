@@ -56,8 +56,7 @@ QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted)
         if (!downgradeAccepted)
             return { { QStringLiteral("Cancelling operation.") } };
         return { { QStringLiteral("Firmware can now be updated.") }, pressUpdate };
-    case UpdateOffer::Update:
-        return { { QStringLiteral("Firmware requires update.") }, pressUpdate };
+    case UpdateOffer::Update: return { { QStringLiteral("Firmware requires update.") }, pressUpdate };
     case UpdateOffer::None: break;
     }
     return { { QStringLiteral("Firmware does not require update.") } };
