@@ -10,6 +10,7 @@ With --windows it checks the one folder of a Windows build instead; the
 installer check (scripts/check-installer-windows.sh) runs that one.
 """
 
+import hashlib
 import os
 import shutil
 import subprocess
@@ -43,6 +44,23 @@ def console_subsystem(path):
     return data[header:header + 4] == b"PE\0\0" and int.from_bytes(data[header + 92:header + 94], "little") == 3
 
 
+def sums_problems(firmware, facts):
+    """SHA256SUMS beside the images lists each image once, as it is."""
+    try:
+        with open(os.path.join(firmware, "SHA256SUMS"), encoding="utf-8") as f:
+            listed = dict(reversed(line.rstrip("\n").split("  ", 1)) for line in f)
+    except (OSError, ValueError):
+        return ["no readable SHA256SUMS in " + firmware]
+    if sorted(listed) != sorted(facts["images"].split()):
+        return ["SHA256SUMS lists %r" % sorted(listed)]
+    problems = []
+    for name, digest in listed.items():
+        with open(os.path.join(firmware, name), "rb") as f:
+            if hashlib.sha256(f.read()).hexdigest() != digest:
+                problems.append("SHA256SUMS does not match " + name)
+    return problems
+
+
 def check(prefix, facts):
     failures = []
     for name in ("bin/kd740-updater", "libexec/kd740-updater/kd740-updater", "bin/kd740-flash",
@@ -62,8 +80,9 @@ def check(prefix, facts):
     datadir = os.path.join(prefix, "share", "kd740-updater")
     firmware = os.path.join(datadir, "firmware")
     found = sorted(os.listdir(firmware)) if os.path.isdir(firmware) else []
-    if found != sorted(facts["images"].split()):
+    if found != sorted(facts["images"].split() + ["SHA256SUMS"]):
         failures.append("images in share/kd740-updater/firmware: %r" % found)
+    failures.extend(sums_problems(firmware, facts))
 
     for size in ICON_SIZES:
         icon = os.path.join(prefix, "share", "icons", "hicolor", "%dx%d" % (size, size), "apps", "kd740-updater.png")
@@ -140,8 +159,9 @@ def check_windows(prefix, facts):
             failures.append("no " + name)
     firmware = os.path.join(prefix, "firmware")
     found = sorted(os.listdir(firmware)) if os.path.isdir(firmware) else []
-    if found != sorted(facts["images"].split()):
+    if found != sorted(facts["images"].split() + ["SHA256SUMS"]):
         failures.append("images in firmware: %r" % found)
+    failures.extend(sums_problems(firmware, facts))
     flash = os.path.join(prefix, "kd740-flash.exe")
     if os.path.isfile(flash) and not console_subsystem(flash):
         failures.append("kd740-flash.exe is not a console program")
