@@ -29,6 +29,7 @@ private:
     // What the current step has reported: minutes (-1: nothing yet), percent.
     int reportedMinutes = -1;
     int reportedPercent = -1;
+    QString reportedStep;
 };
 
 #endif
