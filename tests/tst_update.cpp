@@ -459,7 +459,7 @@ void TestUpdate::busyDialogShowsProgress()
     const QString lines = stepLines.join(" | ") + " || " + elapsedLines.join(" | ");
     // The clear is told as such, then the write; neither goes back.
     const auto first = [&](const QString &step) {
-        return stepLines.indexOf(QRegularExpression("^" + QRegularExpression::escape(step) + "( \\(|$)"));
+        return stepLines.indexOf(QRegularExpression("^" + QRegularExpression::escape(step) + "( \\(.*)?"));
     };
     const int erasing = first(QString(fpgaStep).replace("writing", "erasing"));
     const int writing = first(fpgaStep);
