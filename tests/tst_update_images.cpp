@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
@@ -19,7 +20,8 @@ using Sim = SimulatedInstrument;
 namespace {
 
 enum class Workflow { Update, Restore };
-enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device };
+enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device, Zeros, Truncated, OneByteMore,
+                    OtherModel, Sparse };
 
 // Instruments for which each sequence writes every part it has.
 const QString updateUsb = Sim::usbInstrument(0, 2001, 3, 4, 8);
@@ -55,12 +57,38 @@ QString missingDamage(Damage how)
     case Damage::DanglingLink: return missingSpecialFile(SpecialFile::DanglingLink);
     case Damage::Fifo: return missingSpecialFile(SpecialFile::Fifo);
     case Damage::Device: return missingSpecialFile(SpecialFile::Device);
-    case Damage::Missing:
-    case Damage::Empty:
-    case Damage::Unreadable:
-    case Damage::Directory: break;
+#ifdef Q_OS_WIN
+    case Damage::Sparse: return QStringLiteral("a file grown by 2 GiB is not sparse here");
+#endif
+    default: break;
     }
     return QString();
+}
+
+// The same part of another model, beside the image.
+QString otherModelsImage(const QString &path)
+{
+    const QFileInfo image(path);
+    const QString part = image.fileName().section('_', 1, 1).replace("fx3", "boot");
+    const QString other = image.fileName().startsWith("kd740a") ? "kd740b" : "kd740a";
+    return image.dir().filePath(image.dir().entryList({ other + "_" + part + "_*" }).value(0));
+}
+
+void damageContent(const QString &path, Damage how)
+{
+    QFile file(path);
+    const qint64 size = file.size();
+    switch (how) {
+    case Damage::Zeros:
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, '\0')) == size);
+        break;
+    case Damage::Truncated: QVERIFY(file.resize(100)); break;
+    case Damage::OneByteMore: QVERIFY(file.open(QIODevice::Append) && file.putChar('\0')); break;
+    case Damage::OtherModel: QVERIFY(file.remove() && QFile::copy(otherModelsImage(path), path)); break;
+    // Read whole, it would hold the check up for many seconds.
+    case Damage::Sparse: QVERIFY(file.resize(qint64(2) << 30)); break;
+    default: QFAIL("not a damage of the content");
+    }
 }
 
 void damage(const QString &path, Damage how)
@@ -80,8 +108,31 @@ void damage(const QString &path, Damage how)
     case Damage::DanglingLink: QVERIFY(replaceWithSpecialFile(path, SpecialFile::DanglingLink)); break;
     case Damage::Fifo: QVERIFY(replaceWithSpecialFile(path, SpecialFile::Fifo)); break;
     case Damage::Device: QVERIFY(replaceWithSpecialFile(path, SpecialFile::Device)); break;
+    default: damageContent(path, how); break;
     }
 }
+
+struct DamageKind
+{
+    const char *name;
+    Damage damage;
+    const char *problem;
+};
+const DamageKind damages[] = {
+    { "missing", Damage::Missing, "Firmware image not found: " },
+    { "dangling link", Damage::DanglingLink, "Firmware image not found: " },
+    { "empty", Damage::Empty, "Firmware image is empty: " },
+    { "unreadable", Damage::Unreadable, "Firmware image cannot be read: " },
+    { "directory", Damage::Directory, "Firmware image is not a file: " },
+    // Opening a FIFO would wait for a writer that never comes.
+    { "FIFO", Damage::Fifo, "Firmware image is not a file: " },
+    { "device", Damage::Device, "Firmware image is not a file: " },
+    { "all zeros", Damage::Zeros, "Firmware image is not the one shipped: " },
+    { "truncated", Damage::Truncated, "Firmware image is not the one shipped: " },
+    { "one byte more", Damage::OneByteMore, "Firmware image is not the one shipped: " },
+    { "another model's", Damage::OtherModel, "Firmware image is not the one shipped: " },
+    { "sparse 2 GiB", Damage::Sparse, "Firmware image is not the one shipped: " },
+};
 
 } // namespace
 
@@ -100,6 +151,8 @@ private slots:
     void currentPartsNeedNoImage();
     void modelOutsideKnownRange_data();
     void modelOutsideKnownRange();
+    void damagedBootImage_data();
+    void damagedBootImage();
 };
 
 void TestImages::unusableImage_data()
@@ -124,21 +177,6 @@ void TestImages::unusableImage_data()
           restoreUsb,
           { "kd740a_boot_4.img", "kd740a_run_5.img", "kd740a_fpga_9.rbf" } },
         { "restore net", Workflow::Restore, restoreNet, { "kd740c_fx3_v5.img", "kd740c_fpga_v3.rbf" } },
-    };
-    const struct
-    {
-        const char *name;
-        Damage damage;
-        const char *problem;
-    } damages[] = {
-        { "missing", Damage::Missing, "Firmware image not found: " },
-        { "dangling link", Damage::DanglingLink, "Firmware image not found: " },
-        { "empty", Damage::Empty, "Firmware image is empty: " },
-        { "unreadable", Damage::Unreadable, "Firmware image cannot be read: " },
-        { "directory", Damage::Directory, "Firmware image is not a file: " },
-        // Opening a FIFO would wait for a writer that never comes.
-        { "FIFO", Damage::Fifo, "Firmware image is not a file: " },
-        { "device", Damage::Device, "Firmware image is not a file: " },
     };
     for (const auto &sequence : sequences) {
         for (const QString &image : sequence.images) {
@@ -286,6 +324,49 @@ void TestImages::modelOutsideKnownRange()
     QCOMPARE(sim.calls(), QStringList());
     QCOMPARE(parts(sim), partsBefore);
     QVERIFY(onlyLogEnabled(driver));
+}
+
+void TestImages::damagedBootImage_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<Damage>("damage");
+
+    for (const DamageKind &how : damages) {
+        if (how.problem != QLatin1String("Firmware image is not the one shipped: "))
+            continue;
+        QTest::addRow("USB %s", how.name) << Sim::usbInstrument(1, 6009, Sim::Erased, 5, 12, "silent") << "KD740B"
+                                          << "kd740b_boot_4.img" << how.damage;
+        QTest::addRow("net %s", how.name) << Sim::netInstrument(6010, Sim::Erased, 3, "silent") << "KD740C"
+                                          << "kd740c_fx3_v5.img" << how.damage;
+    }
+}
+
+// The bootstrap writes the boot image into the instrument's memory: one that
+// is not the shipped one is refused before the call.
+void TestImages::damagedBootImage()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, model);
+    QFETCH(QString, image);
+    QFETCH(Damage, damage);
+    if (const QString why = missingDamage(damage); !why.isEmpty())
+        QSKIP(qPrintable(why));
+
+    Sim sim;
+    sim.setDescription(instrument);
+    const QStringList partsBefore = parts(sim);
+    ::damage(sim.imagePath(image), damage);
+    PanelDriver driver;
+    chooseModelWhenAsked(model);
+    driver.click(checkButton);
+
+    const QStringList lines = driver.linesAfterIntroduction();
+    const int refused = lines.indexOf("Firmware image is not the one shipped: ./firmware/" + image);
+    QVERIFY2(refused > 0 && lines.value(refused + 1) == "Failed to detect device.", qPrintable(lines.join('\n')));
+    QCOMPARE(sim.calls().filter("Bootstrap"), QStringList());
+    QCOMPARE(parts(sim), partsBefore);
 }
 
 QTEST_MAIN(TestImages)
