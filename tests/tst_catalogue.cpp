@@ -1,4 +1,6 @@
 #include "catalogue/Catalogue.h"
+#include "catalogue/ImageDigests.h"
+#include "workers/PartSteps.h"
 
 #include <QTest>
 
@@ -14,6 +16,10 @@ private slots:
     void negativeVersions_data();
     void negativeVersions();
     void versionStringIgnoresModel();
+    void sha256Sums_data();
+    void sha256Sums();
+    void usualSeconds_data();
+    void usualSeconds();
 };
 
 // clang-format off
@@ -128,6 +134,66 @@ void TestCatalogue::versionStringIgnoresModel()
 {
     QCOMPARE(versionString({ 0, 4, 5, 12 }), versionString({ 2, 4, 5, 12 }));
     QCOMPARE(versionString({ 99, 4, 5, 12 }), QStringLiteral("4.5.12"));
+}
+
+// A SHA256SUMS comes with a folder from anywhere: only what sha256sum would
+// write names a digest.
+void TestCatalogue::sha256Sums_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("listed"); // "name=hash ...", sorted
+
+    const QByteArray a(64, 'a');
+    const QByteArray b(64, 'b');
+    QTest::newRow("text and binary mode") << a + "  x.img\n" + b + " *y.rbf\n" << QString("x.img=" + a + " y.rbf=" + b);
+    QTest::newRow("CRLF, upper case, ./") << QByteArray(64, 'A') + "  ./x.img\r\n" << QString("x.img=" + a);
+    QTest::newRow("escaped name") << "\\" + a + "  x\\\\y\\nz\n" << QString("x\\y\nz=" + a);
+    QTest::newRow("one blank") << a + " x.img\n" << QString();
+    QTest::newRow("short hash") << a.left(63) + "  x.img\n" << QString();
+    QTest::newRow("not hex") << QByteArray(64, 'g') + "  x.img\n" << QString();
+    QTest::newRow("tagged form") << "SHA256 (x.img) = " + a + "\n" << QString();
+    QTest::newRow("two digests for one name") << a + "  x.img\n" + b + "  x.img\n" << QString();
+    QTest::newRow("the same twice") << a + "  x.img\n" + a + "  x.img\n" << QString("x.img=" + a);
+    QTest::newRow("binary garbage") << QByteArray("\0\xff\n\n  *\n", 8) << QString();
+}
+
+void TestCatalogue::sha256Sums()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, listed);
+
+    const QHash<QString, QByteArray> parsed = parseSha256Sums(text);
+    QStringList entries;
+    for (auto it = parsed.cbegin(); it != parsed.cend(); ++it)
+        entries << it.key() + '=' + QString::fromLatin1(it.value());
+    entries.sort();
+    QCOMPARE(entries.join(' '), listed);
+}
+
+// "Usually up to" is the longest estimate either workflow gives the part, so
+// that a normal run of the other never reads "longer than usual".
+void TestCatalogue::usualSeconds_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<int>("part");
+    QTest::addColumn<int>("seconds");
+
+    QTest::newRow("KD740C restore FX3") << 2 << true << 0 << 20;
+    QTest::newRow("KD740C update FX3") << 2 << false << 0 << 20;
+    QTest::newRow("KD740C restore FPGA") << 2 << true << 1 << 600;
+    QTest::newRow("KD740B restore FPGA") << 1 << true << 2 << 360;
+}
+
+void TestCatalogue::usualSeconds()
+{
+    QFETCH(int, type);
+    QFETCH(bool, restore);
+    QFETCH(int, part);
+    QFETCH(int, seconds);
+
+    const PartSequence &sequence = restore ? restoreSequence(type) : updateSequence(type);
+    QCOMPARE(::usualSeconds(type, sequence.parts.at(std::size_t(part))), seconds);
 }
 
 QTEST_APPLESS_MAIN(TestCatalogue)
