@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace {
 
@@ -76,11 +77,6 @@ ExpectedImage shippedImage(const QString &fileName)
     return ExpectedImage();
 }
 
-void useBuiltInDigests()
-{
-    source() = DigestSource();
-}
-
 void useDigestsListedIn(const QString &folder)
 {
     DigestSource listed;
@@ -115,7 +111,7 @@ ExpectedImage expectedImage(const QString &fileName)
 QHash<QString, QByteArray> parseSha256Sums(const QByteArray &text)
 {
     QHash<QString, QByteArray> digests;
-    QHash<QString, bool> conflicting;
+    QSet<QString> conflicting;
     for (QByteArray line : text.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
@@ -133,10 +129,10 @@ QHash<QString, QByteArray> parseSha256Sums(const QByteArray &text)
             name.remove(0, 2);
         const QString key = QFile::decodeName(name);
         if (digests.contains(key) && digests.value(key) != hash)
-            conflicting.insert(key, true);
+            conflicting.insert(key);
         digests.insert(key, hash);
     }
-    for (auto it = conflicting.cbegin(); it != conflicting.cend(); ++it)
-        digests.remove(it.key());
+    for (const QString &name : conflicting)
+        digests.remove(name);
     return digests;
 }

@@ -21,10 +21,9 @@ struct ExpectedImage
 ExpectedImage shippedImage(const QString &fileName);
 
 // What the images are checked against: by default the digests built into
-// the program. Set only while no sequence runs.
-void useBuiltInDigests();
-// Those that folder's SHA256SUMS lists, read now. A folder without one, or
-// with one that cannot be read, verifies no image.
+// the program; once this is called, those that folder's SHA256SUMS lists,
+// read now (a folder without one, or with one that cannot be read, verifies
+// no image). Called only while no sequence runs.
 void useDigestsListedIn(const QString &folder);
 ExpectedImage expectedImage(const QString &fileName);
 
