@@ -125,17 +125,16 @@ Outcome FlashRun::afterNoAnswer()
                                              "KD740B or KD740C."));
     }
     status = bootstrapRecord(status, *options.model);
-    const QString problem = bootImageProblem(status);
-    if (!problem.isEmpty()) {
-        addLine(problem);
-        addLines(notDetectedLines());
-        endCheck();
-        return finished(ExitImageUnusable, "image-unusable");
-    }
     BootstrapThread bootstrapper;
     bootstrapper.deviceStatus = status;
     runSequence(bootstrapper, ProgressText::opening());
     status = bootstrapper.deviceStatus;
+    if (!bootstrapper.imageProblem.isEmpty()) {
+        addLine(bootstrapper.imageProblem);
+        addLines(notDetectedLines());
+        endCheck();
+        return finished(ExitImageUnusable, "image-unusable");
+    }
     if (status.checkState != NeedsRestore) {
         addLines(notDetectedLines());
         endCheck();
