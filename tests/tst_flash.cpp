@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -66,33 +67,25 @@ bool changesInstrument(const QString &call)
     return call.contains(QRegularExpression(QStringLiteral("Clear|Write|Bootstrap|Preset")));
 }
 
-QByteArray sha256Of(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
-}
-
 // ./firmware with its SHA256SUMS as sha256sum writes it; copies of it without
-// one, and with one whose FPGA digest is another image's.
+// one, and with one that gives the FPGA image another image's digest.
 void writeImageFolders(const Sim &sim)
 {
     const QDir dir(sim.dir());
-    QByteArray sums, wrong;
+    QMap<QString, QByteArray> digests;
     for (const QString &name : QDir(sim.imagePath("")).entryList(QDir::Files)) {
-        const QByteArray digest = sha256Of(sim.imagePath(name));
-        sums += digest + (name.endsWith(".rbf") ? " *" : "  ") + name.toUtf8() + "\r\n";
-        wrong += (name == "kd740b_fpga_12.rbf" ? sha256Of(sim.imagePath("kd740a_fpga_9.rbf")) : digest) + "  "
-            + name.toUtf8() + "\n";
-        for (const char *copy : { "unlisted/", "listed-wrong/" }) {
-            dir.mkpath(copy);
-            QFile::copy(sim.imagePath(name), dir.filePath(copy + name));
-        }
+        QFile image(sim.imagePath(name));
+        QVERIFY(image.open(QIODevice::ReadOnly));
+        digests[name] = QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex();
+        for (const QString copy : { "unlisted/", "listed-wrong/" })
+            QVERIFY(dir.mkpath(copy) && QFile::copy(sim.imagePath(name), dir.filePath(copy + name)));
     }
-    QFile list(sim.imagePath("SHA256SUMS"));
-    QVERIFY(list.open(QIODevice::WriteOnly) && list.write(sums) == sums.size());
-    QFile listWrong(dir.filePath("listed-wrong/SHA256SUMS"));
-    QVERIFY(listWrong.open(QIODevice::WriteOnly) && listWrong.write(wrong) == wrong.size());
+    QFile list(sim.imagePath("SHA256SUMS")), wrong(dir.filePath("listed-wrong/SHA256SUMS"));
+    QVERIFY(list.open(QIODevice::WriteOnly) && wrong.open(QIODevice::WriteOnly));
+    for (const QString &name : digests.keys()) {
+        list.write(digests[name] + (name.endsWith(".rbf") ? " *" : "  ") + name.toUtf8() + "\r\n");
+        wrong.write(digests[name.startsWith("kd740b_fpga") ? "kd740a_fpga_9.rbf" : name] + "  " + name.toUtf8() + "\n");
+    }
 }
 
 } // namespace
