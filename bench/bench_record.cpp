@@ -11,8 +11,8 @@
 
 #include "app/MainWindow.h"
 #include "record/FileDigest.h"
-#include "workers/ImageCheck.h"
 #include "ui/Updater.h"
+#include "workers/ImageCheck.h"
 
 #include "FirmwareImage.h"
 
@@ -31,7 +31,7 @@
 namespace {
 
 // Median of a few runs of work, in milliseconds.
-template<typename Work>
+template <typename Work>
 double medianMs(Work work)
 {
     std::vector<double> runs;

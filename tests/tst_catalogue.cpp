@@ -148,7 +148,8 @@ void TestCatalogue::sha256Sums_data()
     QTest::newRow("CRLF, upper case, ./") << QByteArray(64, 'A') + "  ./x.img\r\n" << QString("x.img=" + a);
     QTest::newRow("escaped name") << "\\" + a + "  x\\\\y\\nz\n" << QString("x\\y\nz=" + a);
     QTest::newRow("not in the form") << a + " x\n" + a.left(63) + "  y\n" + QByteArray(64, 'g') + "  z\n"
-            + "SHA256 (w) = " + a + "\n" + QByteArray("\0\xff\n  *\n", 7) << QString();
+            + "SHA256 (w) = " + a + "\n" + QByteArray("\0\xff\n  *\n", 7)
+                                     << QString();
     QTest::newRow("two digests for one name") << a + "  x.img\n" + b + "  x.img\n" << QString();
     QTest::newRow("the same twice") << a + "  x.img\n" + a + "  x.img\n" << QString("x.img=" + a);
 }

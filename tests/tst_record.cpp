@@ -70,7 +70,8 @@ QStringList normalised(const QStringList &record, const QString &path)
         if (varyingKeys.contains(key))
             text = key + QStringLiteral(": <") + key + QLatin1Char('>');
         else if (key == QLatin1String("image"))
-            text = QStringLiteral("image: ") + (QStringList(QFileInfo(image.at(0)).fileName()) + image.mid(3)).join(", ");
+            text = QStringLiteral("image: ")
+                + (QStringList(QFileInfo(image.at(0)).fileName()) + image.mid(3)).join(", ");
         else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
             text = recordLine;
         text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
@@ -136,8 +137,8 @@ void TestRecord::recordOfRun_data()
     QTest::newRow("update fails") << kdB << "" << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
                                   << "update-kd740b-write-fails" << true << "";
     // Its size and SHA-256 as the check read them, in the one read.
-    QTest::newRow("image not shipped") << kdB << "" << updateButton << "" << "update-kd740b-image-not-shipped"
-                                       << true << "kd740b_fpga_12.rbf";
+    QTest::newRow("image not shipped") << kdB << "" << updateButton << ""
+                                       << "update-kd740b-image-not-shipped" << true << "kd740b_fpga_12.rbf";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""

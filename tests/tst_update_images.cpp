@@ -20,8 +20,10 @@ using Sim = SimulatedInstrument;
 namespace {
 
 enum class Workflow { Update, Restore };
-enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device, Zeros, Truncated, OneByteMore,
-                    OtherModel, Sparse };
+// clang-format off
+enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device,
+                    Zeros, Short, Longer, Other, Sparse }; // the bytes differ
+// clang-format on
 
 // Instruments for which each sequence writes every part it has.
 const QString updateUsb = Sim::usbInstrument(0, 2001, 3, 4, 8);
@@ -87,35 +89,13 @@ void damage(const QString &path, Damage how)
     case Damage::Fifo: QVERIFY(replaceWithSpecialFile(path, SpecialFile::Fifo)); break;
     case Damage::Device: QVERIFY(replaceWithSpecialFile(path, SpecialFile::Device)); break;
     case Damage::Zeros: QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, '\0')) == size); break;
-    case Damage::Truncated: QVERIFY(file.resize(100)); break;
-    case Damage::OneByteMore: QVERIFY(file.open(QIODevice::Append) && file.putChar('\0')); break;
-    case Damage::OtherModel: QVERIFY(file.remove() && QFile::copy(otherModelsImage(path), path)); break;
+    case Damage::Short: QVERIFY(file.resize(100)); break;
+    case Damage::Longer: QVERIFY(file.open(QIODevice::Append) && file.putChar('\0')); break;
+    case Damage::Other: QVERIFY(file.remove() && QFile::copy(otherModelsImage(path), path)); break;
     // Read whole, it would hold the check up for many seconds.
     case Damage::Sparse: QVERIFY(file.resize(qint64(2) << 30)); break;
     }
 }
-
-struct DamageKind
-{
-    const char *name;
-    Damage damage;
-    const char *problem;
-};
-const DamageKind damages[] = {
-    { "missing", Damage::Missing, "Firmware image not found: " },
-    { "dangling link", Damage::DanglingLink, "Firmware image not found: " },
-    { "empty", Damage::Empty, "Firmware image is empty: " },
-    { "unreadable", Damage::Unreadable, "Firmware image cannot be read: " },
-    { "directory", Damage::Directory, "Firmware image is not a file: " },
-    // Opening a FIFO would wait for a writer that never comes.
-    { "FIFO", Damage::Fifo, "Firmware image is not a file: " },
-    { "device", Damage::Device, "Firmware image is not a file: " },
-    { "all zeros", Damage::Zeros, "Firmware image is not the one shipped: " },
-    { "truncated", Damage::Truncated, "Firmware image is not the one shipped: " },
-    { "one byte more", Damage::OneByteMore, "Firmware image is not the one shipped: " },
-    { "another model's", Damage::OtherModel, "Firmware image is not the one shipped: " },
-    { "sparse 2 GiB", Damage::Sparse, "Firmware image is not the one shipped: " },
-};
 
 } // namespace
 
@@ -160,6 +140,26 @@ void TestImages::unusableImage_data()
           restoreUsb,
           { "kd740a_boot_4.img", "kd740a_run_5.img", "kd740a_fpga_9.rbf" } },
         { "restore net", Workflow::Restore, restoreNet, { "kd740c_fx3_v5.img", "kd740c_fpga_v3.rbf" } },
+    };
+    const struct
+    {
+        const char *name;
+        Damage damage;
+        const char *problem;
+    } damages[] = {
+        { "missing", Damage::Missing, "Firmware image not found: " },
+        { "dangling link", Damage::DanglingLink, "Firmware image not found: " },
+        { "empty", Damage::Empty, "Firmware image is empty: " },
+        { "unreadable", Damage::Unreadable, "Firmware image cannot be read: " },
+        { "directory", Damage::Directory, "Firmware image is not a file: " },
+        // Opening a FIFO would wait for a writer that never comes.
+        { "FIFO", Damage::Fifo, "Firmware image is not a file: " },
+        { "device", Damage::Device, "Firmware image is not a file: " },
+        { "all zeros", Damage::Zeros, "Firmware image is not the one shipped: " },
+        { "truncated", Damage::Short, "Firmware image is not the one shipped: " },
+        { "one byte more", Damage::Longer, "Firmware image is not the one shipped: " },
+        { "another model's", Damage::Other, "Firmware image is not the one shipped: " },
+        { "sparse 2 GiB", Damage::Sparse, "Firmware image is not the one shipped: " },
     };
     for (const auto &sequence : sequences) {
         for (const QString &image : sequence.images) {
@@ -315,13 +315,16 @@ void TestImages::damagedBootImage_data()
     QTest::addColumn<QString>("image");
     QTest::addColumn<Damage>("damage");
 
-    for (const DamageKind &how : damages) {
-        if (how.damage >= Damage::Zeros) {
-            QTest::addRow("USB %s", how.name)
-                << Sim::usbInstrument(1, 6009, Sim::Erased, 5, 12, "silent") << "kd740b_boot_4.img" << how.damage;
-            QTest::addRow("net %s", how.name)
-                << Sim::netInstrument(6010, Sim::Erased, 3, "silent") << "kd740c_fx3_v5.img" << how.damage;
-        }
+    const std::pair<const char *, Damage> kinds[] = { { "all zeros", Damage::Zeros },
+                                                      { "truncated", Damage::Short },
+                                                      { "one byte more", Damage::Longer },
+                                                      { "another model's", Damage::Other },
+                                                      { "sparse 2 GiB", Damage::Sparse } };
+    for (const auto &[name, how] : kinds) {
+        QTest::addRow("USB %s", name) << Sim::usbInstrument(1, 6009, Sim::Erased, 5, 12, "silent")
+                                      << "kd740b_boot_4.img" << how;
+        QTest::addRow("net %s", name) << Sim::netInstrument(6010, Sim::Erased, 3, "silent") << "kd740c_fx3_v5.img"
+                                      << how;
     }
 }
 

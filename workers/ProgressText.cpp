@@ -56,7 +56,8 @@ int ProgressText::follow(const LibraryProgress *library, PercentFilter &filter)
 
 QString ProgressText::stepLine(int percent) const
 {
-    const QString doing = phase == LibraryProgress::Phase::Writing ? QStringLiteral("writing") : QStringLiteral("erasing");
+    const QString doing = phase == LibraryProgress::Phase::Writing ? QStringLiteral("writing")
+                                                                   : QStringLiteral("erasing");
     QString line = step > 0 ? QStringLiteral("Step %1 of %2: %3 the %4 program").arg(step).arg(steps).arg(doing, part)
                             : activity;
     if (percent >= 0)
