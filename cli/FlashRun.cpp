@@ -9,6 +9,7 @@
 #include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/ImageCheck.h"
 #include "workers/Reports.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
@@ -148,17 +149,16 @@ Outcome FlashRun::afterNoAnswer()
                                              "KD740B or KD740C."));
     }
     status = bootstrapRecord(status, *options.model);
-    const QString problem = bootImageProblem(status);
-    if (!problem.isEmpty()) {
-        addLine(problem);
-        addLines(notDetectedLines());
-        endCheck();
-        return finished(ExitImageUnusable, "image-unusable");
-    }
     BootstrapThread bootstrapper;
     bootstrapper.deviceStatus = status;
     runSequence(bootstrapper, ProgressText::opening());
     status = bootstrapper.deviceStatus;
+    if (!bootstrapper.imageProblem.isEmpty()) {
+        addLine(bootstrapper.imageProblem);
+        addLines(notDetectedLines());
+        endCheck();
+        return finished(ExitImageUnusable, "image-unusable");
+    }
     if (status.checkState != NeedsRestore) {
         addLines(notDetectedLines());
         endCheck();
@@ -170,9 +170,13 @@ Outcome FlashRun::afterNoAnswer()
 Outcome FlashRun::afterBootMode()
 {
     addLines(needsRestoreLines(status));
+    const bool imagesUsable = options.command != Command::Check || checkImages(restoreSequence(status.deviceType));
     endCheck();
     switch (options.command) {
-    case Command::Check: return checkOutcome(status.checkState, UpdateOffer::None);
+    case Command::Check:
+        if (!imagesUsable)
+            return finished(ExitImageUnusable, "image-unusable");
+        return checkOutcome(status.checkState, UpdateOffer::None);
     case Command::Update:
         return decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
                                              "(kd740-flash restore), not an update."));
@@ -190,8 +194,12 @@ Outcome FlashRun::afterVersions()
     const bool update = options.command == Command::Update;
     if (offer != UpdateOffer::Downgrade || update)
         addLines(offerLines(offer, options.yes));
+    const bool imagesUsable = options.command != Command::Check || offer == UpdateOffer::None
+        || checkImages(updateSequence(status.deviceType));
     endCheck();
 
+    if (!imagesUsable)
+        return finished(ExitImageUnusable, "image-unusable");
     if (offer == UpdateOffer::None || options.command == Command::Check) {
         Outcome outcome = checkOutcome(status.checkState, offer);
         if (offer == UpdateOffer::Downgrade)
@@ -207,6 +215,16 @@ Outcome FlashRun::afterVersions()
 
     UpdateDeviceThread updater;
     return write(updater, updateTitle());
+}
+
+// A bench learns of an image the write would refuse before it plans one: the
+// check looks at the images of the parts an update or restore would write.
+bool FlashRun::checkImages(const PartSequence &sequence)
+{
+    const QString problem = firstUnusableImage(imagesToWrite(sequence, status));
+    if (!problem.isEmpty())
+        addLine(problem);
+    return problem.isEmpty();
 }
 
 // The check's last line says where its record is, or why there is none;
@@ -277,7 +295,7 @@ void FlashRun::startStep(int step, int steps, const QString &part, int expectedS
 void FlashRun::tick()
 {
     const qint64 now = progressClockMs();
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    const int percent = progressText->follow(library, percentFilter);
     output.progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
                       static_cast<int>((now - stepStartMs) / 1000), percent });
 }

@@ -1,6 +1,7 @@
 #include "ImageFolder.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/ImageDigests.h"
 #include "catalogue/NativeFile.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,9 @@ bool chooseImageFolder(const QByteArray &given, const QString &installedData, QS
             return false;
         }
         setImageFolder(given);
+        // A folder of its own proves its images with its own list; the
+        // installed one, as the window's, with the digests built in.
+        useDigestsListedIn(given);
         return true;
     }
     if (installedData.isEmpty())
