@@ -1,6 +1,7 @@
 #include "FlashOptions.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
 namespace {
 
@@ -30,6 +31,67 @@ std::optional<DeviceType> modelNamed(const QString &name)
     return std::nullopt;
 }
 
+// Text parsed as Latin-1, as the system's encoding reads it.
+QString shown(const QString &latin1)
+{
+    return QFile::decodeName(latin1.toLatin1());
+}
+
+// The long name of the first option given twice, under any of its names;
+// the last of two values must not win silently.
+QString repeatedOption(const QList<QCommandLineOption> &known, const QStringList &given)
+{
+    QStringList seen;
+    for (const QString &name : given) {
+        for (const QCommandLineOption &option : known) {
+            if (!option.names().contains(name))
+                continue;
+            const QString longName = option.names().last();
+            if (seen.contains(longName))
+                return longName;
+            seen << longName;
+        }
+    }
+    return QString();
+}
+
+// The options, each with its names, value and the description that --help
+// prints and the manual page gives (tst_flash holds the two together).
+QList<QCommandLineOption> declaredOptions()
+{
+    return {
+        { { QStringLiteral("y"), yesOption },
+          QStringLiteral("Agree to install older firmware than the instrument holds (update).") },
+        { { QStringLiteral("m"), modelOption },
+          QStringLiteral("%1: the model of an instrument that answers nothing (restore).")
+              .arg(modelNamesText(QStringLiteral(" or "))),
+          QStringLiteral("MODEL") },
+        { { QStringLiteral("f"), firmwareOption },
+          QStringLiteral("Open the images in DIR, checked against DIR/SHA256SUMS, instead of the images installed "
+                         "with the program (or, where there are none, ./firmware of the current folder)."),
+          QStringLiteral("DIR") },
+        { jsonOption,
+          QStringLiteral("Write one JSON object per line on standard output for each event instead of the text.") },
+        { { QStringLiteral("q"), quietOption },
+          QStringLiteral("No log lines and no progress; problems still go to standard error.") },
+        { { QStringLiteral("h"), helpOption },
+          QStringLiteral("Print a summary of the commands, options and exit statuses.") },
+        { { QStringLiteral("V"), versionOption },
+          QStringLiteral("Print the program's version, the library's version, the shipped firmware and the image "
+                         "folder (the one --firmware names, if given).") },
+    };
+}
+
+void declareOptions(QCommandLineParser &parser)
+{
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
+        "as the KD740 Firmware Updater window does, without asking anything."));
+    parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("check, update or restore"));
+    parser.addOptions(declaredOptions());
+}
+
 ParsedArguments usageError(const QString &problem)
 {
     ParsedArguments parsed;
@@ -49,49 +111,32 @@ QString commandName(Command command)
     return QString();
 }
 
-// The options, each with its names, value and the description that --help
-// prints and the manual page gives (a test holds the two together).
-void declareOptions(QCommandLineParser &parser)
+// The arguments are parsed as Latin-1, which maps every byte to one character
+// and back, so that a folder name reaches the library byte for byte; only
+// what is shown is decoded as the system encodes names.
+ParsedArguments parseArguments(const QList<QByteArray> &arguments)
 {
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
-        "as the KD740 Firmware Updater window does, without asking anything."));
-    parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("check, update or restore"));
-    parser.addOptions({
-        { { QStringLiteral("y"), yesOption },
-          QStringLiteral("Agree to install older firmware than the instrument holds (update).") },
-        { { QStringLiteral("m"), modelOption },
-          QStringLiteral("%1: the model of an instrument that answers nothing (restore).")
-              .arg(modelNamesText(QStringLiteral(" or "))),
-          QStringLiteral("MODEL") },
-        { { QStringLiteral("f"), firmwareOption },
-          QStringLiteral("Open the images in DIR instead of the images installed with the program (or, where "
-                         "there are none, ./firmware of the current folder)."),
-          QStringLiteral("DIR") },
-        { jsonOption,
-          QStringLiteral("Write one JSON object per line on standard output for each event instead of the text.") },
-        { { QStringLiteral("q"), quietOption },
-          QStringLiteral("No log lines and no progress; problems still go to standard error.") },
-        { { QStringLiteral("V"), versionOption },
-          QStringLiteral("Print the program's version, the library's version, the shipped firmware and the image "
-                         "folder.") },
-        { { QStringLiteral("h"), helpOption },
-          QStringLiteral("Print a summary of the commands, options and exit statuses.") },
-    });
-}
-
-ParsedArguments parseArguments(const QStringList &arguments)
-{
+    QStringList latin1;
+    for (const QByteArray &argument : arguments)
+        latin1 << QString::fromLatin1(argument);
+    const QList<QCommandLineOption> known = declaredOptions();
     QCommandLineParser parser;
     declareOptions(parser);
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+    if (!parser.parse(latin1))
+        return usageError(shown(parser.errorText()));
+    if (const QString repeated = repeatedOption(known, parser.optionNames()); !repeated.isEmpty())
+        return usageError(QStringLiteral("--%1 given more than once").arg(repeated));
 
     ParsedArguments parsed;
     if (parser.isSet(helpOption)) {
         parsed.kind = ParsedArguments::Help;
         return parsed;
+    }
+    FlashOptions &options = parsed.options;
+    if (parser.isSet(firmwareOption)) {
+        options.firmwareDir = parser.value(firmwareOption).toLatin1();
+        if (options.firmwareDir.isEmpty())
+            return usageError(QStringLiteral("--firmware needs a folder"));
     }
     if (parser.isSet(versionOption)) {
         parsed.kind = ParsedArguments::Version;
@@ -101,13 +146,16 @@ ParsedArguments parseArguments(const QStringList &arguments)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(QStringLiteral("no command given (check, update or restore)"));
-    if (positional.size() > 1)
-        return usageError(QStringLiteral("one command at a time, not: ") + positional.join(QLatin1Char(' ')));
     const std::optional<Command> command = commandNamed(positional.first());
     if (!command)
-        return usageError(QStringLiteral("unknown command: ") + positional.first());
+        return usageError(QStringLiteral("unknown command: ") + shown(positional.first()));
+    if (positional.size() > 1) {
+        const QString second = shown(positional.at(1));
+        if (commandNamed(positional.at(1)))
+            return usageError(QStringLiteral("one command at a time; a second command: ") + second);
+        return usageError(QStringLiteral("unexpected argument: ") + second);
+    }
 
-    FlashOptions &options = parsed.options;
     options.command = *command;
     options.yes = parser.isSet(yesOption);
     if (options.yes && options.command != Command::Update)
@@ -118,12 +166,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         options.model = modelNamed(parser.value(modelOption));
         if (!options.model)
             return usageError(QStringLiteral("--model takes %1, not: %2")
-                                  .arg(modelNamesText(QStringLiteral(" or ")), parser.value(modelOption)));
-    }
-    if (parser.isSet(firmwareOption)) {
-        options.firmwareDir = parser.value(firmwareOption);
-        if (options.firmwareDir.isEmpty())
-            return usageError(QStringLiteral("--firmware needs a folder"));
+                                  .arg(modelNamesText(QStringLiteral(" or ")), shown(parser.value(modelOption))));
     }
     options.json = parser.isSet(jsonOption);
     options.quiet = parser.isSet(quietOption);
@@ -139,25 +182,29 @@ QString helpText()
     return QStringLiteral("Usage: kd740-flash [options] COMMAND\n\n") + parser.helpText().section(QLatin1Char('\n'), 1)
         + QStringLiteral("\n"
                          "Commands:\n"
-                         "  check              find the instrument and compare its firmware with the\n"
-                         "                     shipped images; writes nothing\n"
-                         "  update [--yes]     check, then write the parts that differ from the shipped\n"
-                         "                     images; older images than the instrument's only with --yes\n"
-                         "  restore [--model MODEL]\n"
-                         "                     check, then rewrite every part of an instrument in boot\n"
-                         "                     mode or with a failed FPGA; one that answers nothing is\n"
-                         "                     first bootstrapped as MODEL\n"
-                         "\n"
-                         "The log lines go to standard output, progress to standard error.\n"
-                         "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
-                         "ended and its outcome is written; at any other time it ends it at once.\n"
-                         "\n"
-                         "Exit status:\n"
-                         "  0  done, or nothing to do\n"
-                         "  1  a device step failed\n"
-                         "  2  bad usage\n"
-                         "  3  no instrument found\n"
-                         "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
-                         "     --model, or a command that does not fit the instrument's state\n"
-                         "  5  a firmware image is unusable\n");
+                          "  check              find the instrument and compare its firmware with the\n"
+                          "                     shipped images; writes nothing\n"
+                          "  update [--yes]     check, then write the parts that differ from the shipped\n"
+                          "                     images; older images than the instrument's only with --yes\n"
+                          "  restore [--model MODEL]\n"
+                          "                     check, then rewrite every part of an instrument in boot\n"
+                          "                     mode or with a failed FPGA; one that answers nothing is\n"
+                          "                     first bootstrapped as MODEL\n"
+                          "\n"
+                         "Each option at most once. The log lines go to standard output, progress to\n"
+                          "standard error.\n"
+                          "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
+                          "ended and its outcome is written; at any other time it ends it at once.\n"
+                          "\n"
+                          "Exit status:\n"
+                          "   0  done, or nothing to do; check: the instrument holds the shipped firmware\n"
+                          "   1  a device step failed\n"
+                          "   2  bad usage, e.g. an option given twice or a second command\n"
+                          "   3  no instrument found\n"
+                          "   4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
+                          "      --model, or a command that does not fit the instrument's state\n"
+                          "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
+                          "      (its size and SHA-256); nothing was erased or written\n"
+                          "  10  check: an update (or a downgrade) is offered\n"
+                          "  11  check: the instrument needs a restore\n");
 }

@@ -1,5 +1,7 @@
 #include "FlashRun.h"
 
+#include "CheckFindings.h"
+
 #include "record/RunRecord.h"
 
 #include <QCoreApplication>
@@ -12,7 +14,30 @@ namespace {
 
 Outcome finished(int exitCode, const char *result, const QString &message = QString())
 {
-    return { exitCode, QString::fromLatin1(result), message };
+    return { exitCode, QString::fromLatin1(result), message, {} };
+}
+
+// The window's instructions name its buttons; here they name the commands,
+// and there is no window to close.
+std::optional<QString> consoleText(const ReportLine &line)
+{
+    switch (line.instruction) {
+    case Instruction::PressUpdate: return QStringLiteral("Run kd740-flash update to continue.");
+    case Instruction::PressRestore: return QStringLiteral("Run kd740-flash restore to continue.");
+    case Instruction::CloseProgram: return std::nullopt;
+    case Instruction::None: break;
+    }
+    return line.text;
+}
+
+SessionSettings sessionSettings(const FlashOptions &options)
+{
+    SessionSettings settings;
+    settings.recordsFolder = recordsFolder();
+    settings.offersBootstrap = options.command == Command::Restore;
+    settings.checksImages = options.command == Command::Check;
+    settings.words = consoleText;
+    return settings;
 }
 
 Outcome decisionNeeded(const QString &message)
@@ -39,12 +64,11 @@ void relayMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 } // namespace
 
-// A bootstrap is offered only to a restore, and without a window: no
-// window to name to the system.
+// A bootstrap is offered only to a restore, and no window is named to the system.
 FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
     : options(options)
     , output(output)
-    , session(*this, { recordsFolder(), 0, options.command == Command::Restore })
+    , session(*this, sessionSettings(options))
 {
     connect(this, &FlashRun::warned, this, [this](const QString &text) { this->output.notice(text); });
     connect(&session, &RunSession::line, this,
@@ -93,43 +117,40 @@ void FlashRun::askDowngrade()
         session.answerDowngrade(options.yes ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
 }
 
+// The check's outcome, once it has said what it found, for scripts.
 void FlashRun::checkEnded(const CheckResult &result)
 {
-    switch (result.state) {
-    case NotDetected:
-        if (result.modelDeclined)
-            return finish(decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped "
-                                                        "only when its model is named: kd740-flash restore --model "
-                                                        "%1.")
-                                             .arg(modelNamesText(QStringLiteral(" or ")))));
-        if (result.imageUnusable)
-            return finish(finished(ExitImageUnusable, "image-unusable"));
-        return finish(finished(ExitNoInstrument, "not-found"));
-    case NeedsRestore:
-        switch (options.command) {
-        case Command::Check: return finish(finished(ExitDone, "restore-needed"));
-        case Command::Update:
-            return finish(decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
-                                                        "(kd740-flash restore), not an update.")));
-        case Command::Restore: return session.restore();
-        }
-        break;
-    case Operational: break;
+    const DeviceStatus &status = session.deviceStatus();
+    if (result.state != NotDetected)
+        output.instrument(instrumentEvent(status));
+    if (result.imageUnusable)
+        return finish(finished(ExitImageUnusable, "image-unusable"));
+    if (result.state == NotDetected) {
+        if (!result.modelDeclined)
+            return finish(finished(ExitNoInstrument, "not-found"));
+        return finish(decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped "
+                                                    "only when its model is named: kd740-flash restore --model %1.")
+                                         .arg(modelNamesText(QStringLiteral(" or ")))));
     }
-    if (result.offer == UpdateOffer::None)
-        return finish(finished(ExitDone, "current"));
-    const bool downgrade = result.offer == UpdateOffer::Downgrade;
-    switch (options.command) {
-    case Command::Check:
-        return finish(downgrade ? finished(ExitDone, "downgrade", downgradeMessage) : finished(ExitDone, "update-needed"));
-    case Command::Restore:
+    const bool restoreNeeded = result.state == NeedsRestore;
+    if (options.command == Command::Check || (!restoreNeeded && result.offer == UpdateOffer::None)) {
+        Outcome outcome = checkOutcome(result.state, result.offer);
+        if (!restoreNeeded && result.offer == UpdateOffer::Downgrade)
+            outcome.message = downgradeMessage;
+        return finish(outcome);
+    }
+    if (restoreNeeded && options.command == Command::Update)
+        return finish(decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
+                                                    "(kd740-flash restore), not an update.")));
+    if (!restoreNeeded && options.command == Command::Restore)
         return finish(decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash "
                                                     "update), not a restore.")));
-    case Command::Update: break;
-    }
-    if (downgrade && !result.downgradeAccepted)
+    if (result.offer == UpdateOffer::Downgrade && !result.downgradeAccepted)
         return finish(decisionNeeded(downgradeMessage));
-    session.update();
+    if (restoreNeeded)
+        session.restore();
+    else
+        session.update();
 }
 
 // As in the window, a signal or the console's Ctrl+C during the write ends
@@ -137,10 +158,12 @@ void FlashRun::checkEnded(const CheckResult &result)
 // exit status is the outcome's.
 void FlashRun::writeEnded(const WriteResult &result)
 {
+    Outcome outcome = finished(ExitStepFailed, "failed");
     if (result.succeeded)
-        finish(finished(ExitDone, "done"));
+        outcome = finished(ExitDone, "done");
     else if (result.imageUnusable)
-        finish(finished(ExitImageUnusable, "image-unusable"));
-    else
-        finish(finished(ExitStepFailed, "failed"));
+        outcome = finished(ExitImageUnusable, "image-unusable");
+    for (std::size_t index = 0; index < result.outcomes.size() && index < std::size_t(result.parts.size()); ++index)
+        outcome.parts.append({ result.parts.at(int(index)), partOutcomeName(result.outcomes[index]) });
+    finish(outcome);
 }

@@ -3,6 +3,9 @@
 
 #include "workers/CheckDecisions.h"
 #include "workers/DeviceStatus.h"
+#include "workers/PartSteps.h"
+
+#include <QStringList>
 
 #include <QMetaType>
 #include <QString>
@@ -47,7 +50,8 @@ struct CheckResult
     bool downgradeAccepted = false;
     // No instrument answered, and no model was named to bootstrap it.
     bool modelDeclined = false;
-    // The boot image a bootstrap would use is unusable.
+    // An image the run would need is unusable: the boot image of a
+    // bootstrap, or one the check was asked to check.
     bool imageUnusable = false;
 };
 
@@ -59,6 +63,9 @@ struct WriteResult
     bool imageUnusable = false;
     // Something asked the program to end during the write: it ends now.
     bool endRequested = false;
+    // Each part of the workflow, in its order, and what the run left it as.
+    QStringList parts;
+    std::vector<PartOutcome> outcomes;
 };
 
 Q_DECLARE_METATYPE(StepEvent)

@@ -6,6 +6,7 @@
 #include "session/CallRelay.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/ImageCheck.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
 
@@ -50,6 +51,15 @@ void RunSession::emitLines(const QStringList &lines)
 {
     for (const QString &text : lines)
         emitLine(text);
+}
+
+void RunSession::emitLines(const QVector<ReportLine> &lines)
+{
+    for (const ReportLine &report : lines) {
+        const std::optional<QString> text = settings.words ? settings.words(report) : report.text;
+        if (text)
+            emitLine(*text, report.tone);
+    }
 }
 
 // The record and the relay begin with the check and last the whole run.
@@ -100,21 +110,20 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
         return;
     }
     status = bootstrapRecord(status, *model);
-    const QString problem = bootImageProblem(status);
-    if (!problem.isEmpty()) {
-        emitLine(problem);
-        result.imageUnusable = true;
-        reportCheck();
-        return;
-    }
     auto *bootstrapper = new BootstrapThread;
     bootstrapper->deviceStatus = status;
     startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
 }
 
+// The boot image is checked on the worker, as reading it can wait on the disk.
 void RunSession::bootstrapped()
 {
-    status = static_cast<BootstrapThread &>(*worker).deviceStatus;
+    const auto &bootstrapper = static_cast<const BootstrapThread &>(*worker);
+    status = bootstrapper.deviceStatus;
+    if (!bootstrapper.imageProblem.isEmpty()) {
+        emitLine(bootstrapper.imageProblem);
+        result.imageUnusable = true;
+    }
     reportCheck();
 }
 
@@ -149,9 +158,24 @@ void RunSession::answerDowngrade(Downgrade answer)
     endCheck();
 }
 
+void RunSession::checkImages()
+{
+    const bool operational = result.state == Operational;
+    if (result.state == NotDetected || (operational && result.offer == UpdateOffer::None))
+        return;
+    const PartSequence &sequence = operational ? updateSequence(status.deviceType) : restoreSequence(status.deviceType);
+    const QString problem = firstUnusableImage(imagesToWrite(sequence, status));
+    if (problem.isEmpty())
+        return;
+    emitLine(problem);
+    result.imageUnusable = true;
+}
+
 // The check's last line says where its record is, or why there is none.
 void RunSession::endCheck()
 {
+    if (settings.checksImages)
+        checkImages();
     const QString where = record->checkEnded(status);
     if (!where.isEmpty()) {
         emitLine(where);
@@ -185,7 +209,7 @@ void RunSession::write(WritePartsThread *writer, const QString &title)
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
     guard = std::make_unique<WriteGuard>();
     connect(guard.get(), &WriteGuard::endDeferred, this, [this](const QString &text) { emitLine(text); });
-    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window);
+    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0);
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 
@@ -193,9 +217,10 @@ void RunSession::written()
 {
     const auto &writer = static_cast<const WritePartsThread &>(*worker);
     const QString where = record ? record->whereLine() : QString();
-    for (const ReportLine &outcome : outcomeLines(writer.succeeded, writer.stateAfterFailure(), where))
-        emitLine(outcome.text, outcome.tone);
-    const WriteResult ended { writer.succeeded, writer.imageUnusable, guard->finish() };
+    emitLines(outcomeLines(writer.succeeded, writer.stateAfterFailure(), where));
+    WriteResult ended { writer.succeeded, writer.imageUnusable, guard->finish(), {}, writer.partOutcomes() };
+    for (const PartStep &part : writer.sequence().parts)
+        ended.parts << QLatin1String(part.name);
     keepAwake.reset();
     guard.reset();
     busy = false;
@@ -243,7 +268,7 @@ void RunSession::startStep(int step, int steps, const QString &part, int expecte
 void RunSession::tick()
 {
     const qint64 now = progressClockMs();
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    const int percent = progressText->follow(library, percentFilter);
     emit progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
                     static_cast<int>((now - stepStartMs) / 1000), percent });
 }

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -37,10 +38,19 @@ struct SessionSettings
 {
     // Where the run's record goes (recordsFolder()).
     QString recordsFolder;
-    // The native handle of the program's main window, 0 for a program without one.
-    std::uintptr_t window = 0;
+    // The native handle of the program's main window when a write starts;
+    // unset for a program without one.
+    std::function<std::uintptr_t()> window;
     // No instrument answered: a model may be named for a bootstrap.
     bool offersBootstrap = true;
+    // The check also checks the images of the parts an update or a restore
+    // would write, so that a bench learns of an unusable one before it plans
+    // a write.
+    bool checksImages = false;
+    // How the program words a line that tells the user what to do next;
+    // nullopt leaves it out. Unset: as the window words it. The record keeps
+    // the program's words.
+    std::function<std::optional<QString>(const ReportLine &)> words;
 };
 
 // One program run, scripted once for the window and kd740-flash: the check
@@ -97,6 +107,8 @@ signals:
 private:
     void emitLine(const QString &text, LineTone tone = LineTone::Normal);
     void emitLines(const QStringList &lines);
+    void emitLines(const QVector<ReportLine> &lines);
+    void checkImages();
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());
     void workerEnded();

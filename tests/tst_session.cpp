@@ -111,7 +111,9 @@ void TestSession::run()
     Answers answers;
     answers.model = answer;
     answers.installOlder = answer == QLatin1String("Yes");
-    RunSession session(answers, { recordsFolder(), 0, true });
+    SessionSettings settings;
+    settings.recordsFolder = recordsFolder();
+    RunSession session(answers, settings);
     answers.session = &session;
 
     QStringList lines, calls;

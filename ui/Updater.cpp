@@ -30,9 +30,18 @@
 
 #include <cstdlib>
 
+// The window names itself to the system while a write keeps the PC awake.
+SessionSettings Updater::sessionSettings()
+{
+    SessionSettings settings;
+    settings.recordsFolder = recordsFolder();
+    settings.window = [this] { return static_cast<std::uintptr_t>(window()->winId()); };
+    return settings;
+}
+
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
-    , session(new RunSession(*this, { recordsFolder(), 0, true }, this))
+    , session(new RunSession(*this, sessionSettings(), this))
     , deviceStatus(session->deviceStatus())
 {
     createLogView();

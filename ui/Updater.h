@@ -43,6 +43,7 @@ private:
     void writeIntroduction();
     void keepIntroductionReadable();
     void scrollLogToEnd();
+    SessionSettings sessionSettings();
     void askModel() override;
     void askDowngrade() override;
     void showLine(const QString &text, LineTone tone);

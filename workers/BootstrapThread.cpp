@@ -1,9 +1,13 @@
 #include "workers/BootstrapThread.h"
 
 #include "device/Link.h"
+#include "workers/CheckDecisions.h"
 
 void BootstrapThread::run()
 {
+    imageProblem = bootImageProblem(deviceStatus);
+    if (!imageProblem.isEmpty())
+        return;
     const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
     if (linkFor(linkOf(deviceStatus.deviceType)).bootstrap(image.constData(), &deviceStatus.serial))
         deviceStatus.checkState = NeedsRestore;

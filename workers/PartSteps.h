@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 #include <vector>
@@ -48,7 +49,8 @@ struct PartSequence
 
 // What a run left a part as.
 enum class PartOutcome {
-    NotTouched, // skipped as current, or never reached
+    NotTouched, // never reached
+    Skipped, // current, so not written
     Erased, // a clear was asked for, and no write of it succeeded
     Written,
 };
@@ -63,10 +65,21 @@ std::vector<const PartSequence *> allSequences();
 std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part);
 QByteArray partImagePath(const FirmwareTarget &firmware, FirmwarePart part);
 
+// Which parts of the sequence a run writes on the instrument, in its order,
+// and their images.
+std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status);
+QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status);
+
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);
 QString announceLine(const PartStep &part);
+// How long the part usually takes at most: the longest estimate the update
+// or the restore of that model gives it.
+int usualSeconds(DeviceType type, const PartStep &part);
 QString skipLine(const PartStep &part);
+
+// How scripts name an outcome: "written", "erased", "untouched", "skipped".
+QString partOutcomeName(PartOutcome outcome);
 
 // What a failed run left on the instrument, part by part, for the log.
 QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes);
