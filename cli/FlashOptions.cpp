@@ -7,6 +7,7 @@ namespace {
 const QString yesOption = QStringLiteral("yes");
 const QString modelOption = QStringLiteral("model");
 const QString firmwareOption = QStringLiteral("firmware");
+const QString ignorePowerOption = QStringLiteral("ignore-power");
 const QString jsonOption = QStringLiteral("json");
 const QString quietOption = QStringLiteral("quiet");
 const QString helpOption = QStringLiteral("help");
@@ -57,6 +58,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         { { QStringLiteral("y"), yesOption }, QString() },
         { { QStringLiteral("m"), modelOption }, QString(), QStringLiteral("MODEL") },
         { { QStringLiteral("f"), firmwareOption }, QString(), QStringLiteral("DIR") },
+        { ignorePowerOption, QString() },
         { jsonOption, QString() },
         { { QStringLiteral("q"), quietOption }, QString() },
         { { QStringLiteral("h"), helpOption }, QString() },
@@ -102,6 +104,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         if (options.firmwareDir.isEmpty())
             return usageError(QStringLiteral("--firmware needs a folder"));
     }
+    options.ignorePower = parser.isSet(ignorePowerOption);
     options.json = parser.isSet(jsonOption);
     options.quiet = parser.isSet(quietOption);
     parsed.kind = ParsedArguments::Run;
@@ -130,6 +133,7 @@ QString helpText()
                           "  -m, --model MODEL  the model of an instrument that answers nothing\n"
                           "  -f, --firmware DIR the folder of the images (default: the images installed\n"
                           "                     with the program, else ./firmware)\n"
+                          "      --ignore-power write even on a battery below 25 %\n"
                           "      --json         one JSON object per line on standard output for each event\n"
                           "  -q, --quiet        no log lines and no progress; problems still go to\n"
                           "                     standard error\n"
@@ -137,8 +141,10 @@ QString helpText()
                           "  -h, --help         this text\n"
                           "\n"
                           "The log lines go to standard output, progress to standard error.\n"
-                          "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
-                          "ended and its outcome is written; at any other time it ends it at once.\n"
+                          "Ctrl+C, SIGTERM, SIGHUP or SIGQUIT during a write ends the program once the\n"
+                          "write has ended and its outcome is written; before anything is erased it\n"
+                          "stops the run (exit status 128 + the signal's number, 130 for Ctrl+C); at\n"
+                          "any other time it ends the program at once.\n"
                           "\n"
                           "Exit status:\n"
                           "  0  done, or nothing to do\n"
@@ -147,5 +153,6 @@ QString helpText()
                           "  3  no instrument found\n"
                           "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
                           "     --model, or a command that does not fit the instrument's state\n"
-                          "  5  a firmware image is unusable\n");
+                          "  5  a firmware image is unusable\n"
+                          "  6  the PC runs on a battery below 25 % (see --ignore-power)\n");
 }

@@ -13,6 +13,7 @@ enum ExitCode : int {
     ExitNoInstrument = 3,
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
+    ExitLowBattery = 6,
 };
 
 // How a run ended: its exit status, a word for scripts and, where the program

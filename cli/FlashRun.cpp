@@ -133,11 +133,15 @@ Outcome FlashRun::afterNoAnswer()
     }
     BootstrapThread bootstrapper;
     bootstrapper.deviceStatus = status;
+    bootstrapper.continueOnLowBattery = options.ignorePower;
+    connect(&bootstrapper, &ErasingThread::addLine, this, &FlashRun::addLine);
     runSequence(bootstrapper, ProgressText::opening());
     status = bootstrapper.deviceStatus;
     if (status.checkState != NeedsRestore) {
         addLines(notDetectedLines());
         endCheck();
+        if (bootstrapper.stoppedForBattery)
+            return finished(ExitLowBattery, "low-battery");
         return finished(ExitNoInstrument, "not-found");
     }
     return afterBootMode();
@@ -199,7 +203,8 @@ void FlashRun::endCheck()
 
 // As in the window, a signal or the console's Ctrl+C during the write ends
 // the program only once the write has ended and its outcome is written; the
-// exit status is the outcome's.
+// exit status is the outcome's. One that comes before anything is erased
+// stops the run, with the status a shell gives a process the signal ended.
 Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
 {
     writeTitle(title);
@@ -208,6 +213,9 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     connect(&worker, &WritePartsThread::stepStarted, this, &FlashRun::startStep);
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &FlashRun::addLine);
+    connect(&guard, &WriteGuard::stopped, this, &FlashRun::addLine);
+    worker.gate = &guard.gate();
+    worker.continueOnLowBattery = options.ignorePower;
     // No window to name to the system.
     const KeepAwake keepAwake(worker, 0);
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
@@ -218,6 +226,10 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
         return finished(ExitDone, "done");
     if (worker.imageUnusable)
         return finished(ExitImageUnusable, "image-unusable");
+    if (guard.gate().stopped())
+        return finished(128 + guard.endSignal(), "stopped");
+    if (worker.stoppedForBattery)
+        return finished(ExitLowBattery, "low-battery");
     return finished(ExitStepFailed, "failed");
 }
 

@@ -14,7 +14,7 @@ qt6=(qt6-base-dev qt6-base-dev-tools)
 # dpkg-dev and xz-utils unpack Qt's Debian source; perl runs its configure.
 # icoutils reads the installer's version block and manifest.
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3 icoutils)
-packages=(build-essential cmake xvfb xauth fonts-dejavu-core dbus)
+packages=(build-essential cmake pkg-config libsystemd-dev xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick file fakeroot
                clang-tidy clang-format xdotool desktop-file-utils lintian appstream)

@@ -5,6 +5,8 @@
 // The handle is closed after every attempt, also after a failed bootstrap.
 void BootstrapThread::run()
 {
+    if (!mayErase())
+        return;
     const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
     int handle = -1;
     if (deviceStatus.deviceType == KD740C) {

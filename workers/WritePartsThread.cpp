@@ -12,7 +12,7 @@ void WritePartsThread::run()
     outcomes.assign(steps.parts.size(), PartOutcome::NotTouched);
     const QVector<bool> toWrite = partsToWrite();
     imageUnusable = !imagesUsable(toWrite);
-    if (imageUnusable)
+    if (imageUnusable || !mayErase())
         return;
 
     PartSession session { deviceStatus, progress };
