@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -75,6 +77,10 @@ private slots:
     void keepsAwakeUntilOutcome();
     void endsWhenClosedOrSignalled_data();
     void endsWhenClosedOrSignalled();
+    void asksOnLowBattery_data();
+    void asksOnLowBattery();
+    void flashStopsBeforeErasing_data();
+    void flashStopsBeforeErasing();
     void cleanup();
 
 private:
@@ -82,12 +88,13 @@ private:
 
     QProcess daemon;
     QProcess logind;
+    QProcess upower;
     int silentBus = -1;
 };
 
 void TestUnattended::cleanup()
 {
-    for (QProcess *process : { &logind, &daemon }) {
+    for (QProcess *process : { &upower, &logind, &daemon }) {
         process->terminate();
         process->waitForFinished();
     }
@@ -104,7 +111,7 @@ void TestUnattended::cleanup()
 void TestUnattended::initTestCase()
 {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socketPath));
-    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT }) {
         struct sigaction previous = {};
         if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
             std::signal(signal, SIG_DFL);
@@ -112,13 +119,19 @@ void TestUnattended::initTestCase()
 }
 
 // "logind" with the stand-in's mode after a blank, "none", or "silent": it
-// takes the connection and says nothing.
+// takes the connection and says nothing. "upower:MODE" after "logind" adds
+// the stand-in UPower in that mode.
 void TestUnattended::startBus(const QString &bus)
 {
     if (bus.startsWith(QLatin1String("logind"))) {
         daemon.start(DBUS_DAEMON, { "--session", "--nofork", "--print-address", "--address=unix:path=" + socketPath });
         QVERIFY(daemon.waitForReadyRead());
-        logind.start(FAKE_LOGIND, QStringList(recordPath) + bus.split(QLatin1Char(' ')).mid(1));
+        QStringList modes = bus.split(QLatin1Char(' ')).mid(1);
+        if (!modes.isEmpty() && modes.last().startsWith(QLatin1String("upower:"))) {
+            upower.start(FAKE_UPOWER, { modes.takeLast().mid(7) });
+            QVERIFY(upower.waitForReadyRead());
+        }
+        logind.start(FAKE_LOGIND, QStringList(recordPath) + modes);
         QVERIFY(logind.waitForReadyRead());
     } else if (bus == QLatin1String("silent")) {
         sockaddr_un address {};
@@ -230,7 +243,8 @@ void TestUnattended::endsWhenClosedOrSignalled_data()
 {
     QTest::addColumn<QString>("bus");
     // 0: the window is closed after the outcome; above 0: sent during the
-    // write; below 0: sent after the outcome.
+    // write, or, where logind never answers, while the locks are asked for;
+    // below 0: sent after the outcome.
     QTest::addColumn<int>("signal");
 
     QTest::newRow("silent bus, window closed") << "silent" << 0;
@@ -242,6 +256,9 @@ void TestUnattended::endsWhenClosedOrSignalled_data()
     QTest::newRow("SIGINT during the write") << "logind" << SIGINT;
     QTest::newRow("SIGTERM during the write") << "logind" << SIGTERM;
     QTest::newRow("SIGHUP during the write") << "logind" << SIGHUP;
+    QTest::newRow("SIGQUIT during the write") << "logind" << SIGQUIT;
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
+        QTest::addRow("signal %d before the first clear", signal) << "logind silent" << signal;
     QTest::newRow("SIGTERM after the outcome ends it as ever") << "logind" << -SIGTERM;
 }
 
@@ -268,8 +285,12 @@ void TestUnattended::endsWhenClosedOrSignalled()
     updater.start(UPDATER_EXECUTABLE, QStringList());
     QVERIFY(updater.waitForStarted());
 
-    if (signal > 0) {
+    const bool beforeClear = signal > 0 && bus == QLatin1String("logind silent");
+    if (beforeClear)
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(recordPath), bothAsked, 30000);
+    else if (signal > 0)
         QTRY_VERIFY_WITH_TIMEOUT(sim.calls().contains("kdConfigUSBClearFPGAProgram(100, d1=0)"), 30000);
+    if (signal > 0) {
         // Twice: the second must change nothing. A pid of 0 would signal this test.
         for (int sent = 0; sent < 2 && updater.state() == QProcess::Running; ++sent) {
             QCOMPARE(kill(static_cast<pid_t>(updater.processId()), signal), 0);
@@ -294,6 +315,14 @@ void TestUnattended::endsWhenClosedOrSignalled()
     const QByteArray closing = signal > 0 ? "\nClosing when the firmware write has ended." : "";
     // The record's line names a file of this run only.
     const QString log = QString::fromUtf8(output).remove(QRegularExpression("\nRecord: [^\n]*"));
+    if (beforeClear) {
+        const QStringList stopped = QStringList { "Updating Firmware", "", "Stopped before anything was erased." }
+            + failureBlockWith({ nothingTouched });
+        const QString expected = stopped.join('\n').remove("[red] ").remove("\nRecord: <path>");
+        QVERIFY2(log.contains(expected + "\nend of log"), qPrintable(log));
+        QVERIFY(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty());
+        return;
+    }
     QVERIFY2(log.contains(fpgaLine + QString::fromLatin1(closing)
                           + "\nFirmware updated successfully.\nYou may now close the software.\nend of log"),
              qPrintable(log));
@@ -301,6 +330,154 @@ void TestUnattended::endsWhenClosedOrSignalled()
     QCOMPARE(trace.mid(trace.size() - 2),
              QStringList({ "kdConfigUSBWriteFPGAProgram(100, \"./firmware/kd740b_fpga_12.rbf\", d1=100) = 0",
                            "kdConfigUSBCloseDevice(100) = 0" }));
+}
+
+// Before the first erase the window reads UPower: a battery at 25 % or more
+// is mentioned, one below is asked about, anything else says nothing.
+void TestUnattended::asksOnLowBattery_data()
+{
+    QTest::addColumn<QString>("bus");
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("button");
+    // The button that answers the question, or "Escape"; empty: none is asked.
+    QTest::addColumn<QString>("answer");
+    // The workflow's lines from the first after its title.
+    QTest::addColumn<QStringList>("transcript");
+
+    const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
+    const QString bootB = Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot");
+    const QStringList updated = updateLines.mid(3) + successBlock;
+    const auto onBattery = [](int percent) {
+        return QStringList(QStringLiteral("The PC runs on battery (%1 %). Keep it connected to mains power.").arg(percent));
+    };
+    const auto stopped = [](int percent) {
+        return QStringList(QStringLiteral("Stopped: the PC's battery is at %1 %.").arg(percent))
+            + failureBlockWith({ nothingTouched });
+    };
+    QTest::newRow("on battery at 50 %") << "logind upower:battery:50" << kdB << updateButton << QString()
+                                        << onBattery(50) + updated;
+    QTest::newRow("24.6 % reads as 25 %") << "logind upower:battery:24.6" << kdB << updateButton << QString()
+                                          << onBattery(25) + updated;
+    QTest::newRow("10 %, Continue") << "logind upower:battery:10" << kdB << updateButton << "Continue"
+                                    << onBattery(10) + updated;
+    QTest::newRow("10 %, Cancel") << "logind upower:battery:10" << kdB << updateButton << "Cancel" << stopped(10);
+    QTest::newRow("24.4 %, Escape") << "logind upower:battery:24.4" << kdB << updateButton << "Escape"
+                                    << stopped(24);
+    QTest::newRow("restore at 3 %, Cancel") << "logind upower:battery:3" << bootB << restoreButton << "Cancel"
+                                            << stopped(3);
+    QTest::newRow("charging") << "logind upower:charging:10" << kdB << updateButton << QString() << updated;
+    QTest::newRow("no battery") << "logind upower:no-battery" << kdB << updateButton << QString() << updated;
+    QTest::newRow("no UPower") << "logind" << kdB << updateButton << QString() << updated;
+    QTest::newRow("UPower never answers") << "logind upower:silent" << kdB << updateButton << QString() << updated;
+}
+
+void TestUnattended::asksOnLowBattery()
+{
+    QFETCH(QString, bus);
+    QFETCH(QString, instrument);
+    QFETCH(QString, button);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, transcript);
+
+    startBus(bus);
+    if (QTest::currentTestFailed())
+        return;
+    Sim sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkAsUser(driver, button);
+    if (QTest::currentTestFailed())
+        return;
+    qputenv("KDSIM_SCALE", "0.003");
+    QStringList asked;
+    if (!answer.isEmpty()) {
+        onNextModal("QMessageBox", [&](QWidget *widget) {
+            auto *box = static_cast<QMessageBox *>(widget);
+            QStringList buttons;
+            for (QAbstractButton *each : box->buttons())
+                buttons << each->text();
+            asked << box->windowTitle() << box->text() << box->informativeText() << buttons.join('|')
+                  << box->defaultButton()->text() << box->escapeButton()->text()
+                  << QString::number(box->icon() == QMessageBox::Warning);
+            if (answer == QLatin1String("Escape"))
+                keyInWindow(box, Qt::Key_Escape);
+            else
+                clickInWindow(findButton(box, answer));
+        });
+    }
+    const QStringList lines = runWorkflow(sim, driver, button);
+    QCOMPARE(lines.mid(3), transcript);
+    if (!answer.isEmpty()) {
+        const QString percent = QString::number(qRound(bus.section(':', -1).toDouble()));
+        QCOMPARE(asked, QStringList({ "Low Battery",
+                                      "The PC runs on battery at " + percent
+                                          + " %. If it shuts down during the write, the KD740 may not work "
+                                            "until it is restored.",
+                                      "Connect the PC to mains power, then continue.", "Continue|Cancel", "Cancel",
+                                      "Cancel", "1" }));
+    }
+    if (transcript.first().startsWith(QLatin1String("Stopped")))
+        QVERIFY(sim.calls().filter(QRegularExpression("Open|Clear|Write|Bootstrap")).isEmpty());
+}
+
+// kd740-flash stops where the window would ask or stop: a low battery ends
+// it with status 6 unless --ignore-power, a signal before the first erase
+// with 128 + its number.
+void TestUnattended::flashStopsBeforeErasing_data()
+{
+    QTest::addColumn<QString>("bus");
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QStringList>("arguments");
+    // Sent once both locks are asked for; 0: none.
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("exitCode");
+
+    const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
+    const QString silentB = Sim::usbInstrument(1, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent");
+    const QString low = QStringLiteral("Stopped: the PC's battery is at 10 %.");
+    QTest::newRow("update at 10 %") << "logind upower:battery:10" << kdB << QStringList("update") << 0 << low << 6;
+    QTest::newRow("update at 10 %, --ignore-power")
+        << "logind upower:battery:10" << kdB << QStringList { "update", "--ignore-power" } << 0
+        << "The PC runs on battery (10 %). Keep it connected to mains power." << 0;
+    QTest::newRow("bootstrap at 10 %") << "logind upower:battery:10" << silentB
+                                       << QStringList { "restore", "--model", "KD740B" } << 0 << low << 6;
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT }) {
+        QTest::addRow("signal %d before the first clear", signal)
+            << "logind silent" << kdB << QStringList("update") << signal << "Stopped before anything was erased."
+            << 128 + signal;
+    }
+}
+
+void TestUnattended::flashStopsBeforeErasing()
+{
+    QFETCH(QString, bus);
+    QFETCH(QString, instrument);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    QFETCH(QString, line);
+    QFETCH(int, exitCode);
+
+    startBus(bus);
+    if (QTest::currentTestFailed())
+        return;
+    Sim sim;
+    sim.setDescription(instrument);
+    qputenv("KDSIM_SCALE", "0.003");
+    QProcess flash;
+    flash.setWorkingDirectory(sim.dir());
+    flash.start(FLASH_EXECUTABLE, arguments);
+    QVERIFY(flash.waitForStarted());
+    if (signal != 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(recordPath), bothAsked, 30000);
+        QCOMPARE(kill(static_cast<pid_t>(flash.processId()), signal), 0);
+    }
+    QVERIFY(flash.waitForFinished(30000));
+    const QStringList lines = QString::fromUtf8(flash.readAllStandardOutput()).split('\n');
+    QVERIFY2(lines.contains(line), qPrintable(lines.join('\n')));
+    QCOMPARE(flash.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(flash.exitCode(), exitCode);
+    QCOMPARE(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty(), exitCode != 0);
 }
 
 QTEST_MAIN(TestUnattended)
