@@ -44,11 +44,12 @@ if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
     command -v c++ >/dev/null || command -v g++ >/dev/null || command -v clang++ >/dev/null \
         || lacking+=("a C++ compiler")
     qt_found || lacking+=("Qt ${qt_major} Widgets (Qt${qt_major}WidgetsConfig.cmake)")
+    pkg-config --exists libsystemd 2>/dev/null || lacking+=("libsystemd's sd-bus with pkg-config")
     if [[ ${#lacking[@]} -ne 0 ]]; then
         echo "setup: not found: ${lacking[*]}" >&2
         exit 1
     fi
-    echo "setup: CMake, a C++ compiler and Qt ${qt_major} found; carrying on" >&2
+    echo "setup: CMake, a C++ compiler, Qt ${qt_major} and libsystemd found; carrying on" >&2
     exit 0
 fi
 
