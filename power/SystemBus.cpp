@@ -58,8 +58,8 @@ public:
         if (!bus)
             return;
         sd_bus_message *call = nullptr;
-        int result = sd_bus_message_new_method_call(bus, &call, destination.c_str(), path.c_str(),
-                                                    interface.c_str(), member.c_str());
+        int result = sd_bus_message_new_method_call(bus, &call, destination.c_str(), path.c_str(), interface.c_str(),
+                                                    member.c_str());
         if (result >= 0)
             result = fill(call);
         if (result >= 0)
@@ -156,7 +156,8 @@ void readProperty(sd_bus_message *reply, Properties &properties)
     if (sd_bus_message_read(reply, "s", &name) < 0 || sd_bus_message_peek_type(reply, &type, &contents) < 0
         || !contents)
         return;
-    union {
+    union
+    {
         int boolean;
         double number;
         std::uint32_t unsignedNumber;

@@ -2,8 +2,8 @@
 #define WRITEPARTSTHREAD_H
 
 #include "workers/DeviceStatus.h"
-#include "workers/LibraryProgress.h"
 #include "workers/ErasingThread.h"
+#include "workers/LibraryProgress.h"
 #include "workers/PartSteps.h"
 
 #include <QVector>
