@@ -33,6 +33,13 @@ Outcome decisionNeeded(const QString &message)
     return finished(ExitDecisionNeeded, "decision-needed", message);
 }
 
+Outcome lowBattery()
+{
+    return finished(ExitLowBattery, "low-battery",
+                    QStringLiteral("Connect the PC to mains power and run the command again; "
+                                   "--ignore-power writes on a low battery too."));
+}
+
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
                                                 "kd740-flash update --yes installs the older firmware.");
 
@@ -141,7 +148,7 @@ Outcome FlashRun::afterNoAnswer()
         addLines(notDetectedLines());
         endCheck();
         if (bootstrapper.stoppedForBattery)
-            return finished(ExitLowBattery, "low-battery");
+            return lowBattery();
         return finished(ExitNoInstrument, "not-found");
     }
     return afterBootMode();
@@ -229,7 +236,7 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     if (guard.gate().stopped())
         return finished(128 + guard.endSignal(), "stopped");
     if (worker.stoppedForBattery)
-        return finished(ExitLowBattery, "low-battery");
+        return lowBattery();
     return finished(ExitStepFailed, "failed");
 }
 

@@ -26,7 +26,7 @@ class WriteGuard::Platform : public QAbstractNativeEventFilter
 {
 public:
     explicit Platform(WriteGuard &guard)
-        : guard(guard)
+        : owner(guard)
     {
         QCoreApplication::instance()->installNativeEventFilter(this);
         consoleGuard().store(&guard);
@@ -48,15 +48,17 @@ public:
     {
         if (eventType != "windows_generic_MSG" || static_cast<const MSG *>(message)->message != WM_QUERYENDSESSION)
             return false;
-        guard.requestEnd(0);
-        if (guard.gate().stopped())
-            return false;
-        *result = FALSE;
-        return true;
+        // During the write it is refused, as ever, and nothing else changes.
+        if (!owner.gate().stop()) {
+            *result = FALSE;
+            return true;
+        }
+        owner.requestEnd(0);
+        return false;
     }
 
 private:
-    WriteGuard &guard;
+    WriteGuard &owner;
 
     static std::atomic<WriteGuard *> &consoleGuard()
     {
