@@ -89,7 +89,7 @@ public:
     }
 
     // The answer to the index-th call, an error answer included; null with
-    // problem(index) set when there is none.
+    // problemOf(index) saying why when there is none.
     sd_bus_message *reply(std::size_t index) const { return calls[index].reply; }
     std::string problemOf(std::size_t index) const
     {

@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
+#include "power/EraseGate.h"
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
@@ -366,6 +367,9 @@ void Updater::askOnLowBattery(ErasingThread &worker)
     connect(
         &worker, &ErasingThread::batteryLow, this,
         [this, &worker](int percent) {
+            // A stop that came first leaves nothing to ask.
+            if (worker.gate && worker.gate->stopped())
+                return;
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Low Battery"),
                             QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
                                            "the KD740 may not work until it is restored.")
