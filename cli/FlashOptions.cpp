@@ -131,8 +131,9 @@ QString helpText()
                           "Options:\n"
                           "  -y, --yes          agree to install older firmware than the instrument holds\n"
                           "  -m, --model MODEL  the model of an instrument that answers nothing\n"
-                          "  -f, --firmware DIR the folder of the images (default: the images installed\n"
-                          "                     with the program, else ./firmware)\n"
+                          "  -f, --firmware DIR the folder of the images, checked against its SHA256SUMS\n"
+                          "                     (default: the images installed with the program, else\n"
+                          "                     ./firmware, checked against the digests built in)\n"
                           "      --ignore-power write even on a battery below 25 %\n"
                           "      --json         one JSON object per line on standard output for each event\n"
                           "  -q, --quiet        no log lines and no progress; problems still go to\n"
@@ -153,6 +154,7 @@ QString helpText()
                           "  3  no instrument found\n"
                           "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
                           "     --model, or a command that does not fit the instrument's state\n"
-                          "  5  a firmware image is unusable\n"
+                          "  5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
+                          "     (its size and SHA-256); nothing was erased or written\n"
                           "  6  the PC runs on a battery below 25 % (see --ignore-power)\n");
 }

@@ -8,6 +8,7 @@
 #include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/ImageCheck.h"
 #include "workers/Reports.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
@@ -131,19 +132,18 @@ Outcome FlashRun::afterNoAnswer()
                                              "KD740B or KD740C."));
     }
     status = bootstrapRecord(status, *options.model);
-    const QString problem = bootImageProblem(status);
-    if (!problem.isEmpty()) {
-        addLine(problem);
-        addLines(notDetectedLines());
-        endCheck();
-        return finished(ExitImageUnusable, "image-unusable");
-    }
     BootstrapThread bootstrapper;
     bootstrapper.deviceStatus = status;
     bootstrapper.continueOnLowBattery = options.ignorePower;
     connect(&bootstrapper, &ErasingThread::addLine, this, &FlashRun::addLine);
     runSequence(bootstrapper, ProgressText::opening());
     status = bootstrapper.deviceStatus;
+    if (!bootstrapper.imageProblem.isEmpty()) {
+        addLine(bootstrapper.imageProblem);
+        addLines(notDetectedLines());
+        endCheck();
+        return finished(ExitImageUnusable, "image-unusable");
+    }
     if (status.checkState != NeedsRestore) {
         addLines(notDetectedLines());
         endCheck();
@@ -157,9 +157,11 @@ Outcome FlashRun::afterNoAnswer()
 Outcome FlashRun::afterBootMode()
 {
     addLines(needsRestoreLines(status));
+    const bool imagesUsable = options.command != Command::Check || checkImages(restoreSequence(status.deviceType));
     endCheck();
     switch (options.command) {
-    case Command::Check: return finished(ExitDone, "restore-needed");
+    case Command::Check:
+        return imagesUsable ? finished(ExitDone, "restore-needed") : finished(ExitImageUnusable, "image-unusable");
     case Command::Update:
         return decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
                                              "(kd740-flash restore), not an update."));
@@ -177,10 +179,14 @@ Outcome FlashRun::afterVersions()
     const bool update = options.command == Command::Update;
     if (offer != UpdateOffer::Downgrade || update)
         addLines(offerLines(offer, options.yes));
+    const bool imagesUsable = options.command != Command::Check || offer == UpdateOffer::None
+        || checkImages(updateSequence(status.deviceType));
     endCheck();
 
     if (offer == UpdateOffer::None)
         return finished(ExitDone, "current");
+    if (!imagesUsable)
+        return finished(ExitImageUnusable, "image-unusable");
     if (options.command == Command::Check) {
         if (offer == UpdateOffer::Downgrade)
             return finished(ExitDone, "downgrade", downgradeMessage);
@@ -195,6 +201,16 @@ Outcome FlashRun::afterVersions()
 
     UpdateDeviceThread updater;
     return write(updater, updateTitle());
+}
+
+// A bench learns of an image the write would refuse before it plans one: the
+// check looks at the images of the parts an update or restore would write.
+bool FlashRun::checkImages(const PartSequence &sequence)
+{
+    const QString problem = firstUnusableImage(imagesToWrite(sequence, status));
+    if (!problem.isEmpty())
+        addLine(problem);
+    return problem.isEmpty();
 }
 
 // The check's last line says where its record is, or why there is none.
@@ -270,7 +286,7 @@ void FlashRun::startStep(int step, int steps, const QString &part, int expectedS
 void FlashRun::tick()
 {
     const qint64 now = progressClockMs();
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    const int percent = progressText->follow(library, percentFilter);
     output.progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
                       static_cast<int>((now - stepStartMs) / 1000), percent });
 }

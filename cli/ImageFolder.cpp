@@ -1,6 +1,7 @@
 #include "ImageFolder.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/ImageDigests.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +16,9 @@ bool chooseImageFolder(const QString &given, const QString &installedData, QStri
             return false;
         }
         setImageFolder(QFile::encodeName(given));
+        // A folder of its own proves its images with its own list; the
+        // installed one, as the window's, with the digests built in.
+        useDigestsListedIn(given);
         return true;
     }
     if (installedData.isEmpty())

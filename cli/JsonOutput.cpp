@@ -55,10 +55,12 @@ void JsonOutput::step(const StepEvent &event)
 
 void JsonOutput::progress(const ProgressEvent &event)
 {
-    if (quiet || (event.seconds / 60 <= reportedMinutes && event.percent == reportedPercent))
+    if (quiet
+        || (event.seconds / 60 <= reportedMinutes && event.percent == reportedPercent && event.step == reportedStep))
         return;
     reportedMinutes = event.seconds / 60;
     reportedPercent = event.percent;
+    reportedStep = event.step;
     QJsonObject object { { QStringLiteral("step"), event.step },
                          { QStringLiteral("elapsed"), event.elapsed },
                          { QStringLiteral("seconds"), event.seconds } };

@@ -26,9 +26,10 @@ private:
     static void write(const QString &event, QJsonObject object);
 
     const bool quiet;
-    // What the current step has reported: minutes (-1: nothing yet), percent.
+    // What the current step has reported: minutes (-1: nothing yet), percent, line.
     int reportedMinutes = -1;
     int reportedPercent = -1;
+    QString reportedStep;
 };
 
 #endif

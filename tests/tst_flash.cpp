@@ -7,10 +7,12 @@
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -63,6 +65,27 @@ QStringList runWindow(const QString &script)
 bool changesInstrument(const QString &call)
 {
     return call.contains(QRegularExpression(QStringLiteral("Clear|Write|Bootstrap|Preset")));
+}
+
+// ./firmware with its SHA256SUMS as sha256sum writes it; copies of it without
+// one, and with one that gives the FPGA image another image's digest.
+void writeImageFolders(const Sim &sim)
+{
+    const QDir dir(sim.dir());
+    QMap<QString, QByteArray> digests;
+    for (const QString &name : QDir(sim.imagePath("")).entryList(QDir::Files)) {
+        QFile image(sim.imagePath(name));
+        QVERIFY(image.open(QIODevice::ReadOnly));
+        digests[name] = QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex();
+        for (const QString copy : { "unlisted/", "listed-wrong/" })
+            QVERIFY(dir.mkpath(copy) && QFile::copy(sim.imagePath(name), dir.filePath(copy + name)));
+    }
+    QFile list(sim.imagePath("SHA256SUMS")), wrong(dir.filePath("listed-wrong/SHA256SUMS"));
+    QVERIFY(list.open(QIODevice::WriteOnly) && wrong.open(QIODevice::WriteOnly));
+    for (const QString &name : digests.keys()) {
+        list.write(digests[name] + (name.endsWith(".rbf") ? " *" : "  ") + name.toUtf8() + "\r\n");
+        wrong.write(digests[name.startsWith("kd740b_fpga") ? "kd740a_fpga_9.rbf" : name] + "  " + name.toUtf8() + "\n");
+    }
 }
 
 } // namespace
@@ -141,6 +164,23 @@ void TestFlash::run_data()
         << kd740bFound + QStringList { "", "Updating Firmware", "", "Firmware image is empty: broken/kd740b_fpga_12.rbf" }
                + failureBlockWith({ "Nothing was erased or written." })
         << 5 << "";
+    // A folder of its own is proven by its own SHA256SUMS (./firmware's has a binary marker and CRLF).
+    QTest::newRow("--firmware listed") << "kd740b" << QStringList { "update", "--firmware", "./firmware" } << "update"
+                                       << QStringList { "data/update/kd740b.log" } << 0 << "";
+    const QStringList refused = kd740bFound + QStringList { "", "Updating Firmware", "" };
+    const QStringList notShipped = { "Firmware image is not the one shipped: listed-wrong/kd740b_fpga_12.rbf" };
+    QTest::newRow("--firmware listed wrong: 5") << "kd740b" << QStringList { "update", "--firmware", "listed-wrong" }
+                                                << "" << refused + notShipped + failureBlockWith({ nothingTouched })
+                                                << 5 << "";
+    QTest::newRow("--firmware unlisted: 5")
+        << "kd740b" << QStringList { "update", "-f", "unlisted" } << ""
+        << refused + QStringList("Firmware images cannot be verified: no SHA256SUMS in unlisted")
+            + failureBlockWith({ nothingTouched })
+        << 5 << "";
+    QTest::newRow("check, image listed wrong: 5")
+        << "kd740b" << QStringList { "check", "--firmware", "listed-wrong" } << ""
+        << QStringList(kd740bFound).replaceInStrings(recordLine, notShipped.first()) + QStringList(recordLine) << 5
+        << "";
     QTest::newRow("no command: 2") << "kd740b" << QStringList() << "" << QStringList() << 2 << "";
     QTest::newRow("--yes with restore: 2") << "kd740b" << QStringList { "restore", "--yes" } << "" << QStringList()
                                            << 2 << "";
@@ -188,6 +228,7 @@ void TestFlash::run()
     QVERIFY(QDir(sim.dir()).mkpath("broken"));
     QFile(sim.imagePath("kd740b_fpga_12.rbf")).copy(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf"));
     QFile(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")).resize(0);
+    writeImageFolders(sim);
 
     QProcess flash;
     if (!signalAfter.isEmpty()) {

@@ -70,7 +70,8 @@ QStringList normalised(const QStringList &record, const QString &path)
         if (varyingKeys.contains(key))
             text = key + QStringLiteral(": <") + key + QLatin1Char('>');
         else if (key == QLatin1String("image"))
-            text = QStringLiteral("image: ") + QFileInfo(image.at(0)).fileName();
+            text = QStringLiteral("image: ")
+                + (QStringList(QFileInfo(image.at(0)).fileName()) + image.mid(3)).join(", ");
         else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
             text = recordLine;
         text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
@@ -128,23 +129,27 @@ void TestRecord::recordOfRun_data()
     QTest::addColumn<QString>("faults");
     QTest::addColumn<QString>("expected"); // in data/record; none: no record
     QTest::addColumn<bool>("folderWritable");
+    QTest::addColumn<QString>("zeroed"); // an image filled with zeros after the check
 
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
     QTest::newRow("update succeeds") << kdB << "" << updateButton << ""
-                                     << "update-kd740b" << true;
+                                     << "update-kd740b" << true << "";
     QTest::newRow("update fails") << kdB << "" << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
-                                  << "update-kd740b-write-fails" << true;
+                                  << "update-kd740b-write-fails" << true << "";
+    // Its size and SHA-256 as the check read them, in the one read.
+    QTest::newRow("image not shipped") << kdB << "" << updateButton << ""
+                                       << "update-kd740b-image-not-shipped" << true << "kd740b_fpga_12.rbf";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""
-        << "restore-kd740a-bootstrapped" << true;
+        << "restore-kd740a-bootstrapped" << true << "";
     QTest::newRow("no instrument answers") << ""
                                            << "KD740B"
                                            << ""
                                            << ""
-                                           << "" << true;
+                                           << "" << true << "";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
-                                              << "update-kd740b" << false;
+                                              << "update-kd740b" << false << "";
 }
 
 void TestRecord::recordOfRun()
@@ -155,6 +160,7 @@ void TestRecord::recordOfRun()
     QFETCH(QString, faults);
     QFETCH(QString, expected);
     QFETCH(bool, folderWritable);
+    QFETCH(QString, zeroed);
 
     // A file where the records' folder would be.
     const QTemporaryDir home;
@@ -176,6 +182,10 @@ void TestRecord::recordOfRun()
     driver.click(checkButton);
     if (!button.isEmpty()) {
         armFaults(sim, faults);
+        QFile image(sim.imagePath(zeroed));
+        if (!zeroed.isEmpty())
+            QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
+        image.close();
         driver.click(button);
     }
     const QStringList written = recordsIn(folder, before);

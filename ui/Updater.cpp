@@ -260,11 +260,6 @@ void Updater::bootstrap(QWidget &busyDialog)
         std::exit(0);
 
     deviceStatus = bootstrapRecord(deviceStatus, selector.selectedType);
-    const QString problem = bootImageProblem(deviceStatus);
-    if (!problem.isEmpty()) {
-        addLine(problem);
-        return;
-    }
     busyDialog.show();
     BootstrapThread worker;
     worker.deviceStatus = deviceStatus;
@@ -273,6 +268,8 @@ void Updater::bootstrap(QWidget &busyDialog)
     runWorker(worker, this);
     busyDialog.hide();
     deviceStatus = worker.deviceStatus;
+    if (!worker.imageProblem.isEmpty())
+        addLine(worker.imageProblem);
 }
 
 void Updater::reportCheck()

@@ -3,6 +3,27 @@
 #include "device/DeviceCall.h"
 #include "workers/LibraryProgress.h"
 
+std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status)
+{
+    std::vector<bool> toWrite;
+    for (const PartStep &part : sequence.parts) {
+        toWrite.push_back(!sequence.skipsCurrentParts
+                          || status.deviceFirmware.*part.version != status.targetFirmware.*part.version);
+    }
+    return toWrite;
+}
+
+QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status)
+{
+    const std::vector<bool> toWrite = partsToWrite(sequence, status);
+    QVector<QByteArray> paths;
+    for (std::size_t index = 0; index < toWrite.size(); ++index) {
+        if (toWrite[index])
+            paths << sequence.parts[index].image(status.targetFirmware);
+    }
+    return paths;
+}
+
 int clearUsbFpga(PartSession &session)
 {
     session.progress.reset();
@@ -27,6 +48,19 @@ QString announceLine(const PartStep &part)
 {
     return QStringLiteral("Updating %1, estimated %2.")
         .arg(QLatin1String(part.subject), durationText(part.expectedSeconds));
+}
+
+// So that a normal run of either workflow never reads "longer than usual".
+int usualSeconds(DeviceType type, const PartStep &part)
+{
+    int longest = part.expectedSeconds;
+    for (const PartSequence *sequence : { &updateSequence(type), &restoreSequence(type) }) {
+        for (const PartStep &other : sequence->parts) {
+            if (qstrcmp(other.name, part.name) == 0)
+                longest = qMax(longest, other.expectedSeconds);
+        }
+    }
+    return longest;
 }
 
 QString skipLine(const PartStep &part)

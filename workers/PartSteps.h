@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 #include <vector>
@@ -67,6 +68,11 @@ enum class PartOutcome {
 const PartSequence &updateSequence(DeviceType type);
 const PartSequence &restoreSequence(DeviceType type);
 
+// Which parts of the sequence a run writes on the instrument, in its order,
+// and their images.
+std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status);
+QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status);
+
 // The USB FPGA calls, the same in the update and the restore: the library
 // counts each from 0 to 100 in the session's progress.
 int clearUsbFpga(PartSession &session);
@@ -75,6 +81,9 @@ int writeUsbFpga(PartSession &session, const char *image);
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);
 QString announceLine(const PartStep &part);
+// How long the part usually takes at most: the longest estimate the update
+// or the restore of that model gives it.
+int usualSeconds(DeviceType type, const PartStep &part);
 QString skipLine(const PartStep &part);
 
 // What a failed run left on the instrument, part by part, for the log.

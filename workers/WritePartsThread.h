@@ -9,10 +9,10 @@
 #include <QVector>
 
 // Runs one sequence of part steps on its own thread: checks the images of
-// the parts it will write and the PC's battery, reaches the instrument,
-// unless told to stop by then, then erases and writes
-// each part in turn, skipping current ones where the sequence does. The
-// update and the restore differ only in their tables.
+// the parts it will write and the PC's battery, reaches the instrument
+// unless told to stop by then, then erases and writes each part in turn,
+// skipping current ones where the sequence does. The update and the restore
+// differ only in their tables.
 class WritePartsThread : public ErasingThread
 {
     Q_OBJECT
@@ -34,17 +34,17 @@ public:
     virtual const PartSequence &sequence() const = 0;
 
 signals:
-    // Before a part's clear: the part is the step-th of the steps this run writes.
+    // Before a part's clear: the part is the step-th of the steps this run
+    // writes, and usually takes up to expectedSeconds.
     void stepStarted(int step, int steps, const QString &part, int expectedSeconds);
 
 protected:
     void run() override;
 
 private:
-    QVector<bool> partsToWrite() const;
-    bool imagesUsable(const QVector<bool> &toWrite);
-    bool writeParts(PartSession &session, const QVector<bool> &toWrite);
-    bool writePart(PartSession &session, int index, int step, int steps);
+    bool imagesUsable();
+    bool writeParts(PartSession &session, const std::vector<bool> &toWrite);
+    bool writePart(PartSession &session, std::size_t index, int step, int steps);
 
     LibraryProgress progress;
     // What each part of the sequence was left as, in its order.
