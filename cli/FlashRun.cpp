@@ -240,7 +240,7 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     worker.gate = &guard.gate();
     worker.continueOnLowBattery = options.ignorePower;
     // No window to name to the system.
-    const KeepAwake keepAwake(worker, 0);
+    const KeepAwake keepAwake(worker, 0, &guard.gate());
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
     for (const ReportLine &line : outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()))
         writeLine(line.text, line.tone);

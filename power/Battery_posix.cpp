@@ -10,13 +10,13 @@ constexpr double batteryType = 2;
 } // namespace
 
 // UPower's display device stands for all the PC's batteries together.
-std::optional<double> batteryPercentOnBattery(std::chrono::milliseconds limit)
+std::optional<double> batteryPercentOnBattery(std::chrono::milliseconds limit, const std::function<bool()> &givesUp)
 {
     const std::vector<std::optional<SystemBus::Properties>> answers = SystemBus::readProperties(
         { { "org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.UPower" },
           { "org.freedesktop.UPower", "/org/freedesktop/UPower/devices/DisplayDevice",
             "org.freedesktop.UPower.Device" } },
-        limit);
+        limit, givesUp);
     if (!answers[0] || !answers[1])
         return std::nullopt;
     const SystemBus::Properties &upower = *answers[0];

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 // Answered at once from what Windows already knows; nothing to wait for.
-std::optional<double> batteryPercentOnBattery(std::chrono::milliseconds)
+std::optional<double> batteryPercentOnBattery(std::chrono::milliseconds, const std::function<bool()> &)
 {
     constexpr BYTE offline = 0;
     constexpr BYTE noBattery = 128;

@@ -2,6 +2,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -15,6 +16,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How often a request that may give up looks whether it does.
+constexpr std::uint64_t givingUpCheckUs = 50000;
+
 std::string errorText(const char *what, int negativeErrno)
 {
     return std::string(what) + ": " + std::strerror(-negativeErrno);
@@ -27,8 +31,9 @@ std::string errorText(const char *what, int negativeErrno)
 class Exchange
 {
 public:
-    explicit Exchange(Clock::time_point deadline)
+    Exchange(Clock::time_point deadline, const GivesUp &givesUp)
         : deadline(deadline)
+        , givesUp(givesUp)
     {
         const int result = sd_bus_open_system(&bus);
         if (result < 0) {
@@ -78,9 +83,13 @@ public:
                 fail("the system bus did not answer in time");
                 return;
             }
+            if (givesUp && givesUp()) {
+                fail("given up");
+                return;
+            }
             int result = sd_bus_process(bus, nullptr);
             if (result == 0)
-                result = sd_bus_wait(bus, timeLeft());
+                result = sd_bus_wait(bus, givesUp ? std::min(timeLeft(), givingUpCheckUs) : timeLeft());
             if (result < 0 && result != -EINTR) {
                 fail(errorText("the system bus", result));
                 return;
@@ -128,6 +137,7 @@ private:
     }
 
     const Clock::time_point deadline;
+    const GivesUp givesUp;
     sd_bus *bus = nullptr;
     // Added at the end only, so that the callbacks' addresses hold.
     std::deque<Pending> calls;
@@ -188,9 +198,10 @@ std::optional<Properties> propertiesIn(sd_bus_message *reply)
 
 } // namespace
 
-std::vector<Answer> callForDescriptors(const std::vector<Call> &calls, std::chrono::milliseconds limit)
+std::vector<Answer> callForDescriptors(const std::vector<Call> &calls, std::chrono::milliseconds limit,
+                                       const GivesUp &givesUp)
 {
-    Exchange exchange(Clock::now() + limit);
+    Exchange exchange(Clock::now() + limit, givesUp);
     for (const Call &call : calls) {
         exchange.send(call.destination, call.path, call.interface, call.member, [&call](sd_bus_message *message) {
             for (const std::string &argument : call.arguments) {
@@ -220,9 +231,9 @@ std::vector<Answer> callForDescriptors(const std::vector<Call> &calls, std::chro
 }
 
 std::vector<std::optional<Properties>> readProperties(const std::vector<Object> &objects,
-                                                      std::chrono::milliseconds limit)
+                                                      std::chrono::milliseconds limit, const GivesUp &givesUp)
 {
-    Exchange exchange(Clock::now() + limit);
+    Exchange exchange(Clock::now() + limit, givesUp);
     for (const Object &object : objects) {
         exchange.send(object.destination, object.path, "org.freedesktop.DBus.Properties", "GetAll",
                       [&object](sd_bus_message *message) {

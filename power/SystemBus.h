@@ -2,6 +2,7 @@
 #define SYSTEMBUS_H
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,6 +14,9 @@
 // sends, and nothing is left running afterwards. The bus is the one D-Bus
 // finds: DBUS_SYSTEM_BUS_ADDRESS, else the standard socket.
 namespace SystemBus {
+
+// Asked while a request waits: true gives up at once, as if nothing answered.
+using GivesUp = std::function<bool()>;
 
 // A method call whose arguments are all strings.
 struct Call
@@ -35,7 +39,8 @@ struct Answer
 // One answer per call, in the same order. The calls go out together on one
 // connection, but each is answered on its own: one refused leaves the others
 // as they are.
-std::vector<Answer> callForDescriptors(const std::vector<Call> &calls, std::chrono::milliseconds limit);
+std::vector<Answer> callForDescriptors(const std::vector<Call> &calls, std::chrono::milliseconds limit,
+                                       const GivesUp &givesUp = {});
 
 // One interface of one object, whose properties are read all at once.
 struct Object
@@ -50,7 +55,7 @@ using Properties = std::map<std::string, double>;
 
 // One entry per object, in the same order; empty where it did not answer.
 std::vector<std::optional<Properties>> readProperties(const std::vector<Object> &objects,
-                                                      std::chrono::milliseconds limit);
+                                                      std::chrono::milliseconds limit, const GivesUp &givesUp = {});
 
 } // namespace SystemBus
 

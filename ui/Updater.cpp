@@ -350,7 +350,7 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     });
     worker.gate = &guard.gate();
     askOnLowBattery(worker);
-    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), &guard.gate());
     runWorker(worker, this);
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
     if (guard.finish())

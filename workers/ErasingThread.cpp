@@ -30,7 +30,8 @@ bool ErasingThread::mayErase()
 // whole number.
 bool ErasingThread::enoughPower()
 {
-    const std::optional<double> level = batteryPercentOnBattery(batteryAnswerLimit);
+    const std::optional<double> level = batteryPercentOnBattery(batteryAnswerLimit,
+                                                                [this] { return gate && gate->stopped(); });
     if (!level)
         return true;
     const int percent = qRound(*level);
