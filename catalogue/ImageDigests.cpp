@@ -1,8 +1,8 @@
 #include "catalogue/ImageDigests.h"
 
+#include "catalogue/NativeFile.h"
 #include "catalogue/ShippedDigests.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -58,10 +58,10 @@ bool unescape(QByteArray *name)
     return true;
 }
 
-QString readProblem(const QString &folder, const QString &path)
+QString readProblem(const QString &folder, const QByteArray &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
+    const QFileInfo info(QFile::decodeName(path));
+    if (fileKind(path) == FileKind::Missing && !info.isSymLink())
         return QStringLiteral("Firmware images cannot be verified: no SHA256SUMS in ") + folder;
     return QStringLiteral("Firmware images cannot be verified: SHA256SUMS in %1 cannot be read").arg(folder);
 }
@@ -77,15 +77,15 @@ ExpectedImage shippedImage(const QString &fileName)
     return ExpectedImage();
 }
 
-void useDigestsListedIn(const QString &folder)
+void useDigestsListedIn(const QByteArray &folder)
 {
     DigestSource listed;
     listed.builtIn = false;
-    const QString path = QDir(folder).filePath(QStringLiteral("SHA256SUMS"));
+    const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + "SHA256SUMS";
     // Only a regular file is opened: a FIFO would wait for a writer.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || file.size() > largestSumsFile || !file.open(QIODevice::ReadOnly))
-        listed.unverifiable = readProblem(folder, path);
+    QFile file;
+    if (!openRegularFile(path, file) || file.size() > largestSumsFile)
+        listed.unverifiable = readProblem(QFile::decodeName(folder), path);
     else
         listed.listed = parseSha256Sums(file.read(largestSumsFile));
     source() = listed;

@@ -23,8 +23,9 @@ ExpectedImage shippedImage(const QString &fileName);
 // What the images are checked against: by default the digests built into
 // the program; once this is called, those that folder's SHA256SUMS lists,
 // read now (a folder without one, or with one that cannot be read, verifies
-// no image). Called only while no sequence runs.
-void useDigestsListedIn(const QString &folder);
+// no image). Called only while no sequence runs. folder as the system
+// names it.
+void useDigestsListedIn(const QByteArray &folder);
 ExpectedImage expectedImage(const QString &fileName);
 
 // File name to lower-case SHA-256, from text in the format sha256sum writes

@@ -1,6 +1,7 @@
 #include "FlashRun.h"
 
 #include "CallRelay.h"
+#include "CheckFindings.h"
 
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
@@ -26,7 +27,30 @@ constexpr int tickMs = 1000;
 
 Outcome finished(int exitCode, const char *result, const QString &message = QString())
 {
-    return { exitCode, QString::fromLatin1(result), message };
+    return { exitCode, QString::fromLatin1(result), message, {} };
+}
+
+// The window's instructions name its buttons; here they name the commands,
+// and there is no window to close.
+std::optional<QString> consoleText(const ReportLine &line)
+{
+    switch (line.instruction) {
+    case Instruction::PressUpdate: return QStringLiteral("Run kd740-flash update to continue.");
+    case Instruction::PressRestore: return QStringLiteral("Run kd740-flash restore to continue.");
+    case Instruction::CloseProgram: return std::nullopt;
+    case Instruction::None: break;
+    }
+    return line.text;
+}
+
+QVector<PartState> partStates(const WritePartsThread &worker)
+{
+    QVector<PartState> states;
+    const std::vector<PartOutcome> &outcomes = worker.partOutcomes();
+    const std::vector<PartStep> &parts = worker.sequence().parts;
+    for (std::size_t index = 0; index < parts.size() && index < outcomes.size(); ++index)
+        states.append({ QLatin1String(parts[index].name), partOutcomeName(outcomes[index]) });
+    return states;
 }
 
 Outcome decisionNeeded(const QString &message)
@@ -161,7 +185,9 @@ Outcome FlashRun::afterBootMode()
     endCheck();
     switch (options.command) {
     case Command::Check:
-        return imagesUsable ? finished(ExitDone, "restore-needed") : finished(ExitImageUnusable, "image-unusable");
+        if (!imagesUsable)
+            return finished(ExitImageUnusable, "image-unusable");
+        return checkOutcome(status.checkState, UpdateOffer::None);
     case Command::Update:
         return decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
                                              "(kd740-flash restore), not an update."));
@@ -183,14 +209,13 @@ Outcome FlashRun::afterVersions()
         || checkImages(updateSequence(status.deviceType));
     endCheck();
 
-    if (offer == UpdateOffer::None)
-        return finished(ExitDone, "current");
     if (!imagesUsable)
         return finished(ExitImageUnusable, "image-unusable");
-    if (options.command == Command::Check) {
+    if (offer == UpdateOffer::None || options.command == Command::Check) {
+        Outcome outcome = checkOutcome(status.checkState, offer);
         if (offer == UpdateOffer::Downgrade)
-            return finished(ExitDone, "downgrade", downgradeMessage);
-        return finished(ExitDone, "update-needed");
+            outcome.message = downgradeMessage;
+        return outcome;
     }
     if (!update) {
         return decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash update), "
@@ -213,15 +238,17 @@ bool FlashRun::checkImages(const PartSequence &sequence)
     return problem.isEmpty();
 }
 
-// The check's last line says where its record is, or why there is none.
+// The check's last line says where its record is, or why there is none;
+// then what it found, for scripts.
 void FlashRun::endCheck()
 {
     const QString where = record->checkEnded(status);
-    if (where.isEmpty())
-        return;
-    addLine(where);
+    if (!where.isEmpty())
+        addLine(where);
     if (!record->path().isEmpty())
         output.record(record->path());
+    if (status.checkState != NotDetected)
+        output.instrument(instrumentEvent(status));
 }
 
 // As in the window, a signal or the console's Ctrl+C during the write ends
@@ -242,18 +269,19 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     // No window to name to the system.
     const KeepAwake keepAwake(worker, 0, &guard.gate());
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
-    for (const ReportLine &line : outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()))
-        writeLine(line.text, line.tone);
+    addLines(outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()));
     guard.finish();
+    Outcome outcome = finished(ExitStepFailed, "failed");
     if (worker.succeeded)
-        return finished(ExitDone, "done");
-    if (worker.imageUnusable)
-        return finished(ExitImageUnusable, "image-unusable");
-    if (guard.gate().stopped())
-        return finished(128 + guard.endSignal(), "stopped");
-    if (worker.stoppedForBattery)
-        return lowBattery();
-    return finished(ExitStepFailed, "failed");
+        outcome = finished(ExitDone, "done");
+    else if (worker.imageUnusable)
+        outcome = finished(ExitImageUnusable, "image-unusable");
+    else if (guard.gate().stopped())
+        outcome = finished(128 + guard.endSignal(), "stopped");
+    else if (worker.stoppedForBattery)
+        outcome = lowBattery();
+    outcome.parts = partStates(worker);
+    return outcome;
 }
 
 // Progress is told only while a worker talks to the instrument.
@@ -300,6 +328,14 @@ void FlashRun::addLines(const QStringList &lines)
 {
     for (const QString &line : lines)
         addLine(line);
+}
+
+void FlashRun::addLines(const QVector<ReportLine> &lines)
+{
+    for (const ReportLine &line : lines) {
+        if (const std::optional<QString> text = consoleText(line))
+            writeLine(*text, line.tone);
+    }
 }
 
 void FlashRun::writeLine(const QString &text, LineTone tone)

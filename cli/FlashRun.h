@@ -53,6 +53,7 @@ private:
     void tick();
     void addLine(const QString &text);
     void addLines(const QStringList &lines);
+    void addLines(const QVector<ReportLine> &lines);
     void writeLine(const QString &text, LineTone tone);
     void writeTitle(const QString &title);
 

@@ -57,9 +57,14 @@ QString operatingSystem()
 
 } // namespace
 
+// The base-directory rules ignore a relative XDG_DATA_HOME; Qt 5.15 and 6.4
+// take it relative to the current folder, for an installed program its data
+// folder. Where Qt gives no absolute folder, the rules' default is used.
 QString recordsFolder()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty() && QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
     return data.isEmpty() ? QString() : data + QStringLiteral("/" KD740_RECORDS_FOLDER);
 }
 

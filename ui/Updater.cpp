@@ -280,8 +280,8 @@ void Updater::reportCheck()
             addLine(line);
         break;
     case NeedsRestore:
-        for (const QString &line : needsRestoreLines(deviceStatus))
-            addLine(line);
+        for (const ReportLine &line : needsRestoreLines(deviceStatus))
+            addLine(line.text);
         restoreButton->setEnabled(true);
         break;
     case Operational: reportVersions(); break;
@@ -305,8 +305,8 @@ void Updater::reportVersions()
             == QMessageBox::Yes;
     }
     updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
-    for (const QString &line : offerLines(offer, accepted))
-        addLine(line);
+    for (const ReportLine &line : offerLines(offer, accepted))
+        addLine(line.text);
 }
 
 void Updater::updateDevice()

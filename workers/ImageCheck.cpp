@@ -1,6 +1,7 @@
 #include "workers/ImageCheck.h"
 
 #include "catalogue/ImageDigests.h"
+#include "catalogue/NativeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,16 +16,16 @@ const QString notShipped = QStringLiteral("Firmware image is not the one shipped
 
 // What is wrong with the file at path, as the start of its log line, or
 // null, with the file open. Only a regular file is ever opened, so a FIFO
-// cannot block the check.
-const char *fileProblem(const QString &path, QFile &file)
+// cannot block the check. The path is the library's, as the system names it.
+const char *fileProblem(const QByteArray &path, QFile &file)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return "Firmware image not found: ";
-    if (!info.isFile())
-        return "Firmware image is not a file: ";
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
+    switch (fileKind(path)) {
+    case FileKind::Missing: return "Firmware image not found: ";
+    case FileKind::Folder:
+    case FileKind::Other: return "Firmware image is not a file: ";
+    case FileKind::Regular: break;
+    }
+    if (!openRegularFile(path, file))
         return "Firmware image cannot be read: ";
     if (file.size() <= 0)
         return "Firmware image is empty: ";
@@ -47,12 +48,13 @@ QString contentProblem(const QString &path, QFile &file, FileDigest *digest)
     return digest->sha256 == expected.sha256 ? QString() : notShipped + path;
 }
 
-QString imageProblem(const QString &path, FileDigest *digest)
+// name: path as the log shows it.
+QString imageProblem(const QByteArray &path, const QString &name, FileDigest *digest)
 {
     QFile file;
     if (const char *problem = fileProblem(path, file))
-        return QString::fromLatin1(problem) + path;
-    return contentProblem(path, file, digest);
+        return QString::fromLatin1(problem) + name;
+    return contentProblem(name, file, digest);
 }
 
 } // namespace
@@ -64,7 +66,7 @@ QString firstUnusableImage(const QVector<QByteArray> &paths)
             return QStringLiteral("No firmware image for this device type.");
         const QString name = QFile::decodeName(path);
         FileDigest digest;
-        const QString problem = imageProblem(name, &digest);
+        const QString problem = imageProblem(path, name, &digest);
         if (ImageCheckObserver *observer = currentObserver.load())
             observer->imageChecked(name, digest, problem.isEmpty());
         if (!problem.isEmpty())

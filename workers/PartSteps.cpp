@@ -68,6 +68,17 @@ QString skipLine(const PartStep &part)
     return QStringLiteral("Skipping %1, already current version.").arg(QLatin1String(part.name));
 }
 
+QString partOutcomeName(PartOutcome outcome)
+{
+    switch (outcome) {
+    case PartOutcome::Written: return QStringLiteral("written");
+    case PartOutcome::Erased: return QStringLiteral("erased");
+    case PartOutcome::Skipped: return QStringLiteral("skipped");
+    case PartOutcome::NotTouched: break;
+    }
+    return QStringLiteral("untouched");
+}
+
 QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes)
 {
     QStringList written, erased, untouched;
@@ -76,7 +87,8 @@ QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<Pa
         switch (index < outcomes.size() ? outcomes[index] : PartOutcome::NotTouched) {
         case PartOutcome::Written: written << name; break;
         case PartOutcome::Erased: erased << name; break;
-        case PartOutcome::NotTouched: untouched << name; break;
+        case PartOutcome::NotTouched:
+        case PartOutcome::Skipped: untouched << name; break;
         }
     }
     if (written.isEmpty() && erased.isEmpty())

@@ -44,6 +44,8 @@ struct PartStep
 // the order they are written, and its last call.
 struct PartSequence
 {
+    // The link, as scripts name it: "usb" or "net".
+    const char *link;
     // Null once the instrument is open, else the line that says why not.
     const char *(*open)(PartSession &session);
     // A failure to reach the instrument is followed by a pause.
@@ -59,7 +61,8 @@ struct PartSequence
 
 // What a run left a part as.
 enum class PartOutcome {
-    NotTouched, // skipped as current, or never reached
+    NotTouched, // never reached
+    Skipped, // current, so not written
     Erased, // a clear was asked for, and no write of it succeeded
     Written,
 };
@@ -85,6 +88,9 @@ QString announceLine(const PartStep &part);
 // or the restore of that model gives it.
 int usualSeconds(DeviceType type, const PartStep &part);
 QString skipLine(const PartStep &part);
+
+// How scripts name an outcome: "written", "erased", "untouched", "skipped".
+QString partOutcomeName(PartOutcome outcome);
 
 // What a failed run left on the instrument, part by part, for the log.
 QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes);

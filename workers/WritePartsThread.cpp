@@ -11,6 +11,10 @@ void WritePartsThread::run()
     const PartSequence &steps = sequence();
     outcomes.assign(steps.parts.size(), PartOutcome::NotTouched);
     const std::vector<bool> toWrite = partsToWrite(steps, deviceStatus);
+    for (std::size_t index = 0; index < toWrite.size(); ++index) {
+        if (!toWrite[index])
+            outcomes[index] = PartOutcome::Skipped;
+    }
     imageUnusable = !imagesUsable();
     if (imageUnusable || !mayErase())
         return;

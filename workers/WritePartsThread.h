@@ -27,6 +27,9 @@ public:
     // Read after the worker has finished: what a failed run left on the
     // instrument, for the log.
     QStringList stateAfterFailure() const;
+    // Read after the worker has finished: each part of the sequence, in its
+    // order, and what the run left it as.
+    const std::vector<PartOutcome> &partOutcomes() const { return outcomes; }
 
     // Read by the GUI thread while the worker runs.
     const LibraryProgress &libraryProgress() const { return progress; }
