@@ -45,6 +45,13 @@ Outcome decisionNeeded(const QString &message)
     return finished(ExitDecisionNeeded, "decision-needed", message);
 }
 
+Outcome lowBattery()
+{
+    return finished(ExitLowBattery, "low-battery",
+                    QStringLiteral("Connect the PC to mains power and run the command again; "
+                                   "--ignore-power writes on a low battery too."));
+}
+
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
                                                 "kd740-flash update --yes installs the older firmware.");
 
@@ -118,6 +125,12 @@ void FlashRun::askDowngrade()
 }
 
 // The check's outcome, once it has said what it found, for scripts.
+// The window asks before a write on a low battery; the program goes on only with --ignore-power.
+void FlashRun::askLowBattery(int)
+{
+    session.answerLowBattery(options.ignorePower);
+}
+
 void FlashRun::checkEnded(const CheckResult &result)
 {
     const DeviceStatus &status = session.deviceStatus();
@@ -126,6 +139,8 @@ void FlashRun::checkEnded(const CheckResult &result)
     if (result.imageUnusable)
         return finish(finished(ExitImageUnusable, "image-unusable"));
     if (result.state == NotDetected) {
+        if (result.stoppedForBattery)
+            return finish(lowBattery());
         if (!result.modelDeclined)
             return finish(finished(ExitNoInstrument, "not-found"));
         return finish(decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped "
@@ -163,6 +178,10 @@ void FlashRun::writeEnded(const WriteResult &result)
         outcome = finished(ExitDone, "done");
     else if (result.imageUnusable)
         outcome = finished(ExitImageUnusable, "image-unusable");
+    else if (result.stopped)
+        outcome = finished(128 + result.endSignal, "stopped");
+    else if (result.stoppedForBattery)
+        outcome = lowBattery();
     for (std::size_t index = 0; index < result.outcomes.size() && index < std::size_t(result.parts.size()); ++index)
         outcome.parts.append({ result.parts.at(int(index)), partOutcomeName(result.outcomes[index]) });
     finish(outcome);

@@ -31,6 +31,7 @@ signals:
 private:
     void askModel() override;
     void askDowngrade() override;
+    void askLowBattery(int percent) override;
     void checkEnded(const CheckResult &result);
     void writeEnded(const WriteResult &result);
     void finish(const Outcome &outcome);

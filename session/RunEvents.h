@@ -50,6 +50,8 @@ struct CheckResult
     bool downgradeAccepted = false;
     // No instrument answered, and no model was named to bootstrap it.
     bool modelDeclined = false;
+    // The bootstrap did not start: the PC's battery is too low.
+    bool stoppedForBattery = false;
     // An image the run would need is unusable: the boot image of a
     // bootstrap, or one the check was asked to check.
     bool imageUnusable = false;
@@ -63,6 +65,12 @@ struct WriteResult
     bool imageUnusable = false;
     // Something asked the program to end during the write: it ends now.
     bool endRequested = false;
+    // That request came before anything was erased and stopped the run:
+    // its signal number (0 for the end of a Windows session).
+    bool stopped = false;
+    int endSignal = 0;
+    // It did not start: the PC's battery is too low.
+    bool stoppedForBattery = false;
     // Each part of the workflow, in its order, and what the run left it as.
     QStringList parts;
     std::vector<PartOutcome> outcomes;

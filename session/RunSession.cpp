@@ -1,5 +1,6 @@
 #include "session/RunSession.h"
 
+#include "power/EraseGate.h"
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
@@ -27,6 +28,8 @@ RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings,
 
 RunSession::~RunSession()
 {
+    if (askingBattery)
+        askingBattery->answerBattery(false);
     if (worker)
         worker->wait();
     keepAwake.reset();
@@ -112,6 +115,7 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
     status = bootstrapRecord(status, *model);
     auto *bootstrapper = new BootstrapThread;
     bootstrapper->deviceStatus = status;
+    followErasing(bootstrapper);
     startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
 }
 
@@ -124,6 +128,7 @@ void RunSession::bootstrapped()
         emitLine(bootstrapper.imageProblem);
         result.imageUnusable = true;
     }
+    result.stoppedForBattery = bootstrapper.stoppedForBattery;
     reportCheck();
 }
 
@@ -205,11 +210,20 @@ void RunSession::write(WritePartsThread *writer, const QString &title)
     busy = true;
     emitLines({ QString(), title, QString() });
     writer->deviceStatus = status;
-    connect(writer, &WritePartsThread::addLine, this, [this](const QString &text) { emitLine(text); });
+    followErasing(writer);
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
     guard = std::make_unique<WriteGuard>();
     connect(guard.get(), &WriteGuard::endDeferred, this, [this](const QString &text) { emitLine(text); });
-    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0);
+    // A stop before the first erase ends a question about the battery too.
+    connect(guard.get(), &WriteGuard::stopped, this, [this](const QString &text) {
+        emitLine(text);
+        if (askingBattery) {
+            answerLowBattery(false);
+            questions.withdrawLowBattery();
+        }
+    });
+    writer->gate = &guard->gate();
+    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate());
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 
@@ -218,13 +232,43 @@ void RunSession::written()
     const auto &writer = static_cast<const WritePartsThread &>(*worker);
     const QString where = record ? record->whereLine() : QString();
     emitLines(outcomeLines(writer.succeeded, writer.stateAfterFailure(), where));
-    WriteResult ended { writer.succeeded, writer.imageUnusable, guard->finish(), {}, writer.partOutcomes() };
+    WriteResult ended;
+    ended.succeeded = writer.succeeded;
+    ended.imageUnusable = writer.imageUnusable;
+    ended.endRequested = guard->finish();
+    ended.stopped = guard->gate().stopped();
+    ended.endSignal = guard->endSignal();
+    ended.stoppedForBattery = writer.stoppedForBattery;
+    ended.outcomes = writer.partOutcomes();
     for (const PartStep &part : writer.sequence().parts)
         ended.parts << QLatin1String(part.name);
     keepAwake.reset();
     guard.reset();
     busy = false;
     emit writeEnded(ended);
+}
+
+// Its lines, and its question about the battery before the first erase.
+void RunSession::followErasing(ErasingThread *erasing)
+{
+    connect(erasing, &ErasingThread::addLine, this, [this](const QString &text) { emitLine(text); });
+    connect(erasing, &ErasingThread::batteryLow, this, [this, erasing](int percent) {
+        askingBattery = erasing;
+        // A stop that came first leaves nothing to ask.
+        if (erasing->gate && erasing->gate->stopped())
+            answerLowBattery(false);
+        else
+            questions.askLowBattery(percent);
+    });
+}
+
+void RunSession::answerLowBattery(bool proceed)
+{
+    if (!askingBattery)
+        return;
+    ErasingThread *asking = askingBattery;
+    askingBattery = nullptr;
+    asking->answerBattery(proceed);
 }
 
 // Progress is told only while a worker talks to the instrument. The worker's

@@ -15,15 +15,16 @@
 #include <optional>
 
 class CallRelay;
+class ErasingThread;
 class KeepAwake;
 class QThread;
 class RunRecord;
 class WriteGuard;
 class WritePartsThread;
 
-// The two decisions a run needs from its user. Each is asked once, from the
-// session's thread, and answered later, from any event of that thread,
-// through the session.
+// The decisions a run needs from its user. Each is asked from the session's
+// thread and answered later, from any event of that thread, through the
+// session.
 class RunQuestions
 {
 public:
@@ -32,6 +33,10 @@ public:
     virtual void askModel() = 0;
     // The instrument holds newer firmware than shipped (RunSession::answerDowngrade).
     virtual void askDowngrade() = 0;
+    // Before the first erase the PC runs on a battery below the limit
+    // (RunSession::answerLowBattery); a stop withdraws the question.
+    virtual void askLowBattery(int percent) = 0;
+    virtual void withdrawLowBattery() {}
 };
 
 struct SessionSettings
@@ -84,6 +89,7 @@ public:
     // The answers; nullopt: no model, the check ends here.
     void bootstrapAs(std::optional<DeviceType> model);
     void answerDowngrade(Downgrade answer);
+    void answerLowBattery(bool proceed);
 
     // From a start until its checkEnded or writeEnded, questions included.
     bool running() const { return busy; }
@@ -109,6 +115,7 @@ private:
     void emitLines(const QStringList &lines);
     void emitLines(const QVector<ReportLine> &lines);
     void checkImages();
+    void followErasing(ErasingThread *erasing);
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());
     void workerEnded();
@@ -129,6 +136,8 @@ private:
     bool busy = false;
     enum class Waiting { Nothing, Model, Downgrade };
     Waiting waiting = Waiting::Nothing;
+    // The worker waits for the answer about the battery.
+    ErasingThread *askingBattery = nullptr;
     RunRecord *record = nullptr;
     CallRelay *calls = nullptr;
     std::unique_ptr<QThread> worker;

@@ -38,6 +38,7 @@ public:
     {
         session->answerDowngrade(installOlder ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
     }
+    void askLowBattery(int) override { session->answerLowBattery(false); }
 };
 
 } // namespace

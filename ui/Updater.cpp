@@ -296,6 +296,34 @@ void Updater::askDowngrade()
 }
 
 // The busy dialog of a workflow goes with it.
+// Asked while the worker waits, before it has opened the instrument: nothing
+// is held on it however long the user takes. Kept, hidden, until the next
+// one, as the key that answers it is still being delivered.
+void Updater::askLowBattery(int percent)
+{
+    delete batteryQuestion;
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Low Battery"),
+                                QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
+                                               "the KD740 may not work until it is restored.")
+                                    .arg(percent),
+                                QMessageBox::NoButton, window());
+    box->setInformativeText(QStringLiteral("Connect the PC to mains power, then continue."));
+    QPushButton *proceed = box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(box, &QMessageBox::finished, this,
+            [this, box, proceed] { session->answerLowBattery(box->clickedButton() == proceed); });
+    batteryQuestion = box;
+    box->open();
+}
+
+void Updater::withdrawLowBattery()
+{
+    if (batteryQuestion)
+        batteryQuestion->reject();
+}
+
 void Updater::checkEnded(const CheckResult &result)
 {
     dropBusyDialog();

@@ -4,11 +4,13 @@
 #include "session/RunSession.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
 class CVProgressDialog;
 class QAction;
+class QMessageBox;
 class QPushButton;
 class QTextEdit;
 
@@ -46,6 +48,8 @@ private:
     SessionSettings sessionSettings();
     void askModel() override;
     void askDowngrade() override;
+    void askLowBattery(int percent) override;
+    void withdrawLowBattery() override;
     void showLine(const QString &text, LineTone tone);
     void startBusy(const QString &label, const QString &activity);
     void dropBusyDialog();
@@ -62,6 +66,8 @@ private:
     // Shown while a worker talks to the instrument: the window behind it
     // takes no input, so no second workflow can reach the instrument.
     CVProgressDialog *busyDialog = nullptr;
+    // The question about a low battery while it is asked.
+    QPointer<QMessageBox> batteryQuestion;
     // Lines added while the log's end is in view keep it in view.
     bool logFollowsEnd = true;
     // The log's colour is the panel's own, never the view's cursor format,

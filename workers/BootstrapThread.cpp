@@ -6,7 +6,7 @@
 void BootstrapThread::run()
 {
     imageProblem = bootImageProblem(deviceStatus);
-    if (!imageProblem.isEmpty())
+    if (!imageProblem.isEmpty() || !mayErase())
         return;
     const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
     if (linkFor(linkOf(deviceStatus.deviceType)).bootstrap(image.constData(), &deviceStatus.serial))
