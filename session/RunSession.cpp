@@ -279,7 +279,7 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
     worker.reset(started);
     afterWorker = then;
     connect(started, &QThread::finished, this, &RunSession::workerEnded);
-    stepStartMs = progressClockMs();
+    stepStartMs = clock.nowMs();
     progressText.emplace(activity, stepStartMs);
     library = libraryProgress;
     percentFilter = PercentFilter();
@@ -303,7 +303,7 @@ void RunSession::workerEnded()
 
 void RunSession::startStep(int step, int steps, const QString &part, int expectedSeconds)
 {
-    stepStartMs = progressClockMs();
+    stepStartMs = clock.nowMs();
     progressText->startStep(step, steps, part, expectedSeconds, stepStartMs);
     emit this->step({ progressText->stepLine(-1), step, steps, part, expectedSeconds });
     tick();
@@ -311,7 +311,7 @@ void RunSession::startStep(int step, int steps, const QString &part, int expecte
 
 void RunSession::tick()
 {
-    const qint64 now = progressClockMs();
+    const qint64 now = clock.nowMs();
     const int percent = progressText->follow(library, percentFilter);
     emit progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
                     static_cast<int>((now - stepStartMs) / 1000), percent });

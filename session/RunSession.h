@@ -97,6 +97,8 @@ public:
     DeviceStatus &deviceStatus() { return status; }
     // The record's path while it is being written, else empty.
     QString recordPath() const;
+    // The clock of the progress events.
+    ProgressClock &progressClock() { return clock; }
 
 signals:
     void line(const QString &text, LineTone tone);
@@ -145,6 +147,7 @@ private:
     std::unique_ptr<WriteGuard> guard;
     std::unique_ptr<KeepAwake> keepAwake;
     // While a worker runs: what the busy dialog says, and since when.
+    ProgressClock clock;
     std::optional<ProgressText> progressText;
     qint64 stepStartMs = 0;
     const LibraryProgress *library = nullptr;

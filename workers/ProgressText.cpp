@@ -4,11 +4,8 @@
 
 #include <QElapsedTimer>
 
-#include <atomic>
 
 namespace {
-
-std::atomic<int> clockRate { 1 };
 
 // "M:SS elapsed"
 QString elapsedText(qint64 ms)
@@ -91,17 +88,17 @@ QStringList ProgressText::widestLines()
     return lines;
 }
 
-qint64 progressClockMs()
+ProgressClock::ProgressClock()
 {
-    static const QElapsedTimer clock = [] {
-        QElapsedTimer started;
-        started.start();
-        return started;
-    }();
-    return clock.elapsed() * clockRate.load();
+    started.start();
 }
 
-void setProgressClockRate(int rate)
+qint64 ProgressClock::nowMs() const
 {
-    clockRate.store(rate);
+    return started.elapsed() * rate;
+}
+
+void ProgressClock::setRate(int newRate)
+{
+    rate = newRate;
 }
