@@ -8,6 +8,7 @@ namespace {
 const QString yesOption = QStringLiteral("yes");
 const QString modelOption = QStringLiteral("model");
 const QString firmwareOption = QStringLiteral("firmware");
+const QString ignorePowerOption = QStringLiteral("ignore-power");
 const QString jsonOption = QStringLiteral("json");
 const QString quietOption = QStringLiteral("quiet");
 const QString helpOption = QStringLiteral("help");
@@ -86,6 +87,7 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
         { { QStringLiteral("y"), yesOption }, QString() },
         { { QStringLiteral("m"), modelOption }, QString(), QStringLiteral("MODEL") },
         { { QStringLiteral("f"), firmwareOption }, QString(), QStringLiteral("DIR") },
+        { ignorePowerOption, QString() },
         { jsonOption, QString() },
         { { QStringLiteral("q"), quietOption }, QString() },
         { { QStringLiteral("h"), helpOption }, QString() },
@@ -140,6 +142,9 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
             return usageError(QStringLiteral("--model takes KD740A, KD740B or KD740C, not: ")
                               + shown(parser.value(modelOption)));
     }
+    options.ignorePower = parser.isSet(ignorePowerOption);
+    if (options.ignorePower && options.command == Command::Check)
+        return usageError(QStringLiteral("--ignore-power belongs to the update and restore commands"));
     options.json = parser.isSet(jsonOption);
     options.quiet = parser.isSet(quietOption);
     parsed.kind = ParsedArguments::Run;
@@ -169,6 +174,7 @@ QString helpText()
                           "  -f, --firmware DIR the folder of the images, checked against its SHA256SUMS\n"
                           "                     (default: the images installed with the program, else\n"
                           "                     ./firmware, checked against the digests built in)\n"
+                          "      --ignore-power write even on a battery below 25 %\n"
                           "      --json         one JSON object per line on standard output for each event\n"
                           "  -q, --quiet        no log lines and no progress; problems still go to\n"
                           "                     standard error\n"
@@ -178,8 +184,10 @@ QString helpText()
                           "\n"
                           "Each option at most once. The log lines go to standard output, progress to\n"
                           "standard error.\n"
-                          "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
-                          "ended and its outcome is written; at any other time it ends it at once.\n"
+                          "Ctrl+C, SIGTERM, SIGHUP or SIGQUIT during a write ends the program once the\n"
+                          "write has ended and its outcome is written; before anything is erased it\n"
+                          "stops the run (exit status 128 + the signal's number, 130 for Ctrl+C); at\n"
+                          "any other time it ends the program at once.\n"
                           "\n"
                           "Exit status:\n"
                           "   0  done, or nothing to do; check: the instrument holds the shipped firmware\n"
@@ -190,6 +198,7 @@ QString helpText()
                           "      --model, or a command that does not fit the instrument's state\n"
                           "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
                           "      (its size and SHA-256); nothing was erased or written\n"
+                          "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
                           "  10  check: an update (or a downgrade) is offered\n"
                           "  11  check: the instrument needs a restore\n");
 }

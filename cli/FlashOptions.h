@@ -20,6 +20,8 @@ struct FlashOptions
     bool yes = false;
     // The model of an instrument that answers nothing, for its bootstrap.
     std::optional<DeviceType> model;
+    // Write on a battery below the limit too.
+    bool ignorePower = false;
     // Empty: the images installed with the program, else ./firmware. As the
     // system names it: the bytes need not be text in the locale's encoding.
     QByteArray firmwareDir;

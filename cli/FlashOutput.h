@@ -14,6 +14,7 @@ enum ExitCode : int {
     ExitNoInstrument = 3,
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
+    ExitLowBattery = 6,
     // check only: what the instrument needs, for a production line.
     ExitUpdateOffered = 10,
     ExitRestoreNeeded = 11,

@@ -58,6 +58,13 @@ Outcome decisionNeeded(const QString &message)
     return finished(ExitDecisionNeeded, "decision-needed", message);
 }
 
+Outcome lowBattery()
+{
+    return finished(ExitLowBattery, "low-battery",
+                    QStringLiteral("Connect the PC to mains power and run the command again; "
+                                   "--ignore-power writes on a low battery too."));
+}
+
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
                                                 "kd740-flash update --yes installs the older firmware.");
 
@@ -151,6 +158,8 @@ Outcome FlashRun::afterNoAnswer()
     status = bootstrapRecord(status, *options.model);
     BootstrapThread bootstrapper;
     bootstrapper.deviceStatus = status;
+    bootstrapper.continueOnLowBattery = options.ignorePower;
+    connect(&bootstrapper, &ErasingThread::addLine, this, &FlashRun::addLine);
     runSequence(bootstrapper, ProgressText::opening());
     status = bootstrapper.deviceStatus;
     if (!bootstrapper.imageProblem.isEmpty()) {
@@ -162,6 +171,8 @@ Outcome FlashRun::afterNoAnswer()
     if (status.checkState != NeedsRestore) {
         addLines(notDetectedLines());
         endCheck();
+        if (bootstrapper.stoppedForBattery)
+            return lowBattery();
         return finished(ExitNoInstrument, "not-found");
     }
     return afterBootMode();
@@ -242,7 +253,8 @@ void FlashRun::endCheck()
 
 // As in the window, a signal or the console's Ctrl+C during the write ends
 // the program only once the write has ended and its outcome is written; the
-// exit status is the outcome's.
+// exit status is the outcome's. One that comes before anything is erased
+// stops the run, with the status a shell gives a process the signal ended.
 Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
 {
     writeTitle(title);
@@ -251,8 +263,11 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     connect(&worker, &WritePartsThread::stepStarted, this, &FlashRun::startStep);
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &FlashRun::addLine);
+    connect(&guard, &WriteGuard::stopped, this, &FlashRun::addLine);
+    worker.gate = &guard.gate();
+    worker.continueOnLowBattery = options.ignorePower;
     // No window to name to the system.
-    const KeepAwake keepAwake(worker, 0);
+    const KeepAwake keepAwake(worker, 0, &guard.gate());
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
     addLines(outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()));
     guard.finish();
@@ -261,6 +276,10 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
         outcome = finished(ExitDone, "done");
     else if (worker.imageUnusable)
         outcome = finished(ExitImageUnusable, "image-unusable");
+    else if (guard.gate().stopped())
+        outcome = finished(128 + guard.endSignal(), "stopped");
+    else if (worker.stoppedForBattery)
+        outcome = lowBattery();
     outcome.parts = partStates(worker);
     return outcome;
 }

@@ -1,14 +1,17 @@
 #include "power/KeepAwake.h"
 
+#include "power/EraseGate.h"
+
 #include <QThread>
 
-KeepAwake::KeepAwake(QThread &worker, std::uintptr_t window)
+KeepAwake::KeepAwake(QThread &worker, std::uintptr_t window, const EraseGate *gate)
     : inhibitor(window)
 {
     // Direct: QThread emits both from the worker's thread, just before and
     // just after run().
     started = QObject::connect(
-        &worker, &QThread::started, &worker, [this] { inhibitor.hold(); }, Qt::DirectConnection);
+        &worker, &QThread::started, &worker,
+        [this, gate] { inhibitor.hold([gate] { return gate && gate->stopped(); }); }, Qt::DirectConnection);
     finished = QObject::connect(
         &worker, &QThread::finished, &worker, [this] { inhibitor.release(); }, Qt::DirectConnection);
 }

@@ -2,6 +2,7 @@
 #define POWERINHIBITOR_H
 
 #include <cstdint>
+#include <functional>
 
 // Keeps the PC from sleeping (a laptop's closed lid included), shutting down
 // or going idle while firmware is written: a write cut short leaves the
@@ -22,8 +23,9 @@ public:
     PowerInhibitor &operator=(const PowerInhibitor &) = delete;
 
     // On the worker's thread, before and after its device sequence: asking
-    // the system may wait on a service, which only the write may wait for.
-    void hold();
+    // the system may wait on a service, which only the write may wait for;
+    // givesUp, asked meanwhile, ends that wait when the run has stopped.
+    void hold(const std::function<bool()> &givesUp);
     void release();
 
 private:

@@ -38,7 +38,7 @@ PowerInhibitor::~PowerInhibitor()
 
 // logind keeps each lock for as long as the descriptor it hands back is open
 // anywhere; the copies kept here are not passed on to child processes.
-void PowerInhibitor::hold()
+void PowerInhibitor::hold(const std::function<bool()> &givesUp)
 {
     static_assert(sizeof held / sizeof held[0] == std::size(locks), "one descriptor per lock");
     std::vector<SystemBus::Call> calls;
@@ -49,7 +49,7 @@ void PowerInhibitor::hold()
                           "Inhibit",
                           { what, "KD740 Firmware Updater", "Writing firmware to the KD740", "block" } });
     }
-    const std::vector<SystemBus::Answer> answers = SystemBus::callForDescriptors(calls, answerLimit);
+    const std::vector<SystemBus::Answer> answers = SystemBus::callForDescriptors(calls, answerLimit, givesUp);
 
     QStringList problems;
     for (std::size_t i = 0; i < answers.size(); ++i) {
@@ -61,7 +61,8 @@ void PowerInhibitor::hold()
     // Nothing reached logind: one reason says it all.
     if (problems.size() == static_cast<int>(answers.size()) && answers.front().problem == answers.back().problem)
         problems = QStringList(QString::fromStdString(answers.front().problem));
-    if (!problems.isEmpty())
+    // A run that stopped writes nothing: there is nothing to warn of.
+    if (!problems.isEmpty() && !(givesUp && givesUp()))
         qWarning("Cannot keep the PC awake while firmware is written: %s",
                  qPrintable(problems.join(QStringLiteral("; "))));
 }

@@ -38,7 +38,7 @@ PowerInhibitor::~PowerInhibitor()
 
 // The execution state belongs to the calling thread, so it is set and reset
 // on the worker's.
-void PowerInhibitor::hold()
+void PowerInhibitor::hold(const std::function<bool()> &)
 {
     if (SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0) {
         warn("SetThreadExecutionState");

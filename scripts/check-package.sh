@@ -62,7 +62,7 @@ long_lines=$(field Description | awk 'length > 80' | wc -l)
 [[ $long_lines -eq 0 ]] || fail "$long_lines description line(s) longer than 80 characters"
 depends=$(field Depends)
 qt=$(fact qt)
-for lib in "libqt${qt}widgets${qt}" "libqt${qt}gui${qt}" "libqt${qt}core" libc6 libstdc++6; do
+for lib in "libqt${qt}widgets${qt}" "libqt${qt}gui${qt}" "libqt${qt}core" libc6 libstdc++6 libsystemd0; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: '$depends'"
 done
 [[ $depends != *kd740* && $depends != *kd-api* && $depends != *kd_api* ]] \

@@ -239,6 +239,8 @@ void TestFlash::run_data()
     };
     usage("no command: 2", {}, "no command given (check, update or restore)");
     usage("--yes with restore: 2", { "restore", "--yes" }, "--yes belongs to the update command");
+    usage("--ignore-power with check: 2", { "check", "--ignore-power" },
+          "--ignore-power belongs to the update and restore commands");
     usage("unknown model: 2", { "restore", "--model", "KD740D" }, "--model takes KD740A, KD740B or KD740C, not: KD740D");
     usage("--model twice: 2", { "restore", "--model", "KD740A", "--model", "KD740B" }, "--model given more than once");
     usage("-m and --model: 2", { "restore", "-m", "KD740A", "--model=KD740B" }, "--model given more than once");

@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "device/kd_api.h"
+#include "power/EraseGate.h"
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -261,6 +263,8 @@ void Updater::bootstrap(QWidget &busyDialog)
     busyDialog.show();
     BootstrapThread worker;
     worker.deviceStatus = deviceStatus;
+    connect(&worker, &ErasingThread::addLine, this, &Updater::addLine);
+    askOnLowBattery(worker);
     runWorker(worker, this);
     busyDialog.hide();
     deviceStatus = worker.deviceStatus;
@@ -339,11 +343,45 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
-    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
+    connect(&guard, &WriteGuard::stopped, this, [this](const QString &line) {
+        addLine(line);
+        if (batteryQuestion)
+            batteryQuestion->reject();
+    });
+    worker.gate = &guard.gate();
+    askOnLowBattery(worker);
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), &guard.gate());
     runWorker(worker, this);
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
     if (guard.finish())
         QCoreApplication::exit(0);
+}
+
+// Asked on this thread while the worker waits, before it has opened the
+// instrument: nothing is held on it however long the user takes.
+void Updater::askOnLowBattery(ErasingThread &worker)
+{
+    connect(
+        &worker, &ErasingThread::batteryLow, this,
+        [this, &worker](int percent) {
+            // A stop that came first leaves nothing to ask.
+            if (worker.gate && worker.gate->stopped())
+                return;
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Low Battery"),
+                            QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
+                                           "the KD740 may not work until it is restored.")
+                                .arg(percent),
+                            QMessageBox::NoButton, window());
+            box.setInformativeText(QStringLiteral("Connect the PC to mains power, then continue."));
+            QPushButton *proceed = box.addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+            QPushButton *cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+            box.setDefaultButton(cancel);
+            box.setEscapeButton(cancel);
+            batteryQuestion = &box;
+            box.exec();
+            worker.continueOnLowBattery = box.clickedButton() == proceed;
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 // After an update or restore the instrument must be power-cycled, so the

@@ -7,7 +7,7 @@
 void BootstrapThread::run()
 {
     imageProblem = bootImageProblem(deviceStatus);
-    if (!imageProblem.isEmpty())
+    if (!imageProblem.isEmpty() || !mayErase())
         return;
     const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
     int handle = -1;

@@ -16,7 +16,7 @@ void WritePartsThread::run()
             outcomes[index] = PartOutcome::Skipped;
     }
     imageUnusable = !imagesUsable();
-    if (imageUnusable)
+    if (imageUnusable || !mayErase())
         return;
 
     PartSession session { deviceStatus, progress };

@@ -2,17 +2,18 @@
 #define WRITEPARTSTHREAD_H
 
 #include "workers/DeviceStatus.h"
+#include "workers/ErasingThread.h"
 #include "workers/LibraryProgress.h"
 #include "workers/PartSteps.h"
 
-#include <QThread>
 #include <QVector>
 
 // Runs one sequence of part steps on its own thread: checks the images of
-// the parts it will write, reaches the instrument, then erases and writes
-// each part in turn, skipping current ones where the sequence does. The
-// update and the restore differ only in their tables.
-class WritePartsThread : public QThread
+// the parts it will write and the PC's battery, reaches the instrument
+// unless told to stop by then, then erases and writes each part in turn,
+// skipping current ones where the sequence does. The update and the restore
+// differ only in their tables.
+class WritePartsThread : public ErasingThread
 {
     Q_OBJECT
 
@@ -36,7 +37,6 @@ public:
     virtual const PartSequence &sequence() const = 0;
 
 signals:
-    void addLine(QString s);
     // Before a part's clear: the part is the step-th of the steps this run
     // writes, and usually takes up to expectedSeconds.
     void stepStarted(int step, int steps, const QString &part, int expectedSeconds);
