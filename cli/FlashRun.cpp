@@ -78,6 +78,7 @@ int FlashRun::exec()
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
 
     const Outcome outcome = run();
+    runRecord.finish();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     qInstallMessageHandler(previousHandler);
@@ -209,10 +210,11 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &FlashRun::addLine);
     // No window to name to the system.
-    const KeepAwake keepAwake(worker, 0);
+    const KeepAwake keepAwake(worker, 0, record);
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
     for (const ReportLine &line : outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()))
         writeLine(line.text, line.tone);
+    record->finish(worker.result());
     guard.finish();
     if (worker.succeeded)
         return finished(ExitDone, "done");

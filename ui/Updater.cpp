@@ -1,7 +1,7 @@
 #include "ui/Updater.h"
 
 #include "catalogue/Catalogue.h"
-#include "device/kd_api.h"
+#include "device/DeviceCall.h"
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
@@ -112,14 +112,18 @@ void Updater::showLogMenu(const QPoint &position)
 // Not while a workflow writes to the log: the file would hold half of it.
 void Updater::saveLog()
 {
-    if (!workflowRunning)
-        saveLogAs(this, logView->toPlainText());
+    if (workflowRunning)
+        return;
+    QString instrument;
+    if (deviceStatus.checkState != NotDetected && knownDeviceType(deviceStatus.deviceType))
+        instrument = deviceTypeName(deviceStatus.deviceType) + QLatin1Char('-') + QString::number(deviceStatus.serial);
+    saveLogAs(this, logView->toPlainText(), instrument);
 }
 
 void Updater::writeIntroduction()
 {
     addLine(QStringLiteral("KD740 firmware updater"));
-    addLine(QString::asprintf("Using KD API version %s", kdGetAPIVersion()));
+    addLine(QStringLiteral("Using KD API version ") + libraryVersion());
     addLine(QString());
     addLine(QStringLiteral("Please read below before continuing."));
     addLine(QString());
@@ -222,6 +226,8 @@ void Updater::checkVersions()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
+    // A run ends where the next check begins.
+    delete record;
     record = new RunRecord(recordsFolder(), this);
     // Queued: the failure may come from within a coloured line, and its own is plain.
     connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
@@ -342,9 +348,11 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
-    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), record);
     runWorker(worker, this);
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
+    if (record)
+        record->finish(worker.result());
     if (guard.finish())
         QCoreApplication::exit(0);
 }

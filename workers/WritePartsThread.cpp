@@ -94,3 +94,8 @@ bool WritePartsThread::writePart(PartSession &session, int index, int step, int 
     outcomes[static_cast<std::size_t>(index)] = PartOutcome::Written;
     return true;
 }
+
+RunResult WritePartsThread::result() const
+{
+    return succeeded ? RunResult::Success : RunResult::Failure;
+}

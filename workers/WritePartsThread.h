@@ -4,6 +4,7 @@
 #include "workers/DeviceStatus.h"
 #include "workers/LibraryProgress.h"
 #include "workers/PartSteps.h"
+#include "workers/RunResult.h"
 
 #include <QThread>
 #include <QVector>
@@ -26,6 +27,8 @@ public:
     // Read after the worker has finished: what a failed run left on the
     // instrument, for the log.
     QStringList stateAfterFailure() const;
+    // Read after the worker has finished: how the run ended, in one word.
+    RunResult result() const;
 
     // Read by the GUI thread while the worker runs.
     const LibraryProgress &libraryProgress() const { return progress; }
