@@ -45,8 +45,11 @@ int usageError(const QString &problem)
 int main(int argc, char *argv[])
 {
     keepStandardStreamsOpen();
+    QList<QByteArray> arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QByteArray(argv[index]);
     QCoreApplication app(argc, argv);
-    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    const ParsedArguments parsed = parseArguments(arguments);
     if (parsed.kind == ParsedArguments::UsageError)
         return usageError(parsed.problem);
     if (parsed.kind == ParsedArguments::Help) {

@@ -29,13 +29,16 @@ bool reachesInstrument(const char *call)
     return false;
 }
 
-QString imageLine(const QString &path, bool usable)
+// From the image check's own read: the record reads no image a second time.
+QString imageLine(const QString &path, const FileDigest &digest, bool usable)
 {
     QString line = QStringLiteral("image: ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    const FileDigest digest = usable ? digestOf(path) : FileDigest();
     if (digest.size < 0)
         return line + QStringLiteral(", unusable");
-    return line + QStringLiteral(", %1 bytes, SHA-256 %2").arg(digest.size).arg(QString::fromLatin1(digest.sha256));
+    line += QStringLiteral(", %1 bytes").arg(digest.size);
+    if (!digest.sha256.isEmpty())
+        line += QStringLiteral(", SHA-256 ") + QString::fromLatin1(digest.sha256);
+    return usable ? line : line + QStringLiteral(", unusable");
 }
 
 // ISO 8601 with the offset always written out, +00:00 included.
@@ -66,9 +69,14 @@ QString operatingSystem()
 
 } // namespace
 
+// The base-directory rules ignore a relative XDG_DATA_HOME; Qt 5.15 and 6.4
+// take it relative to the current folder, for an installed program its data
+// folder. Where Qt gives no absolute folder, the rules' default is used.
 QString recordsFolder()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty() && QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
     return data.isEmpty() ? QString() : data + QStringLiteral("/" KD740_RECORDS_FOLDER);
 }
 
@@ -205,10 +213,9 @@ void RunRecord::writeCallEnded(const QString &text, bool reaches)
     callInFlight.clear();
 }
 
-// Hashed here, off the record's thread: an image can be large.
-void RunRecord::imageChecked(const QString &path, bool usable)
+void RunRecord::imageChecked(const QString &path, const FileDigest &digest, bool usable)
 {
-    emit imageSeen(imageLine(path, usable), QPrivateSignal());
+    emit imageSeen(imageLine(path, digest, usable), QPrivateSignal());
 }
 
 void RunRecord::addImage(const QString &line)

@@ -72,7 +72,7 @@ private:
 
     void starting(const char *name, const QString &arguments) override;
     void called(const DeviceCallReport &report) override;
-    void imageChecked(const QString &path, bool usable) override;
+    void imageChecked(const QString &path, const FileDigest &digest, bool usable) override;
 
     void writeCallStarting(const QString &text);
     void writeCallEnded(const QString &text, bool reaches);

@@ -84,7 +84,8 @@ QStringList normalised(const QStringList &record, const QString &path)
         if (varyingKeys.contains(key))
             text = key + QStringLiteral(": <") + key + QLatin1Char('>');
         else if (key == QLatin1String("image"))
-            text = QStringLiteral("image: ") + QFileInfo(image.at(0)).fileName();
+            text = QStringLiteral("image: ")
+                + (QStringList(QFileInfo(image.at(0)).fileName()) + image.mid(3)).join(", ");
         else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
             text = recordLine;
         text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
@@ -147,27 +148,31 @@ void TestRecord::recordOfRun_data()
     // "blocked": the folder cannot be made; "full": no file can grow, "full
     // after the check": the record's file cannot grow much beyond the check.
     QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("zeroed"); // an image filled with zeros after the check
 
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
     QTest::newRow("update succeeds") << kdB << "" << updateButton << ""
-                                     << "update-kd740b" << "";
+                                     << "update-kd740b" << "" << "";
     QTest::newRow("update fails") << kdB << "" << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
-                                  << "update-kd740b-write-fails" << "";
+                                  << "update-kd740b-write-fails" << "" << "";
+    // Its size and SHA-256 as the check read them, in the one read.
+    QTest::newRow("image not shipped") << kdB << "" << updateButton << ""
+                                       << "update-kd740b-image-not-shipped" << "" << "kd740b_fpga_12.rbf";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""
-        << "restore-kd740a-bootstrapped" << "";
+        << "restore-kd740a-bootstrapped" << "" << "";
     QTest::newRow("no instrument answers") << ""
                                            << "KD740B"
                                            << ""
                                            << ""
-                                           << "" << "";
+                                           << "" << "" << "";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
-                                              << "update-kd740b" << "blocked";
+                                              << "update-kd740b" << "blocked" << "";
     QTest::newRow("disk full from the start") << kdB << "" << updateButton << ""
-                                              << "update-kd740b" << "full";
+                                              << "update-kd740b" << "full" << "";
     QTest::newRow("disk full during the update") << kdB << "" << updateButton << ""
-                                                 << "update-kd740b" << "full after the check";
+                                                 << "update-kd740b" << "full after the check" << "";
 }
 
 void TestRecord::recordOfRun()
@@ -178,6 +183,7 @@ void TestRecord::recordOfRun()
     QFETCH(QString, faults);
     QFETCH(QString, expected);
     QFETCH(QString, disk);
+    QFETCH(QString, zeroed);
 
     // A file where the records' folder would be.
     const QTemporaryDir home;
@@ -210,6 +216,10 @@ void TestRecord::recordOfRun()
         limitFileSize(QFileInfo(QDir(folder).filePath(first)).size() + 300);
     if (!button.isEmpty()) {
         armFaults(sim, faults);
+        QFile image(sim.imagePath(zeroed));
+        if (!zeroed.isEmpty())
+            QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
+        image.close();
         driver.click(button);
     }
     limitFileSize(-1);

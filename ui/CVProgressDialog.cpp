@@ -57,7 +57,7 @@ void CVProgressDialog::startStep(int step, int steps, const QString &part, int e
 
 void CVProgressDialog::showProgress()
 {
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    const int percent = progress.follow(library, percentFilter);
     if (percent >= 0) {
         bar->setRange(0, 100);
         bar->setValue(percent);

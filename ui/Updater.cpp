@@ -264,17 +264,14 @@ void Updater::bootstrap(QWidget &busyDialog)
         std::exit(0);
 
     deviceStatus = bootstrapRecord(deviceStatus, selector.selectedType);
-    const QString problem = bootImageProblem(deviceStatus);
-    if (!problem.isEmpty()) {
-        addLine(problem);
-        return;
-    }
     busyDialog.show();
     BootstrapThread worker;
     worker.deviceStatus = deviceStatus;
     runWorker(worker, this);
     busyDialog.hide();
     deviceStatus = worker.deviceStatus;
+    if (!worker.imageProblem.isEmpty())
+        addLine(worker.imageProblem);
 }
 
 void Updater::reportCheck()
@@ -285,8 +282,8 @@ void Updater::reportCheck()
             addLine(line);
         break;
     case NeedsRestore:
-        for (const QString &line : needsRestoreLines(deviceStatus))
-            addLine(line);
+        for (const ReportLine &line : needsRestoreLines(deviceStatus))
+            addLine(line.text);
         restoreButton->setEnabled(true);
         break;
     case Operational: reportVersions(); break;
@@ -310,8 +307,8 @@ void Updater::reportVersions()
             == QMessageBox::Yes;
     }
     updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
-    for (const QString &line : offerLines(offer, accepted))
-        addLine(line);
+    for (const ReportLine &line : offerLines(offer, accepted))
+        addLine(line.text);
 }
 
 void Updater::updateDevice()

@@ -10,6 +10,7 @@ const char *const writingFpgaFailed = "Failed writing FPGA.";
 
 // An instrument that does not open in boot mode is bootstrapped into it.
 const PartSequence overUsb {
+    "usb",
     [](PartSession &s) -> const char * {
         if (KD_CALL(kdConfigUSBOpenDevice, &s.handle) == 0
             || KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImagePath(s.status.targetFirmware).constData()) == 0)
@@ -41,6 +42,7 @@ const PartSequence overUsb {
 // Opened by the serial the device list gives; the FX3 write carries the
 // one the check found.
 const PartSequence overNetwork {
+    "net",
     [](PartSession &s) -> const char * {
         NetDeviceList list;
         // Not examined: only the count the list gives decides.

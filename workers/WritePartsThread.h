@@ -29,6 +29,9 @@ public:
     QStringList stateAfterFailure() const;
     // Read after the worker has finished: how the run ended, in one word.
     RunResult result() const;
+    // Read after the worker has finished: each part of the sequence, in its
+    // order, and what the run left it as.
+    const std::vector<PartOutcome> &partOutcomes() const { return outcomes; }
 
     // Read by the GUI thread while the worker runs.
     const LibraryProgress &libraryProgress() const { return progress; }
@@ -37,17 +40,17 @@ public:
 
 signals:
     void addLine(QString s);
-    // Before a part's clear: the part is the step-th of the steps this run writes.
+    // Before a part's clear: the part is the step-th of the steps this run
+    // writes, and usually takes up to expectedSeconds.
     void stepStarted(int step, int steps, const QString &part, int expectedSeconds);
 
 protected:
     void run() override;
 
 private:
-    QVector<bool> partsToWrite() const;
-    bool imagesUsable(const QVector<bool> &toWrite);
-    bool writeParts(PartSession &session, const QVector<bool> &toWrite);
-    bool writePart(PartSession &session, int index, int step, int steps);
+    bool imagesUsable();
+    bool writeParts(PartSession &session, const std::vector<bool> &toWrite);
+    bool writePart(PartSession &session, std::size_t index, int step, int steps);
 
     LibraryProgress progress;
     // What each part of the sequence was left as, in its order.
