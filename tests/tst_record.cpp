@@ -3,11 +3,11 @@
 // test checks those parts itself: time stamps that never go back, the date,
 // the computer, and each image's size and SHA-256 against its own computation.
 
+#include "FileAccess.h"
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
 #include "TestFolders.h"
 #include "Workflow.h"
-#include "FileAccess.h"
 
 #include "record/RunRecord.h"
 
@@ -138,6 +138,7 @@ private slots:
     void keepsEverythingUpToKill();
 };
 
+// clang-format off
 void TestRecord::recordOfRun_data()
 {
     QTest::addColumn<QString>("instrument");
@@ -174,6 +175,8 @@ void TestRecord::recordOfRun_data()
     QTest::newRow("disk full during the update") << kdB << "" << updateButton << ""
                                                  << "update-kd740b" << "full after the check" << "";
 }
+
+// clang-format on
 
 void TestRecord::recordOfRun()
 {
@@ -231,8 +234,8 @@ void TestRecord::recordOfRun()
         QCOMPARE(written, QStringList());
         const QStringList lines = driver.linesAfterIntroduction().filter("ecord");
         const QString pattern = "^No record could be written: "
-            + QRegularExpression::escape(QDir::toNativeSeparators(folder + '/')) + "\\d{8}-\\d{6}-KD740B-1234(-\\d+)?\\.txt"
-            + QRegularExpression::escape(full) + '$';
+            + QRegularExpression::escape(QDir::toNativeSeparators(folder + '/'))
+            + "\\d{8}-\\d{6}-KD740B-1234(-\\d+)?\\.txt" + QRegularExpression::escape(full) + '$';
         QVERIFY2(lines.size() == 1 && QRegularExpression(pattern).match(lines.first()).hasMatch(),
                  qPrintable(lines.join('\n')));
         return;

@@ -616,7 +616,8 @@ void TestUpdate::logSaved()
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QCOMPARE(QFileInfo(suggested).absolutePath(), QFileInfo(documents).isDir() ? documents : QDir::homePath());
     if (special)
-        QVERIFY2(problem.endsWith("It is not a regular file, and only a regular file is replaced."), qPrintable(problem));
+        QVERIFY2(problem.endsWith("It is not a regular file, and only a regular file is replaced."),
+                 qPrintable(problem));
     if (intoMissing)
         QVERIFY2(problem.startsWith("The log could not be saved to " + QDir::toNativeSeparators(path)),
                  qPrintable(problem));

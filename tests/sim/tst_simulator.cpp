@@ -193,7 +193,8 @@ void TestSimulator::connectedInstruments()
             path = QStringLiteral("/dev/zero");
         else if (kind == "folder")
             QVERIFY(QDir(sim.dir()).mkdir(kind));
-        else if (kind == "fifo" && !(QFile(path).open(QIODevice::WriteOnly) && replaceWithSpecialFile(path, SpecialFile::Fifo)))
+        else if (kind == "fifo"
+                 && !(QFile(path).open(QIODevice::WriteOnly) && replaceWithSpecialFile(path, SpecialFile::Fifo)))
             QSKIP(qPrintable(missingSpecialFile(SpecialFile::Fifo)));
         if (kind == "zero" && !QFileInfo::exists(path))
             QSKIP("no /dev/zero here");
