@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -45,7 +46,7 @@ void TestWindowManager::windowAndBusyDialog()
         QSKIP(qPrintable(missing));
     MainWindow window;
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 20000));
     const QRect room = window.screen()->availableGeometry();
     QTRY_VERIFY(room.contains(window.frameGeometry()));
     for (const QPushButton *button : window.findChildren<QPushButton *>())
@@ -77,6 +78,10 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
         qputenv("QT_SCALE_FACTOR", "1.5");
         manager.start(QStringLiteral("openbox"), { "--sm-disable" });
+        // Managing once it has said so on the root window.
+        const QStringList check = { "-c", "xprop -root | grep -q _NET_SUPPORTING_WM_CHECK" };
+        for (int tries = 0; tries < 100 && QProcess::execute(QStringLiteral("sh"), check) != 0; ++tries)
+            QThread::msleep(100);
     }
     QApplication app(argc, argv);
     TestWindowManager test;
