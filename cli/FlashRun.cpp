@@ -110,6 +110,7 @@ int FlashRun::exec()
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
 
     const Outcome outcome = run();
+    runRecord.finish();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     qInstallMessageHandler(previousHandler);
@@ -267,9 +268,10 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     worker.gate = &guard.gate();
     worker.continueOnLowBattery = options.ignorePower;
     // No window to name to the system.
-    const KeepAwake keepAwake(worker, 0, &guard.gate());
+    const KeepAwake keepAwake(worker, 0, &guard.gate(), record);
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
     addLines(outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()));
+    record->finish(worker.result());
     guard.finish();
     Outcome outcome = finished(ExitStepFailed, "failed");
     if (worker.succeeded)

@@ -1,6 +1,7 @@
 #include "ui/Updater.h"
 
 #include "catalogue/Catalogue.h"
+#include "device/DeviceCall.h"
 #include "device/kd_api.h"
 #include "power/EraseGate.h"
 #include "power/KeepAwake.h"
@@ -114,14 +115,18 @@ void Updater::showLogMenu(const QPoint &position)
 // Not while a workflow writes to the log: the file would hold half of it.
 void Updater::saveLog()
 {
-    if (!workflowRunning)
-        saveLogAs(this, logView->toPlainText());
+    if (workflowRunning)
+        return;
+    QString instrument;
+    if (deviceStatus.checkState != NotDetected && knownDeviceType(deviceStatus.deviceType))
+        instrument = deviceTypeName(deviceStatus.deviceType) + QLatin1Char('-') + QString::number(deviceStatus.serial);
+    saveLogAs(this, logView->toPlainText(), instrument);
 }
 
 void Updater::writeIntroduction()
 {
     addLine(QStringLiteral("KD740 firmware updater"));
-    addLine(QString::asprintf("Using KD API version %s", kdGetAPIVersion()));
+    addLine(QStringLiteral("Using KD API version ") + libraryVersion());
     addLine(QString());
     addLine(QStringLiteral("Please read below before continuing."));
     addLine(QString());
@@ -224,6 +229,8 @@ void Updater::checkVersions()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
+    // A run ends where the next check begins.
+    delete record;
     record = new RunRecord(recordsFolder(), this);
     // Queued: the failure may come from within a coloured line, and its own is plain.
     connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
@@ -350,9 +357,11 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     });
     worker.gate = &guard.gate();
     askOnLowBattery(worker);
-    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), &guard.gate());
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), &guard.gate(), record);
     runWorker(worker, this);
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
+    if (record)
+        record->finish(worker.result());
     if (guard.finish())
         QCoreApplication::exit(0);
 }

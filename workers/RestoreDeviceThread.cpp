@@ -44,13 +44,12 @@ const PartSequence overUsb {
 const PartSequence overNetwork {
     "net",
     [](PartSession &s) -> const char * {
-        int listedSerial = 0;
-        int count = 1;
+        NetDeviceList list;
         // Not examined: only the count the list gives decides.
-        KD_CALL(kdConfigNetGetDeviceList, &listedSerial, &count);
-        if (count != 1)
+        KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
+        if (list.count != 1)
             return "Unable to find device.";
-        return KD_CALL(kdConfigNetOpenDevice, &s.handle, listedSerial) != 0 ? failedToOpen : nullptr;
+        return KD_CALL(kdConfigNetOpenDevice, &s.handle, list.serials[0]) != 0 ? failedToOpen : nullptr;
     },
     true,
     false,
