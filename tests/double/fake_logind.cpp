@@ -134,7 +134,8 @@ int main(int argc, char *argv[])
         ? arguments.takeLast()
         : QString();
     if (arguments.size() != 1 && arguments.size() != 2) {
-        std::fprintf(stderr, "usage: fake_logind RECORD_FILE [refuse:WHAT,... | silent | late:MS] [upower:POWER]\n");
+        std::fprintf(stderr,
+                     "usage: fake_logind RECORD_FILE [refuse:WHAT,... | silent | late:MS | hostile] [upower:POWER]\n");
         return 2;
     }
     Manager manager(arguments.first(), arguments.value(1));
