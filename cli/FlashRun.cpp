@@ -95,6 +95,7 @@ int FlashRun::exec()
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
     session.check();
     loop.exec();
+    session.finishRecord();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     qInstallMessageHandler(previousHandler);

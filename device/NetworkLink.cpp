@@ -13,12 +13,12 @@ public:
     {
         int serial = s.status.serial;
         if (mode == OpenMode::InBootMode) {
-            int count = 1;
-            serial = 0;
+            NetDeviceList list;
             // Not examined: only the count the list gives decides.
-            KD_CALL(kdConfigNetGetDeviceList, &serial, &count);
-            if (count != 1)
+            KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
+            if (list.count != 1)
                 return OpenResult::NotListed;
+            serial = list.serials[0];
         }
         return KD_CALL(kdConfigNetOpenDevice, &s.handle, serial) == 0 ? OpenResult::Opened : OpenResult::Failed;
     }

@@ -45,6 +45,16 @@ void RecordWriter::waitWritten(quint64 line, unsigned long timeoutMs)
         changed.wait(&mutex, deadline);
 }
 
+void RecordWriter::waitAllWritten(unsigned long timeoutMs)
+{
+    quint64 last = 0;
+    {
+        const QMutexLocker lock(&mutex);
+        last = given;
+    }
+    waitWritten(last, timeoutMs);
+}
+
 // The last line written before the writer started is synced first.
 void RecordWriter::run()
 {

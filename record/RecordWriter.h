@@ -29,6 +29,7 @@ public:
     // Any thread: waits until line number `line` is on the disk, or the
     // writer has failed or ended, or timeoutMs has passed.
     void waitWritten(quint64 line, unsigned long timeoutMs);
+    void waitAllWritten(unsigned long timeoutMs);
 
 signals:
     // Nothing more is written after the first failure: why, with the path.

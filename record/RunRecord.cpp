@@ -1,6 +1,7 @@
 #include "record/RunRecord.h"
 
 #include "catalogue/Catalogue.h"
+#include "device/DeviceCall.h"
 #include "record/FileDigest.h"
 #include "record/RecordWriter.h"
 
@@ -18,6 +19,8 @@ namespace {
 // How long a library call waits for its start to reach the disk; a disk that
 // takes longer only delays the record, never the write.
 constexpr unsigned long startWaitMs = 5000;
+// How long a program about to end waits for its record's last lines.
+constexpr unsigned long writtenWaitMs = 10000;
 
 const QString unknown = QStringLiteral("unknown");
 
@@ -56,6 +59,17 @@ QString timeWithOffset(const QDateTime &time)
         + QString::asprintf("%c%02d:%02d", offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
 }
 
+QString resultWord(RunResult result)
+{
+    switch (result) {
+    case RunResult::Success: return QStringLiteral("success");
+    case RunResult::Failure: return QStringLiteral("failure");
+    case RunResult::Stopped: return QStringLiteral("stopped");
+    case RunResult::NothingToDo: break;
+    }
+    return QStringLiteral("nothing to do");
+}
+
 QString operatingSystem()
 {
     return QSysInfo::prettyProductName() + QStringLiteral(", ") + QSysInfo::kernelType() + QLatin1Char(' ')
@@ -84,12 +98,14 @@ RunRecord::RunRecord(const QString &folder, QObject *parent)
     connect(this, &RunRecord::callStarting, this, &RunRecord::writeCallStarting);
     connect(this, &RunRecord::callEnded, this, &RunRecord::writeCallEnded);
     connect(this, &RunRecord::imageSeen, this, &RunRecord::addImage);
+    connect(this, &RunRecord::noticeSeen, this, &RunRecord::addStamped);
     setDeviceCallObserver(this);
     setImageCheckObserver(this);
 }
 
 RunRecord::~RunRecord()
 {
+    finish();
     if (deviceCallDetail::observer() == this) {
         setDeviceCallObserver(nullptr);
         setImageCheckObserver(nullptr);
@@ -101,6 +117,24 @@ RunRecord::~RunRecord()
 void RunRecord::addLine(const QString &line)
 {
     addStamped(line);
+}
+
+void RunRecord::addNotice(const QString &line)
+{
+    emit noticeSeen(line, QPrivateSignal());
+}
+
+// Nothing may follow: the file is left as it is.
+void RunRecord::finish(RunResult result)
+{
+    if (state == State::Writing && !finished)
+        writer->append(QStringLiteral("result: ") + resultWord(result));
+    finished = true;
+}
+
+void RunRecord::finish()
+{
+    finish(checkResult);
 }
 
 QString RunRecord::checkEnded(const DeviceStatus &status)
@@ -116,6 +150,8 @@ QString RunRecord::checkEnded(const DeviceStatus &status)
         return failure(QStringLiteral("the system names no folder for user data"));
 
     const bool found = status.checkState != NotDetected;
+    // A check that reached an instrument and found nothing failed.
+    checkResult = found ? RunResult::NothingToDo : RunResult::Failure;
     const QString model = found && knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType) : unknown;
     const QString serial = found ? QString::number(status.serial) : unknown;
     const QString stem = began.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + model + QLatin1Char('-') + serial;
@@ -150,6 +186,7 @@ QStringList RunRecord::header(const DeviceStatus &status) const
                                                    : QStringLiteral("unknown (code %1)").arg(status.deviceType);
     return {
         QStringLiteral("program version: " KD740_VERSION),
+        QStringLiteral("kd_api version: ") + libraryVersion(),
         QStringLiteral("date: ") + timeWithOffset(began),
         QStringLiteral("computer: ") + QSysInfo::machineHostName(),
         QStringLiteral("operating system: ") + operatingSystem(),
@@ -194,6 +231,12 @@ void RunRecord::writeCallStarting(const QString &text)
     ++startsHandled;
     lastStartLine = line;
     startHandled.wakeAll();
+}
+
+void RunRecord::waitWritten()
+{
+    if (writer)
+        writer->waitAllWritten(writtenWaitMs);
 }
 
 void RunRecord::writerFailed(const QString &reason)
@@ -242,6 +285,8 @@ void RunRecord::addStamped(const QString &text)
 
 quint64 RunRecord::write(const QString &line, bool replacingLast)
 {
+    if (finished)
+        return 0;
     switch (state) {
     case State::Collecting:
         if (replacingLast)

@@ -18,6 +18,8 @@ packages=(build-essential cmake pkg-config libsystemd-dev xvfb xauth fonts-dejav
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick file fakeroot
                clang-tidy clang-format xdotool desktop-file-utils lintian appstream)
+    # A real window manager for the window's frame, and xprop to ask it.
+    packages+=(openbox x11-utils)
 elif [[ "${1:-}" == "--windows" ]]; then
     packages+=("${qt5[@]}" "${windows[@]}")
 elif [[ $qt_major == 6 ]]; then

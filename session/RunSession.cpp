@@ -38,6 +38,14 @@ RunSession::~RunSession()
     delete record;
 }
 
+void RunSession::finishRecord()
+{
+    if (!record)
+        return;
+    record->finish();
+    record->waitWritten();
+}
+
 QString RunSession::recordPath() const
 {
     return record ? record->path() : QString();
@@ -72,18 +80,20 @@ void RunSession::check()
         return;
     busy = true;
     result = CheckResult();
-    if (!record) {
-        record = new RunRecord(settings.recordsFolder, this);
-        // Queued: the failure may come from within a coloured line, and its own is plain.
-        connect(
-            record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); },
-            Qt::QueuedConnection);
-        calls = new CallRelay(this);
-        connect(calls, &CallRelay::reported, this,
-                [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
-                    emit call({ name, arguments, status, microseconds });
-                });
-    }
+    // A run ends where the next check begins; the relay puts the record back
+    // as the observer, so it goes first.
+    delete calls;
+    delete record;
+    record = new RunRecord(settings.recordsFolder, this);
+    // Queued: the failure may come from within a coloured line, and its own is plain.
+    connect(
+        record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); },
+        Qt::QueuedConnection);
+    calls = new CallRelay(this);
+    connect(calls, &CallRelay::reported, this,
+            [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
+                emit call({ name, arguments, status, microseconds });
+            });
     emitLines({ QString(), checkTitle(), QString() });
     auto *checker = new CheckVersionThread;
     connect(checker, &CheckVersionThread::updateText, this, [this](const QString &text) { emitLine(text); });
@@ -223,7 +233,7 @@ void RunSession::write(WritePartsThread *writer, const QString &title)
         }
     });
     writer->gate = &guard->gate();
-    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate());
+    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate(), record);
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 
@@ -232,6 +242,7 @@ void RunSession::written()
     const auto &writer = static_cast<const WritePartsThread &>(*worker);
     const QString where = record ? record->whereLine() : QString();
     emitLines(outcomeLines(writer.succeeded, writer.stateAfterFailure(), where));
+    record->finish(writer.result());
     WriteResult ended;
     ended.succeeded = writer.succeeded;
     ended.imageUnusable = writer.imageUnusable;

@@ -95,6 +95,9 @@ public:
     bool running() const { return busy; }
     // What the last check found; the update and restore start from it.
     DeviceStatus &deviceStatus() { return status; }
+    // For a program about to end: the record ends as the check ended, unless
+    // a write said how it ended, and its last lines are put on the disk.
+    void finishRecord();
     // The record's path while it is being written, else empty.
     QString recordPath() const;
     // The clock of the progress events.

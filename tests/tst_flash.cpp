@@ -418,8 +418,10 @@ void TestFlash::run()
         lines = jsonLines;
         // The record the run announced holds the whole run.
         const QStringList record = readLines(recordPath);
-        // ... in the words the program printed.
-        QVERIFY2(!record.isEmpty() && record.last().endsWith(' ' + jsonLines.last()), qPrintable(recordPath));
+        // ... in the words the program printed, then how it ended.
+        QVERIFY2(record.value(record.size() - 2).endsWith(' ' + jsonLines.last())
+                     && record.value(record.size() - 1).startsWith("result: "),
+                 qPrintable(recordPath));
         QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
     }
     // A relative XDG_DATA_HOME is no data folder: both programs keep their records in the default one.

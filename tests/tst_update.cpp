@@ -2,6 +2,7 @@
 // instrument: what the log says, what the library is asked to do, and what
 // the instrument holds afterwards.
 
+#include "FileAccess.h"
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
@@ -9,6 +10,7 @@
 #include "ui/Updater.h"
 #include "workers/ProgressText.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -522,10 +524,12 @@ void TestUpdate::logSaved_data()
 {
     QTest::addColumn<QString>("how"); // "Ctrl+S" or "menu"
     QTest::addColumn<QString>("when"); // "check", "outcome" or "running"
-    QTest::addColumn<QString>("file"); // in a scratch folder
+    QTest::addColumn<QString>("file"); // in a scratch folder; "fifo", "device": such a thing in a file's place
     QTest::newRow("Ctrl+S after the update") << "Ctrl+S" << "outcome" << "log.txt";
     QTest::newRow("menu after the check, missing folder") << "menu" << "check" << "missing/log.txt";
     QTest::newRow("not while the update runs") << "menu" << "running" << "log.txt";
+    QTest::newRow("not over a FIFO") << "menu" << "check" << "fifo";
+    QTest::newRow("not over a device") << "menu" << "check" << "device";
 }
 // clang-format on
 
@@ -540,9 +544,16 @@ void TestUpdate::logSaved()
     checkAsUser(driver, updateButton);
     driver.addLine(QStringLiteral("Gr\u00fc\u00dfe \u2713")); // not Latin-1
     const QTemporaryDir scratch;
-    const QString path = scratch.filePath(file);
+    const bool special = !file.contains('.');
+    const QString path = scratch.filePath(special ? "log.txt" : file);
+    if (special) {
+        const SpecialFile kind = file == QLatin1String("fifo") ? SpecialFile::Fifo : SpecialFile::Device;
+        if (!missingSpecialFile(kind).isEmpty())
+            QSKIP(qPrintable(missingSpecialFile(kind)));
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly) && replaceWithSpecialFile(path, kind));
+    }
     const bool running = when == QLatin1String("running");
-    const bool intoMissing = file.contains('/');
+    const bool intoMissing = file.contains('/') || special;
 
     QString suggested, problem;
     if (!running) {
@@ -553,11 +564,18 @@ void TestUpdate::logSaved()
             static_cast<QDialog *>(dialog)->accept();
         });
     }
-    if (intoMissing) {
+    const auto takeProblem = [&](QWidget *box) {
+        problem = static_cast<QMessageBox *>(box)->text();
+        static_cast<QDialog *>(box)->accept();
+    };
+    if (special) {
+        // The file dialog asks first whether to replace what is there.
         onNextModal("QMessageBox", [&](QWidget *box) {
-            problem = static_cast<QMessageBox *>(box)->text();
-            static_cast<QDialog *>(box)->accept();
+            onNextModal("QMessageBox", takeProblem);
+            static_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click();
         });
+    } else if (intoMissing) {
+        onNextModal("QMessageBox", takeProblem);
     }
     bool offered = false;
     const auto save = [&] {
@@ -587,13 +605,18 @@ void TestUpdate::logSaved()
         save();
 
     QCOMPARE(offered, !running);
-    QCOMPARE(QFileInfo::exists(path), !running && !intoMissing);
+    QCOMPARE(QFileInfo(path).isFile(), !running && !intoMissing);
+    QCOMPARE(QFileInfo(path).exists(), !running && (!intoMissing || special));
     if (running)
         return;
-    QVERIFY2(QRegularExpression("/kd740-log-\\d{8}-\\d{6}\\.txt$").match(suggested).hasMatch(), qPrintable(suggested));
-    // A dialog shows a missing folder as the current one.
+    QVERIFY2(QRegularExpression("/kd740-log-\\d{8}-\\d{6}-KD740B-1234\\.txt$").match(suggested).hasMatch(),
+             qPrintable(suggested));
+    // Never the working folder: the documents folder, else the home folder.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QVERIFY(QFileInfo(suggested).absolutePath() == documents || !QFileInfo::exists(documents));
+    QCOMPARE(QFileInfo(suggested).absolutePath(), QFileInfo(documents).isDir() ? documents : QDir::homePath());
+    if (special)
+        QVERIFY2(problem.endsWith("It is not a regular file, and only a regular file is replaced."),
+                 qPrintable(problem));
     if (intoMissing)
         QVERIFY2(problem.startsWith("The log could not be saved to " + QDir::toNativeSeparators(path)),
                  qPrintable(problem));

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QProgressBar>
+#include <QTimer>
 
 namespace {
 
@@ -13,9 +14,10 @@ constexpr int labelMargin = 100;
 
 } // namespace
 
-// A title and nothing else on its frame: no close, minimise or help button.
+// Nothing on its frame: no title bar, so no close, minimise or maximise
+// button. Some window managers (openbox) put all three on any title bar.
 CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &activity, QWidget *parent)
-    : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint)
     , workflowLabel(labelText)
     , bar(new QProgressBar)
 {
@@ -57,4 +59,16 @@ void CVProgressDialog::reject()
 void CVProgressDialog::closeEvent(QCloseEvent *event)
 {
     event->ignore();
+}
+
+// Minimised from the keyboard or a task bar, it would take the window with it
+// while the instrument is written: it comes straight back.
+void CVProgressDialog::changeEvent(QEvent *event)
+{
+    QProgressDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible())
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+        });
 }

@@ -1,7 +1,7 @@
 #include "ui/Updater.h"
 
 #include "catalogue/Catalogue.h"
-#include "device/kd_api.h"
+#include "device/DeviceCall.h"
 #include "record/RunRecord.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
@@ -120,14 +120,18 @@ void Updater::showLogMenu(const QPoint &position)
 // Not while a workflow writes to the log: the file would hold half of it.
 void Updater::saveLog()
 {
-    if (!session->running())
-        saveLogAs(this, logView->toPlainText());
+    if (session->running())
+        return;
+    QString instrument;
+    if (deviceStatus.checkState != NotDetected && knownDeviceType(deviceStatus.deviceType))
+        instrument = deviceTypeName(deviceStatus.deviceType) + QLatin1Char('-') + QString::number(deviceStatus.serial);
+    saveLogAs(this, logView->toPlainText(), instrument);
 }
 
 void Updater::writeIntroduction()
 {
     addLine(QStringLiteral("KD740 firmware updater"));
-    addLine(QString::asprintf("Using KD API version %s", kdGetAPIVersion()));
+    addLine(QStringLiteral("Using KD API version ") + libraryVersion());
     addLine(QString());
     addLine(QStringLiteral("Please read below before continuing."));
     addLine(QString());

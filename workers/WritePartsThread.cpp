@@ -1,5 +1,6 @@
 #include "workers/WritePartsThread.h"
 
+#include "power/EraseGate.h"
 #include "workers/ImageCheck.h"
 #include "workers/Pause.h"
 
@@ -86,4 +87,14 @@ bool WritePartsThread::writePart(PartSession &session, std::size_t index, int st
     }
     outcomes[index] = PartOutcome::Written;
     return true;
+}
+
+RunResult WritePartsThread::result() const
+{
+    if (succeeded)
+        return RunResult::Success;
+    // Stopped by a signal or for the battery before anything was erased.
+    if (stoppedForBattery || (gate && gate->stopped()))
+        return RunResult::Stopped;
+    return RunResult::Failure;
 }

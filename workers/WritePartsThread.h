@@ -5,6 +5,7 @@
 #include "workers/ErasingThread.h"
 #include "workers/LibraryProgress.h"
 #include "workers/PartSteps.h"
+#include "workers/RunResult.h"
 
 #include <QVector>
 
@@ -27,6 +28,8 @@ public:
     // Read after the worker has finished: what a failed run left on the
     // instrument, for the log.
     QStringList stateAfterFailure() const;
+    // Read after the worker has finished: how the run ended, in one word.
+    RunResult result() const;
     // Read after the worker has finished: each part of the sequence, in its
     // order, and what the run left it as.
     const std::vector<PartOutcome> &partOutcomes() const { return outcomes; }

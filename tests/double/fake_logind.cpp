@@ -4,12 +4,14 @@
 // every copy of it is closed, as logind ends an inhibitor when its descriptor
 // is. Prints "ready" when the name is taken.
 //
-//   fake_logind RECORD_FILE [refuse:WHAT[,WHAT...] | silent | late:MS] [upower:POWER]
+//   fake_logind RECORD_FILE [refuse:WHAT[,WHAT...] | silent | late:MS | hostile] [upower:POWER]
 //
 // refuse: answers those locks with an error; silent: never answers; late:
-// answers after MS milliseconds. upower: stands in for UPower's properties
-// too, POWER being battery:PERCENT (on battery), charging:PERCENT (on mains
-// power), no-battery or silent (never answers).
+// answers after MS milliseconds; hostile: refuses every lock with a message
+// that would colour a terminal and fill it, if shown as it comes. upower:
+// stands in for UPower's properties too, POWER being battery:PERCENT (on
+// battery), charging:PERCENT (on mains power), no-battery or silent (never
+// answers).
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -47,6 +49,12 @@ public slots:
         write(QStringLiteral("inhibit ") + QStringList { what, who, why, mode }.join(QLatin1Char('|')));
         if (this->mode == QLatin1String("refuse") && modeValue.split(QLatin1Char(',')).contains(what)) {
             sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Permission denied"));
+            return QDBusUnixFileDescriptor();
+        }
+        if (this->mode == QLatin1String("hostile")) {
+            sendErrorReply(QDBusError::AccessDenied,
+                           QStringLiteral("\x1b[32mFAKE: Firmware updated successfully.\x1b[0m\u009b2J")
+                               + QString(200000, QLatin1Char('x')));
             return QDBusUnixFileDescriptor();
         }
         if (this->mode == QLatin1String("silent") || this->mode == QLatin1String("late")) {
@@ -126,7 +134,8 @@ int main(int argc, char *argv[])
         ? arguments.takeLast()
         : QString();
     if (arguments.size() != 1 && arguments.size() != 2) {
-        std::fprintf(stderr, "usage: fake_logind RECORD_FILE [refuse:WHAT,... | silent | late:MS] [upower:POWER]\n");
+        std::fprintf(stderr,
+                     "usage: fake_logind RECORD_FILE [refuse:WHAT,... | silent | late:MS | hostile] [upower:POWER]\n");
         return 2;
     }
     Manager manager(arguments.first(), arguments.value(1));
