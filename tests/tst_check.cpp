@@ -483,6 +483,13 @@ void TestCheck::detection()
     QVERIFY(!driver.button(checkButton)->isEnabled());
     QCOMPARE(driver.button(updateButton)->isEnabled(), enabled == QLatin1String("Update"));
     QCOMPARE(driver.button(restoreButton)->isEnabled(), enabled == QLatin1String("Restore"));
+    // The next step has the focus; the outcome, the log's last lines, was said.
+    if (!enabled.isEmpty())
+        QCOMPARE(driver.panel()->window()->focusWidget(), driver.button("  " + enabled + "  "));
+    QStringList said = driver.takeAnnouncements(), log = actual.log;
+    log.removeAll(recordLine);
+    QVERIFY(!said.isEmpty() || !PanelDriver::hearsAnnouncements());
+    QCOMPARE(said, log.mid(log.size() - said.size()));
 
     const DeviceStatus &record = driver.panel()->deviceStatus;
     QCOMPARE(describeStatus(record, status), status);

@@ -9,6 +9,7 @@
 #include "ui/Updater.h"
 #include "workers/ProgressText.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -116,6 +118,7 @@ void updateWithFaults(const QStringList &outcome)
     const QStringList transcript = runWorkflow(sim, driver, updateButton);
     QCOMPARE(transcript, title + worker + (outcome == failureBlock ? failureBlockWith(state) : outcome));
     QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
+    verifyOutcomeAnnounced(driver, outcome == failureBlock ? failureBlockWith(state) : outcome);
     QCOMPARE(sim.calls(), calls);
     QCOMPARE(fields(sim, partsAfter), partsAfter);
     QVERIFY(onlyLogEnabled(driver));
@@ -435,7 +438,7 @@ void TestUpdate::busyDialogShowsProgress()
     const auto normalClock = qScopeGuard([] { setProgressClockRate(1); });
 
     QStringList stepLines, elapsedLines;
-    bool barFollowedPercent = true, barAlwaysBusy = true;
+    bool barFollowedPercent = true, barAlwaysBusy = true, barNamedByStep = true;
     QTimer poll;
     connect(&poll, &QTimer::timeout, [&] {
         auto *busy = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
@@ -448,6 +451,12 @@ void TestUpdate::busyDialogShowsProgress()
             elapsedLines << label.value(5);
         const QRegularExpressionMatch percent = QRegularExpression(" \\((\\d+) %\\)$").match(label.value(4));
         barAlwaysBusy = barAlwaysBusy && busy->maximum() == 0;
+        // A reader finds the step and its value on the bar, the time taken
+        // as its description.
+        QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(busy->findChild<QProgressBar *>());
+        barNamedByStep = barNamedByStep && bar->role() == QAccessible::ProgressBar
+            && label.value(4).startsWith(bar->text(QAccessible::Name)) && bar->text(QAccessible::Description).contains(" elapsed")
+            && bar->valueInterface()->currentValue().toInt() == busy->findChild<QProgressBar *>()->value();
         if (percent.hasMatch())
             barFollowedPercent = barFollowedPercent && busy->maximum() == 100
                 && busy->value() == percent.captured(1).toInt();
@@ -469,6 +478,15 @@ void TestUpdate::busyDialogShowsProgress()
     QVERIFY2(stepLines.filter(" %)").isEmpty() != counts, qPrintable(lines));
     QVERIFY(barFollowedPercent);
     QCOMPARE(barAlwaysBusy, !counts);
+    QVERIFY(barNamedByStep);
+    // Each step is said once, and once that it is late; the seconds never.
+    const QStringList said = driver.takeAnnouncements().filter(QRegularExpression("^Step|elapsed"));
+    const int steps = fpgaStep.mid(5, 1).toInt(), late = said.filter(" elapsed, longer than usual. ").size();
+    if (PanelDriver::hearsAnnouncements()) {
+        QCOMPARE(said.filter(fpgaStep), QStringList(fpgaStep));
+        QCOMPARE(said.filter(QRegularExpression("^Step \\d of \\d: writing the .+ program$")).size(), steps);
+        QVERIFY(late >= 1 && late <= steps && said.size() == steps + late);
+    }
 }
 
 // clang-format off

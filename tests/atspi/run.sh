@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs the updater on a private X server and session bus, drives a check and
-# an update from inside it, and reads its window through the AT-SPI bus
-# (names.py). Skipped, with exit status 77, when a tool is missing.
-# Usage: run.sh UPDATER DRIVE_LIBRARY
+# Runs on a private X server and session bus, with the AT-SPI bus up, either
+# the updater, driving a check and an update from inside it while names.py
+# reads its window through that bus, or a test program, whose widgets then
+# tell of their changes as to a screen reader. Skipped, with exit status 77,
+# when a tool is missing.
+# Usage: run.sh --names UPDATER DRIVE_LIBRARY | run.sh TEST [ARGUMENT...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 skip() {
@@ -19,8 +21,6 @@ if [[ -z ${KD740_ATSPI_SESSION:-} ]]; then
     KD740_ATSPI_SESSION=1 exec dbus-run-session -- "$0" "$@"
 fi
 
-updater=$1
-drive=$2
 work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work XDG_DATA_HOME=${XDG_DATA_HOME:-$work/data}
 pids=()
@@ -41,16 +41,25 @@ session_names() {
         org.freedesktop.DBus.ListNames | grep -c '":1\.' || true
 }
 
+export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_atspi_bus() {
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null
+}
+if [[ $1 != --names ]]; then
+    start_atspi_bus
+    "$@"
+    exit
+fi
+
 # The simulator's own instrument: a KD740B whose FPGA the update writes.
-cd "$(dirname "$updater")"
-QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LD_PRELOAD=$drive KDDRIVE_KEEP_OPEN=1 KDSIM_SCALE=0.02 \
-    "$updater" >"$work/updater.log" 2>&1 &
+cd "$(dirname "$2")"
+LD_PRELOAD=$3 KDDRIVE_KEEP_OPEN=1 KDSIM_SCALE=0.02 "$2" >"$work/updater.log" 2>&1 &
 pids+=($!)
 # Qt 5 joins the AT-SPI bus cleanly when that bus starts after it watches
 # the session bus for it; started before, it may embed itself in the
 # registry before it is connected, and never show up.
 for _ in $(seq 100); do [[ $(session_names) -ge 2 ]] && break; sleep 0.1; done
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null
+start_atspi_bus
 status=0
 /usr/bin/python3 "$here/names.py" || status=$?
 [[ $status -eq 0 ]] || cat "$work/updater.log"
