@@ -4,6 +4,7 @@
 
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/Updater.h"
+#include "workers/Reports.h"
 #include "workers/WorkerWait.h"
 
 #include <QApplication>
@@ -304,6 +305,8 @@ private slots:
     void waitDoesNotSpin();
     void selectorAnswers_data();
     void selectorAnswers();
+    void keyboard_data();
+    void keyboard();
 };
 
 // clang-format off
@@ -846,6 +849,57 @@ void TestCheck::selectorAnswers()
     QVERIFY(!selector.isVisible());
     QCOMPARE(selector.selectedType, selectedType);
     QCOMPARE(selector.cancelled, cancelled);
+}
+
+// clang-format off
+void TestCheck::keyboard_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<bool>("checkFirst");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QKeySequence>("keys");
+    // The workflow the keys start, none when empty.
+    QTest::addColumn<QString>("title");
+
+    const QString update = SimulatedInstrument::usbInstrument(1, 1234, 4, 5, 10);
+    const QString restore = SimulatedInstrument::usbInstrument(1, 1234, 4, SimulatedInstrument::Erased, 12, "boot");
+    const QKeySequence enter(Qt::Key_Return);
+    QTest::newRow("Alt+C") << update << false << "" << QKeySequence("Alt+C") << checkTitle();
+    QTest::newRow("Enter on Check Versions") << update << false << checkButton << enter << checkTitle();
+    QTest::newRow("Alt+U") << update << true << "" << QKeySequence("Alt+U") << updateTitle();
+    QTest::newRow("Enter on Update") << update << true << updateButton << enter << updateTitle();
+    QTest::newRow("Alt+R") << restore << true << "" << QKeySequence("Alt+R") << restoreTitle();
+    QTest::newRow("Enter on Restore") << restore << true << restoreButton << enter << restoreTitle();
+    QTest::newRow("Alt+U while disabled") << restore << true << "" << QKeySequence("Alt+U") << "";
+    QTest::newRow("Alt+C after the check") << update << true << "" << QKeySequence("Alt+C") << "";
+}
+// clang-format on
+
+void TestCheck::keyboard()
+{
+    QFETCH(QString, instrument);
+    QFETCH(bool, checkFirst);
+    QFETCH(QString, focus);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, title);
+
+    SimulatedInstrument sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    if (checkFirst)
+        driver.click(checkButton);
+    QWidget *window = driver.panel()->window();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    if (!focus.isEmpty())
+        driver.button(focus)->setFocus();
+    const int before = driver.lines().size();
+    QTest::keySequence(window->windowHandle(), keys);
+    if (title.isEmpty())
+        QTest::qWait(300);
+    else
+        QTRY_VERIFY(driver.lines().mid(before).contains(title));
+    QCOMPARE(driver.lines().size() > before, !title.isEmpty());
 }
 
 QTEST_MAIN(TestCheck)
