@@ -1,11 +1,13 @@
 #include "app/HighDpi.h"
 #include "app/MainWindow.h"
 #include "app/WorkingFolder.h"
+#include "record/StandardStreams.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    keepStandardStreamsOpen();
     enableHighDpiScaling();
     QApplication app(argc, argv);
     chooseWorkingFolder();

@@ -1,12 +1,14 @@
 #include "FlashOptions.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
 namespace {
 
 const QString yesOption = QStringLiteral("yes");
 const QString modelOption = QStringLiteral("model");
 const QString firmwareOption = QStringLiteral("firmware");
+const QString ignorePowerOption = QStringLiteral("ignore-power");
 const QString jsonOption = QStringLiteral("json");
 const QString quietOption = QStringLiteral("quiet");
 const QString helpOption = QStringLiteral("help");
@@ -30,6 +32,30 @@ std::optional<DeviceType> modelNamed(const QString &name)
     return std::nullopt;
 }
 
+// Text parsed as Latin-1, as the system's encoding reads it.
+QString shown(const QString &latin1)
+{
+    return QFile::decodeName(latin1.toLatin1());
+}
+
+// The long name of the first option given twice, under any of its names;
+// the last of two values must not win silently.
+QString repeatedOption(const QList<QCommandLineOption> &known, const QStringList &given)
+{
+    QStringList seen;
+    for (const QString &name : given) {
+        for (const QCommandLineOption &option : known) {
+            if (!option.names().contains(name))
+                continue;
+            const QString longName = option.names().last();
+            if (seen.contains(longName))
+                return longName;
+            seen << longName;
+        }
+    }
+    return QString();
+}
+
 ParsedArguments usageError(const QString &problem)
 {
     ParsedArguments parsed;
@@ -49,26 +75,42 @@ QString commandName(Command command)
     return QString();
 }
 
-ParsedArguments parseArguments(const QStringList &arguments)
+// The arguments are parsed as Latin-1, which maps every byte to one character
+// and back, so that a folder name reaches the library byte for byte; only
+// what is shown is decoded as the system encodes names.
+ParsedArguments parseArguments(const QList<QByteArray> &arguments)
 {
-    QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.addOptions({
+    QStringList latin1;
+    for (const QByteArray &argument : arguments)
+        latin1 << QString::fromLatin1(argument);
+    const QList<QCommandLineOption> known {
         { { QStringLiteral("y"), yesOption }, QString() },
         { { QStringLiteral("m"), modelOption }, QString(), QStringLiteral("MODEL") },
         { { QStringLiteral("f"), firmwareOption }, QString(), QStringLiteral("DIR") },
+        { ignorePowerOption, QString() },
         { jsonOption, QString() },
         { { QStringLiteral("q"), quietOption }, QString() },
         { { QStringLiteral("h"), helpOption }, QString() },
         { { QStringLiteral("V"), versionOption }, QString() },
-    });
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+    };
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addOptions(known);
+    if (!parser.parse(latin1))
+        return usageError(shown(parser.errorText()));
+    if (const QString repeated = repeatedOption(known, parser.optionNames()); !repeated.isEmpty())
+        return usageError(QStringLiteral("--%1 given more than once").arg(repeated));
 
     ParsedArguments parsed;
     if (parser.isSet(helpOption)) {
         parsed.kind = ParsedArguments::Help;
         return parsed;
+    }
+    FlashOptions &options = parsed.options;
+    if (parser.isSet(firmwareOption)) {
+        options.firmwareDir = parser.value(firmwareOption).toLatin1();
+        if (options.firmwareDir.isEmpty())
+            return usageError(QStringLiteral("--firmware needs a folder"));
     }
     if (parser.isSet(versionOption)) {
         parsed.kind = ParsedArguments::Version;
@@ -78,13 +120,16 @@ ParsedArguments parseArguments(const QStringList &arguments)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(QStringLiteral("no command given (check, update or restore)"));
-    if (positional.size() > 1)
-        return usageError(QStringLiteral("one command at a time, not: ") + positional.join(QLatin1Char(' ')));
     const std::optional<Command> command = commandNamed(positional.first());
     if (!command)
-        return usageError(QStringLiteral("unknown command: ") + positional.first());
+        return usageError(QStringLiteral("unknown command: ") + shown(positional.first()));
+    if (positional.size() > 1) {
+        const QString second = shown(positional.at(1));
+        if (commandNamed(positional.at(1)))
+            return usageError(QStringLiteral("one command at a time; a second command: ") + second);
+        return usageError(QStringLiteral("unexpected argument: ") + second);
+    }
 
-    FlashOptions &options = parsed.options;
     options.command = *command;
     options.yes = parser.isSet(yesOption);
     if (options.yes && options.command != Command::Update)
@@ -95,13 +140,11 @@ ParsedArguments parseArguments(const QStringList &arguments)
         options.model = modelNamed(parser.value(modelOption));
         if (!options.model)
             return usageError(QStringLiteral("--model takes KD740A, KD740B or KD740C, not: ")
-                              + parser.value(modelOption));
+                              + shown(parser.value(modelOption)));
     }
-    if (parser.isSet(firmwareOption)) {
-        options.firmwareDir = parser.value(firmwareOption);
-        if (options.firmwareDir.isEmpty())
-            return usageError(QStringLiteral("--firmware needs a folder"));
-    }
+    options.ignorePower = parser.isSet(ignorePowerOption);
+    if (options.ignorePower && options.command == Command::Check)
+        return usageError(QStringLiteral("--ignore-power belongs to the update and restore commands"));
     options.json = parser.isSet(jsonOption);
     options.quiet = parser.isSet(quietOption);
     parsed.kind = ParsedArguments::Run;
@@ -128,24 +171,34 @@ QString helpText()
                           "Options:\n"
                           "  -y, --yes          agree to install older firmware than the instrument holds\n"
                           "  -m, --model MODEL  the model of an instrument that answers nothing\n"
-                          "  -f, --firmware DIR the folder of the images (default: the images installed\n"
-                          "                     with the program, else ./firmware)\n"
+                          "  -f, --firmware DIR the folder of the images, checked against its SHA256SUMS\n"
+                          "                     (default: the images installed with the program, else\n"
+                          "                     ./firmware, checked against the digests built in)\n"
+                          "      --ignore-power write even on a battery below 25 %\n"
                           "      --json         one JSON object per line on standard output for each event\n"
                           "  -q, --quiet        no log lines and no progress; problems still go to\n"
                           "                     standard error\n"
                           "  -V, --version      the program's and the library's versions, the shipped firmware\n"
+                          "                     and the image folder (the one --firmware names, if given)\n"
                           "  -h, --help         this text\n"
                           "\n"
-                          "The log lines go to standard output, progress to standard error.\n"
-                          "Ctrl+C, SIGTERM or SIGHUP during a write ends the program once the write has\n"
-                          "ended and its outcome is written; at any other time it ends it at once.\n"
+                          "Each option at most once. The log lines go to standard output, progress to\n"
+                          "standard error.\n"
+                          "Ctrl+C, SIGTERM, SIGHUP or SIGQUIT during a write ends the program once the\n"
+                          "write has ended and its outcome is written; before anything is erased it\n"
+                          "stops the run (exit status 128 + the signal's number, 130 for Ctrl+C); at\n"
+                          "any other time it ends the program at once.\n"
                           "\n"
                           "Exit status:\n"
-                          "  0  done, or nothing to do\n"
-                          "  1  a device step failed\n"
-                          "  2  bad usage\n"
-                          "  3  no instrument found\n"
-                          "  4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
-                          "     --model, or a command that does not fit the instrument's state\n"
-                          "  5  a firmware image is unusable\n");
+                          "   0  done, or nothing to do; check: the instrument holds the shipped firmware\n"
+                          "   1  a device step failed\n"
+                          "   2  bad usage, e.g. an option given twice or a second command\n"
+                          "   3  no instrument found\n"
+                          "   4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
+                          "      --model, or a command that does not fit the instrument's state\n"
+                          "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
+                          "      (its size and SHA-256); nothing was erased or written\n"
+                          "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
+                          "  10  check: an update (or a downgrade) is offered\n"
+                          "  11  check: the instrument needs a restore\n");
 }

@@ -3,6 +3,8 @@
 
 #include "catalogue/Catalogue.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -18,8 +20,11 @@ struct FlashOptions
     bool yes = false;
     // The model of an instrument that answers nothing, for its bootstrap.
     std::optional<DeviceType> model;
-    // Empty: the images installed with the program, else ./firmware.
-    QString firmwareDir;
+    // Write on a battery below the limit too.
+    bool ignorePower = false;
+    // Empty: the images installed with the program, else ./firmware. As the
+    // system names it: the bytes need not be text in the locale's encoding.
+    QByteArray firmwareDir;
     bool json = false;
     bool quiet = false;
 };
@@ -33,8 +38,8 @@ struct ParsedArguments
     QString problem;
 };
 
-// arguments as QCoreApplication::arguments() gives them, program first.
-ParsedArguments parseArguments(const QStringList &arguments);
+// arguments as main() is given them, program first.
+ParsedArguments parseArguments(const QList<QByteArray> &arguments);
 
 QString commandName(Command command);
 QString helpText();

@@ -4,6 +4,7 @@
 #include "workers/Reports.h"
 
 #include <QString>
+#include <QVector>
 
 // The console program's exit statuses.
 enum ExitCode : int {
@@ -13,6 +14,18 @@ enum ExitCode : int {
     ExitNoInstrument = 3,
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
+    ExitLowBattery = 6,
+    // check only: what the instrument needs, for a production line.
+    ExitUpdateOffered = 10,
+    ExitRestoreNeeded = 11,
+};
+
+// A firmware part as a run left it, in the words of --json: "written",
+// "erased", "untouched" or "skipped".
+struct PartState
+{
+    QString part;
+    QString state;
 };
 
 // How a run ended: its exit status, a word for scripts and, where the program
@@ -22,6 +35,28 @@ struct Outcome
     int exitCode = ExitDone;
     QString result;
     QString message;
+    // Where an update or a restore ran: each part of it, in its order.
+    QVector<PartState> parts;
+};
+
+// One part's version on the instrument (-1: not known, as in boot mode) and
+// in the shipped images.
+struct PartVersions
+{
+    QString part;
+    int found = -1;
+    int shipped = 0;
+};
+
+// The instrument the check found, and what it offers: "update" (an older or
+// a newer version), "restore" or "none".
+struct InstrumentEvent
+{
+    QString model;
+    int serial = 0;
+    QString link;
+    QVector<PartVersions> parts;
+    QString offer;
 };
 
 // One library call as the record and --json report it.
@@ -68,6 +103,8 @@ public:
     virtual void step(const StepEvent &event) = 0;
     virtual void progress(const ProgressEvent &event) = 0;
     virtual void call(const CallEvent &event) = 0;
+    // Once the check has found an instrument.
+    virtual void instrument(const InstrumentEvent &event) = 0;
     // The run's record is being written at path.
     virtual void record(const QString &path) = 0;
     // A warning of the program's own, e.g. that the PC cannot be kept awake.

@@ -1,6 +1,7 @@
 #include "FlashRun.h"
 
 #include "CallRelay.h"
+#include "CheckFindings.h"
 
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
@@ -8,6 +9,7 @@
 #include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/ImageCheck.h"
 #include "workers/Reports.h"
 #include "workers/RestoreDeviceThread.h"
 #include "workers/UpdateDeviceThread.h"
@@ -25,12 +27,42 @@ constexpr int tickMs = 1000;
 
 Outcome finished(int exitCode, const char *result, const QString &message = QString())
 {
-    return { exitCode, QString::fromLatin1(result), message };
+    return { exitCode, QString::fromLatin1(result), message, {} };
+}
+
+// The window's instructions name its buttons; here they name the commands,
+// and there is no window to close.
+std::optional<QString> consoleText(const ReportLine &line)
+{
+    switch (line.instruction) {
+    case Instruction::PressUpdate: return QStringLiteral("Run kd740-flash update to continue.");
+    case Instruction::PressRestore: return QStringLiteral("Run kd740-flash restore to continue.");
+    case Instruction::CloseProgram: return std::nullopt;
+    case Instruction::None: break;
+    }
+    return line.text;
+}
+
+QVector<PartState> partStates(const WritePartsThread &worker)
+{
+    QVector<PartState> states;
+    const std::vector<PartOutcome> &outcomes = worker.partOutcomes();
+    const std::vector<PartStep> &parts = worker.sequence().parts;
+    for (std::size_t index = 0; index < parts.size() && index < outcomes.size(); ++index)
+        states.append({ QLatin1String(parts[index].name), partOutcomeName(outcomes[index]) });
+    return states;
 }
 
 Outcome decisionNeeded(const QString &message)
 {
     return finished(ExitDecisionNeeded, "decision-needed", message);
+}
+
+Outcome lowBattery()
+{
+    return finished(ExitLowBattery, "low-battery",
+                    QStringLiteral("Connect the PC to mains power and run the command again; "
+                                   "--ignore-power writes on a low battery too."));
 }
 
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
@@ -78,6 +110,7 @@ int FlashRun::exec()
     const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
 
     const Outcome outcome = run();
+    runRecord.finish();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     qInstallMessageHandler(previousHandler);
@@ -124,20 +157,23 @@ Outcome FlashRun::afterNoAnswer()
                                              "KD740B or KD740C."));
     }
     status = bootstrapRecord(status, *options.model);
-    const QString problem = bootImageProblem(status);
-    if (!problem.isEmpty()) {
-        addLine(problem);
+    BootstrapThread bootstrapper;
+    bootstrapper.deviceStatus = status;
+    bootstrapper.continueOnLowBattery = options.ignorePower;
+    connect(&bootstrapper, &ErasingThread::addLine, this, &FlashRun::addLine);
+    runSequence(bootstrapper, ProgressText::opening());
+    status = bootstrapper.deviceStatus;
+    if (!bootstrapper.imageProblem.isEmpty()) {
+        addLine(bootstrapper.imageProblem);
         addLines(notDetectedLines());
         endCheck();
         return finished(ExitImageUnusable, "image-unusable");
     }
-    BootstrapThread bootstrapper;
-    bootstrapper.deviceStatus = status;
-    runSequence(bootstrapper, ProgressText::opening());
-    status = bootstrapper.deviceStatus;
     if (status.checkState != NeedsRestore) {
         addLines(notDetectedLines());
         endCheck();
+        if (bootstrapper.stoppedForBattery)
+            return lowBattery();
         return finished(ExitNoInstrument, "not-found");
     }
     return afterBootMode();
@@ -146,9 +182,13 @@ Outcome FlashRun::afterNoAnswer()
 Outcome FlashRun::afterBootMode()
 {
     addLines(needsRestoreLines(status));
+    const bool imagesUsable = options.command != Command::Check || checkImages(restoreSequence(status.deviceType));
     endCheck();
     switch (options.command) {
-    case Command::Check: return finished(ExitDone, "restore-needed");
+    case Command::Check:
+        if (!imagesUsable)
+            return finished(ExitImageUnusable, "image-unusable");
+        return checkOutcome(status.checkState, UpdateOffer::None);
     case Command::Update:
         return decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
                                              "(kd740-flash restore), not an update."));
@@ -166,14 +206,17 @@ Outcome FlashRun::afterVersions()
     const bool update = options.command == Command::Update;
     if (offer != UpdateOffer::Downgrade || update)
         addLines(offerLines(offer, options.yes));
+    const bool imagesUsable = options.command != Command::Check || offer == UpdateOffer::None
+        || checkImages(updateSequence(status.deviceType));
     endCheck();
 
-    if (offer == UpdateOffer::None)
-        return finished(ExitDone, "current");
-    if (options.command == Command::Check) {
+    if (!imagesUsable)
+        return finished(ExitImageUnusable, "image-unusable");
+    if (offer == UpdateOffer::None || options.command == Command::Check) {
+        Outcome outcome = checkOutcome(status.checkState, offer);
         if (offer == UpdateOffer::Downgrade)
-            return finished(ExitDone, "downgrade", downgradeMessage);
-        return finished(ExitDone, "update-needed");
+            outcome.message = downgradeMessage;
+        return outcome;
     }
     if (!update) {
         return decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash update), "
@@ -186,20 +229,33 @@ Outcome FlashRun::afterVersions()
     return write(updater, updateTitle());
 }
 
-// The check's last line says where its record is, or why there is none.
+// A bench learns of an image the write would refuse before it plans one: the
+// check looks at the images of the parts an update or restore would write.
+bool FlashRun::checkImages(const PartSequence &sequence)
+{
+    const QString problem = firstUnusableImage(imagesToWrite(sequence, status));
+    if (!problem.isEmpty())
+        addLine(problem);
+    return problem.isEmpty();
+}
+
+// The check's last line says where its record is, or why there is none;
+// then what it found, for scripts.
 void FlashRun::endCheck()
 {
     const QString where = record->checkEnded(status);
-    if (where.isEmpty())
-        return;
-    addLine(where);
+    if (!where.isEmpty())
+        addLine(where);
     if (!record->path().isEmpty())
         output.record(record->path());
+    if (status.checkState != NotDetected)
+        output.instrument(instrumentEvent(status));
 }
 
 // As in the window, a signal or the console's Ctrl+C during the write ends
 // the program only once the write has ended and its outcome is written; the
-// exit status is the outcome's.
+// exit status is the outcome's. One that comes before anything is erased
+// stops the run, with the status a shell gives a process the signal ended.
 Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
 {
     writeTitle(title);
@@ -208,17 +264,26 @@ Outcome FlashRun::write(WritePartsThread &worker, const QString &title)
     connect(&worker, &WritePartsThread::stepStarted, this, &FlashRun::startStep);
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &FlashRun::addLine);
+    connect(&guard, &WriteGuard::stopped, this, &FlashRun::addLine);
+    worker.gate = &guard.gate();
+    worker.continueOnLowBattery = options.ignorePower;
     // No window to name to the system.
-    const KeepAwake keepAwake(worker, 0);
+    const KeepAwake keepAwake(worker, 0, &guard.gate(), record);
     runSequence(worker, ProgressText::opening(), &worker.libraryProgress());
-    for (const ReportLine &line : outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()))
-        writeLine(line.text, line.tone);
+    addLines(outcomeLines(worker.succeeded, worker.stateAfterFailure(), record->whereLine()));
+    record->finish(worker.result());
     guard.finish();
+    Outcome outcome = finished(ExitStepFailed, "failed");
     if (worker.succeeded)
-        return finished(ExitDone, "done");
-    if (worker.imageUnusable)
-        return finished(ExitImageUnusable, "image-unusable");
-    return finished(ExitStepFailed, "failed");
+        outcome = finished(ExitDone, "done");
+    else if (worker.imageUnusable)
+        outcome = finished(ExitImageUnusable, "image-unusable");
+    else if (guard.gate().stopped())
+        outcome = finished(128 + guard.endSignal(), "stopped");
+    else if (worker.stoppedForBattery)
+        outcome = lowBattery();
+    outcome.parts = partStates(worker);
+    return outcome;
 }
 
 // Progress is told only while a worker talks to the instrument.
@@ -251,7 +316,7 @@ void FlashRun::startStep(int step, int steps, const QString &part, int expectedS
 void FlashRun::tick()
 {
     const qint64 now = progressClockMs();
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    const int percent = progressText->follow(library, percentFilter);
     output.progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
                       static_cast<int>((now - stepStartMs) / 1000), percent });
 }
@@ -265,6 +330,14 @@ void FlashRun::addLines(const QStringList &lines)
 {
     for (const QString &line : lines)
         addLine(line);
+}
+
+void FlashRun::addLines(const QVector<ReportLine> &lines)
+{
+    for (const ReportLine &line : lines) {
+        if (const std::optional<QString> text = consoleText(line))
+            writeLine(*text, line.tone);
+    }
 }
 
 void FlashRun::writeLine(const QString &text, LineTone tone)

@@ -14,6 +14,7 @@
 #include <optional>
 
 class QThread;
+struct PartSequence;
 class RunRecord;
 class WritePartsThread;
 
@@ -44,6 +45,7 @@ private:
     Outcome afterBootMode();
     Outcome afterVersions();
     Outcome write(WritePartsThread &worker, const QString &title);
+    bool checkImages(const PartSequence &sequence);
     void endCheck();
 
     void runSequence(QThread &worker, const QString &activity, const LibraryProgress *library = nullptr);
@@ -51,6 +53,7 @@ private:
     void tick();
     void addLine(const QString &text);
     void addLines(const QStringList &lines);
+    void addLines(const QVector<ReportLine> &lines);
     void writeLine(const QString &text, LineTone tone);
     void writeTitle(const QString &title);
 

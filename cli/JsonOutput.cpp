@@ -1,5 +1,6 @@
 #include "JsonOutput.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -55,10 +56,12 @@ void JsonOutput::step(const StepEvent &event)
 
 void JsonOutput::progress(const ProgressEvent &event)
 {
-    if (quiet || (event.seconds / 60 <= reportedMinutes && event.percent == reportedPercent))
+    if (quiet
+        || (event.seconds / 60 <= reportedMinutes && event.percent == reportedPercent && event.step == reportedStep))
         return;
     reportedMinutes = event.seconds / 60;
     reportedPercent = event.percent;
+    reportedStep = event.step;
     QJsonObject object { { QStringLiteral("step"), event.step },
                          { QStringLiteral("elapsed"), event.elapsed },
                          { QStringLiteral("seconds"), event.seconds } };
@@ -76,6 +79,24 @@ void JsonOutput::call(const CallEvent &event)
             { QStringLiteral("milliseconds"), event.microseconds / 1000.0 } });
 }
 
+void JsonOutput::instrument(const InstrumentEvent &event)
+{
+    QJsonArray parts;
+    for (const PartVersions &part : event.parts) {
+        // A boot-mode instrument tells no versions.
+        const QJsonValue found = part.found < 0 ? QJsonValue() : QJsonValue(part.found);
+        parts.append(QJsonObject { { QStringLiteral("part"), part.part },
+                                   { QStringLiteral("found"), found },
+                                   { QStringLiteral("shipped"), part.shipped } });
+    }
+    write(QStringLiteral("instrument"),
+          { { QStringLiteral("model"), event.model },
+            { QStringLiteral("serial"), event.serial },
+            { QStringLiteral("link"), event.link },
+            { QStringLiteral("parts"), parts },
+            { QStringLiteral("offer"), event.offer } });
+}
+
 void JsonOutput::record(const QString &path)
 {
     write(QStringLiteral("record"), { { QStringLiteral("path"), path } });
@@ -91,5 +112,12 @@ void JsonOutput::outcome(const Outcome &outcome)
     QJsonObject object { { QStringLiteral("result"), outcome.result }, { QStringLiteral("exit"), outcome.exitCode } };
     if (!outcome.message.isEmpty())
         object.insert(QStringLiteral("message"), outcome.message);
+    if (!outcome.parts.isEmpty()) {
+        QJsonArray parts;
+        for (const PartState &part : outcome.parts)
+            parts.append(
+                QJsonObject { { QStringLiteral("part"), part.part }, { QStringLiteral("state"), part.state } });
+        object.insert(QStringLiteral("parts"), parts);
+    }
     write(QStringLiteral("outcome"), object);
 }

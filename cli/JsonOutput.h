@@ -18,6 +18,7 @@ public:
     void step(const StepEvent &event) override;
     void progress(const ProgressEvent &event) override;
     void call(const CallEvent &event) override;
+    void instrument(const InstrumentEvent &event) override;
     void record(const QString &path) override;
     void notice(const QString &text) override;
     void outcome(const Outcome &outcome) override;
@@ -26,9 +27,10 @@ private:
     static void write(const QString &event, QJsonObject object);
 
     const bool quiet;
-    // What the current step has reported: minutes (-1: nothing yet), percent.
+    // What the current step has reported: minutes (-1: nothing yet), percent, line.
     int reportedMinutes = -1;
     int reportedPercent = -1;
+    QString reportedStep;
 };
 
 #endif

@@ -20,6 +20,25 @@ QString progressLine(const ProgressEvent &event)
     return event.step + QStringLiteral(" - ") + event.elapsed;
 }
 
+// The progress line within columns (0: any width), shortened in its words:
+// the percentage and the elapsed time stay whole, even where nothing else fits.
+QString fittedProgressLine(const StepEvent &step, const ProgressEvent &event, int columns)
+{
+    const QString elapsed = event.elapsed.section(QLatin1Char(','), 0, 0); // "2:35 elapsed"
+    const QString clock = elapsed.section(QLatin1Char(' '), 0, 0); // "2:35"
+    const QString percent = event.percent >= 0 ? QStringLiteral("%1 % ").arg(event.percent) : QString();
+    const QString what = step.index > 0 ? QStringLiteral("%1/%2 %3").arg(step.index).arg(step.count).arg(step.part)
+                                        : step.text;
+    const QStringList candidates { progressLine(event), event.step + QStringLiteral(" - ") + elapsed,
+                                   what + QLatin1Char(' ') + percent + clock, percent + clock };
+    for (const QString &candidate : candidates) {
+        // A line that wraps could not be rewritten in place.
+        if (columns <= 0 || candidate.size() < columns)
+            return candidate;
+    }
+    return candidates.last();
+}
+
 void writeLine(std::FILE *stream, const QByteArray &text)
 {
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
@@ -56,6 +75,7 @@ void TextOutput::line(const QString &text, LineTone tone)
 void TextOutput::step(const StepEvent &event)
 {
     reportedMinutes = -1;
+    currentStep = event;
     if (event.text.isEmpty()) {
         hideProgress();
         shownProgress.clear();
@@ -67,7 +87,7 @@ void TextOutput::progress(const ProgressEvent &event)
     if (quiet)
         return;
     if (progressInPlace) {
-        showProgress(progressLine(event));
+        showProgress(fittedProgressLine(currentStep, event, terminalColumns(stderr)));
     } else if (event.seconds / 60 > reportedMinutes) {
         reportedMinutes = event.seconds / 60;
         writeLine(stderr, progressLine(event).toUtf8());
@@ -75,6 +95,11 @@ void TextOutput::progress(const ProgressEvent &event)
 }
 
 void TextOutput::call(const CallEvent &)
+{
+}
+
+// The log lines tell what the check found.
+void TextOutput::instrument(const InstrumentEvent &)
 {
 }
 
@@ -100,9 +125,7 @@ void TextOutput::outcome(const Outcome &outcome)
 
 void TextOutput::showProgress(const QString &text)
 {
-    // A line that wraps could not be rewritten in place.
-    const int columns = terminalColumns(stderr);
-    const QByteArray bytes = (columns > 1 ? text.left(columns - 1) : text).toUtf8();
+    const QByteArray bytes = text.toUtf8();
     QByteArray shown = '\r' + bytes;
     // What is left of a longer line before is blanked.
     if (shownProgress.size() > bytes.size())

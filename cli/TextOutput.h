@@ -21,6 +21,7 @@ public:
     void step(const StepEvent &event) override;
     void progress(const ProgressEvent &event) override;
     void call(const CallEvent &event) override;
+    void instrument(const InstrumentEvent &event) override;
     void record(const QString &path) override;
     void notice(const QString &text) override;
     void outcome(const Outcome &outcome) override;
@@ -35,6 +36,8 @@ private:
     const bool progressInPlace;
     // On a terminal: the progress line shown, and its length to blank it.
     QByteArray shownProgress;
+    // The step the progress belongs to.
+    StepEvent currentStep;
     // Elsewhere: the minutes of the current step already reported, -1 for
     // none: the step's first progress is its line.
     int reportedMinutes = -1;

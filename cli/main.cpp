@@ -6,7 +6,8 @@
 #include "TextOutput.h"
 
 #include "catalogue/Catalogue.h"
-#include "device/kd_api.h"
+#include "device/DeviceCall.h"
+#include "record/StandardStreams.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,7 +28,7 @@ QString versionText()
     QStringList shipped;
     for (DeviceType type : { KD740A, KD740B, KD740C })
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
-    return QStringLiteral("kd740-flash " KD740_VERSION "\n") + QString::asprintf("KD API %s\n", kdGetAPIVersion())
+    return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
         + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(imageFolder())).absolutePath())
         + QLatin1Char('\n');
@@ -43,8 +44,12 @@ int usageError(const QString &problem)
 
 int main(int argc, char *argv[])
 {
+    keepStandardStreamsOpen();
+    QList<QByteArray> arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QByteArray(argv[index]);
     QCoreApplication app(argc, argv);
-    const ParsedArguments parsed = parseArguments(QCoreApplication::arguments());
+    const ParsedArguments parsed = parseArguments(arguments);
     if (parsed.kind == ParsedArguments::UsageError)
         return usageError(parsed.problem);
     if (parsed.kind == ParsedArguments::Help) {

@@ -6,6 +6,7 @@
 #   libexec/kd740-updater/kd740-flash          the console program (installed by cli/)
 #   libexec/kd740-updater/<kd_api library>     private: only the updater loads it
 #   share/kd740-updater/firmware/<images>      the updater opens ./firmware/...
+#   share/kd740-updater/firmware/SHA256SUMS    their digests, to check a copy of the folder
 #   share/applications/kd740-updater.desktop
 #   share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/<N>x<N>/apps/kd740-updater.png
@@ -18,9 +19,6 @@
 # Include after the kd740-updater target and after cmake/Icon.cmake, before cli/.
 
 include(GNUInstallDirs)
-
-set(KD740_FIRMWARE_DIR "${CMAKE_BINARY_DIR}/firmware" CACHE PATH
-    "Directory holding the firmware images to install (the simulator writes its own there)")
 
 # A package built on the simulated instrument talks to no hardware, and says
 # so in its name and description. The Windows installer names itself after
@@ -98,11 +96,12 @@ else()
 endif()
 
 list(TRANSFORM KD740_FIRMWARE_IMAGES PREPEND "${KD740_FIRMWARE_DIR}/" OUTPUT_VARIABLE _kd740_image_paths)
-install(FILES ${_kd740_image_paths} DESTINATION "${_kd740_data_dir}/firmware")
+install(FILES ${_kd740_image_paths} "${KD740_SUMS_FILE}" DESTINATION "${_kd740_data_dir}/firmware")
 
 # Installing needs the images and icons, which a plain build of the updater
 # alone would not make.
 add_custom_target(kd740_install_files ALL)
+add_dependencies(kd740_install_files kd740_image_digests)
 if(TARGET kd740-updater-installed)
     add_dependencies(kd740_install_files kd740-updater-installed)
 endif()

@@ -1,5 +1,7 @@
 #include "device/DeviceCall.h"
 
+#include "device/UntrustedText.h"
+
 #include <QFile>
 
 #include <atomic>
@@ -13,6 +15,12 @@ std::atomic<DeviceCallObserver *> currentObserver { nullptr };
 void setDeviceCallObserver(DeviceCallObserver *observer)
 {
     currentObserver.store(observer);
+}
+
+QString libraryVersion()
+{
+    const char *text = kdGetAPIVersion();
+    return text ? untrustedText(QString::fromUtf8(text)) : QStringLiteral("unknown");
 }
 
 namespace deviceCallDetail {

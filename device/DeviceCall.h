@@ -34,6 +34,20 @@ public:
 // Process-wide. Set or cleared only while no worker talks to the instrument.
 void setDeviceCallObserver(DeviceCallObserver *observer);
 
+// Room for kdConfigNetGetDeviceList's answer. The count passed says one,
+// as the calls always have, yet a library that lists every instrument it
+// sees must not write past the room: there is room for far more. Only the
+// first serial is ever used.
+struct NetDeviceList
+{
+    int serials[64] = {};
+    int count = 1;
+};
+
+// The library's version text, fit to be shown: it is the library's own.
+// Asked only while no worker talks to the instrument.
+QString libraryVersion();
+
 namespace deviceCallDetail {
 
 DeviceCallObserver *observer();

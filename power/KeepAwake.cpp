@@ -1,14 +1,23 @@
 #include "power/KeepAwake.h"
 
+#include "power/EraseGate.h"
+#include "record/RunRecord.h"
+
 #include <QThread>
 
-KeepAwake::KeepAwake(QThread &worker, std::uintptr_t window)
+KeepAwake::KeepAwake(QThread &worker, std::uintptr_t window, const EraseGate *gate, RunRecord *record)
     : inhibitor(window)
 {
     // Direct: QThread emits both from the worker's thread, just before and
     // just after run().
     started = QObject::connect(
-        &worker, &QThread::started, &worker, [this] { inhibitor.hold(); }, Qt::DirectConnection);
+        &worker, &QThread::started, &worker,
+        [this, gate, record] {
+            const std::string warning = inhibitor.hold([gate] { return gate && gate->stopped(); });
+            if (record && !warning.empty())
+                record->addNotice(QString::fromStdString(warning));
+        },
+        Qt::DirectConnection);
     finished = QObject::connect(
         &worker, &QThread::finished, &worker, [this] { inhibitor.release(); }, Qt::DirectConnection);
 }

@@ -7,17 +7,22 @@
 
 #include <cstdint>
 
+class EraseGate;
 class QThread;
+class RunRecord;
 
 // Holds a PowerInhibitor from the moment worker starts until it has ended,
 // whatever the outcome. The system is asked on the worker's own thread,
 // before its sequence, so that a bus that does not answer delays the write
 // and never the window. Live it around the wait for the worker. window is
-// the native handle of the program's main window, 0 for a program without one.
+// the native handle of the program's main window, 0 for a program without one;
+// gate, where there is one, ends the wait for the system once the run stops.
+// Where the system refuses, the warning also goes into record, if any, which
+// must outlive the worker's start.
 class KeepAwake
 {
 public:
-    KeepAwake(QThread &worker, std::uintptr_t window);
+    KeepAwake(QThread &worker, std::uintptr_t window, const EraseGate *gate = nullptr, RunRecord *record = nullptr);
     ~KeepAwake();
     KeepAwake(const KeepAwake &) = delete;
     KeepAwake &operator=(const KeepAwake &) = delete;

@@ -1,5 +1,6 @@
 #include "power/PowerInhibitor.h"
 
+#include "device/UntrustedText.h"
 #include "power/SystemBus.h"
 
 #include <QString>
@@ -38,7 +39,7 @@ PowerInhibitor::~PowerInhibitor()
 
 // logind keeps each lock for as long as the descriptor it hands back is open
 // anywhere; the copies kept here are not passed on to child processes.
-void PowerInhibitor::hold()
+std::string PowerInhibitor::hold(const std::function<bool()> &givesUp)
 {
     static_assert(sizeof held / sizeof held[0] == std::size(locks), "one descriptor per lock");
     std::vector<SystemBus::Call> calls;
@@ -49,21 +50,26 @@ void PowerInhibitor::hold()
                           "Inhibit",
                           { what, "KD740 Firmware Updater", "Writing firmware to the KD740", "block" } });
     }
-    const std::vector<SystemBus::Answer> answers = SystemBus::callForDescriptors(calls, answerLimit);
+    const std::vector<SystemBus::Answer> answers = SystemBus::callForDescriptors(calls, answerLimit, givesUp);
 
+    // A reason may be the bus's or logind's own words: they are shown as text.
+    const auto reason = [&](std::size_t i) { return untrustedText(QString::fromStdString(answers[i].problem)); };
     QStringList problems;
     for (std::size_t i = 0; i < answers.size(); ++i) {
         held[i] = answers[i].descriptor;
         if (held[i] < 0)
-            problems << QString::fromLatin1(locks[i]) + QStringLiteral(": ")
-                    + QString::fromStdString(answers[i].problem);
+            problems << QString::fromLatin1(locks[i]) + QStringLiteral(": ") + reason(i);
     }
     // Nothing reached logind: one reason says it all.
     if (problems.size() == static_cast<int>(answers.size()) && answers.front().problem == answers.back().problem)
-        problems = QStringList(QString::fromStdString(answers.front().problem));
-    if (!problems.isEmpty())
-        qWarning("Cannot keep the PC awake while firmware is written: %s",
-                 qPrintable(problems.join(QStringLiteral("; "))));
+        problems = QStringList(reason(0));
+    // A run that stopped writes nothing: there is nothing to warn of.
+    if (problems.isEmpty() || (givesUp && givesUp()))
+        return std::string();
+    const QString warning = QStringLiteral("Cannot keep the PC awake while firmware is written: ")
+        + problems.join(QStringLiteral("; "));
+    qWarning("%s", qUtf8Printable(warning));
+    return warning.toStdString();
 }
 
 void PowerInhibitor::release()

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -11,10 +12,12 @@ HWND handleOf(std::uintptr_t window)
     return reinterpret_cast<HWND>(window);
 }
 
-void warn(const char *call)
+std::string warn(const char *call)
 {
-    std::fprintf(stderr, "Cannot keep the PC awake while firmware is written: %s failed (error %lu)\n", call,
-                 static_cast<unsigned long>(GetLastError()));
+    const std::string warning = "Cannot keep the PC awake while firmware is written: " + std::string(call)
+        + " failed (error " + std::to_string(static_cast<unsigned long>(GetLastError())) + ")";
+    std::fprintf(stderr, "%s\n", warning.c_str());
+    return warning;
 }
 
 } // namespace
@@ -38,13 +41,12 @@ PowerInhibitor::~PowerInhibitor()
 
 // The execution state belongs to the calling thread, so it is set and reset
 // on the worker's.
-void PowerInhibitor::hold()
+std::string PowerInhibitor::hold(const std::function<bool()> &)
 {
-    if (SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0) {
-        warn("SetThreadExecutionState");
-        return;
-    }
+    if (SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0)
+        return warn("SetThreadExecutionState");
     held[0] = 1;
+    return std::string();
 }
 
 void PowerInhibitor::release()

@@ -2,9 +2,13 @@
 
 #include <utility>
 
-void WriteGuard::deferEnd()
+void WriteGuard::requestEnd(int signal)
 {
     if (std::exchange(endRequested, true))
         return;
-    emit endDeferred(QStringLiteral("Closing when the firmware write has ended."));
+    requestSignal = signal;
+    if (eraseGate.stop())
+        emit stopped(QStringLiteral("Stopped before anything was erased."));
+    else
+        emit endDeferred(QStringLiteral("Closing when the firmware write has ended."));
 }

@@ -14,18 +14,18 @@
 
 namespace {
 
-// The terminal's Ctrl+C, its closing, and a plain kill.
-constexpr std::array<int, 3> deferredSignals = { SIGINT, SIGTERM, SIGHUP };
+// The terminal's Ctrl+C, its closing, a plain kill, and the terminal's Ctrl+\.
+constexpr std::array<int, 4> deferredSignals = { SIGINT, SIGTERM, SIGHUP, SIGQUIT };
 
 // The self-pipe's write end, for the handler. The pipe is made once and kept
 // for the life of the process, so that a handler still running on another
 // thread as a guard ends never writes to a descriptor reused meanwhile.
 std::atomic<int> signalPipe(-1);
 
-void noteSignal(int)
+void noteSignal(int signal)
 {
     const int saved = errno;
-    const char byte = 1;
+    const char byte = static_cast<char>(signal);
     // A full pipe already holds a byte to read, which is all that counts.
     [[maybe_unused]] const ssize_t written = write(signalPipe.load(), &byte, 1);
     errno = saved;
@@ -46,14 +46,16 @@ int pipeReadEnd()
     return readEnd;
 }
 
-// Whether the handler wrote anything since the last call.
-bool drain(int readEnd)
+// The first signal the handler noted since the last call, or 0.
+int drain(int readEnd)
 {
-    bool any = false;
+    int first = 0;
     char bytes[64];
-    while (read(readEnd, bytes, sizeof bytes) > 0)
-        any = true;
-    return any;
+    for (ssize_t count = 0; (count = read(readEnd, bytes, sizeof bytes)) > 0;) {
+        if (first == 0)
+            first = bytes[0];
+    }
+    return first;
 }
 
 } // namespace
@@ -69,8 +71,8 @@ public:
         drain(readEnd);
         notifier = std::make_unique<QSocketNotifier>(readEnd, QSocketNotifier::Read);
         QObject::connect(notifier.get(), &QSocketNotifier::activated, &guard, [this, &guard] {
-            if (drain(readEnd))
-                guard.deferEnd();
+            if (const int signal = drain(readEnd))
+                guard.requestEnd(signal);
         });
         // SA_RESTART: calls that a signal interrupts on any thread (the
         // device library's among them) carry on as if nothing came.
@@ -88,15 +90,15 @@ public:
     Platform(const Platform &) = delete;
     Platform &operator=(const Platform &) = delete;
 
-    // Puts back what the signals did before; whether one came meanwhile.
-    bool restore()
+    // Puts back what the signals did before; the signal that came meanwhile, or 0.
+    int restore()
     {
         for (std::size_t i = 0; i < deferredSignals.size(); ++i) {
             if (std::exchange(taken[i], false))
                 sigaction(deferredSignals[i], &previous[i], nullptr);
         }
         if (!notifier)
-            return false;
+            return 0;
         notifier->setEnabled(false);
         return drain(readEnd);
     }
@@ -118,7 +120,7 @@ WriteGuard::~WriteGuard() = default;
 bool WriteGuard::finish()
 {
     // A signal that came after the last look at the pipe still counts.
-    if (platform->restore())
-        deferEnd();
+    if (const int signal = platform->restore())
+        requestEnd(signal);
     return endRequested;
 }

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include <atomic>
+#include <csignal>
 
 #include <windows.h>
 
@@ -18,12 +19,14 @@ using NativeResult = long;
 
 // Windows asks every top-level window before a shutdown or log-off; a FALSE
 // answer refuses it, and the window's shutdown block reason (set by the
-// power inhibitor) tells the user why. A console program's Ctrl+C and
-// Ctrl+Break are answered once the write is over, as signals are elsewhere.
+// power inhibitor) tells the user why. Before anything is erased it is let
+// through instead, the run stopped. A console program's Ctrl+C and
+// Ctrl+Break are taken as signals are elsewhere.
 class WriteGuard::Platform : public QAbstractNativeEventFilter
 {
 public:
     explicit Platform(WriteGuard &guard)
+        : owner(guard)
     {
         QCoreApplication::instance()->installNativeEventFilter(this);
         consoleGuard().store(&guard);
@@ -45,11 +48,18 @@ public:
     {
         if (eventType != "windows_generic_MSG" || static_cast<const MSG *>(message)->message != WM_QUERYENDSESSION)
             return false;
-        *result = FALSE;
-        return true;
+        // During the write it is refused, as ever, and nothing else changes.
+        if (!owner.gate().stop()) {
+            *result = FALSE;
+            return true;
+        }
+        owner.requestEnd(0);
+        return false;
     }
 
 private:
+    WriteGuard &owner;
+
     static std::atomic<WriteGuard *> &consoleGuard()
     {
         static std::atomic<WriteGuard *> guard { nullptr };
@@ -64,11 +74,12 @@ private:
     {
         if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
             return FALSE;
+        const int signal = event == CTRL_C_EVENT ? SIGINT : SIGBREAK;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [] {
+            [signal] {
                 if (WriteGuard *guard = consoleGuard().load())
-                    guard->deferEnd();
+                    guard->requestEnd(signal);
             },
             Qt::QueuedConnection);
         return TRUE;

@@ -21,8 +21,9 @@ bool RecordFile::create(const QString &folder, const QString &stem)
         const QString suffix = attempt == 1 ? QString() : QLatin1Char('-') + QString::number(attempt);
         file.setFileName(dir.absoluteFilePath(stem + suffix + QStringLiteral(".txt")));
         // NewOnly: created here or not at all, even when another program
-        // takes the same name at the same moment.
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        // takes the same name at the same moment. Unbuffered: a write that
+        // fails says why at once.
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             return true;
         if (!file.exists())
             return fail(file.errorString());
@@ -44,12 +45,16 @@ bool RecordFile::append(const QStringList &lines)
 {
     if (lines.isEmpty())
         return true;
+    const qint64 end = file.pos();
     QByteArray bytes;
     for (const QString &line : lines) {
-        lastLineStart = file.pos() + bytes.size();
+        lastLineStart = end + bytes.size();
         bytes += line.toUtf8() + '\n';
     }
-    return write(bytes);
+    if (!write(bytes))
+        return takeBack(end);
+    lastLine = bytes.mid(static_cast<int>(lastLineStart - end));
+    return true;
 }
 
 bool RecordFile::replaceLast(const QString &line)
@@ -62,16 +67,49 @@ bool RecordFile::replaceLast(const QString &line)
         bytes.append(static_cast<int>(lastLength - bytes.size()), ' ');
     if (!file.seek(lastLineStart))
         return fail(file.errorString());
-    return write(bytes + '\n');
+    bytes += '\n';
+    if (write(bytes)) {
+        lastLine = bytes;
+        return true;
+    }
+    // The line it replaced goes back where it was: the bytes are the file's
+    // own, so they need no room that the disk might not have.
+    const QString reason = error;
+    if (file.seek(lastLineStart) && file.write(lastLine) == lastLine.size())
+        file.resize(end);
+    return fail(reason);
 }
 
+// Leaves the file open whatever happened, for the caller to take the line back.
 bool RecordFile::write(const QByteArray &bytes)
 {
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        return fail(file.errorString());
-    if (!syncToDisk(file.handle()))
-        return fail(QStringLiteral("cannot be put on the disk"));
+    // A write the disk took in part is tried again for the rest, which then
+    // fails with the system's reason.
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            error = file.errorString();
+            return false;
+        }
+        done += written;
+    }
+    if (!syncToDisk(file.handle())) {
+        error = QStringLiteral("cannot be put on the disk");
+        return false;
+    }
     return true;
+}
+
+// Cuts the file back to end after a failed write; a file with nothing in it
+// is no record at all.
+bool RecordFile::takeBack(qint64 end)
+{
+    const QString reason = error;
+    if (end == 0)
+        file.remove();
+    else
+        file.resize(end);
+    return fail(reason);
 }
 
 bool RecordFile::fail(const QString &problem)

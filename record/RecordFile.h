@@ -6,7 +6,9 @@
 #include <QStringList>
 
 // One record on the disk: a new file that no other ever was, written a line
-// at a time, every line on the disk before the next is taken.
+// at a time, every line on the disk before the next is taken. A line that
+// cannot be written whole (a full disk) is taken back, so the file never
+// ends within a line; a file that could not take its first line is removed.
 class RecordFile
 {
 public:
@@ -15,7 +17,7 @@ public:
     bool create(const QString &folder, const QString &stem);
     // Native and absolute; empty until created.
     QString path() const;
-    // What went wrong last, with the path it concerns.
+    // What went wrong last, with the path it concerns and the system's reason.
     QString errorString() const;
 
     bool append(const QStringList &lines);
@@ -25,10 +27,13 @@ public:
 
 private:
     bool write(const QByteArray &bytes);
+    bool takeBack(qint64 end);
     bool fail(const QString &problem);
 
     QFile file;
     qint64 lastLineStart = 0;
+    // The last line as it stands in the file, its newline included.
+    QByteArray lastLine;
     QString error;
 };
 

@@ -1,6 +1,7 @@
 #include "record/RunRecord.h"
 
 #include "catalogue/Catalogue.h"
+#include "device/DeviceCall.h"
 #include "record/FileDigest.h"
 
 #include <QDir>
@@ -28,13 +29,16 @@ bool reachesInstrument(const char *call)
     return false;
 }
 
-QString imageLine(const QString &path, bool usable)
+// From the image check's own read: the record reads no image a second time.
+QString imageLine(const QString &path, const FileDigest &digest, bool usable)
 {
     QString line = QStringLiteral("image: ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    const FileDigest digest = usable ? digestOf(path) : FileDigest();
     if (digest.size < 0)
         return line + QStringLiteral(", unusable");
-    return line + QStringLiteral(", %1 bytes, SHA-256 %2").arg(digest.size).arg(QString::fromLatin1(digest.sha256));
+    line += QStringLiteral(", %1 bytes").arg(digest.size);
+    if (!digest.sha256.isEmpty())
+        line += QStringLiteral(", SHA-256 ") + QString::fromLatin1(digest.sha256);
+    return usable ? line : line + QStringLiteral(", unusable");
 }
 
 // ISO 8601 with the offset always written out, +00:00 included.
@@ -46,6 +50,17 @@ QString timeWithOffset(const QDateTime &time)
         + QString::asprintf("%c%02d:%02d", offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
 }
 
+QString resultWord(RunResult result)
+{
+    switch (result) {
+    case RunResult::Success: return QStringLiteral("success");
+    case RunResult::Failure: return QStringLiteral("failure");
+    case RunResult::Stopped: return QStringLiteral("stopped");
+    case RunResult::NothingToDo: break;
+    }
+    return QStringLiteral("nothing to do");
+}
+
 QString operatingSystem()
 {
     return QSysInfo::prettyProductName() + QStringLiteral(", ") + QSysInfo::kernelType() + QLatin1Char(' ')
@@ -54,9 +69,14 @@ QString operatingSystem()
 
 } // namespace
 
+// The base-directory rules ignore a relative XDG_DATA_HOME; Qt 5.15 and 6.4
+// take it relative to the current folder, for an installed program its data
+// folder. Where Qt gives no absolute folder, the rules' default is used.
 QString recordsFolder()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty() && QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
     return data.isEmpty() ? QString() : data + QStringLiteral("/" KD740_RECORDS_FOLDER);
 }
 
@@ -69,12 +89,14 @@ RunRecord::RunRecord(const QString &folder, QObject *parent)
     connect(this, &RunRecord::callStarting, this, &RunRecord::writeCallStarting);
     connect(this, &RunRecord::callEnded, this, &RunRecord::writeCallEnded);
     connect(this, &RunRecord::imageSeen, this, &RunRecord::addImage);
+    connect(this, &RunRecord::noticeSeen, this, &RunRecord::addStamped);
     setDeviceCallObserver(this);
     setImageCheckObserver(this);
 }
 
 RunRecord::~RunRecord()
 {
+    finish();
     if (deviceCallDetail::observer() == this) {
         setDeviceCallObserver(nullptr);
         setImageCheckObserver(nullptr);
@@ -84,6 +106,24 @@ RunRecord::~RunRecord()
 void RunRecord::addLine(const QString &line)
 {
     addStamped(line);
+}
+
+void RunRecord::addNotice(const QString &line)
+{
+    emit noticeSeen(line, QPrivateSignal());
+}
+
+// Nothing may follow: the file is left as it is.
+void RunRecord::finish(RunResult result)
+{
+    if (state == State::Writing && !file.append({ QStringLiteral("result: ") + resultWord(result) }))
+        emit writeFailed(failure(file.errorString()));
+    state = State::Off;
+}
+
+void RunRecord::finish()
+{
+    finish(checkResult);
 }
 
 QString RunRecord::checkEnded(const DeviceStatus &status)
@@ -99,6 +139,8 @@ QString RunRecord::checkEnded(const DeviceStatus &status)
         return failure(QStringLiteral("the system names no folder for user data"));
 
     const bool found = status.checkState != NotDetected;
+    // A check that reached an instrument and found nothing failed.
+    checkResult = found ? RunResult::NothingToDo : RunResult::Failure;
     const QString model = found && knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType) : unknown;
     const QString serial = found ? QString::number(status.serial) : unknown;
     const QString stem = began.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + model + QLatin1Char('-') + serial;
@@ -128,6 +170,7 @@ QStringList RunRecord::header(const DeviceStatus &status) const
                                                    : QStringLiteral("unknown (code %1)").arg(status.deviceType);
     return {
         QStringLiteral("program version: " KD740_VERSION),
+        QStringLiteral("kd_api version: ") + libraryVersion(),
         QStringLiteral("date: ") + timeWithOffset(began),
         QStringLiteral("computer: ") + QSysInfo::machineHostName(),
         QStringLiteral("operating system: ") + operatingSystem(),
@@ -170,10 +213,9 @@ void RunRecord::writeCallEnded(const QString &text, bool reaches)
     callInFlight.clear();
 }
 
-// Hashed here, off the record's thread: an image can be large.
-void RunRecord::imageChecked(const QString &path, bool usable)
+void RunRecord::imageChecked(const QString &path, const FileDigest &digest, bool usable)
 {
-    emit imageSeen(imageLine(path, usable), QPrivateSignal());
+    emit imageSeen(imageLine(path, digest, usable), QPrivateSignal());
 }
 
 void RunRecord::addImage(const QString &line)

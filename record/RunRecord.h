@@ -5,6 +5,7 @@
 #include "record/RecordFile.h"
 #include "workers/DeviceStatus.h"
 #include "workers/ImageCheck.h"
+#include "workers/RunResult.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -18,8 +19,9 @@ QString recordsFolder();
 // The record of one program run, written to the disk as the run goes: what
 // was run on which instrument with which image files, then every log line
 // after the introduction and every library call, each with its time since
-// the record began. It begins with the check and is kept only when the check
-// reached an instrument. The program never reads it back.
+// the record began; last, how the run ended. It begins with the check and is
+// kept only when the check reached an instrument. The program never reads it
+// back.
 //
 // It lives on the thread that gives it the log lines. Library calls and image
 // checks made on other threads reach it through that thread's event queue,
@@ -36,6 +38,15 @@ public:
 
     // A line as the log shows it.
     void addLine(const QString &line);
+    // A warning of the program's own (the PC cannot be kept awake), from any
+    // thread; it takes its place among the lines that thread sent.
+    void addNotice(const QString &line);
+    // The run is over: the record's last line says how it ended. Nothing
+    // is written after it.
+    void finish(RunResult result);
+    // The run ended with its check: as the check ended, an instrument found
+    // or not. A record that goes unfinished finishes so.
+    void finish();
     // The check is over. Writes the record so far if the check reached an
     // instrument; returns the log line that says where it is or why there is
     // none, or nothing when no instrument answered.
@@ -54,13 +65,14 @@ signals:
     void callStarting(const QString &text, QPrivateSignal);
     void callEnded(const QString &text, bool reaches, QPrivateSignal);
     void imageSeen(const QString &line, QPrivateSignal);
+    void noticeSeen(const QString &line, QPrivateSignal);
 
 private:
     enum class State { Collecting, Writing, Off };
 
     void starting(const char *name, const QString &arguments) override;
     void called(const DeviceCallReport &report) override;
-    void imageChecked(const QString &path, bool usable) override;
+    void imageChecked(const QString &path, const FileDigest &digest, bool usable) override;
 
     void writeCallStarting(const QString &text);
     void writeCallEnded(const QString &text, bool reaches);
@@ -83,6 +95,8 @@ private:
     RecordFile file;
     // The stamp of the call whose start is the last line, until it returns.
     QString callInFlight;
+    // What the record ends with when nobody tells it otherwise.
+    RunResult checkResult = RunResult::NothingToDo;
 };
 
 #endif

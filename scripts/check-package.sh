@@ -62,7 +62,7 @@ long_lines=$(field Description | awk 'length > 80' | wc -l)
 [[ $long_lines -eq 0 ]] || fail "$long_lines description line(s) longer than 80 characters"
 depends=$(field Depends)
 qt=$(fact qt)
-for lib in "libqt${qt}widgets${qt}" "libqt${qt}gui${qt}" "libqt${qt}core" libc6 libstdc++6; do
+for lib in "libqt${qt}widgets${qt}" "libqt${qt}gui${qt}" "libqt${qt}core" libc6 libstdc++6 libsystemd0; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: '$depends'"
 done
 [[ $depends != *kd740* && $depends != *kd-api* && $depends != *kd_api* ]] \
@@ -137,12 +137,17 @@ for size in 16 32 48 64 128 256; do
 done
 
 datadir="$root/usr/share/kd740-updater"
-expected=$(fact images | tr ' ' '\n' | sort | xargs)
+expected=$( (fact images | tr ' ' '\n'; echo SHA256SUMS) | sort | xargs)
 found=$(cd "$datadir/firmware" 2>/dev/null && find . -type f -printf '%f\n' | sort | xargs)
 [[ $found == "$expected" ]] || fail "firmware images in /usr/share/kd740-updater/firmware: '$found'"
-for image in "$datadir"/firmware/*; do
+for image in $(fact images); do
+    image="$datadir/firmware/$image"
     [[ -s $image && $(head -c4 "$image") == KDIM ]] || fail "$(basename "$image") is not an image file"
 done
+# Every image listed, each as shipped.
+listed=$(cut -c67- "$datadir/firmware/SHA256SUMS" 2>/dev/null | sort | xargs)
+[[ $listed == "$(fact images | tr ' ' '\n' | sort | xargs)" ]] || fail "SHA256SUMS lists '$listed'"
+(cd "$datadir/firmware" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match the images"
 
 echo "--- files in the package"
 (cd "$root" && find . -type f -o -type l | sort)

@@ -23,6 +23,23 @@ std::string environment(const char *name)
     return value ? std::string(value) : std::string();
 }
 
+// Empty when path names a regular file, or nothing and need not (or, with
+// create, could be made a file).
+std::string fileProblem(const char *name, const std::string &path, bool create)
+{
+    if (path.empty())
+        return std::string();
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::exists(status)) {
+        return std::filesystem::is_regular_file(status) ? std::string()
+                                                        : std::string(name) + " is not a regular file: " + path;
+    }
+    if (create && !std::ofstream(path, std::ios::app))
+        return std::string(name) + " cannot be created: " + path;
+    return std::string();
+}
+
 Description builtInDescription()
 {
     Description description;
@@ -74,6 +91,17 @@ Simulator::FileStamp Simulator::stampOf(const std::string &path)
     // does to start a case afresh.
     stamp.modified = std::filesystem::last_write_time(path, ec);
     return stamp;
+}
+
+bool Simulator::settingsUsable(const std::string &tracePath)
+{
+    std::string problem = fileProblem("KDSIM_DEVICE", environment("KDSIM_DEVICE"), false);
+    if (problem.empty())
+        problem = fileProblem("KDSIM_TRACE", tracePath, true);
+    if (!problem.empty() && problem != m_settingsProblem)
+        std::cerr << "kdsim: " << problem << "; every call fails\n";
+    m_settingsProblem = problem;
+    return problem.empty();
 }
 
 void Simulator::refresh()
@@ -223,6 +251,11 @@ Call::Call(const char *name)
     , m_text(std::string(name) + "(")
     , m_tracePath(environment("KDSIM_TRACE"))
 {
+    if (!m_sim.settingsUsable(m_tracePath)) {
+        m_tracePath.clear();
+        m_fate = Fate::Fail;
+        return;
+    }
     m_sim.refresh();
     m_fate = m_sim.countCall(m_name);
 }

@@ -28,6 +28,11 @@ public:
 
     std::mutex mutex;
 
+    // KDSIM_DEVICE and tracePath name regular files, or nothing that
+    // exists (the trace is then created). Otherwise every call fails, and
+    // standard error says why once: reading a FIFO would wait for ever, and
+    // a folder or a device is no description.
+    bool settingsUsable(const std::string &tracePath);
     void refresh();
     Fate countCall(const std::string &name);
     double scale() const;
@@ -70,6 +75,7 @@ private:
     std::map<int, Session> m_open; // by instrument index
     std::map<const double *, int> m_progressIds;
     std::deque<std::string> m_apiVersions; // handed out; never freed
+    std::string m_settingsProblem; // the last one told
 };
 
 // One call into the library: holds the lock, applies the fault lines and

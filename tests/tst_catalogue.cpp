@@ -1,4 +1,6 @@
 #include "catalogue/Catalogue.h"
+#include "catalogue/ImageDigests.h"
+#include "workers/PartSteps.h"
 
 #include <QTest>
 
@@ -14,6 +16,9 @@ private slots:
     void negativeVersions_data();
     void negativeVersions();
     void versionStringIgnoresModel();
+    void sha256Sums_data();
+    void sha256Sums();
+    void usualSeconds();
 };
 
 // clang-format off
@@ -128,6 +133,47 @@ void TestCatalogue::versionStringIgnoresModel()
 {
     QCOMPARE(versionString({ 0, 4, 5, 12 }), versionString({ 2, 4, 5, 12 }));
     QCOMPARE(versionString({ 99, 4, 5, 12 }), QStringLiteral("4.5.12"));
+}
+
+// A SHA256SUMS comes with a folder from anywhere: only what sha256sum would
+// write names a digest.
+void TestCatalogue::sha256Sums_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("listed"); // "name=hash ...", sorted
+
+    const QByteArray a(64, 'a');
+    const QByteArray b(64, 'b');
+    QTest::newRow("text and binary mode") << a + "  x.img\n" + b + " *y.rbf\n" << QString("x.img=" + a + " y.rbf=" + b);
+    QTest::newRow("CRLF, upper case, ./") << QByteArray(64, 'A') + "  ./x.img\r\n" << QString("x.img=" + a);
+    QTest::newRow("escaped name") << "\\" + a + "  x\\\\y\\nz\n" << QString("x\\y\nz=" + a);
+    QTest::newRow("not in the form") << a + " x\n" + a.left(63) + "  y\n" + QByteArray(64, 'g') + "  z\n"
+            + "SHA256 (w) = " + a + "\n" + QByteArray("\0\xff\n  *\n", 7)
+                                     << QString();
+    QTest::newRow("two digests for one name") << a + "  x.img\n" + b + "  x.img\n" << QString();
+    QTest::newRow("the same twice") << a + "  x.img\n" + a + "  x.img\n" << QString("x.img=" + a);
+}
+
+void TestCatalogue::sha256Sums()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, listed);
+
+    const QHash<QString, QByteArray> parsed = parseSha256Sums(text);
+    QStringList entries;
+    for (auto it = parsed.cbegin(); it != parsed.cend(); ++it)
+        entries << it.key() + '=' + QString::fromLatin1(it.value());
+    entries.sort();
+    QCOMPARE(entries.join(' '), listed);
+}
+
+// "Usually up to" is the longest estimate either workflow gives the part, so
+// that a normal restore of the KD740C's FX3 (announced as 10 seconds) is not late.
+void TestCatalogue::usualSeconds()
+{
+    QCOMPARE(::usualSeconds(KD740C, restoreSequence(KD740C).parts.at(0)), 20);
+    QCOMPARE(::usualSeconds(KD740C, restoreSequence(KD740C).parts.at(1)), 600);
+    QCOMPARE(::usualSeconds(KD740B, restoreSequence(KD740B).parts.at(2)), 360);
 }
 
 QTEST_APPLESS_MAIN(TestCatalogue)

@@ -7,14 +7,19 @@
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
@@ -60,9 +65,68 @@ QStringList runWindow(const QString &script)
     return lines;
 }
 
+// The window's instructions as the command line words them.
+QStringList consoleWords(QStringList lines)
+{
+    lines.replaceInStrings("Press Update to continue.", "Run kd740-flash update to continue.");
+    lines.replaceInStrings("Press Restore to continue.", "Run kd740-flash restore to continue.");
+    lines.removeAll("You may now close the software.");
+    return lines;
+}
+
+// Standing for a folder name that is not UTF-8, which QProcess could not
+// pass: the shell makes the folder with the images and passes its name.
+const QString nonUtf8Folder = QStringLiteral("<non-UTF-8 folder>");
+
+// Starts kd740-flash with arguments; a NAME=value before them goes into its
+// environment, as env(1) takes it. Its home is a scratch folder.
+void startFlash(QProcess &flash, QStringList arguments, QProcessEnvironment environment)
+{
+    while (!arguments.isEmpty() && arguments.first().contains('=') && !arguments.first().startsWith('-')) {
+        const QString setting = arguments.takeFirst();
+        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    }
+    environment.insert("HOME", QDir::current().filePath("home"));
+    QString program = QStringLiteral(FLASH_EXECUTABLE);
+    if (arguments.contains(nonUtf8Folder)) {
+        environment.insert("LC_ALL", "C.UTF-8");
+        arguments.prepend(program);
+        const QString script = QStringLiteral(
+                                   "f=$(printf 'fw\\351') && mkdir \"$f\" && cp firmware/* \"$f\"/ || exit 99\n"
+                                   "for a; do shift; [ \"$a\" = '%1' ] && a=$f; set -- \"$@\" \"$a\"; done\n"
+                                   "\"$@\"; status=$?; rm -r \"$f\"; exit $status")
+                                   .arg(nonUtf8Folder);
+        arguments = QStringList { "-c", script, "sh" } + arguments;
+        program = "/bin/sh";
+    }
+    flash.setProcessEnvironment(environment);
+    flash.start(program, arguments);
+}
+
 bool changesInstrument(const QString &call)
 {
     return call.contains(QRegularExpression(QStringLiteral("Clear|Write|Bootstrap|Preset")));
+}
+
+// ./firmware with its SHA256SUMS as sha256sum writes it; copies of it without
+// one, and with one that gives the FPGA image another image's digest.
+void writeImageFolders(const Sim &sim)
+{
+    const QDir dir(sim.dir());
+    QMap<QString, QByteArray> digests;
+    for (const QString &name : QDir(sim.imagePath("")).entryList(QDir::Files)) {
+        QFile image(sim.imagePath(name));
+        QVERIFY(image.open(QIODevice::ReadOnly));
+        digests[name] = QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex();
+        for (const QString copy : { "unlisted/", "listed-wrong/" })
+            QVERIFY(dir.mkpath(copy) && QFile::copy(sim.imagePath(name), dir.filePath(copy + name)));
+    }
+    QFile list(sim.imagePath("SHA256SUMS")), wrong(dir.filePath("listed-wrong/SHA256SUMS"));
+    QVERIFY(list.open(QIODevice::WriteOnly) && wrong.open(QIODevice::WriteOnly));
+    for (const QString &name : digests.keys()) {
+        list.write(digests[name] + (name.endsWith(".rbf") ? " *" : "  ") + name.toUtf8() + "\r\n");
+        wrong.write(digests[name.startsWith("kd740b_fpga") ? "kd740a_fpga_9.rbf" : name] + "  " + name.toUtf8() + "\n");
+    }
 }
 
 } // namespace
@@ -74,6 +138,9 @@ class TestFlash : public QObject
 private slots:
     void run_data();
     void run();
+    void jsonEvents_data();
+    void jsonEvents();
+    void narrowTerminal();
 };
 
 // clang-format off
@@ -100,6 +167,8 @@ void TestFlash::run_data()
     const QStringList kd740bFound = checkTitle + QStringList { "Found KD740B", "Serial 1234, with firmware 4.5.10",
                                                                "Firmware requires update.", "Press Update to continue.",
                                                                recordLine };
+    QStringList newerCheck = referenceLines(QFINDTESTDATA("data/check/usb-b-newer-no.txt"));
+    newerCheck.removeAll("Cancelling operation.");
     QStringList interrupted = referenceLines(QFINDTESTDATA("data/update/kd740b.log"));
     interrupted.insert(interrupted.indexOf("Updating FPGA, estimated 6 minutes.") + 1, closing);
 
@@ -118,8 +187,14 @@ void TestFlash::run_data()
                                                          << 3 << "";
     QTest::newRow("example nothing, check: 3") << "nothing" << QStringList { "check" } << ""
                                                << noAnswer + notDetected << 3 << "";
-    QTest::newRow("example kd740b, check") << "kd740b" << QStringList { "check" } << "check" << QStringList() << 0
-                                           << "";
+    const auto check = [](const char *name, const QString &instrument, int exitCode) {
+        QTest::newRow(name) << instrument << QStringList { "check" } << "check" << QStringList() << exitCode << "";
+    };
+    check("example kd740b, check: 10", "kd740b", 10);
+    check("example kd740a-boot, check: 11", "kd740a-boot", 11);
+    check("example kd740c-fpga-failed, check: 11", "kd740c-fpga-failed", 11);
+    check("current, check", Sim::usbInstrument(1, 1236, 4, 5, 12), 0);
+    QTest::newRow("downgrade, check: 10") << newerB << QStringList { "check" } << "" << newerCheck << 10 << "";
     QTest::newRow("--quiet") << "kd740b" << QStringList { "update", "--quiet" } << "update" << QStringList() << 0
                              << "";
     QTest::newRow("bootstrap with --model") << silentA << QStringList { "restore", "--model", "KD740A" }
@@ -141,11 +216,40 @@ void TestFlash::run_data()
         << kd740bFound + QStringList { "", "Updating Firmware", "", "Firmware image is empty: broken/kd740b_fpga_12.rbf" }
                + failureBlockWith({ "Nothing was erased or written." })
         << 5 << "";
-    QTest::newRow("no command: 2") << "kd740b" << QStringList() << "" << QStringList() << 2 << "";
-    QTest::newRow("--yes with restore: 2") << "kd740b" << QStringList { "restore", "--yes" } << "" << QStringList()
-                                           << 2 << "";
-    QTest::newRow("unknown model: 2") << "nothing" << QStringList { "restore", "--model", "KD740D" } << ""
-                                      << QStringList() << 2 << "";
+    // A folder of its own is proven by its own SHA256SUMS (./firmware's has a binary marker and CRLF).
+    QTest::newRow("--firmware listed") << "kd740b" << QStringList { "update", "--firmware", "./firmware" } << "update"
+                                       << QStringList { "data/update/kd740b.log" } << 0 << "";
+    const QStringList refused = kd740bFound + QStringList { "", "Updating Firmware", "" };
+    const QStringList notShipped = { "Firmware image is not the one shipped: listed-wrong/kd740b_fpga_12.rbf" };
+    QTest::newRow("--firmware listed wrong: 5") << "kd740b" << QStringList { "update", "--firmware", "listed-wrong" }
+                                                << "" << refused + notShipped + failureBlockWith({ nothingTouched })
+                                                << 5 << "";
+    QTest::newRow("--firmware unlisted: 5")
+        << "kd740b" << QStringList { "update", "-f", "unlisted" } << ""
+        << refused + QStringList("Firmware images cannot be verified: no SHA256SUMS in unlisted")
+            + failureBlockWith({ nothingTouched })
+        << 5 << "";
+    QTest::newRow("check, image listed wrong: 5")
+        << "kd740b" << QStringList { "check", "--firmware", "listed-wrong" } << ""
+        << QStringList(kd740bFound).replaceInStrings(recordLine, notShipped.first()) + QStringList(recordLine) << 5
+        << "";
+    // Bad usage: what standard error says first.
+    const auto usage = [](const char *name, const QStringList &arguments, const QString &problem) {
+        QTest::newRow(name) << "kd740b" << arguments << "" << QStringList { "kd740-flash: " + problem } << 2 << "";
+    };
+    usage("no command: 2", {}, "no command given (check, update or restore)");
+    usage("--yes with restore: 2", { "restore", "--yes" }, "--yes belongs to the update command");
+    usage("--ignore-power with check: 2", { "check", "--ignore-power" },
+          "--ignore-power belongs to the update and restore commands");
+    usage("unknown model: 2", { "restore", "--model", "KD740D" }, "--model takes KD740A, KD740B or KD740C, not: KD740D");
+    usage("--model twice: 2", { "restore", "--model", "KD740A", "--model", "KD740B" }, "--model given more than once");
+    usage("-m and --model: 2", { "restore", "-m", "KD740A", "--model=KD740B" }, "--model given more than once");
+    usage("-y and --yes: 2", { "update", "-y", "--yes" }, "--yes given more than once");
+    usage("second command: 2", { "check", "update" }, "one command at a time; a second command: update");
+    QTest::newRow("non-UTF-8 --firmware folder") << "kd740b" << QStringList { "update", "--firmware", nonUtf8Folder }
+                                                 << "update" << QStringList { "data/update/kd740b.log" } << 0 << "";
+    QTest::newRow("relative XDG_DATA_HOME") << "kd740b" << QStringList { "XDG_DATA_HOME=records", "check" } << "check"
+                                            << QStringList() << 10 << "";
     QTest::newRow("--json") << "kd740b" << QStringList { "update", "--json" } << "update"
                             << QStringList { "data/update/kd740b.log" } << 0 << "";
     QTest::newRow("SIGTERM during the FPGA write") << "kd740b" << QStringList { "update" } << "update" << interrupted
@@ -173,6 +277,12 @@ void TestFlash::run()
         instrument = readLines(QFINDTESTDATA("../simulator/examples/" + instrument + ".txt")).join('\n');
 
     Sim sim;
+    // The window runs in this process: a relative XDG_DATA_HOME is its too, with a scratch home.
+    const QByteArray saved[] = { qgetenv("XDG_DATA_HOME"), qgetenv("HOME") };
+    const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", saved[0]), qputenv("HOME", saved[1]); });
+    const bool relativeDataHome = arguments.value(0).startsWith("XDG_DATA_HOME=");
+    if (relativeDataHome)
+        qputenv("XDG_DATA_HOME", "records"), qputenv("HOME", QFile::encodeName(QDir::current().filePath("home")));
     QStringList windowCalls;
     if (!window.isEmpty()) {
         sim.setDescription(instrument);
@@ -183,20 +293,24 @@ void TestFlash::run()
         if (signalAfter.isEmpty())
             QCOMPARE(windowLines, expected);
     }
+    expected = consoleWords(expected);
     sim.setDescription(instrument);
     sim.clearTrace();
     QVERIFY(QDir(sim.dir()).mkpath("broken"));
     QFile(sim.imagePath("kd740b_fpga_12.rbf")).copy(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf"));
     QFile(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")).resize(0);
+    writeImageFolders(sim);
 
+#ifdef Q_OS_WIN
+    if (arguments.contains(nonUtf8Folder) || arguments.value(0).startsWith("XDG_DATA_HOME="))
+        QSKIP("Windows passes names as text and keeps its records in the user's profile");
+#endif
     QProcess flash;
-    if (!signalAfter.isEmpty()) {
-        // Long enough a write for the signal to land in it.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Long enough a write for the signal to land in it.
+    if (!signalAfter.isEmpty())
         environment.insert("KDSIM_SCALE", "0.01");
-        flash.setProcessEnvironment(environment);
-    }
-    flash.start(QStringLiteral(FLASH_EXECUTABLE), arguments);
+    startFlash(flash, arguments, environment);
     QVERIFY2(flash.waitForStarted(), qPrintable(flash.errorString()));
     QByteArray output;
     if (!signalAfter.isEmpty()) {
@@ -209,6 +323,9 @@ void TestFlash::run()
     const QString errors = QString::fromUtf8(flash.readAllStandardError());
     QVERIFY2(flash.exitStatus() == QProcess::NormalExit, qPrintable(errors));
     QCOMPARE(flash.exitCode(), exitCode);
+    // Bad usage: the row gives what standard error says first, and nothing else happens.
+    if (exitCode == 2 && output.isEmpty())
+        output = errors.section('\n', 0, 0).toUtf8() + '\n';
 
     QStringList lines = QString::fromUtf8(output).remove('\r').split('\n');
     lines.removeLast();
@@ -241,20 +358,123 @@ void TestFlash::run()
         lines = jsonLines;
         // The record the run announced holds the whole run.
         const QStringList record = readLines(recordPath);
-        QVERIFY2(!record.isEmpty() && record.last().endsWith(" You may now close the software."),
+        // ... in the words the program printed, then how it ended.
+        QVERIFY2(record.value(record.size() - 2).endsWith(' ' + jsonLines.last())
+                     && record.value(record.size() - 1).startsWith("result: "),
                  qPrintable(recordPath));
+        QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
     }
+    // A relative XDG_DATA_HOME is no data folder: both programs keep their records in the default one.
+    if (relativeDataHome)
+        QCOMPARE(QDir(QDir::current().filePath("home/.local/share/kd740-updater/records")).count(), 2u + 2u);
     lines.replaceInStrings(QRegularExpression("^Record: .*"), recordLine);
     if (arguments.contains("--quiet"))
         expected.clear();
     QCOMPARE(lines, expected);
 
     if (!window.isEmpty()) {
-        QCOMPARE(sim.calls(), windowCalls);
+        // The same files, in the folder named.
+        QCOMPARE(sim.calls().replaceInStrings(QRegularExpression("\"fw[^/\"]*/"), "\"./firmware/"), windowCalls);
     } else {
         const QStringList calls = sim.calls();
         for (const QString &call : calls)
             QVERIFY2(!changesInstrument(call), qPrintable(call));
+    }
+}
+
+// A JSON value in one line: its values in the order of their keys.
+QString flat(const QJsonValue &value)
+{
+    QStringList items;
+    if (value.isArray()) {
+        for (const QJsonValue &item : value.toArray())
+            items << flat(item);
+        return '[' + items.join(", ") + ']';
+    }
+    const QJsonObject object = value.toObject();
+    for (const QJsonValue &item : object)
+        items << flat(item);
+    return value.isObject() ? items.join(' ') : value.toVariant().toString();
+}
+
+void TestFlash::jsonEvents_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("events");
+
+    // Values by their keys: event, link, model, offer, [found part shipped], serial; event, exit, [part state], result
+    const QString kd740b = "instrument usb KD740B update [4 boot Fx3 4, 5 run Fx3 5, 10 FPGA 12] 1234";
+    const QString skipped = "[boot Fx3 skipped, run Fx3 skipped, ";
+    QTest::newRow("update offered") << "kd740b" << QStringList { "check" }
+                                    << QStringList { kd740b, "outcome 10 update-needed" };
+    QTest::newRow("restore needed") << "kd740a-boot" << QStringList { "check" }
+                                    << QStringList {
+                                           "instrument usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
+                                           "outcome 11 restore-needed"
+                                       };
+    QTest::newRow("written over the network") << "kd740c-net" << QStringList { "update" }
+                                              << QStringList { "instrument net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
+                                                               "outcome 0 [FX3 written, FPGA written] done" };
+    QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
+                                 << QStringList { kd740b, "outcome 1 " + skipped + "FPGA erased] failed" };
+    QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
+                                    << QStringList { kd740b,
+                                                     "outcome 5 " + skipped + "FPGA untouched] image-unusable" };
+}
+
+void TestFlash::jsonEvents()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, events);
+
+    Sim sim;
+    sim.setDescription(readLines(QFINDTESTDATA("../simulator/examples/" + instrument + ".txt")).join('\n'));
+    QVERIFY(QDir(sim.dir()).mkpath("broken"));
+    QVERIFY(QFile(sim.imagePath("kd740b_fpga_12.rbf")).copy(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")));
+    QFile(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")).resize(0);
+    QProcess flash;
+    startFlash(flash, arguments << "--json", QProcessEnvironment::systemEnvironment());
+    QVERIFY(flash.waitForFinished(60000));
+    QStringList found;
+    for (const QByteArray &line : flash.readAllStandardOutput().split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (event.value("event") == "instrument" || event.value("event") == "outcome")
+            found << flat(event);
+    }
+    QCOMPARE(found, events);
+}
+
+// Through script(1), on a terminal as narrow as a technician's phone.
+void TestFlash::narrowTerminal()
+{
+    const int columns = 20;
+    const QString script = QStandardPaths::findExecutable("script");
+    if (script.isEmpty())
+        QSKIP("needs script(1), and a console's width is its window's");
+    Sim sim;
+    sim.setDescription(readLines(QFINDTESTDATA("../simulator/examples/kd740b.txt")).join('\n'));
+    QProcess flash;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KDSIM_SCALE", "0.01"); // long enough a write for percentages
+    environment.insert("HOME", QDir::current().filePath("home"));
+    flash.setProcessEnvironment(environment);
+    flash.start(script,
+                { "-qec", QString("stty cols %1; exec %2 update").arg(columns).arg(FLASH_EXECUTABLE), "/dev/null" });
+    QVERIFY(flash.waitForFinished(60000));
+    QCOMPARE(flash.exitCode(), 0);
+
+    // Each state of the progress line, the blanks of a longer one before it included.
+    QStringList progress;
+    for (const QString &line : QString::fromUtf8(flash.readAllStandardOutput()).split("\r\n"))
+        progress += line.split('\r').mid(0, line.count('\r')).filter(QRegularExpression("\\S"));
+    QVERIFY(!progress.filter(QRegularExpression("\\d+ % \\d+:\\d\\d")).isEmpty());
+    for (const QString &state : qAsConst(progress)) {
+        QVERIFY2(state.size() < columns, qPrintable(state));
+        // The elapsed time whole, and the percentage where there is one.
+        QVERIFY2(state.contains(QRegularExpression("(^| )\\d+:\\d\\d( elapsed.*)? *$")), qPrintable(state));
+        QVERIFY2(!state.contains('%') || state.contains(QRegularExpression("(^|[ (])\\d+ %")), qPrintable(state));
     }
 }
 

@@ -3,6 +3,7 @@
 // test checks those parts itself: time stamps that never go back, the date,
 // the computer, and each image's size and SHA-256 against its own computation.
 
+#include "FileAccess.h"
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
 #include "TestFolders.h"
@@ -22,6 +23,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
+
 using Sim = SimulatedInstrument;
 
 namespace {
@@ -39,6 +43,13 @@ QString sha256Of(const QString &path)
         : QString();
 }
 
+// Whether the PC can be kept awake depends on the machine the test runs on;
+// the window's log never says it.
+bool isAwakeNotice(const QString &line)
+{
+    return line.contains(QLatin1String(" Cannot keep the PC awake while firmware is written: "));
+}
+
 // The record with what differs from run to run checked and put in fixed
 // words; a line that fails its check starts with "!! ".
 QStringList normalised(const QStringList &record, const QString &path)
@@ -46,11 +57,14 @@ QStringList normalised(const QStringList &record, const QString &path)
     QStringList result;
     qint64 lastMs = 0;
     for (const QString &line : record) {
+        if (isAwakeNotice(line))
+            continue;
         const QRegularExpressionMatch stamp = stampPattern.match(line);
         const qint64 ms = stamp.captured(1).toLongLong() * 60000 + stamp.captured(2).toLongLong() * 1000
             + stamp.captured(3).toInt();
-        bool right = ms >= lastMs;
-        lastMs = ms;
+        // The header's lines and the result have no stamp.
+        bool right = !stamp.hasMatch() || ms >= lastMs;
+        lastMs = stamp.hasMatch() ? ms : lastMs;
         QString text = line.mid(stamp.capturedLength());
         const QString key = text.section(QStringLiteral(": "), 0, 0);
         const QString value = text.section(QStringLiteral(": "), 1);
@@ -70,7 +84,8 @@ QStringList normalised(const QStringList &record, const QString &path)
         if (varyingKeys.contains(key))
             text = key + QStringLiteral(": <") + key + QLatin1Char('>');
         else if (key == QLatin1String("image"))
-            text = QStringLiteral("image: ") + QFileInfo(image.at(0)).fileName();
+            text = QStringLiteral("image: ")
+                + (QStringList(QFileInfo(image.at(0)).fileName()) + image.mid(3)).join(", ");
         else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
             text = recordLine;
         text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
@@ -87,6 +102,8 @@ QStringList logLines(const QStringList &record)
     QStringList result;
     for (const QString &line : record.mid(record.indexOf(QString()) + 1)) {
         const QString text = line.mid(stampPattern.match(line).capturedLength());
+        if (text.startsWith(QLatin1String("result: ")) || isAwakeNotice(line))
+            continue;
         if (!callPattern.match(text).hasMatch() && !text.startsWith(QLatin1String("image: ")))
             result << text;
     }
@@ -117,9 +134,11 @@ private slots:
     void initTestCase() { keepUserDataInTestFolders(); }
     void recordOfRun_data();
     void recordOfRun();
+    void keepsEverythingUpToKill_data();
     void keepsEverythingUpToKill();
 };
 
+// clang-format off
 void TestRecord::recordOfRun_data()
 {
     QTest::addColumn<QString>("instrument");
@@ -127,25 +146,37 @@ void TestRecord::recordOfRun_data()
     QTest::addColumn<QString>("button"); // pressed after the check, if any
     QTest::addColumn<QString>("faults");
     QTest::addColumn<QString>("expected"); // in data/record; none: no record
-    QTest::addColumn<bool>("folderWritable");
+    // "blocked": the folder cannot be made; "full": no file can grow, "full
+    // after the check": the record's file cannot grow much beyond the check.
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("zeroed"); // an image filled with zeros after the check
 
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
     QTest::newRow("update succeeds") << kdB << "" << updateButton << ""
-                                     << "update-kd740b" << true;
+                                     << "update-kd740b" << "" << "";
     QTest::newRow("update fails") << kdB << "" << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
-                                  << "update-kd740b-write-fails" << true;
+                                  << "update-kd740b-write-fails" << "" << "";
+    // Its size and SHA-256 as the check read them, in the one read.
+    QTest::newRow("image not shipped") << kdB << "" << updateButton << ""
+                                       << "update-kd740b-image-not-shipped" << "" << "kd740b_fpga_12.rbf";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""
-        << "restore-kd740a-bootstrapped" << true;
+        << "restore-kd740a-bootstrapped" << "" << "";
     QTest::newRow("no instrument answers") << ""
                                            << "KD740B"
                                            << ""
                                            << ""
-                                           << "" << true;
+                                           << "" << "" << "";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
-                                              << "update-kd740b" << false;
+                                              << "update-kd740b" << "blocked" << "";
+    QTest::newRow("disk full from the start") << kdB << "" << updateButton << ""
+                                              << "update-kd740b" << "full" << "";
+    QTest::newRow("disk full during the update") << kdB << "" << updateButton << ""
+                                                 << "update-kd740b" << "full after the check" << "";
 }
+
+// clang-format on
 
 void TestRecord::recordOfRun()
 {
@@ -154,12 +185,19 @@ void TestRecord::recordOfRun()
     QFETCH(QString, button);
     QFETCH(QString, faults);
     QFETCH(QString, expected);
-    QFETCH(bool, folderWritable);
+    QFETCH(QString, disk);
+    QFETCH(QString, zeroed);
 
     // A file where the records' folder would be.
     const QTemporaryDir home;
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", dataHome); });
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_DATA_HOME", dataHome);
+        limitFileSize(-1);
+    });
+    if (disk.startsWith(QLatin1String("full")) && !limitFileSize(-1).isEmpty())
+        QSKIP(qPrintable(limitFileSize(-1)));
+    const bool folderWritable = disk != QLatin1String("blocked");
     if (!folderWritable) {
         if (QSysInfo::productType() == QLatin1String("windows"))
             QSKIP("Windows takes the data folder from the user's profile, which no test may spoil");
@@ -173,13 +211,36 @@ void TestRecord::recordOfRun()
     const QString folder = recordsFolder();
     const QStringList before = recordsIn(folder);
     chooseModelWhenAsked(model);
+    if (disk == QLatin1String("full"))
+        limitFileSize(64);
     driver.click(checkButton);
+    const QString first = recordsIn(folder, before).value(0);
+    if (disk == QLatin1String("full after the check"))
+        limitFileSize(QFileInfo(QDir(folder).filePath(first)).size() + 300);
     if (!button.isEmpty()) {
         armFaults(sim, faults);
+        QFile image(sim.imagePath(zeroed));
+        if (!zeroed.isEmpty())
+            QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
+        image.close();
         driver.click(button);
     }
+    limitFileSize(-1);
     const QStringList written = recordsIn(folder, before);
     const QStringList wanted = expected.isEmpty() ? QStringList() : expectedRecord(expected);
+    // One line with the system's own reason; no line cut short, no empty record.
+    if (disk.startsWith(QLatin1String("full"))) {
+        const QStringList failed = driver.linesAfterIntroduction().filter("No record could be written: ");
+        QVERIFY2(failed.size() == 1
+                     && failed.first().endsWith(".txt: " + QString::fromLocal8Bit(std::strerror(EFBIG)) + '.'),
+                 qPrintable(failed.join('\n')));
+        QFile file(QDir(folder).filePath(first));
+        QCOMPARE(file.open(QIODevice::ReadOnly) && file.readAll().endsWith('\n'), !first.isEmpty());
+        const QStringList record = normalised(readLines(file.fileName()), file.fileName());
+        QCOMPARE(record, wanted.mid(0, record.size()));
+        QVERIFY(first.isEmpty() ? disk == "full" : record.size() > 20 && record.size() < wanted.size());
+        return;
+    }
     if (wanted.isEmpty())
         QCOMPARE(driver.linesAfterIntroduction().filter(QStringLiteral("ecord")), QStringList());
     if (!folderWritable) {
@@ -195,17 +256,32 @@ void TestRecord::recordOfRun()
         return;
     const QString path = QDir(folder).filePath(written.first());
     const QStringList record = readLines(path);
-    const QString identity = record.value(4).mid(7) + QLatin1Char('-') + record.value(5).mid(8); // model, serial
+    const QString identity = record.value(5).mid(7) + QLatin1Char('-') + record.value(6).mid(8); // model, serial
     QVERIFY2(QRegularExpression("^\\d{8}-\\d{6}-" + identity + "(-\\d+)?\\.txt$").match(written.first()).hasMatch(),
              qPrintable(written.first()));
     QCOMPARE(normalised(record, path), wanted);
     QCOMPARE(logLines(record), driver.lines().mid(PanelDriver::introductionLines));
 }
 
-// The updater itself, killed while the FPGA is written: the record holds
-// every line and call up to the write, and the write as begun.
+void TestRecord::keepsEverythingUpToKill_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("streamsClosed"); // standard input, output and error
+    QTest::newRow("window") << UPDATER_EXECUTABLE << false;
+    QTest::newRow("window, standard streams closed") << UPDATER_EXECUTABLE << true;
+    QTest::newRow("kd740-flash, standard streams closed") << FLASH_EXECUTABLE << true;
+}
+
+// The program itself, killed while the FPGA is written: the record holds
+// every line and call up to the write, and the write as begun, and nothing
+// else, whatever the program's standard streams were.
 void TestRecord::keepsEverythingUpToKill()
 {
+    QFETCH(QString, program);
+    QFETCH(bool, streamsClosed);
+    if (streamsClosed && QSysInfo::productType() == QLatin1String("windows"))
+        QSKIP("a Windows program is not started with its descriptors closed");
+    const bool window = program == QLatin1String(UPDATER_EXECUTABLE);
     Sim sim;
     sim.setDescription(Sim::usbInstrument(1, 4711, 4, 5, 10));
     QStandardPaths::setTestModeEnabled(false); // the updater keeps its records as a user's
@@ -215,24 +291,37 @@ void TestRecord::keepsEverythingUpToKill()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("KDSIM_SCALE", "0.05"); // the FPGA write lasts 16 s
-    if (QSysInfo::productType() == QLatin1String("windows")) {
+    const bool posix = QSysInfo::productType() != QLatin1String("windows");
+    if (!posix) {
         environment.insert("QT_QPA_GENERIC_PLUGINS", "kd740drive");
         environment.insert("QT_PLUGIN_PATH", environment.value("QT_PLUGIN_PATH") + QDir::listSeparator() + DRIVE);
-    } else {
-        environment.insert("LD_PRELOAD", DRIVE);
     }
+    const QStringList arguments = window ? QStringList() : QStringList("update");
     QProcess updater;
     updater.setProcessEnvironment(environment);
-    updater.start(UPDATER_EXECUTABLE, QStringList());
+    // Through a shell that preloads the driver into the window program and closes the streams.
+    const QString shell = QStringLiteral("p=$1; shift; LD_PRELOAD=\"$p\" exec \"$0\" \"$@\"");
+    if (posix)
+        updater.start("/bin/sh",
+                      QStringList { "-c", shell + (streamsClosed ? " 0<&- 1>&- 2>&-" : ""), program,
+                                    window ? DRIVE : "" }
+                          + arguments);
+    else
+        updater.start(program, arguments);
     // Killed as soon as the record shows the write begun.
-    const QStringList wanted = expectedRecord(QStringLiteral("killed-during-fpga-write"));
     const auto path = [&] { return QDir(folder).filePath(recordsIn(folder, before).value(0)); };
-    QTRY_VERIFY_WITH_TIMEOUT(readLines(path()).size() >= wanted.size(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!readLines(path()).filter("WriteFPGAProgram(").isEmpty(), 20000);
     updater.kill();
     QVERIFY(updater.waitForFinished());
-    const QStringList record = readLines(path());
-    QCOMPARE(normalised(record, path()), wanted);
-    QFile::remove(path());
+    const QString recordPath = path();
+    const QStringList record = readLines(recordPath);
+    QFile::remove(recordPath);
+    // Each line after the header is one whole line of the record's own.
+    const QRegularExpression stamp(QStringLiteral("\\+\\d+:\\d\\d\\.\\d\\d\\d"));
+    for (const QString &line : record.mid(record.indexOf(QString()) + 1))
+        QVERIFY2(line.indexOf(stamp) == 0 && line.lastIndexOf(stamp) == 0, qPrintable(line));
+    if (window)
+        QCOMPARE(normalised(record, recordPath), expectedRecord(QStringLiteral("killed-during-fpga-write")));
 }
 
 QTEST_MAIN(TestRecord)

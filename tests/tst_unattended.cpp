@@ -11,7 +11,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,6 +60,27 @@ const QStringList updateLines = { "",
                                   "Skipping run Fx3, already current version.",
                                   fpgaLine };
 
+// Checks the low battery's question, then answers it with a button or Escape.
+void answerBatteryQuestion(const QString &answer, const QString &percent)
+{
+    onNextModal("QMessageBox", [=](QWidget *widget) {
+        auto *box = static_cast<QMessageBox *>(widget);
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(QStringList({ box->windowTitle(), box->text(), box->informativeText(), box->buttons()[0]->text(),
+                               box->buttons()[1]->text(), box->defaultButton()->text(), box->escapeButton()->text() }),
+                 QStringList({ "Low Battery",
+                               "The PC runs on battery at " + percent
+                                   + " %. If it shuts down during the write, the KD740 may not work until it is "
+                                     "restored.",
+                               "Connect the PC to mains power, then continue.", "Continue", "Cancel", "Cancel",
+                               "Cancel" }));
+        if (answer == QLatin1String("Escape"))
+            keyInWindow(box, Qt::Key_Escape);
+        else
+            clickInWindow(findButton(box, answer));
+    });
+}
+
 } // namespace
 
 void QApplication::alert(QWidget *widget, int /*duration*/)
@@ -75,6 +98,8 @@ private slots:
     void keepsAwakeUntilOutcome();
     void endsWhenClosedOrSignalled_data();
     void endsWhenClosedOrSignalled();
+    void flashStopsBeforeErasing_data();
+    void flashStopsBeforeErasing();
     void cleanup();
 
 private:
@@ -104,7 +129,7 @@ void TestUnattended::cleanup()
 void TestUnattended::initTestCase()
 {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + QFile::encodeName(socketPath));
-    for (const int signal : { SIGINT, SIGTERM, SIGHUP }) {
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT }) {
         struct sigaction previous = {};
         if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
             std::signal(signal, SIG_DFL);
@@ -112,7 +137,8 @@ void TestUnattended::initTestCase()
 }
 
 // "logind" with the stand-in's mode after a blank, "none", or "silent": it
-// takes the connection and says nothing.
+// takes the connection and says nothing. "upower:POWER" last stands in for
+// UPower too.
 void TestUnattended::startBus(const QString &bus)
 {
     if (bus.startsWith(QLatin1String("logind"))) {
@@ -135,7 +161,8 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     QTest::addColumn<QString>("bus");
     QTest::addColumn<QString>("instrument");
     QTest::addColumn<QString>("button");
-    // Added once the check is over: a fault line, or an image to remove.
+    // Added once the check is over: a fault line, an image to remove, or
+    // "answer " and the button that answers the low battery's question.
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QStringList>("transcript");
     // Which locks end once the write has: the others were refused or never held.
@@ -168,10 +195,37 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     QTest::newRow("sleep lock refused, the lid's holds")
         << "logind refuse:" + sleepLock << kdB << updateButton << QString() << updateLines + successBlock
         << QStringList { both[1] };
+    QTest::newRow("hostile refusal, update unchanged")
+        << "logind hostile" << kdB << updateButton << QString() << updateLines + successBlock << QStringList();
     QTest::newRow("no bus, update unchanged")
         << "none" << kdB << updateButton << QString() << updateLines + successBlock << QStringList();
     QTest::newRow("silent bus, update unchanged")
         << "silent" << kdB << updateButton << QString() << updateLines + successBlock << QStringList();
+
+    // Before the first erase UPower is asked: 25 % or more is mentioned, below is asked about.
+    const auto onBattery = [](const QString &percent) {
+        return updateLines.mid(0, 3) + ("The PC runs on battery (" + percent + " %). Keep it connected to mains power.")
+            + updateLines.mid(3) + successBlock;
+    };
+    const auto stopped = [](const QString &title, const QString &percent) {
+        return QStringList { "", title, "", "Stopped: the PC's battery is at " + percent + " %." }
+        + failureBlockWith({ nothingTouched });
+    };
+    const QString bootB = Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot");
+    const QStringList updated = updateLines + successBlock;
+    QTest::newRow("50 %") << "logind upower:battery:50" << kdB << updateButton << "" << onBattery("50") << both;
+    QTest::newRow("24.6 %") << "logind upower:battery:24.6" << kdB << updateButton << "" << onBattery("25") << both;
+    QTest::newRow("10 %, Continue") << "logind upower:battery:10" << kdB << updateButton << "answer Continue"
+                                    << onBattery("10") << both;
+    QTest::newRow("10 %, Cancel") << "logind upower:battery:10" << kdB << updateButton << "answer Cancel"
+                                  << stopped("Updating Firmware", "10") << both;
+    QTest::newRow("24.4 %, Escape") << "logind upower:battery:24.4" << kdB << updateButton << "answer Escape"
+                                    << stopped("Updating Firmware", "24") << both;
+    QTest::newRow("restore at 3 %, Cancel") << "logind upower:battery:3" << bootB << restoreButton << "answer Cancel"
+                                            << stopped("Restoring Device", "3") << both;
+    QTest::newRow("charging") << "logind upower:charging:10" << kdB << updateButton << "" << updated << both;
+    QTest::newRow("no battery") << "logind upower:no-battery" << kdB << updateButton << "" << updated << both;
+    QTest::newRow("UPower never answers") << "logind upower:silent" << kdB << updateButton << "" << updated << both;
 }
 
 void TestUnattended::keepsAwakeUntilOutcome()
@@ -186,8 +240,14 @@ void TestUnattended::keepsAwakeUntilOutcome()
     startBus(bus);
     if (QTest::currentTestFailed())
         return;
-    if (!bus.startsWith(QLatin1String("logind")) || bus.contains(QLatin1String("refuse")))
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot keep the PC awake while firmware is written: "));
+    const QString warning = QStringLiteral("Cannot keep the PC awake while firmware is written: ");
+    // The bus's words as text: no escape, cut where they would fill a screen.
+    const QString hostile = "org.freedesktop.DBus.Error.AccessDenied: ?[32mFAKE: Firmware updated successfully.?[0m?2J";
+    const bool warned = !bus.startsWith(QLatin1String("logind")) || bus.contains(QRegularExpression("refuse|hostile"));
+    if (bus.endsWith(QLatin1String("hostile")))
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning + hostile + QString(200 - hostile.size(), 'x') + "..."));
+    else if (warned)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression('^' + warning));
 
     Sim sim;
     sim.setDescription(instrument);
@@ -197,6 +257,8 @@ void TestUnattended::keepsAwakeUntilOutcome()
         return;
     if (fault.endsWith(QLatin1String(".rbf")))
         QVERIFY(QFile::remove(sim.imagePath(fault)));
+    else if (fault.startsWith(QLatin1String("answer ")))
+        answerBatteryQuestion(fault.mid(7), QString::number(qRound(bus.section(':', -1).toDouble())));
     else
         armFaults(sim, fault);
     // The FPGA's clear and write now last about 0.1 s and 1 s.
@@ -222,6 +284,9 @@ void TestUnattended::keepsAwakeUntilOutcome()
     };
     QTRY_COMPARE(sorted(readLines(recordPath)), sorted(asked + released));
     QCOMPARE(alerts, QStringList("KD740 Firmware Updater: You may now close the software."));
+    // The run's record says what the log of a console would.
+    const QString runRecord = driver.log()->toPlainText().section(QStringLiteral("\nRecord: "), -1).section('\n', 0, 0);
+    QCOMPARE(readLines(runRecord).filter(warning).size(), warned ? 1 : 0);
 }
 
 // The real updater, driven by a library preloaded into it: it checks and
@@ -230,7 +295,8 @@ void TestUnattended::endsWhenClosedOrSignalled_data()
 {
     QTest::addColumn<QString>("bus");
     // 0: the window is closed after the outcome; above 0: sent during the
-    // write; below 0: sent after the outcome.
+    // write, or, where logind never answers, while the locks are asked for;
+    // below 0: sent after the outcome.
     QTest::addColumn<int>("signal");
 
     QTest::newRow("silent bus, window closed") << "silent" << 0;
@@ -242,6 +308,9 @@ void TestUnattended::endsWhenClosedOrSignalled_data()
     QTest::newRow("SIGINT during the write") << "logind" << SIGINT;
     QTest::newRow("SIGTERM during the write") << "logind" << SIGTERM;
     QTest::newRow("SIGHUP during the write") << "logind" << SIGHUP;
+    QTest::newRow("SIGQUIT during the write") << "logind" << SIGQUIT;
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
+        QTest::addRow("signal %d before the first clear", signal) << "logind silent" << signal;
     QTest::newRow("SIGTERM after the outcome ends it as ever") << "logind" << -SIGTERM;
 }
 
@@ -268,10 +337,16 @@ void TestUnattended::endsWhenClosedOrSignalled()
     updater.start(UPDATER_EXECUTABLE, QStringList());
     QVERIFY(updater.waitForStarted());
 
-    if (signal > 0) {
+    const bool beforeClear = signal > 0 && bus == QLatin1String("logind silent");
+    if (beforeClear)
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(recordPath), bothAsked, 30000);
+    else if (signal > 0)
         QTRY_VERIFY_WITH_TIMEOUT(sim.calls().contains("kdConfigUSBClearFPGAProgram(100, d1=0)"), 30000);
-        // Twice: the second must change nothing. A pid of 0 would signal this test.
-        for (int sent = 0; sent < 2 && updater.state() == QProcess::Running; ++sent) {
+    if (signal > 0) {
+        // Twice during the write: the second must change nothing. A stopped
+        // run ends at once, and a second signal would end it as ever. A pid
+        // of 0 would signal this test.
+        for (int sent = 0; sent < (beforeClear ? 1 : 2) && updater.state() == QProcess::Running; ++sent) {
             QCOMPARE(kill(static_cast<pid_t>(updater.processId()), signal), 0);
             QTest::qWait(50);
         }
@@ -294,6 +369,12 @@ void TestUnattended::endsWhenClosedOrSignalled()
     const QByteArray closing = signal > 0 ? "\nClosing when the firmware write has ended." : "";
     // The record's line names a file of this run only.
     const QString log = QString::fromUtf8(output).remove(QRegularExpression("\nRecord: [^\n]*"));
+    if (beforeClear) {
+        const QString stopped = "Stopped before anything was erased.\nFirmware updated unsuccessfully.\n";
+        QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched), qPrintable(log));
+        QVERIFY(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty());
+        return;
+    }
     QVERIFY2(log.contains(fpgaLine + QString::fromLatin1(closing)
                           + "\nFirmware updated successfully.\nYou may now close the software.\nend of log"),
              qPrintable(log));
@@ -301,6 +382,62 @@ void TestUnattended::endsWhenClosedOrSignalled()
     QCOMPARE(trace.mid(trace.size() - 2),
              QStringList({ "kdConfigUSBWriteFPGAProgram(100, \"./firmware/kd740b_fpga_12.rbf\", d1=100) = 0",
                            "kdConfigUSBCloseDevice(100) = 0" }));
+}
+
+// kd740-flash stops where the window would ask or stop: a battery below 25 %
+// ends it with status 6 unless --ignore-power, a signal that comes while the
+// locks are asked for with 128 + its number.
+void TestUnattended::flashStopsBeforeErasing_data()
+{
+    QTest::addColumn<QString>("bus");
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("exitCode");
+
+    const QString low = QStringLiteral("Stopped: the PC's battery is at 10 %.");
+    QTest::newRow("10 %") << "logind upower:battery:10"
+                          << "update" << 0 << low << 6;
+    QTest::newRow("10 %, --ignore-power")
+        << "logind upower:battery:10"
+        << "update --ignore-power" << 0 << "The PC runs on battery (10 %). Keep it connected to mains power." << 0;
+    QTest::newRow("bootstrap at 10 %") << "logind upower:battery:10"
+                                       << "restore --model KD740B" << 0 << low << 6;
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT }) {
+        QTest::addRow("signal %d before the first clear", signal)
+            << "logind silent"
+            << "update" << signal << "Stopped before anything was erased." << 128 + signal;
+    }
+}
+
+void TestUnattended::flashStopsBeforeErasing()
+{
+    QFETCH(QString, bus);
+    QFETCH(QString, arguments);
+    QFETCH(int, signal);
+    QFETCH(QString, line);
+    QFETCH(int, exitCode);
+
+    startBus(bus);
+    Sim sim;
+    // The bootstrap's instrument answers nothing.
+    sim.setDescription(arguments.startsWith(QLatin1String("restore"))
+                           ? Sim::usbInstrument(1, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent")
+                           : Sim::usbInstrument(1, 1234, 4, 5, 10));
+    qputenv("KDSIM_SCALE", "0.003");
+    QProcess flash;
+    flash.setWorkingDirectory(sim.dir());
+    flash.start(FLASH_EXECUTABLE, arguments.split(' '));
+    if (signal != 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(recordPath), bothAsked, 30000);
+        QCOMPARE(kill(static_cast<pid_t>(flash.processId()), signal), 0);
+    }
+    QVERIFY(flash.waitForFinished(30000));
+    const QStringList lines = QString::fromUtf8(flash.readAllStandardOutput()).split('\n');
+    QVERIFY2(lines.contains(line), qPrintable(lines.join('\n')));
+    QCOMPARE(flash.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(flash.exitCode(), exitCode);
+    QCOMPARE(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty(), exitCode != 0);
 }
 
 QTEST_MAIN(TestUnattended)

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
@@ -19,7 +20,10 @@ using Sim = SimulatedInstrument;
 namespace {
 
 enum class Workflow { Update, Restore };
-enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device };
+// clang-format off
+enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device,
+                    Zeros, Short, Longer, Other, Sparse }; // the bytes differ
+// clang-format on
 
 // Instruments for which each sequence writes every part it has.
 const QString updateUsb = Sim::usbInstrument(0, 2001, 3, 4, 8);
@@ -55,31 +59,41 @@ QString missingDamage(Damage how)
     case Damage::DanglingLink: return missingSpecialFile(SpecialFile::DanglingLink);
     case Damage::Fifo: return missingSpecialFile(SpecialFile::Fifo);
     case Damage::Device: return missingSpecialFile(SpecialFile::Device);
-    case Damage::Missing:
-    case Damage::Empty:
-    case Damage::Unreadable:
-    case Damage::Directory: break;
+#ifdef Q_OS_WIN
+    case Damage::Sparse: return QStringLiteral("a file grown by 2 GiB is not sparse here");
+#endif
+    default: break;
     }
     return QString();
 }
 
+// The same part of another model, beside the image.
+QString otherModelsImage(const QString &path)
+{
+    const QFileInfo image(path);
+    const QString part = image.fileName().section('_', 1, 1).replace("fx3", "boot");
+    const QString other = image.fileName().startsWith("kd740a") ? "kd740b" : "kd740a";
+    return image.dir().filePath(image.dir().entryList({ other + "_" + part + "_*" }).value(0));
+}
+
 void damage(const QString &path, Damage how)
 {
+    QFile file(path);
+    const qint64 size = file.size();
     switch (how) {
-    case Damage::Missing: QVERIFY(QFile::remove(path)); break;
-    case Damage::Empty: {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        break;
-    }
+    case Damage::Missing: QVERIFY(file.remove()); break;
+    case Damage::Empty: QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate)); break;
     case Damage::Unreadable: QVERIFY(makeUnreadable(path)); break;
-    case Damage::Directory:
-        QVERIFY(QFile::remove(path));
-        QVERIFY(QDir().mkdir(path));
-        break;
+    case Damage::Directory: QVERIFY(file.remove() && QDir().mkdir(path)); break;
     case Damage::DanglingLink: QVERIFY(replaceWithSpecialFile(path, SpecialFile::DanglingLink)); break;
     case Damage::Fifo: QVERIFY(replaceWithSpecialFile(path, SpecialFile::Fifo)); break;
     case Damage::Device: QVERIFY(replaceWithSpecialFile(path, SpecialFile::Device)); break;
+    case Damage::Zeros: QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, '\0')) == size); break;
+    case Damage::Short: QVERIFY(file.resize(100)); break;
+    case Damage::Longer: QVERIFY(file.open(QIODevice::Append) && file.putChar('\0')); break;
+    case Damage::Other: QVERIFY(file.remove() && QFile::copy(otherModelsImage(path), path)); break;
+    // Read whole, it would hold the check up for many seconds.
+    case Damage::Sparse: QVERIFY(file.resize(qint64(2) << 30)); break;
     }
 }
 
@@ -100,6 +114,8 @@ private slots:
     void currentPartsNeedNoImage();
     void modelOutsideKnownRange_data();
     void modelOutsideKnownRange();
+    void damagedBootImage_data();
+    void damagedBootImage();
 };
 
 void TestImages::unusableImage_data()
@@ -139,6 +155,11 @@ void TestImages::unusableImage_data()
         // Opening a FIFO would wait for a writer that never comes.
         { "FIFO", Damage::Fifo, "Firmware image is not a file: " },
         { "device", Damage::Device, "Firmware image is not a file: " },
+        { "all zeros", Damage::Zeros, "Firmware image is not the one shipped: " },
+        { "truncated", Damage::Short, "Firmware image is not the one shipped: " },
+        { "one byte more", Damage::Longer, "Firmware image is not the one shipped: " },
+        { "another model's", Damage::Other, "Firmware image is not the one shipped: " },
+        { "sparse 2 GiB", Damage::Sparse, "Firmware image is not the one shipped: " },
     };
     for (const auto &sequence : sequences) {
         for (const QString &image : sequence.images) {
@@ -286,6 +307,50 @@ void TestImages::modelOutsideKnownRange()
     QCOMPARE(sim.calls(), QStringList());
     QCOMPARE(parts(sim), partsBefore);
     QVERIFY(onlyLogEnabled(driver));
+}
+
+void TestImages::damagedBootImage_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<Damage>("damage");
+
+    const std::pair<const char *, Damage> kinds[] = { { "all zeros", Damage::Zeros },
+                                                      { "truncated", Damage::Short },
+                                                      { "one byte more", Damage::Longer },
+                                                      { "another model's", Damage::Other },
+                                                      { "sparse 2 GiB", Damage::Sparse } };
+    for (const auto &[name, how] : kinds) {
+        QTest::addRow("USB %s", name) << Sim::usbInstrument(1, 6009, Sim::Erased, 5, 12, "silent")
+                                      << "kd740b_boot_4.img" << how;
+        QTest::addRow("net %s", name) << Sim::netInstrument(6010, Sim::Erased, 3, "silent") << "kd740c_fx3_v5.img"
+                                      << how;
+    }
+}
+
+// The bootstrap loads the boot image into the instrument: one that is not
+// the shipped one is refused before the call.
+void TestImages::damagedBootImage()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, image);
+    QFETCH(Damage, damage);
+    if (const QString why = missingDamage(damage); !why.isEmpty())
+        QSKIP(qPrintable(why));
+
+    Sim sim;
+    sim.setDescription(instrument);
+    const QStringList partsBefore = parts(sim);
+    ::damage(sim.imagePath(image), damage);
+    PanelDriver driver;
+    chooseModelWhenAsked(image.left(6).toUpper());
+    driver.click(checkButton);
+
+    const QStringList lines = driver.linesAfterIntroduction();
+    QCOMPARE(lines.mid(lines.indexOf("Looking to bootstrap KD740.") + 1, 2),
+             QStringList({ "Firmware image is not the one shipped: ./firmware/" + image, "Failed to detect device." }));
+    QCOMPARE(sim.calls().filter("Bootstrap"), QStringList());
+    QCOMPARE(parts(sim), partsBefore);
 }
 
 QTEST_MAIN(TestImages)

@@ -16,9 +16,10 @@ constexpr int tickMs = 1000;
 
 } // namespace
 
-// A title and nothing else on its frame: no close, minimise or help button.
+// Nothing on its frame: no title bar, so no close, minimise or maximise
+// button. Some window managers (openbox) put all three on any title bar.
 CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &activity, QWidget *parent)
-    : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint)
     , workflowLabel(labelText)
     , progress(activity, progressClockMs())
     , bar(new StepProgressBar)
@@ -62,14 +63,12 @@ void CVProgressDialog::startStep(int step, int steps, const QString &part, int e
 {
     progress.startStep(step, steps, part, expectedSeconds, progressClockMs());
     lateAnnounced = false;
-    bar->setAccessibleName(progress.stepLine(-1));
-    announcer->announce(bar->accessibleName());
     showProgress();
 }
 
 void CVProgressDialog::showProgress()
 {
-    const int percent = library ? percentFilter.percent(library->sample()) : -1;
+    const int percent = progress.follow(library, percentFilter);
     if (percent >= 0) {
         bar->setRange(0, 100);
         bar->setValue(percent);
@@ -79,6 +78,11 @@ void CVProgressDialog::showProgress()
     const qint64 now = progressClockMs();
     const QString elapsed = progress.elapsedLine(now);
     setLabelText(workflowLabel + QLatin1Char('\n') + progress.stepLine(percent) + QLatin1Char('\n') + elapsed);
+    // A new step, or the step's erase turning into its write, is said once.
+    if (const QString step = progress.stepLine(-1); step != bar->accessibleName()) {
+        bar->setAccessibleName(step);
+        announcer->announce(step);
+    }
     if (progress.late(now) && !lateAnnounced) {
         lateAnnounced = true;
         announcer->announce(elapsed);
@@ -105,4 +109,16 @@ void CVProgressDialog::reject()
 void CVProgressDialog::closeEvent(QCloseEvent *event)
 {
     event->ignore();
+}
+
+// Minimised from the keyboard or a task bar, it would take the window with it
+// while the instrument is written: it comes straight back.
+void CVProgressDialog::changeEvent(QEvent *event)
+{
+    QProgressDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible())
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+        });
 }

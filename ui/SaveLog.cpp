@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -11,9 +12,20 @@ namespace {
 
 const QString title = QStringLiteral("Save Log");
 
-// Empty on success, otherwise what went wrong.
+// Never the working folder, which for the installed program is its own.
+QString startFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+// Empty on success, otherwise what went wrong. The file is replaced whole,
+// which only a regular file may be: a device or a FIFO in its place stays.
 QString writeText(const QString &path, const QString &text)
 {
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return QStringLiteral("It is not a regular file, and only a regular file is replaced.");
     QSaveFile file(path);
     const QByteArray bytes = text.toUtf8() + '\n';
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
@@ -23,11 +35,12 @@ QString writeText(const QString &path, const QString &text)
 
 } // namespace
 
-void saveLogAs(QWidget *parent, const QString &text)
+void saveLogAs(QWidget *parent, const QString &text, const QString &instrument)
 {
-    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    const QString suggested = documents.filePath(
-        QDateTime::currentDateTime().toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss'.txt'")));
+    QString name = QDateTime::currentDateTime().toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss"));
+    if (!instrument.isEmpty())
+        name += QLatin1Char('-') + instrument;
+    const QString suggested = QDir(startFolder()).filePath(name + QStringLiteral(".txt"));
     const QString path = QFileDialog::getSaveFileName(parent, title, suggested,
                                                       QStringLiteral("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())

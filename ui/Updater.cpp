@@ -1,7 +1,9 @@
 #include "ui/Updater.h"
 
 #include "catalogue/Catalogue.h"
+#include "device/DeviceCall.h"
 #include "device/kd_api.h"
+#include "power/EraseGate.h"
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
@@ -26,6 +28,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -38,8 +41,17 @@
 #include <QtMath>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
+
+QStringList texts(const QVector<ReportLine> &lines)
+{
+    QStringList result;
+    for (const ReportLine &line : lines)
+        result << line.text;
+    return result;
+}
 
 const QString checkBusyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
 
@@ -135,14 +147,18 @@ void Updater::showLogMenu(const QPoint &position)
 // Not while a workflow writes to the log: the file would hold half of it.
 void Updater::saveLog()
 {
-    if (!workflowRunning)
-        saveLogAs(this, logView->toPlainText());
+    if (workflowRunning)
+        return;
+    QString instrument;
+    if (deviceStatus.checkState != NotDetected && knownDeviceType(deviceStatus.deviceType))
+        instrument = deviceTypeName(deviceStatus.deviceType) + QLatin1Char('-') + QString::number(deviceStatus.serial);
+    saveLogAs(this, logView->toPlainText(), instrument);
 }
 
 void Updater::writeIntroduction()
 {
     addLine(QStringLiteral("KD740 firmware updater"));
-    addLine(QString::asprintf("Using KD API version %s", kdGetAPIVersion()));
+    addLine(QStringLiteral("Using KD API version ") + libraryVersion());
     addLine(QString());
     addLine(QStringLiteral("Please read below before continuing."));
     addLine(QString());
@@ -245,6 +261,8 @@ void Updater::checkVersions()
         return;
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
+    // A run ends where the next check begins.
+    delete record;
     record = new RunRecord(recordsFolder(), this);
     // Queued: the failure may come from within a coloured line, and its own is plain.
     connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
@@ -286,17 +304,16 @@ void Updater::bootstrap()
     }
 
     deviceStatus = bootstrapRecord(deviceStatus, selectedType);
-    const QString problem = bootImageProblem(deviceStatus);
-    if (!problem.isEmpty()) {
-        addOutcomeLines({ problem });
-        return;
-    }
     CVProgressDialog busyDialog(checkBusyLabel, ProgressText::reading(), window());
     busyDialog.show();
     BootstrapThread worker;
     worker.deviceStatus = deviceStatus;
+    connect(&worker, &ErasingThread::addLine, this, &Updater::addLine);
+    askOnLowBattery(worker);
     runWorker(worker, this);
     deviceStatus = worker.deviceStatus;
+    if (!worker.imageProblem.isEmpty())
+        addOutcomeLines({ worker.imageProblem });
 }
 
 void Updater::reportCheck()
@@ -304,7 +321,7 @@ void Updater::reportCheck()
     switch (deviceStatus.checkState) {
     case NotDetected: addOutcomeLines(notDetectedLines()); break;
     case NeedsRestore:
-        addOutcomeLines(needsRestoreLines(deviceStatus));
+        addOutcomeLines(texts(needsRestoreLines(deviceStatus)));
         restoreButton->setEnabled(true);
         break;
     case Operational: reportVersions(); break;
@@ -327,7 +344,7 @@ void Updater::reportVersions()
             == QMessageBox::Yes;
     }
     updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
-    addOutcomeLines(offerLines(offer, accepted));
+    addOutcomeLines(texts(offerLines(offer, accepted)));
 }
 
 void Updater::addOutcomeLines(const QStringList &lines)
@@ -373,22 +390,58 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
     writeTitle(title);
+    auto dialog = std::make_unique<CVProgressDialog>(busyLabel, ProgressText::opening(), window());
+    dialog->follow(worker);
+    dialog->show();
+
     worker.deviceStatus = deviceStatus;
     connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
     WriteGuard guard;
     connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
-    {
-        // Gone before the outcome, which a screen reader then says in the
-        // window it belongs to.
-        CVProgressDialog dialog(busyLabel, ProgressText::opening(), window());
-        dialog.follow(worker);
-        dialog.show();
-        const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()));
-        runWorker(worker, this);
-    }
+    connect(&guard, &WriteGuard::stopped, this, [this](const QString &line) {
+        addLine(line);
+        if (batteryQuestion)
+            batteryQuestion->reject();
+    });
+    worker.gate = &guard.gate();
+    askOnLowBattery(worker);
+    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), &guard.gate(), record);
+    runWorker(worker, this);
+    // Gone before the outcome, which a screen reader then hears in the
+    // window it belongs to.
+    dialog.reset();
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
+    if (record)
+        record->finish(worker.result());
     if (guard.finish())
         QCoreApplication::exit(0);
+}
+
+// Asked on this thread while the worker waits, before it has opened the
+// instrument: nothing is held on it however long the user takes.
+void Updater::askOnLowBattery(ErasingThread &worker)
+{
+    connect(
+        &worker, &ErasingThread::batteryLow, this,
+        [this, &worker](int percent) {
+            // A stop that came first leaves nothing to ask.
+            if (worker.gate && worker.gate->stopped())
+                return;
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Low Battery"),
+                            QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
+                                           "the KD740 may not work until it is restored.")
+                                .arg(percent),
+                            QMessageBox::NoButton, window());
+            box.setInformativeText(QStringLiteral("Connect the PC to mains power, then continue."));
+            QPushButton *proceed = box.addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+            QPushButton *cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+            box.setDefaultButton(cancel);
+            box.setEscapeButton(cancel);
+            batteryQuestion = &box;
+            box.exec();
+            worker.continueOnLowBattery = box.clickedButton() == proceed;
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 // After an update or restore the instrument must be power-cycled, so the

@@ -4,11 +4,14 @@
 #include "workers/DeviceStatus.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
 class Announcer;
+class ErasingThread;
 class QAction;
+class QMessageBox;
 class QPushButton;
 class QTextEdit;
 class RunRecord;
@@ -45,6 +48,7 @@ private:
     void bootstrap();
     void reportCheck();
     void reportVersions();
+    void askOnLowBattery(ErasingThread &worker);
     void writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel);
     void reportOutcome(bool succeeded, const QStringList &stateAfterFailure);
     void addOutcomeLines(const QStringList &lines);
@@ -69,6 +73,8 @@ private:
     // dialog's modality keeps the user out; this also refuses re-entry
     // from the nested event loop by any other path.
     bool workflowRunning = false;
+    // The question about a low battery while it is asked.
+    QPointer<QMessageBox> batteryQuestion;
 };
 
 #endif

@@ -1,10 +1,14 @@
 #include "workers/BootstrapThread.h"
 
 #include "device/DeviceCall.h"
+#include "workers/CheckDecisions.h"
 
 // The handle is closed after every attempt, also after a failed bootstrap.
 void BootstrapThread::run()
 {
+    imageProblem = bootImageProblem(deviceStatus);
+    if (!imageProblem.isEmpty() || !mayErase())
+        return;
     const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
     int handle = -1;
     if (deviceStatus.deviceType == KD740C) {

@@ -27,11 +27,11 @@ void CheckVersionThread::run()
 bool CheckVersionThread::checkOverNetwork()
 {
     int handle = -1;
-    int serial = 0;
-    int count = 1;
+    NetDeviceList list;
     // Not examined: only the count the list gives decides.
-    KD_CALL(kdConfigNetGetDeviceList, &serial, &count);
-    if (count < 1 || KD_CALL(kdConfigNetOpenDevice, &handle, serial) != 0)
+    KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
+    const int serial = list.serials[0];
+    if (list.count < 1 || KD_CALL(kdConfigNetOpenDevice, &handle, serial) != 0)
         return false;
 
     int version = 0;

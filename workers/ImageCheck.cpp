@@ -1,5 +1,8 @@
 #include "workers/ImageCheck.h"
 
+#include "catalogue/ImageDigests.h"
+#include "catalogue/NativeFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -9,21 +12,49 @@ namespace {
 
 std::atomic<ImageCheckObserver *> currentObserver { nullptr };
 
-// What is wrong with the image at path, as the start of its log line, or
-// null. Only a regular file is ever opened, so a FIFO cannot block the check.
-const char *imageProblem(const QString &path)
+const QString notShipped = QStringLiteral("Firmware image is not the one shipped: ");
+
+// What is wrong with the file at path, as the start of its log line, or
+// null, with the file open. Only a regular file is ever opened, so a FIFO
+// cannot block the check. The path is the library's, as the system names it.
+const char *fileProblem(const QByteArray &path, QFile &file)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return "Firmware image not found: ";
-    if (!info.isFile())
-        return "Firmware image is not a file: ";
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    switch (fileKind(path)) {
+    case FileKind::Missing: return "Firmware image not found: ";
+    case FileKind::Folder:
+    case FileKind::Other: return "Firmware image is not a file: ";
+    case FileKind::Regular: break;
+    }
+    if (!openRegularFile(path, file))
         return "Firmware image cannot be read: ";
     if (file.size() <= 0)
         return "Firmware image is empty: ";
     return nullptr;
+}
+
+// The one read of the image in a run: the record takes its size and SHA-256
+// from here. A file of another size than the shipped one is not read.
+QString contentProblem(const QString &path, QFile &file, FileDigest *digest)
+{
+    const ExpectedImage expected = expectedImage(QFileInfo(path).fileName());
+    digest->size = file.size();
+    if (!expected.unverifiable.isEmpty())
+        return expected.unverifiable;
+    if (expected.sha256.isEmpty() || (expected.size >= 0 && digest->size != expected.size))
+        return notShipped + path;
+    *digest = digestOf(file);
+    if (digest->size < 0)
+        return QStringLiteral("Firmware image cannot be read: ") + path;
+    return digest->sha256 == expected.sha256 ? QString() : notShipped + path;
+}
+
+// name: path as the log shows it.
+QString imageProblem(const QByteArray &path, const QString &name, FileDigest *digest)
+{
+    QFile file;
+    if (const char *problem = fileProblem(path, file))
+        return QString::fromLatin1(problem) + name;
+    return contentProblem(name, file, digest);
 }
 
 } // namespace
@@ -34,11 +65,12 @@ QString firstUnusableImage(const QVector<QByteArray> &paths)
         if (path.isEmpty())
             return QStringLiteral("No firmware image for this device type.");
         const QString name = QFile::decodeName(path);
-        const char *problem = imageProblem(name);
+        FileDigest digest;
+        const QString problem = imageProblem(path, name, &digest);
         if (ImageCheckObserver *observer = currentObserver.load())
-            observer->imageChecked(name, !problem);
-        if (problem)
-            return QString::fromLatin1(problem) + name;
+            observer->imageChecked(name, digest, problem.isEmpty());
+        if (!problem.isEmpty())
+            return problem;
     }
     return QString();
 }

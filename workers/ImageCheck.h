@@ -1,22 +1,27 @@
 #ifndef IMAGECHECK_H
 #define IMAGECHECK_H
 
+#include "record/FileDigest.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
 
 // Checks image files before a sequence erases anything, so that no part is
-// cleared whose image cannot be written back. Returns the log line for the
-// first unusable image, in the order given, or an empty string.
+// cleared whose image cannot be written back: each must be a readable file
+// holding exactly what was shipped (catalogue/ImageDigests). Returns the log
+// line for the first unusable image, in the order given, or an empty string.
 QString firstUnusableImage(const QVector<QByteArray> &paths);
 
 // Told of every image file the check looks at, on the thread that checks it,
-// so that a record can name the files a run used. usable: the check passed it.
+// so that a record can name the files a run used. digest: what the check
+// read of it (size -1: it did not get that far; no SHA-256: it read none of
+// it). usable: the check passed it.
 class ImageCheckObserver
 {
 public:
     virtual ~ImageCheckObserver() = default;
-    virtual void imageChecked(const QString &path, bool usable) = 0;
+    virtual void imageChecked(const QString &path, const FileDigest &digest, bool usable) = 0;
 };
 
 // Process-wide. Set or cleared only while no worker checks images.

@@ -28,6 +28,12 @@ void LibraryProgress::reset()
     storeValue(value, 0.0);
 }
 
+// Stored before the call's mark, so a sample that sees the call running sees its phase.
+void LibraryProgress::enter(Phase newPhase)
+{
+    phase.store(newPhase, std::memory_order_relaxed);
+}
+
 LibraryProgress::Call::Call(LibraryProgress &progress)
     : progress(progress)
 {
@@ -47,6 +53,7 @@ LibraryProgress::Sample LibraryProgress::sample() const
         Sample result;
         result.start = start.load(std::memory_order_relaxed);
         result.value = loadValue(value);
+        result.phase = phase.load(std::memory_order_relaxed);
         if (marks.load(std::memory_order_acquire) != before)
             continue; // a call began or ended meanwhile
         result.call = (before + 1) / 2;

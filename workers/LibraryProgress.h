@@ -9,6 +9,9 @@
 class LibraryProgress
 {
 public:
+    // What a part's step does: its clear, then its write.
+    enum class Phase { Erasing, Writing };
+
     // What a reader sees, read in one go: the call the value belongs to
     // (numbered from 1), whether it still runs, and the value it started from.
     struct Sample
@@ -17,7 +20,12 @@ public:
         bool running = false;
         double start = 0.0;
         double value = 0.0;
+        Phase phase = Phase::Erasing;
     };
+
+    // Worker thread, before the phase's call, for every part (the library
+    // counts only in some of them).
+    void enter(Phase newPhase);
 
     // Worker thread: the variable for the library, and its reset to 0.0.
     double &variable() { return value; }
@@ -42,6 +50,7 @@ public:
 private:
     double value = 0.0;
     std::atomic<double> start { 0.0 };
+    std::atomic<Phase> phase { Phase::Erasing };
     // Odd while a call runs.
     std::atomic<unsigned> marks { 0 };
 };

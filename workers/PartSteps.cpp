@@ -3,6 +3,27 @@
 #include "device/DeviceCall.h"
 #include "workers/LibraryProgress.h"
 
+std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status)
+{
+    std::vector<bool> toWrite;
+    for (const PartStep &part : sequence.parts) {
+        toWrite.push_back(!sequence.skipsCurrentParts
+                          || status.deviceFirmware.*part.version != status.targetFirmware.*part.version);
+    }
+    return toWrite;
+}
+
+QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status)
+{
+    const std::vector<bool> toWrite = partsToWrite(sequence, status);
+    QVector<QByteArray> paths;
+    for (std::size_t index = 0; index < toWrite.size(); ++index) {
+        if (toWrite[index])
+            paths << sequence.parts[index].image(status.targetFirmware);
+    }
+    return paths;
+}
+
 int clearUsbFpga(PartSession &session)
 {
     session.progress.reset();
@@ -29,9 +50,33 @@ QString announceLine(const PartStep &part)
         .arg(QLatin1String(part.subject), durationText(part.expectedSeconds));
 }
 
+// So that a normal run of either workflow never reads "longer than usual".
+int usualSeconds(DeviceType type, const PartStep &part)
+{
+    int longest = part.expectedSeconds;
+    for (const PartSequence *sequence : { &updateSequence(type), &restoreSequence(type) }) {
+        for (const PartStep &other : sequence->parts) {
+            if (qstrcmp(other.name, part.name) == 0)
+                longest = qMax(longest, other.expectedSeconds);
+        }
+    }
+    return longest;
+}
+
 QString skipLine(const PartStep &part)
 {
     return QStringLiteral("Skipping %1, already current version.").arg(QLatin1String(part.name));
+}
+
+QString partOutcomeName(PartOutcome outcome)
+{
+    switch (outcome) {
+    case PartOutcome::Written: return QStringLiteral("written");
+    case PartOutcome::Erased: return QStringLiteral("erased");
+    case PartOutcome::Skipped: return QStringLiteral("skipped");
+    case PartOutcome::NotTouched: break;
+    }
+    return QStringLiteral("untouched");
 }
 
 QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes)
@@ -42,7 +87,8 @@ QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<Pa
         switch (index < outcomes.size() ? outcomes[index] : PartOutcome::NotTouched) {
         case PartOutcome::Written: written << name; break;
         case PartOutcome::Erased: erased << name; break;
-        case PartOutcome::NotTouched: untouched << name; break;
+        case PartOutcome::NotTouched:
+        case PartOutcome::Skipped: untouched << name; break;
         }
     }
     if (written.isEmpty() && erased.isEmpty())

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 #include <vector>
@@ -43,6 +44,8 @@ struct PartStep
 // the order they are written, and its last call.
 struct PartSequence
 {
+    // The link, as scripts name it: "usb" or "net".
+    const char *link;
     // Null once the instrument is open, else the line that says why not.
     const char *(*open)(PartSession &session);
     // A failure to reach the instrument is followed by a pause.
@@ -58,7 +61,8 @@ struct PartSequence
 
 // What a run left a part as.
 enum class PartOutcome {
-    NotTouched, // skipped as current, or never reached
+    NotTouched, // never reached
+    Skipped, // current, so not written
     Erased, // a clear was asked for, and no write of it succeeded
     Written,
 };
@@ -66,6 +70,11 @@ enum class PartOutcome {
 // The tables of the update and of the restore, by model.
 const PartSequence &updateSequence(DeviceType type);
 const PartSequence &restoreSequence(DeviceType type);
+
+// Which parts of the sequence a run writes on the instrument, in its order,
+// and their images.
+std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status);
+QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status);
 
 // The USB FPGA calls, the same in the update and the restore: the library
 // counts each from 0 to 100 in the session's progress.
@@ -75,7 +84,13 @@ int writeUsbFpga(PartSession &session, const char *image);
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);
 QString announceLine(const PartStep &part);
+// How long the part usually takes at most: the longest estimate the update
+// or the restore of that model gives it.
+int usualSeconds(DeviceType type, const PartStep &part);
 QString skipLine(const PartStep &part);
+
+// How scripts name an outcome: "written", "erased", "untouched", "skipped".
+QString partOutcomeName(PartOutcome outcome);
 
 // What a failed run left on the instrument, part by part, for the log.
 QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes);

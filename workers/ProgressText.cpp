@@ -41,12 +41,24 @@ void ProgressText::startStep(int step, int steps, const QString &part, int expec
     this->steps = steps;
     this->part = part;
     this->expectedSeconds = expectedSeconds;
+    phase = LibraryProgress::Phase::Erasing;
     sinceMs = nowMs;
+}
+
+int ProgressText::follow(const LibraryProgress *library, PercentFilter &filter)
+{
+    if (!library)
+        return -1;
+    const LibraryProgress::Sample sample = library->sample();
+    phase = sample.phase;
+    return filter.percent(sample);
 }
 
 QString ProgressText::stepLine(int percent) const
 {
-    QString line = step > 0 ? QStringLiteral("Step %1 of %2: writing the %3 program").arg(step).arg(steps).arg(part)
+    const QString doing = phase == LibraryProgress::Phase::Writing ? QStringLiteral("writing")
+                                                                   : QStringLiteral("erasing");
+    QString line = step > 0 ? QStringLiteral("Step %1 of %2: %3 the %4 program").arg(step).arg(steps).arg(doing, part)
                             : activity;
     if (percent >= 0)
         line += QStringLiteral(" (%1 %)").arg(percent);

@@ -1,6 +1,8 @@
 #ifndef PROGRESSTEXT_H
 #define PROGRESSTEXT_H
 
+#include "workers/LibraryProgress.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +22,11 @@ public:
     // The step-th part of steps is cleared from nowMs on.
     void startStep(int step, int steps, const QString &part, int expectedSeconds, qint64 nowMs);
 
+    // Takes in what the library's progress says now (none: nothing to take):
+    // the step's phase, which begins with the clear, and the percentage worth
+    // showing, returned, or -1.
+    int follow(const LibraryProgress *library, PercentFilter &filter);
+
     // percent as the library reports it, or -1 for none.
     QString stepLine(int percent) const;
     QString elapsedLine(qint64 nowMs) const;
@@ -36,6 +43,7 @@ private:
     int steps = 0;
     QString part;
     int expectedSeconds = 0;
+    LibraryProgress::Phase phase = LibraryProgress::Phase::Erasing;
 };
 
 // A monotonic clock in milliseconds. Tests speed it up to reach the texts

@@ -27,11 +27,19 @@ QStringList notDetectedLines()
              QStringLiteral("If you continue to receive this message, contact Corvane.") };
 }
 
-QStringList needsRestoreLines(const DeviceStatus &status)
+namespace {
+
+const ReportLine pressUpdate { QStringLiteral("Press Update to continue."), LineTone::Normal,
+                               Instruction::PressUpdate };
+
+} // namespace
+
+QVector<ReportLine> needsRestoreLines(const DeviceStatus &status)
 {
-    return { QStringLiteral("Attempting to bootstrap KD740 firmware."),
-             QString::asprintf("Found serial %d", static_cast<int>(status.serial)),
-             QStringLiteral("Firmware can now be restored."), QStringLiteral("Press Restore to continue.") };
+    return { { QStringLiteral("Attempting to bootstrap KD740 firmware.") },
+             { QString::asprintf("Found serial %d", static_cast<int>(status.serial)) },
+             { QStringLiteral("Firmware can now be restored.") },
+             { QStringLiteral("Press Restore to continue."), LineTone::Normal, Instruction::PressRestore } };
 }
 
 QStringList foundLines(const DeviceStatus &status)
@@ -41,18 +49,17 @@ QStringList foundLines(const DeviceStatus &status)
                  + versionString(status.deviceFirmware) };
 }
 
-QStringList offerLines(UpdateOffer offer, bool downgradeAccepted)
+QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted)
 {
     switch (offer) {
     case UpdateOffer::Downgrade:
         if (!downgradeAccepted)
-            return { QStringLiteral("Cancelling operation.") };
-        return { QStringLiteral("Firmware can now be updated."), QStringLiteral("Press Update to continue.") };
-    case UpdateOffer::Update:
-        return { QStringLiteral("Firmware requires update."), QStringLiteral("Press Update to continue.") };
+            return { { QStringLiteral("Cancelling operation.") } };
+        return { { QStringLiteral("Firmware can now be updated.") }, pressUpdate };
+    case UpdateOffer::Update: return { { QStringLiteral("Firmware requires update.") }, pressUpdate };
     case UpdateOffer::None: break;
     }
-    return { QStringLiteral("Firmware does not require update.") };
+    return { { QStringLiteral("Firmware does not require update.") } };
 }
 
 QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFailure, const QString &recordLine)
@@ -70,6 +77,6 @@ QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFa
     }
     if (!recordLine.isEmpty())
         lines.append({ recordLine });
-    lines.append({ QStringLiteral("You may now close the software.") });
+    lines.append({ QStringLiteral("You may now close the software."), LineTone::Normal, Instruction::CloseProgram });
     return lines;
 }

@@ -20,18 +20,24 @@ QString restoreTitle();
 // Lines of the check's report, each list in its order.
 QStringList bootstrapIntroLines();
 QStringList notDetectedLines();
-QStringList needsRestoreLines(const DeviceStatus &status);
 QStringList foundLines(const DeviceStatus &status);
-// What the check offers; downgradeAccepted only counts for a Downgrade.
-QStringList offerLines(UpdateOffer offer, bool downgradeAccepted);
 
 enum class LineTone { Normal, Success, Failure };
+
+// A line that tells the user what to do next, in the window's words; each
+// program words it for its own controls.
+enum class Instruction { None, PressUpdate, PressRestore, CloseProgram };
 
 struct ReportLine
 {
     QString text;
     LineTone tone = LineTone::Normal;
+    Instruction instruction = Instruction::None;
 };
+
+QVector<ReportLine> needsRestoreLines(const DeviceStatus &status);
+// What the check offers; downgradeAccepted only counts for a Downgrade.
+QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted);
 
 // How an update or a restore ends its log: the outcome, what a failed run
 // left on the instrument, and where the run's record is, if anywhere.

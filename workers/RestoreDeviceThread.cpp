@@ -10,6 +10,7 @@ const char *const writingFpgaFailed = "Failed writing FPGA.";
 
 // An instrument that does not open in boot mode is bootstrapped into it.
 const PartSequence overUsb {
+    "usb",
     [](PartSession &s) -> const char * {
         if (KD_CALL(kdConfigUSBOpenDevice, &s.handle) == 0
             || KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImagePath(s.status.targetFirmware).constData()) == 0)
@@ -41,14 +42,14 @@ const PartSequence overUsb {
 // Opened by the serial the device list gives; the FX3 write carries the
 // one the check found.
 const PartSequence overNetwork {
+    "net",
     [](PartSession &s) -> const char * {
-        int listedSerial = 0;
-        int count = 1;
+        NetDeviceList list;
         // Not examined: only the count the list gives decides.
-        KD_CALL(kdConfigNetGetDeviceList, &listedSerial, &count);
-        if (count != 1)
+        KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
+        if (list.count != 1)
             return "Unable to find device.";
-        return KD_CALL(kdConfigNetOpenDevice, &s.handle, listedSerial) != 0 ? failedToOpen : nullptr;
+        return KD_CALL(kdConfigNetOpenDevice, &s.handle, list.serials[0]) != 0 ? failedToOpen : nullptr;
     },
     true,
     false,

@@ -9,6 +9,7 @@ const char *const failedClearing = "Failed Clearing";
 const char *const failedWriting = "Failed Writing";
 
 const PartSequence overUsb {
+    "usb",
     [](PartSession &s) -> const char * {
         return KD_CALL(kdConfigUSBOpenDeviceBySerial, &s.handle, s.status.serial) != 0 ? cannotFind : nullptr;
     },
@@ -36,6 +37,7 @@ const PartSequence overUsb {
 };
 
 const PartSequence overNetwork {
+    "net",
     [](PartSession &s) -> const char * {
         return KD_CALL(kdConfigNetOpenDevice, &s.handle, s.status.serial) != 0 ? cannotFind : nullptr;
     },

@@ -1,5 +1,6 @@
 #include "workers/WritePartsThread.h"
 
+#include "power/EraseGate.h"
 #include "workers/ImageCheck.h"
 #include "workers/Pause.h"
 
@@ -10,9 +11,13 @@ void WritePartsThread::run()
     succeeded = false;
     const PartSequence &steps = sequence();
     outcomes.assign(steps.parts.size(), PartOutcome::NotTouched);
-    const QVector<bool> toWrite = partsToWrite();
-    imageUnusable = !imagesUsable(toWrite);
-    if (imageUnusable)
+    const std::vector<bool> toWrite = partsToWrite(steps, deviceStatus);
+    for (std::size_t index = 0; index < toWrite.size(); ++index) {
+        if (!toWrite[index])
+            outcomes[index] = PartOutcome::Skipped;
+    }
+    imageUnusable = !imagesUsable();
+    if (imageUnusable || !mayErase())
         return;
 
     PartSession session { deviceStatus, progress };
@@ -33,40 +38,23 @@ QStringList WritePartsThread::stateAfterFailure() const
     return ::stateAfterFailure(sequence(), outcomes);
 }
 
-QVector<bool> WritePartsThread::partsToWrite() const
-{
-    const PartSequence &steps = sequence();
-    QVector<bool> toWrite;
-    for (const PartStep &part : steps.parts) {
-        toWrite << (!steps.skipsCurrentParts
-                    || deviceStatus.deviceFirmware.*part.version != deviceStatus.targetFirmware.*part.version);
-    }
-    return toWrite;
-}
-
 // Nothing is erased whose image could not be written back.
-bool WritePartsThread::imagesUsable(const QVector<bool> &toWrite)
+bool WritePartsThread::imagesUsable()
 {
-    const PartSequence &steps = sequence();
-    QVector<QByteArray> paths;
-    for (int index = 0; index < toWrite.size(); ++index) {
-        if (toWrite.at(index))
-            paths << steps.parts.at(static_cast<std::size_t>(index)).image(deviceStatus.targetFirmware);
-    }
-    const QString problem = firstUnusableImage(paths);
+    const QString problem = firstUnusableImage(imagesToWrite(sequence(), deviceStatus));
     if (problem.isEmpty())
         return true;
     emit addLine(problem);
     return false;
 }
 
-bool WritePartsThread::writeParts(PartSession &session, const QVector<bool> &toWrite)
+bool WritePartsThread::writeParts(PartSession &session, const std::vector<bool> &toWrite)
 {
     const int steps = static_cast<int>(std::count(toWrite.begin(), toWrite.end(), true));
     int step = 0;
-    for (int index = 0; index < toWrite.size(); ++index) {
-        if (!toWrite.at(index)) {
-            emit addLine(skipLine(sequence().parts.at(static_cast<std::size_t>(index))));
+    for (std::size_t index = 0; index < toWrite.size(); ++index) {
+        if (!toWrite[index]) {
+            emit addLine(skipLine(sequence().parts.at(index)));
             msleep(stepPauseMs);
             continue;
         }
@@ -76,21 +64,33 @@ bool WritePartsThread::writeParts(PartSession &session, const QVector<bool> &toW
     return true;
 }
 
-bool WritePartsThread::writePart(PartSession &session, int index, int step, int steps)
+bool WritePartsThread::writePart(PartSession &session, std::size_t index, int step, int steps)
 {
-    const PartStep &part = sequence().parts.at(static_cast<std::size_t>(index));
+    const PartStep &part = sequence().parts.at(index);
     emit addLine(announceLine(part));
-    emit stepStarted(step, steps, QLatin1String(part.name), part.expectedSeconds);
+    progress.enter(LibraryProgress::Phase::Erasing);
+    emit stepStarted(step, steps, QLatin1String(part.name), usualSeconds(deviceStatus.deviceType, part));
     // Erased or incomplete from the moment the clear is asked for, whatever it answers.
-    outcomes[static_cast<std::size_t>(index)] = PartOutcome::Erased;
+    outcomes[index] = PartOutcome::Erased;
     if (part.clear(session) != 0) {
         emit addLine(QString::fromLatin1(part.clearFailed));
         return false;
     }
+    progress.enter(LibraryProgress::Phase::Writing);
     if (part.write(session, part.image(deviceStatus.targetFirmware).constData()) != 0) {
         emit addLine(QString::fromLatin1(part.writeFailed));
         return false;
     }
-    outcomes[static_cast<std::size_t>(index)] = PartOutcome::Written;
+    outcomes[index] = PartOutcome::Written;
     return true;
+}
+
+RunResult WritePartsThread::result() const
+{
+    if (succeeded)
+        return RunResult::Success;
+    // Stopped by a signal or for the battery before anything was erased.
+    if (stoppedForBattery || (gate && gate->stopped()))
+        return RunResult::Stopped;
+    return RunResult::Failure;
 }

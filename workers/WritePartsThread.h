@@ -2,17 +2,19 @@
 #define WRITEPARTSTHREAD_H
 
 #include "workers/DeviceStatus.h"
+#include "workers/ErasingThread.h"
 #include "workers/LibraryProgress.h"
 #include "workers/PartSteps.h"
+#include "workers/RunResult.h"
 
-#include <QThread>
 #include <QVector>
 
 // Runs one sequence of part steps on its own thread: checks the images of
-// the parts it will write, reaches the instrument, then erases and writes
-// each part in turn, skipping current ones where the sequence does. The
-// update and the restore differ only in their tables.
-class WritePartsThread : public QThread
+// the parts it will write and the PC's battery, reaches the instrument
+// unless told to stop by then, then erases and writes each part in turn,
+// skipping current ones where the sequence does. The update and the restore
+// differ only in their tables.
+class WritePartsThread : public ErasingThread
 {
     Q_OBJECT
 
@@ -26,6 +28,11 @@ public:
     // Read after the worker has finished: what a failed run left on the
     // instrument, for the log.
     QStringList stateAfterFailure() const;
+    // Read after the worker has finished: how the run ended, in one word.
+    RunResult result() const;
+    // Read after the worker has finished: each part of the sequence, in its
+    // order, and what the run left it as.
+    const std::vector<PartOutcome> &partOutcomes() const { return outcomes; }
 
     // Read by the GUI thread while the worker runs.
     const LibraryProgress &libraryProgress() const { return progress; }
@@ -33,18 +40,17 @@ public:
     virtual const PartSequence &sequence() const = 0;
 
 signals:
-    void addLine(QString s);
-    // Before a part's clear: the part is the step-th of the steps this run writes.
+    // Before a part's clear: the part is the step-th of the steps this run
+    // writes, and usually takes up to expectedSeconds.
     void stepStarted(int step, int steps, const QString &part, int expectedSeconds);
 
 protected:
     void run() override;
 
 private:
-    QVector<bool> partsToWrite() const;
-    bool imagesUsable(const QVector<bool> &toWrite);
-    bool writeParts(PartSession &session, const QVector<bool> &toWrite);
-    bool writePart(PartSession &session, int index, int step, int steps);
+    bool imagesUsable();
+    bool writeParts(PartSession &session, const std::vector<bool> &toWrite);
+    bool writePart(PartSession &session, std::size_t index, int step, int steps);
 
     LibraryProgress progress;
     // What each part of the sequence was left as, in its order.

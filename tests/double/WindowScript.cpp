@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTest>
 #include <QTextEdit>
@@ -28,7 +29,8 @@ void printWindow()
     std::printf("platform %s\nstyle %s\n", qPrintable(QGuiApplication::platformName()),
                 qPrintable(QApplication::style()->objectName()));
     std::printf("title %s\n", qPrintable(window->windowTitle()));
-    std::printf("size %dx%d\n", window->width(), window->height());
+    const QSize room = window->screen()->availableGeometry().size();
+    std::printf("size %dx%d\nroom %dx%d\n", window->width(), window->height(), room.width(), room.height());
     if (auto *log = window->findChild<QTextEdit *>())
         std::printf("log\n%s\nend of log\n", qPrintable(log->toPlainText()));
     std::fflush(stdout);

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # scripts/setup.sh on a machine without apt and dpkg: it must carry on when
-# CMake, a compiler and Qt are there, and stop when Qt is not.
+# CMake, a compiler, Qt and libsystemd are there, and stop when Qt is not.
 #   check_setup_without_apt.sh SETUP_SCRIPT QT_MAJOR
 set -uo pipefail
 setup=$1
 bin=$(mktemp -d)
 trap 'rm -rf "$bin"' EXIT
 # Only what setup.sh uses besides the package tools.
-for tool in bash find grep cmake c++ g++ clang++; do
+for tool in bash find grep cmake c++ g++ clang++ pkg-config; do
     command -v "$tool" >/dev/null && ln -s "$(command -v "$tool")" "$bin/"
 done
 

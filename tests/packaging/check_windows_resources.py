@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Compiles the updater's Windows resource script with windres and checks what
-the compiled resources hold: the icon group, the manifest and the version block.
+"""Compiles a program's Windows resource script with windres and checks what
+the compiled resources hold: the icon group, the manifest and the version block
+naming the program.
 
-  check_windows_resources.py --rc FILE --version X.Y.Z [--windres PROG] [--icotool PROG]
+  check_windows_resources.py --rc FILE --program NAME --version X.Y.Z [--windres PROG] [--icotool PROG]
   check_windows_resources.py --self-test --rc FILE --version X.Y.Z ...
 
 --self-test compiles broken copies of the resources and expects each to be
@@ -169,7 +170,7 @@ def parse_version_node(data, offset):
     return key, value, children, end
 
 
-def check_version(resources, failures, expected):
+def check_version(resources, failures, expected, program):
     data = resources.get((RT_VERSION, 1))
     if data is None:
         failures.append("no version block with id 1")
@@ -200,9 +201,13 @@ def check_version(resources, failures, expected):
     for name in ("FileVersion", "ProductVersion"):
         if values.get(name) != text:
             failures.append("%s string %r, expected %r" % (name, values.get(name), text))
-    for name in ("FileDescription", "ProductName"):
-        if values.get(name) != "KD740 Firmware Updater":
-            failures.append("%s string %r" % (name, values.get(name)))
+    if values.get("ProductName") != "KD740 Firmware Updater":
+        failures.append("ProductName string %r" % values.get("ProductName"))
+    if not values.get("FileDescription", "").startswith("KD740 Firmware Updater"):
+        failures.append("FileDescription string %r" % values.get("FileDescription"))
+    for name, wanted in (("InternalName", program), ("OriginalFilename", program + ".exe")):
+        if values.get(name) != wanted:
+            failures.append("%s string %r, expected %r" % (name, values.get(name), wanted))
 
 
 def compile_rc(windres, rc, out):
@@ -227,7 +232,7 @@ def check(args, rc):
     failures = []
     check_icons(resources, failures, args.icotool)
     check_manifest(resources, failures)
-    check_version(resources, failures, args.expected)
+    check_version(resources, failures, args.expected, args.program)
     return failures
 
 
@@ -275,6 +280,7 @@ MUTATIONS = [
     ("version id", replace_in("kd740-updater.rc", "1 VERSIONINFO", "VS_VERSION_INFO VERSIONINFO"),
      "no version block"),
     ("language", replace_in("kd740-updater.rc", '"040904B0"', '"040704B0"'), "not the declared translation"),
+    ("other program", replace_in("kd740-updater.rc", '"kd740-updater.exe"', '"kd740-flash.exe"'), "OriginalFilename"),
     ("icon name", replace_in("kd740-updater.rc", "IDI_ICON1 ICON", "IDI_ICON2 ICON"), "IDI_ICON1"),
     ("missing size", lambda d: drop_last_icon(os.path.join(d, "kd740-updater.ico")), "icon sizes"),
 ]
@@ -300,6 +306,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rc", required=True)
     parser.add_argument("--version", required=True, help="project version, e.g. 2.0.1")
+    parser.add_argument("--program", required=True, help="the executable's name without .exe")
     parser.add_argument("--windres", default="x86_64-w64-mingw32-windres")
     parser.add_argument("--icotool", default=shutil.which("icotool"))
     parser.add_argument("--self-test", action="store_true")

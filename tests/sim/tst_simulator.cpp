@@ -1,6 +1,7 @@
 #include "device/kd_api.h"
 
 #include "ExportedNames.h"
+#include "FileAccess.h"
 #include "FirmwareImage.h"
 #include "SimulatedInstrument.h"
 
@@ -152,14 +153,24 @@ void TestSimulator::connectedInstruments_data()
     QTest::addColumn<bool>("useFile");
     QTest::addColumn<QString>("description");
     QTest::addColumn<int>("expectedFpga"); // -1: nothing opens
+    // VARIABLE=KIND: the variable names a folder, a FIFO, the zero device or
+    // a file in a missing folder instead.
+    QTest::addColumn<QString>("setting");
 
-    QTest::newRow("built-in instrument") << false << QString() << 10;
-    QTest::newRow("missing file") << true << QString() << -1;
-    QTest::newRow("no instrument block") << true << QStringLiteral("api-version 1\n") << -1;
-    QTest::newRow("only keys given") << true << QStringLiteral("instrument\nfpga 12\n") << 12;
+    QTest::newRow("built-in instrument") << false << QString() << 10 << "";
+    QTest::newRow("missing file") << true << QString() << -1 << "";
+    QTest::newRow("no instrument block") << true << QStringLiteral("api-version 1\n") << -1 << "";
+    QTest::newRow("only keys given") << true << QStringLiteral("instrument\nfpga 12\n") << 12 << "";
     QTest::newRow("bad lines ignored")
             << true << QStringLiteral("colour red\ninstrument # the bench one\n model x\n  fpga 12\nstate odd\n")
-            << 12;
+            << 12 << "";
+    QTest::newRow("description is a folder") << true << QString() << -1 << "KDSIM_DEVICE=folder";
+    QTest::newRow("description is a FIFO") << true << QString() << -1 << "KDSIM_DEVICE=fifo";
+    QTest::newRow("description is /dev/zero") << true << QString() << -1 << "KDSIM_DEVICE=zero";
+    QTest::newRow("trace is a folder") << true << QString() << -1 << "KDSIM_TRACE=folder";
+    QTest::newRow("trace is a FIFO") << true << QString() << -1 << "KDSIM_TRACE=fifo";
+    QTest::newRow("trace is /dev/zero") << true << QString() << -1 << "KDSIM_TRACE=zero";
+    QTest::newRow("trace in a missing folder") << true << QString() << -1 << "KDSIM_TRACE=missing";
 }
 // clang-format on
 
@@ -168,12 +179,27 @@ void TestSimulator::connectedInstruments()
     QFETCH(bool, useFile);
     QFETCH(QString, description);
     QFETCH(int, expectedFpga);
+    QFETCH(QString, setting);
 
     Sim sim;
     if (!useFile)
         qunsetenv("KDSIM_DEVICE");
     else if (!description.isEmpty())
         sim.setDescription(description);
+    if (!setting.isEmpty()) {
+        const QString kind = setting.section('=', 1);
+        QString path = QDir(sim.dir()).filePath(kind == "missing" ? "missing/trace.txt" : kind);
+        if (kind == "zero")
+            path = QStringLiteral("/dev/zero");
+        else if (kind == "folder")
+            QVERIFY(QDir(sim.dir()).mkdir(kind));
+        else if (kind == "fifo"
+                 && !(QFile(path).open(QIODevice::WriteOnly) && replaceWithSpecialFile(path, SpecialFile::Fifo)))
+            QSKIP(qPrintable(missingSpecialFile(SpecialFile::Fifo)));
+        if (kind == "zero" && !QFileInfo::exists(path))
+            QSKIP("no /dev/zero here");
+        qputenv(qPrintable(setting.section('=', 0, 0)), QFile::encodeName(path));
+    }
 
     int handle = -1;
     QCOMPARE(kdOpenDevice(&handle) == 0, expectedFpga >= 0);

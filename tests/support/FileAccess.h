@@ -15,6 +15,11 @@ QString missingSpecialFile(SpecialFile kind);
 // Puts one in place of the file at path.
 bool replaceWithSpecialFile(const QString &path, SpecialFile kind);
 
+// Writes that would take any file of this process past bytes fail, as on a
+// full disk, with the system's own reason, until this is called with -1.
+// Empty, or why this platform cannot.
+QString limitFileSize(qint64 bytes);
+
 // While this lives, the files touched by this thread, and by the threads it
 // starts, are accessed as an unprivileged user would access them, where the
 // process has rights that override a file's own.

@@ -4,7 +4,10 @@
 
 #include <QFile>
 
+#include <csignal>
+
 #include <sys/fsuid.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +25,18 @@ bool makeUnreadable(const QString &path)
 QString missingSpecialFile(SpecialFile)
 {
     return QString();
+}
+
+// The signal that a write past the limit sends is ignored, so that the
+// write fails instead.
+QString limitFileSize(qint64 bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return QStringLiteral("no file size limit to read");
+    limit.rlim_cur = bytes < 0 ? limit.rlim_max : static_cast<rlim_t>(bytes);
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0 ? QString() : QStringLiteral("the file size limit cannot be set");
 }
 
 bool replaceWithSpecialFile(const QString &path, SpecialFile kind)

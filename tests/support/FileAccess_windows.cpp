@@ -32,6 +32,11 @@ QString missingSpecialFile(SpecialFile kind)
 
 // QFile::link makes a shell shortcut on Windows, which is a file; this is a
 // symbolic link of the file system.
+QString limitFileSize(qint64)
+{
+    return QStringLiteral("Windows has no file size limit for a process");
+}
+
 bool replaceWithSpecialFile(const QString &path, SpecialFile kind)
 {
     if (kind != SpecialFile::DanglingLink || !QFile::remove(path))

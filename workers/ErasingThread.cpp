@@ -1,0 +1,49 @@
+#include "workers/ErasingThread.h"
+
+#include "power/Battery.h"
+#include "power/EraseGate.h"
+
+#include <QtMath>
+
+#include <chrono>
+
+namespace {
+
+// A system that says nothing by then says nothing about its battery.
+constexpr std::chrono::milliseconds batteryAnswerLimit(1000);
+
+} // namespace
+
+bool ErasingThread::mayErase()
+{
+    stoppedForBattery = false;
+    if (gate && gate->stopped())
+        return false;
+    if (!enoughPower()) {
+        stoppedForBattery = !gate || !gate->stopped();
+        return false;
+    }
+    return !gate || gate->beginErasing();
+}
+
+// The percentage is told and compared as the user reads it: rounded to a
+// whole number.
+bool ErasingThread::enoughPower()
+{
+    const std::optional<double> level = batteryPercentOnBattery(batteryAnswerLimit,
+                                                                [this] { return gate && gate->stopped(); });
+    if (!level)
+        return true;
+    const int percent = qRound(*level);
+    if (percent < lowestBatteryPercent) {
+        emit batteryLow(percent);
+        if (gate && gate->stopped())
+            return false;
+        if (!continueOnLowBattery.load()) {
+            emit addLine(QStringLiteral("Stopped: the PC's battery is at %1 %.").arg(percent));
+            return false;
+        }
+    }
+    emit addLine(QStringLiteral("The PC runs on battery (%1 %). Keep it connected to mains power.").arg(percent));
+    return true;
+}

@@ -1,0 +1,45 @@
+#ifndef ERASINGTHREAD_H
+#define ERASINGTHREAD_H
+
+#include <QThread>
+
+#include <atomic>
+
+class EraseGate;
+
+// A worker whose sequence erases, writes or loads firmware. Right before the
+// first such call it makes sure the run may begin what it must finish: the
+// PC's battery can carry it, and nobody asked to stop meanwhile.
+class ErasingThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    // Below this percentage on battery a run goes on only when told to.
+    static constexpr int lowestBatteryPercent = 25;
+
+    // Passed right before the first erasing call; none: nothing stops the run.
+    EraseGate *gate = nullptr;
+    // Whether a run on a battery below the limit goes on. A front end that
+    // asks sets it while batteryLow() is answered.
+    std::atomic<bool> continueOnLowBattery { false };
+    // Read after the worker has finished: the run ended, nothing touched,
+    // because the battery was too low.
+    bool stoppedForBattery = false;
+
+signals:
+    void addLine(QString s);
+    // The battery is below the limit; a front end connects it blocking and
+    // sets continueOnLowBattery before it returns.
+    void batteryLow(int percent);
+
+protected:
+    // Whether the sequence may make its first erasing call; when not, it ends
+    // without touching the instrument.
+    bool mayErase();
+
+private:
+    bool enoughPower();
+};
+
+#endif

@@ -1,0 +1,7 @@
+#ifndef RUNRESULT_H
+#define RUNRESULT_H
+
+// How a run ended, as the last line of its record says it.
+enum class RunResult { NothingToDo, Success, Failure, Stopped };
+
+#endif
