@@ -214,9 +214,9 @@ void RunRecord::starting(const char *name, const QString &arguments)
     emit callStarting(text, QPrivateSignal());
     const QDeadlineTimer deadline(static_cast<qint64>(startWaitMs));
     lock.relock();
-    while (startsHandled < start && !deadline.hasExpired())
+    while (startsHandled < start && !released && !deadline.hasExpired())
         startHandled.wait(&startsMutex, deadline);
-    const quint64 line = startsHandled == start ? lastStartLine : 0;
+    const quint64 line = startsHandled == start && !released ? lastStartLine : 0;
     RecordWriter *const lineWriter = line ? writer.get() : nullptr;
     lock.unlock();
     if (lineWriter)
@@ -230,6 +230,13 @@ void RunRecord::writeCallStarting(const QString &text)
     const QMutexLocker lock(&startsMutex);
     ++startsHandled;
     lastStartLine = line;
+    startHandled.wakeAll();
+}
+
+void RunRecord::releaseCallers()
+{
+    const QMutexLocker lock(&startsMutex);
+    released = true;
     startHandled.wakeAll();
 }
 

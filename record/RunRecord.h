@@ -59,6 +59,9 @@ public:
     // For a program about to end: waits until the writer has put every line
     // on the disk or given up, so that a failure is told before the end.
     void waitWritten();
+    // For a thread about to wait for the worker: the worker's calls no longer
+    // wait for their starts to be on the disk.
+    void releaseCallers();
     // The check is over. Writes the record so far if the check reached an
     // instrument; returns the log line that says where it is or why there is
     // none, or nothing when no instrument answered.
@@ -116,6 +119,7 @@ private:
     quint64 startsAnnounced = 0;
     quint64 startsHandled = 0;
     quint64 lastStartLine = 0;
+    bool released = false;
     // The stamp of the call whose start is the last line, until it returns.
     QString callInFlight;
     // What the record ends with when nobody tells it otherwise.

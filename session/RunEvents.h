@@ -23,13 +23,16 @@ struct StepEvent
 };
 
 // The busy dialog's two progress lines, the seconds since the step began,
-// and the library's percentage (-1: none).
+// and the library's percentage (-1: none); the step line without the
+// percentage, and whether the step takes longer than usual.
 struct ProgressEvent
 {
     QString step;
     QString elapsed;
     int seconds = 0;
     int percent = -1;
+    QString stepName;
+    bool late = false;
 };
 
 // One library call as the record and --json report it.

@@ -30,6 +30,9 @@ RunSession::~RunSession()
 {
     if (askingBattery)
         askingBattery->answerBattery(false);
+    // The worker's calls must not wait for this thread, which waits for it.
+    if (record)
+        record->releaseCallers();
     if (worker)
         worker->wait();
     keepAwake.reset();
@@ -51,17 +54,17 @@ QString RunSession::recordPath() const
     return record ? record->path() : QString();
 }
 
-void RunSession::emitLine(const QString &text, LineTone tone)
+void RunSession::emitLine(const QString &text, LineTone tone, bool report)
 {
     if (record)
         record->addLine(text);
-    emit line(text, tone);
+    emit line(text, tone, report);
 }
 
-void RunSession::emitLines(const QStringList &lines)
+void RunSession::emitLines(const QStringList &lines, bool report)
 {
     for (const QString &text : lines)
-        emitLine(text);
+        emitLine(text, LineTone::Normal, report);
 }
 
 void RunSession::emitLines(const QVector<ReportLine> &lines)
@@ -69,7 +72,7 @@ void RunSession::emitLines(const QVector<ReportLine> &lines)
     for (const ReportLine &report : lines) {
         const std::optional<QString> text = settings.words ? settings.words(report) : report.text;
         if (text)
-            emitLine(*text, report.tone);
+            emitLine(*text, report.tone, true);
     }
 }
 
@@ -135,7 +138,7 @@ void RunSession::bootstrapped()
     const auto &bootstrapper = static_cast<const BootstrapThread &>(*worker);
     status = bootstrapper.deviceStatus;
     if (!bootstrapper.imageProblem.isEmpty()) {
-        emitLine(bootstrapper.imageProblem);
+        emitLine(bootstrapper.imageProblem, LineTone::Normal, true);
         result.imageUnusable = true;
     }
     result.stoppedForBattery = bootstrapper.stoppedForBattery;
@@ -146,10 +149,10 @@ void RunSession::reportCheck()
 {
     result.state = status.checkState;
     switch (status.checkState) {
-    case NotDetected: emitLines(notDetectedLines()); break;
+    case NotDetected: emitLines(notDetectedLines(), true); break;
     case NeedsRestore: emitLines(needsRestoreLines(status)); break;
     case Operational:
-        emitLines(foundLines(status));
+        emitLines(foundLines(status), true);
         result.offer = updateOffer(status.deviceFirmware, status.targetFirmware);
         if (result.offer == UpdateOffer::Downgrade) {
             waiting = Waiting::Downgrade;
@@ -325,5 +328,6 @@ void RunSession::tick()
     const qint64 now = clock.nowMs();
     const int percent = progressText->follow(library, percentFilter);
     emit progress({ progressText->stepLine(percent), progressText->elapsedLine(now),
-                    static_cast<int>((now - stepStartMs) / 1000), percent });
+                    static_cast<int>((now - stepStartMs) / 1000), percent, progressText->stepLine(-1),
+                    progressText->late(now) });
 }

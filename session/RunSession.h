@@ -104,7 +104,9 @@ public:
     ProgressClock &progressClock() { return clock; }
 
 signals:
-    void line(const QString &text, LineTone tone);
+    // report: a line of what the check found or how the run ended, which
+    // the window also says to a screen reader.
+    void line(const QString &text, LineTone tone, bool report);
     // A worker talks to the instrument from now on (text), a part's write
     // begins, nothing runs any more (empty text).
     void step(const StepEvent &event);
@@ -116,8 +118,8 @@ signals:
     void writeEnded(const WriteResult &result);
 
 private:
-    void emitLine(const QString &text, LineTone tone = LineTone::Normal);
-    void emitLines(const QStringList &lines);
+    void emitLine(const QString &text, LineTone tone = LineTone::Normal, bool report = false);
+    void emitLines(const QStringList &lines, bool report = false);
     void emitLines(const QVector<ReportLine> &lines);
     void checkImages();
     void followErasing(ErasingThread *erasing);

@@ -1,10 +1,12 @@
 #include "ui/CVProgressDialog.h"
 
+#include "ui/Announcer.h"
+#include "ui/StepProgressBar.h"
 #include "workers/ProgressText.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
-#include <QProgressBar>
+#include <QLabel>
 #include <QTimer>
 
 namespace {
@@ -19,16 +21,24 @@ constexpr int labelMargin = 100;
 CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &activity, QWidget *parent)
     : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint)
     , workflowLabel(labelText)
-    , bar(new QProgressBar)
+    , bar(new StepProgressBar)
+    , announcer(new Announcer(this))
 {
     setWindowTitle(QStringLiteral("Please Wait"));
+    // The label's text changes every second; a reader hears the workflow
+    // from it, and the rest from the bar.
+    auto *label = new QLabel;
+    label->setAccessibleName(labelText);
+    setLabel(label);
+    bar->setAccessibleName(activity);
+    bar->describeWith([this] { return elapsed; });
     setModal(true);
     // Only the bar is ever changed, never the dialog's value, which would
     // pump events and could close the dialog at the maximum.
     bar->setRange(0, 0);
     setBar(bar);
     const ProgressText start(activity, 0);
-    showProgress({ start.stepLine(-1), start.elapsedLine(0), 0, -1 });
+    showProgress({ start.stepLine(-1), start.elapsedLine(0), 0, -1, activity, false });
     fixSize();
 }
 
@@ -49,7 +59,22 @@ void CVProgressDialog::showProgress(const ProgressEvent &event)
     } else {
         bar->setRange(0, 0);
     }
+    elapsed = event.elapsed;
     setLabelText(workflowLabel + QLatin1Char('\n') + event.step + QLatin1Char('\n') + event.elapsed);
+    // A new step, or the step's erase turning into its write, is said once.
+    if (event.stepName != bar->accessibleName()) {
+        bar->setAccessibleName(event.stepName);
+        announcer->announce(event.stepName);
+    }
+    if (event.late && !lateAnnounced) {
+        lateAnnounced = true;
+        announcer->announce(event.elapsed);
+    }
+}
+
+void CVProgressDialog::startStep(const StepEvent &)
+{
+    lateAnnounced = false;
 }
 
 void CVProgressDialog::reject()

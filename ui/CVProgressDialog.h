@@ -5,13 +5,16 @@
 
 #include <QProgressDialog>
 
-class QProgressBar;
+class Announcer;
+class StepProgressBar;
 
 // Modal busy indicator shown while a worker talks to the instrument. It
 // cannot be dismissed: the window behind it must stay blocked until the
 // worker is done, or a second workflow could reach the instrument. Under
 // the workflow's label it shows the session's progress: what is happening
-// and for how long; it keeps one size throughout.
+// and for how long; it keeps one size throughout. A screen reader hears each
+// new step, and once that a step takes longer than usual; the time taken is
+// the progress bar's description, read when asked for.
 class CVProgressDialog : public QProgressDialog
 {
     Q_OBJECT
@@ -23,6 +26,8 @@ public:
 public slots:
     void reject() override;
     void showProgress(const ProgressEvent &event);
+    // A part's step begins: it may be late once more.
+    void startStep(const StepEvent &event);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -32,7 +37,10 @@ private:
     void fixSize();
 
     QString workflowLabel;
-    QProgressBar *bar;
+    StepProgressBar *bar;
+    Announcer *announcer;
+    QString elapsed;
+    bool lateAnnounced = false;
 };
 
 #endif

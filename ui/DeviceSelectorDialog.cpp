@@ -13,12 +13,14 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Device Select"));
 
+    // Enter and Space press only the button with the focus, which starts on
+    // Cancel: the instrument gets the boot image of whichever model is
+    // chosen, so no stray key may choose one.
     auto *buttonLayout = new QHBoxLayout;
-    // Enter alone must not pick a model: the instrument gets the boot image
-    // of whichever model is chosen.
     for (DeviceType type : knownModels()) {
         auto *button = new QPushButton(deviceTypeName(type));
-        button->setAutoDefault(false);
+        button->setAutoDefault(true);
+        button->setAccessibleName(button->text());
         buttonLayout->addWidget(button);
         connect(button, &QPushButton::clicked, this, [this, type] {
             selectedType = type;
@@ -26,7 +28,8 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
         });
     }
     auto *cancelButton = new QPushButton(QStringLiteral("Cancel"));
-    cancelButton->setAutoDefault(false);
+    cancelButton->setAutoDefault(true);
+    cancelButton->setAccessibleName(cancelButton->text());
     buttonLayout->addWidget(cancelButton);
 
     auto *label = new QLabel(
@@ -40,8 +43,9 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
     mainLayout->addLayout(buttonLayout);
     setLayout(mainLayout);
 
-    // Nor a stray Space.
     cancelButton->setFocus();
+    // A reader hears the question with the dialog.
+    setAccessibleDescription(label->text());
     connect(cancelButton, &QPushButton::clicked, this, &DeviceSelectorDialog::cancelPressed);
 }
 

@@ -3,8 +3,10 @@
 #include "catalogue/Catalogue.h"
 #include "device/DeviceCall.h"
 #include "record/RunRecord.h"
+#include "ui/Announcer.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
+#include "ui/FocusRing.h"
 #include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
 #include "workers/ProgressText.h"
@@ -30,6 +32,22 @@
 
 #include <cstdlib>
 
+namespace {
+
+// The text keeps its blanks on screen; a screen reader gets the name
+// without them. Alt and the key press the button while it is enabled, and
+// so does Enter while it has the focus.
+QPushButton *workflowButton(const QString &text, Qt::Key key)
+{
+    auto *button = new QPushButton(text);
+    button->setAccessibleName(text.trimmed());
+    button->setShortcut(QKeySequence(Qt::ALT | key));
+    button->setAutoDefault(true);
+    return button;
+}
+
+} // namespace
+
 // The window names itself to the system while a write keeps the PC awake.
 SessionSettings Updater::sessionSettings()
 {
@@ -44,12 +62,14 @@ Updater::Updater(QWidget *parent)
     , session(new RunSession(*this, sessionSettings(), this))
     , deviceStatus(session->deviceStatus())
 {
+    showFocusAlways();
     createLogView();
+    announcer = new Announcer(this);
 
-    checkVersionsButton = new QPushButton(QStringLiteral("  Check Versions  "));
-    updateButton = new QPushButton(QStringLiteral("  Update  "));
+    checkVersionsButton = workflowButton(QStringLiteral("  Check Versions  "), Qt::Key_C);
+    updateButton = workflowButton(QStringLiteral("  Update  "), Qt::Key_U);
     updateButton->setEnabled(false);
-    restoreButton = new QPushButton(QStringLiteral("  Restore  "));
+    restoreButton = workflowButton(QStringLiteral("  Restore  "), Qt::Key_R);
     restoreButton->setEnabled(false);
 
     auto *outerLayout = new QHBoxLayout;
@@ -80,6 +100,7 @@ void Updater::createLogView()
 {
     logView = new QTextEdit;
     logView->setReadOnly(true);
+    logView->setAccessibleName(QStringLiteral("Log"));
     // Should anything disable it, it reads as when enabled: the status
     // colours are chosen against its one background.
     QPalette palette = logView->palette();
@@ -214,12 +235,15 @@ void Updater::replaceLastLine(const QString &s)
     addLine(s);
 }
 
-void Updater::showLine(const QString &text, LineTone tone)
+// What the check found and how a run ended are also said to a screen reader.
+void Updater::showLine(const QString &text, LineTone tone, bool report)
 {
     if (tone == LineTone::Normal)
         addLine(text);
     else
         addStatusLine(text, tone == LineTone::Success);
+    if (report)
+        announcer->announce(text);
 }
 
 // Lines follow the end only while it is in view; a scroll or a resize can
@@ -230,30 +254,30 @@ void Updater::scrollLogToEnd()
     scrollBar->setValue(scrollBar->maximum());
 }
 
-// One busy dialog for each workflow, shown while one of its workers runs.
-void Updater::startBusy(const QString &label, const QString &activity)
-{
-    dropBusyDialog();
-    busyDialog = new CVProgressDialog(label, activity, window());
-    connect(session, &RunSession::progress, busyDialog, &CVProgressDialog::showProgress);
-}
-
-// Later: its window may be handling an event.
-void Updater::dropBusyDialog()
-{
-    if (busyDialog)
-        busyDialog->deleteLater();
-    busyDialog = nullptr;
-}
-
+// A busy dialog for each worker, with the workflow's label: each ends with
+// its part of the work, as one left hidden stays in a screen reader's view
+// of the program, and is gone before the outcome, which a screen reader then
+// hears in the window it belongs to.
 void Updater::showStep(const StepEvent &event)
 {
-    if (!busyDialog)
+    if (event.text.isEmpty()) {
+        dropBusyDialog();
         return;
-    if (event.text.isEmpty())
-        busyDialog->hide();
-    else
-        busyDialog->show();
+    }
+    if (busyDialog)
+        return;
+    busyDialog = new CVProgressDialog(busyLabel, event.text, window());
+    connect(session, &RunSession::progress, busyDialog, &CVProgressDialog::showProgress);
+    connect(session, &RunSession::step, busyDialog, &CVProgressDialog::startStep);
+    busyDialog->show();
+}
+
+// At once, before any question the session asks next: it takes no input
+// of its own that could still be on its way.
+void Updater::dropBusyDialog()
+{
+    delete busyDialog;
+    busyDialog = nullptr;
 }
 
 // Every workflow starts with its title, whatever part of the log was in view.
@@ -262,8 +286,7 @@ void Updater::checkVersions()
     if (session->running())
         return;
     checkVersionsButton->setEnabled(false);
-    startBusy(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
-              ProgressText::reading());
+    busyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
     session->check();
     scrollLogToEnd();
 }
@@ -335,15 +358,19 @@ void Updater::checkEnded(const CheckResult &result)
     updateButton->setEnabled(result.state == Operational
                              && (result.offer == UpdateOffer::Update || result.downgradeAccepted));
     scrollLogToEnd();
+    // The next thing to do after a check is the button it enabled.
+    for (QPushButton *button : { updateButton, restoreButton }) {
+        if (button->isEnabled())
+            button->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void Updater::updateDevice()
 {
     if (session->running())
         return;
-    startBusy(QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
-                             "This process can take several minutes\nPlease Wait..."),
-              ProgressText::opening());
+    busyLabel = QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
+                               "This process can take several minutes\nPlease Wait...");
     session->update();
     scrollLogToEnd();
 }
@@ -352,9 +379,8 @@ void Updater::restoreDevice()
 {
     if (session->running())
         return;
-    startBusy(QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
-                             "This process will take up to 10 minutes\nPlease Wait..."),
-              ProgressText::opening());
+    busyLabel = QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
+                               "This process will take up to 10 minutes\nPlease Wait...");
     session->restore();
     scrollLogToEnd();
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class Announcer;
 class CVProgressDialog;
 class QAction;
 class QMessageBox;
@@ -50,8 +51,7 @@ private:
     void askDowngrade() override;
     void askLowBattery(int percent) override;
     void withdrawLowBattery() override;
-    void showLine(const QString &text, LineTone tone);
-    void startBusy(const QString &label, const QString &activity);
+    void showLine(const QString &text, LineTone tone, bool report);
     void dropBusyDialog();
     void showStep(const StepEvent &event);
     void checkEnded(const CheckResult &result);
@@ -66,6 +66,10 @@ private:
     // Shown while a worker talks to the instrument: the window behind it
     // takes no input, so no second workflow can reach the instrument.
     CVProgressDialog *busyDialog = nullptr;
+    // The label of the workflow's busy dialogs.
+    QString busyLabel;
+    // Says each line of what the check found, and the outcome, to a screen reader.
+    Announcer *announcer = nullptr;
     // The question about a low battery while it is asked.
     QPointer<QMessageBox> batteryQuestion;
     // Lines added while the log's end is in view keep it in view.

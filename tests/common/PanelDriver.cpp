@@ -7,6 +7,7 @@
 #include "ui/StatusColors.h"
 #include "ui/Updater.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QCloseEvent>
@@ -18,6 +19,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <utility>
+
 namespace {
 
 constexpr int workflowTimeoutMs = 600000;
@@ -25,6 +28,15 @@ constexpr int workflowTimeoutMs = 600000;
 QString withoutRecordPath(const QString &line)
 {
     return line.startsWith(QLatin1String("Record: ")) ? recordLine : line;
+}
+
+QStringList announced;
+
+void recordAnnouncement(QAccessibleEvent *event)
+{
+    // Message boxes raise their own alert; the window's lines come from its announcer.
+    if (event->type() == QAccessible::Alert && event->object()->inherits("Announcer"))
+        announced << withoutRecordPath(event->accessibleInterface()->text(QAccessible::Name));
 }
 
 // Before any panel exists: the first check may start a record.
@@ -39,6 +51,7 @@ MainWindow *newWindow()
 PanelDriver::PanelDriver()
     : window(newWindow())
 {
+    QAccessible::installUpdateHandler(recordAnnouncement);
     window->show();
     if (!QTest::qWaitForWindowExposed(window))
         qWarning("main window was not exposed");
@@ -47,6 +60,18 @@ PanelDriver::PanelDriver()
 PanelDriver::~PanelDriver()
 {
     delete window;
+    QAccessible::installUpdateHandler(nullptr);
+    announced.clear();
+}
+
+bool PanelDriver::hearsAnnouncements()
+{
+    return QAccessible::isActive();
+}
+
+QStringList PanelDriver::takeAnnouncements()
+{
+    return std::exchange(announced, QStringList());
 }
 
 Updater *PanelDriver::panel() const
