@@ -99,17 +99,11 @@ RunRecord::RunRecord(const QString &folder, QObject *parent)
     connect(this, &RunRecord::callEnded, this, &RunRecord::writeCallEnded);
     connect(this, &RunRecord::imageSeen, this, &RunRecord::addImage);
     connect(this, &RunRecord::noticeSeen, this, &RunRecord::addStamped);
-    setDeviceCallObserver(this);
-    setImageCheckObserver(this);
 }
 
 RunRecord::~RunRecord()
 {
     finish();
-    if (deviceCallDetail::observer() == this) {
-        setDeviceCallObserver(nullptr);
-        setImageCheckObserver(nullptr);
-    }
     // What is queued is written before the writer stops.
     writer.reset();
 }

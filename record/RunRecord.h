@@ -41,9 +41,13 @@ class RunRecord : public QObject, private DeviceCallObserver, private ImageCheck
     Q_OBJECT
 
 public:
-    // Begins now and is told of every library call and image check until it goes.
+    // Begins now. It learns of library calls and image checks on the threads
+    // its observers are set on (setDeviceCallObserver, setImageCheckObserver).
     explicit RunRecord(const QString &folder = recordsFolder(), QObject *parent = nullptr);
     ~RunRecord() override;
+
+    DeviceCallObserver &callObserver() { return *this; }
+    ImageCheckObserver &imageObserver() { return *this; }
 
     // A line as the log shows it.
     void addLine(const QString &line);

@@ -36,7 +36,6 @@ RunSession::~RunSession()
     if (worker)
         worker->wait();
     keepAwake.reset();
-    // The relay puts the record back as the observer, so it goes first.
     delete calls;
     delete record;
 }
@@ -83,8 +82,7 @@ void RunSession::check()
         return;
     busy = true;
     result = CheckResult();
-    // A run ends where the next check begins; the relay puts the record back
-    // as the observer, so it goes first.
+    // A run ends where the next check begins.
     delete calls;
     delete record;
     record = new RunRecord(settings.recordsFolder, this);
@@ -92,7 +90,7 @@ void RunSession::check()
     connect(
         record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); },
         Qt::QueuedConnection);
-    calls = new CallRelay(this);
+    calls = new CallRelay(record->callObserver(), this);
     connect(calls, &CallRelay::reported, this,
             [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
                 emit call({ name, arguments, status, microseconds });
@@ -182,7 +180,9 @@ void RunSession::checkImages()
     if (result.state == NotDetected || (operational && result.offer == UpdateOffer::None))
         return;
     const PartSequence &sequence = operational ? updateSequence(status.deviceType) : restoreSequence(status.deviceType);
+    setImageCheckObserver(&record->imageObserver());
     const QString problem = firstUnusableImage(imagesToWrite(sequence, status));
+    setImageCheckObserver(nullptr);
     if (problem.isEmpty())
         return;
     emitLine(problem);
@@ -292,6 +292,16 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
 {
     worker.reset(started);
     afterWorker = then;
+    // Direct: on the worker's own thread, before its run.
+    DeviceCallObserver *const callObserver = calls;
+    ImageCheckObserver *const imageObserver = &record->imageObserver();
+    connect(
+        started, &QThread::started, started,
+        [callObserver, imageObserver] {
+            setDeviceCallObserver(callObserver);
+            setImageCheckObserver(imageObserver);
+        },
+        Qt::DirectConnection);
     connect(started, &QThread::finished, this, &RunSession::workerEnded);
     stepStartMs = clock.nowMs();
     progressText.emplace(activity, stepStartMs);
