@@ -47,7 +47,7 @@ start_atspi_bus() {
 }
 if [[ $1 != --names ]]; then
     start_atspi_bus
-    "$@"
+    KD740_HEAR_ANNOUNCEMENTS=1 "$@"
     exit
 fi
 
