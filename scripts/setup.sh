@@ -17,7 +17,8 @@ windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis d
 packages=(build-essential cmake pkg-config libsystemd-dev xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick file fakeroot
-               clang-tidy clang-format xdotool desktop-file-utils lintian appstream)
+               clang-tidy clang-format xdotool desktop-file-utils lintian appstream
+               at-spi2-core python3-pyatspi)
     # A real window manager for the window's frame, and xprop to ask it.
     packages+=(openbox x11-utils)
 elif [[ "${1:-}" == "--windows" ]]; then

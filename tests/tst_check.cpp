@@ -4,6 +4,7 @@
 
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/Updater.h"
+#include "workers/Reports.h"
 #include "workers/WorkerWait.h"
 
 #include <QApplication>
@@ -304,6 +305,8 @@ private slots:
     void waitDoesNotSpin();
     void selectorAnswers_data();
     void selectorAnswers();
+    void keyboard_data();
+    void keyboard();
 };
 
 // clang-format off
@@ -483,6 +486,13 @@ void TestCheck::detection()
     QVERIFY(!driver.button(checkButton)->isEnabled());
     QCOMPARE(driver.button(updateButton)->isEnabled(), enabled == QLatin1String("Update"));
     QCOMPARE(driver.button(restoreButton)->isEnabled(), enabled == QLatin1String("Restore"));
+    // The next step has the focus; the outcome, the log's last lines, was said.
+    if (!enabled.isEmpty())
+        QCOMPARE(driver.panel()->window()->focusWidget(), driver.button("  " + enabled + "  "));
+    QStringList said = driver.takeAnnouncements(), log = actual.log;
+    log.removeAll(recordLine);
+    QVERIFY(!said.isEmpty() || !PanelDriver::hearsAnnouncements());
+    QCOMPARE(said, log.mid(log.size() - said.size()));
 
     const DeviceStatus &record = driver.panel()->deviceStatus;
     QCOMPARE(describeStatus(record, status), status);
@@ -491,8 +501,9 @@ void TestCheck::detection()
 
     if (!answer.isEmpty()) {
         // The worker has finished before any question: the busy dialog is
-        // gone and every line it wrote is already in the log.
-        QVERIFY(watcher.busyExistedWhenAsked);
+        // gone, from a screen reader's view too, and every line it wrote is
+        // already in the log.
+        QVERIFY(!watcher.busyExistedWhenAsked);
         QVERIFY(!watcher.busyVisibleWhenAsked);
         QCOMPARE(watcher.logWhenAsked, expected.log.mid(0, watcher.logWhenAsked.size()));
         const QString lastWhenAsked = watcher.logWhenAsked.value(watcher.logWhenAsked.size() - 1);
@@ -669,7 +680,7 @@ void TestCheck::busyDialogWhileWorkerRuns()
     QVERIFY(watcher.unexpected.isEmpty());
     QCOMPARE(watcher.answered, answer);
     if (!answer.isEmpty()) {
-        QVERIFY(watcher.busyExistedWhenAsked);
+        QVERIFY(!watcher.busyExistedWhenAsked);
         QVERIFY(!watcher.busyVisibleWhenAsked);
     }
     if (answer.startsWith(QLatin1String("KD740"))) {
@@ -792,10 +803,10 @@ void TestCheck::selectorAnswers_data()
     // Leaving the dialog without an answer must not pick a model.
     QTest::newRow("Escape") << "Escape" << 0 << true;
     QTest::newRow("close control") << "close" << 0 << true;
-    // Enter alone chooses nothing: the dialog is still there for the click.
-    QTest::newRow("Enter, then KD740B") << "Enter" << 1 << false;
+    QTest::newRow("Enter on KD740B") << "Enter" << 1 << false;
     QTest::newRow("Space on KD740C") << "Space" << 2 << false;
-    // The focus starts on Cancel, so a stray Space picks no model.
+    // The focus starts on Cancel, so a stray Enter or Space picks no model.
+    QTest::newRow("Enter at once") << "Enter at once" << 0 << true;
     QTest::newRow("Space at once") << "Space at once" << 0 << true;
 }
 // clang-format on
@@ -820,14 +831,13 @@ void TestCheck::selectorAnswers()
         } else if (action == QLatin1String("close")) {
             closeInWindow(modal);
         } else if (action == QLatin1String("Enter")) {
+            findButton(modal, QStringLiteral("KD740B"))->setFocus();
             keyInWindow(modal, Qt::Key_Return);
-            if (modal->isVisible())
-                clickInWindow(findButton(modal, QStringLiteral("KD740B")));
         } else if (action == QLatin1String("Space")) {
             findButton(modal, QStringLiteral("KD740C"))->setFocus();
             keyInWindow(modal, Qt::Key_Space);
-        } else if (action == QLatin1String("Space at once")) {
-            keyInWindow(modal, Qt::Key_Space);
+        } else if (action.endsWith(QLatin1String(" at once"))) {
+            keyInWindow(modal, action.startsWith(QLatin1String("Enter")) ? Qt::Key_Return : Qt::Key_Space);
         } else {
             clickInWindow(findButton(modal, action));
         }
@@ -839,6 +849,57 @@ void TestCheck::selectorAnswers()
     QVERIFY(!selector.isVisible());
     QCOMPARE(selector.selectedType, selectedType);
     QCOMPARE(selector.cancelled, cancelled);
+}
+
+// clang-format off
+void TestCheck::keyboard_data()
+{
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<bool>("checkFirst");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QKeySequence>("keys");
+    // The workflow the keys start, none when empty.
+    QTest::addColumn<QString>("title");
+
+    const QString update = SimulatedInstrument::usbInstrument(1, 1234, 4, 5, 10);
+    const QString restore = SimulatedInstrument::usbInstrument(1, 1234, 4, SimulatedInstrument::Erased, 12, "boot");
+    const QKeySequence enter(Qt::Key_Return);
+    QTest::newRow("Alt+C") << update << false << "" << QKeySequence("Alt+C") << checkTitle();
+    QTest::newRow("Enter on Check Versions") << update << false << checkButton << enter << checkTitle();
+    QTest::newRow("Alt+U") << update << true << "" << QKeySequence("Alt+U") << updateTitle();
+    QTest::newRow("Enter on Update") << update << true << updateButton << enter << updateTitle();
+    QTest::newRow("Alt+R") << restore << true << "" << QKeySequence("Alt+R") << restoreTitle();
+    QTest::newRow("Enter on Restore") << restore << true << restoreButton << enter << restoreTitle();
+    QTest::newRow("Alt+U while disabled") << restore << true << "" << QKeySequence("Alt+U") << "";
+    QTest::newRow("Alt+C after the check") << update << true << "" << QKeySequence("Alt+C") << "";
+}
+// clang-format on
+
+void TestCheck::keyboard()
+{
+    QFETCH(QString, instrument);
+    QFETCH(bool, checkFirst);
+    QFETCH(QString, focus);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, title);
+
+    SimulatedInstrument sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    if (checkFirst)
+        driver.click(checkButton);
+    QWidget *window = driver.panel()->window();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    if (!focus.isEmpty())
+        driver.button(focus)->setFocus();
+    const int before = driver.lines().size();
+    QTest::keySequence(window->windowHandle(), keys);
+    if (title.isEmpty())
+        QTest::qWait(300);
+    else
+        QTRY_VERIFY(driver.lines().mid(before).contains(title));
+    QCOMPARE(driver.lines().size() > before, !title.isEmpty());
 }
 
 QTEST_MAIN(TestCheck)

@@ -2,9 +2,11 @@
 
 #include "app/MainWindow.h"
 #include "device/kd_api.h"
+#include "ui/DeviceSelectorDialog.h"
 #include "ui/StatusColors.h"
 #include "ui/Updater.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -35,6 +37,8 @@ private slots:
     void statusColoursReadable_data();
     void statusColoursReadable();
     void introductionReadableAtMinimumSize();
+    void focusShows_data();
+    void focusShows();
 };
 
 void TestPanel::mainWindow()
@@ -69,6 +73,15 @@ void TestPanel::introduction()
         QCOMPARE(driver.lineColor(line), line == 11 ? driver.statusColor(false) : QColor());
 
     QVERIFY(driver.log()->isReadOnly());
+    // As a screen reader finds them: the buttons' names without their blanks.
+    for (const auto &[widget, role, name] :
+         { std::tuple<QWidget *, QAccessible::Role, QString> { driver.log(), QAccessible::EditableText, "Log" },
+           { driver.button(checkButton), QAccessible::Button, "Check Versions" },
+           { driver.button(updateButton), QAccessible::Button, "Update" },
+           { driver.button(restoreButton), QAccessible::Button, "Restore" } }) {
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->role(), role);
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+    }
     QVERIFY(driver.button(checkButton)->isEnabled());
     QVERIFY(!driver.button(updateButton)->isEnabled());
     QVERIFY(!driver.button(restoreButton)->isEnabled());
@@ -265,6 +278,48 @@ void TestPanel::introductionReadableAtMinimumSize()
             QVERIFY2(block.text().at(layout->lineAt(wrapped).textStart() - 1) == QLatin1Char(' '),
                      qPrintable(block.text()));
     }
+}
+
+void TestPanel::focusShows_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<QString>("control");
+    const QPalette light = QApplication::style()->standardPalette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(53, 53, 53));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    for (const char *control : { "Log", "Check Versions", "Cancel" }) {
+        QTest::addRow("light %s", control) << light << QString(control);
+        QTest::addRow("dark %s", control) << dark << QString(control);
+    }
+}
+
+// Just outside the control with the focus, a ring that stands out from the
+// window; Device Select's Cancel has it from the first show.
+void TestPanel::focusShows()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(QString, control);
+    const QPalette previous = QApplication::palette();
+    QApplication::setPalette(palette);
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(previous); });
+
+    PanelDriver driver;
+    DeviceSelectorDialog selector(driver.panel());
+    QWidget *target = control == "Log" ? static_cast<QWidget *>(driver.log()) : driver.button("  " + control + "  ");
+    if (control == "Cancel") {
+        selector.show();
+        target = findButton(&selector, control);
+    }
+    QVERIFY(QTest::qWaitForWindowActive(target->window()));
+    if (control != "Cancel")
+        target->setFocus();
+    QTRY_VERIFY(target->hasFocus());
+    const QImage shot = target->window()->grab().toImage();
+    const QPoint outside = target->mapTo(target->window(), QPoint(target->width() / 2, -1));
+    const QColor ring = shot.pixelColor(outside * shot.devicePixelRatio());
+    QCOMPARE(ring, palette.color(QPalette::WindowText));
+    QVERIFY(contrastRatio(ring, palette.color(QPalette::Window)) >= 3);
 }
 
 QTEST_MAIN(TestPanel)

@@ -112,6 +112,7 @@ void restoreWithFaults(const QStringList &outcome)
     const QStringList transcript = runWorkflow(sim, driver, restoreButton, &elapsed);
     QCOMPARE(transcript, title + worker + (outcome == failureBlock ? failureBlockWith(state) : outcome));
     QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
+    verifyOutcomeAnnounced(driver, outcome == failureBlock ? failureBlockWith(state) : outcome);
     QCOMPARE(sim.calls(), calls);
     QVERIFY2(elapsed >= pauseMs, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     QCOMPARE(fields(sim, after), after);

@@ -11,6 +11,7 @@
 #include "workers/ProgressText.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -118,6 +120,7 @@ void updateWithFaults(const QStringList &outcome)
     const QStringList transcript = runWorkflow(sim, driver, updateButton);
     QCOMPARE(transcript, title + worker + (outcome == failureBlock ? failureBlockWith(state) : outcome));
     QVERIFY(!transcript.contains((outcome == successBlock ? failureBlock : successBlock).first()));
+    verifyOutcomeAnnounced(driver, outcome == failureBlock ? failureBlockWith(state) : outcome);
     QCOMPARE(sim.calls(), calls);
     QCOMPARE(fields(sim, partsAfter), partsAfter);
     QVERIFY(onlyLogEnabled(driver));
@@ -437,7 +440,7 @@ void TestUpdate::busyDialogShowsProgress()
     const auto normalClock = qScopeGuard([] { setProgressClockRate(1); });
 
     QStringList stepLines, elapsedLines;
-    bool barFollowedPercent = true, barAlwaysBusy = true;
+    bool barFollowedPercent = true, barAlwaysBusy = true, barNamedByStep = true;
     QTimer poll;
     connect(&poll, &QTimer::timeout, [&] {
         auto *busy = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
@@ -450,6 +453,13 @@ void TestUpdate::busyDialogShowsProgress()
             elapsedLines << label.value(5);
         const QRegularExpressionMatch percent = QRegularExpression(" \\((\\d+) %\\)$").match(label.value(4));
         barAlwaysBusy = barAlwaysBusy && busy->maximum() == 0;
+        // A reader finds the step and its value on the bar, the time taken
+        // as its description.
+        QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(busy->findChild<QProgressBar *>());
+        barNamedByStep = barNamedByStep && bar->role() == QAccessible::ProgressBar
+            && label.value(4).startsWith(bar->text(QAccessible::Name))
+            && bar->text(QAccessible::Description).contains(" elapsed")
+            && bar->valueInterface()->currentValue().toInt() == busy->findChild<QProgressBar *>()->value();
         if (percent.hasMatch())
             barFollowedPercent = barFollowedPercent && busy->maximum() == 100
                 && busy->value() == percent.captured(1).toInt();
@@ -477,6 +487,17 @@ void TestUpdate::busyDialogShowsProgress()
     QVERIFY2(stepLines.filter(" %)").isEmpty() != counts, qPrintable(lines));
     QVERIFY(barFollowedPercent);
     QCOMPARE(barAlwaysBusy, !counts);
+    QVERIFY(barNamedByStep);
+    // Each step is said once, and once that it is late; the seconds never.
+    QStringList said = driver.takeAnnouncements().filter(QRegularExpression("^Step|elapsed"));
+    const int steps = fpgaStep.mid(5, 1).toInt(), late = said.filter(" elapsed, longer than usual. ").size();
+    if (PanelDriver::hearsAnnouncements()) {
+        QCOMPARE(said.filter(fpgaStep), QStringList(fpgaStep));
+        for (int step = 1; step <= steps; ++step)
+            QVERIFY(!said.filter(QRegularExpression(QString("^Step %1 of %2: ").arg(step).arg(steps))).isEmpty());
+        QVERIFY(late >= 1 && late <= steps && said.filter(" elapsed").size() == late);
+        QCOMPARE(said.removeDuplicates(), 0);
+    }
 }
 
 // clang-format off

@@ -1,10 +1,12 @@
 #include "ui/CVProgressDialog.h"
 
+#include "ui/Announcer.h"
+#include "ui/StepProgressBar.h"
 #include "workers/WritePartsThread.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
-#include <QProgressBar>
+#include <QLabel>
 
 namespace {
 
@@ -20,9 +22,17 @@ CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &acti
     : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint)
     , workflowLabel(labelText)
     , progress(activity, progressClockMs())
-    , bar(new QProgressBar)
+    , bar(new StepProgressBar)
+    , announcer(new Announcer(this))
 {
     setWindowTitle(QStringLiteral("Please Wait"));
+    // The label's text changes every second; a reader hears the workflow
+    // from it, and the rest from the bar.
+    auto *label = new QLabel;
+    label->setAccessibleName(labelText);
+    setLabel(label);
+    bar->setAccessibleName(progress.stepLine(-1));
+    bar->describeWith([this] { return progress.elapsedLine(progressClockMs()); });
     setModal(true);
     // Only the bar is ever changed, never the dialog's value, which would
     // pump events and could close the dialog at the maximum.
@@ -52,6 +62,7 @@ void CVProgressDialog::fixSize()
 void CVProgressDialog::startStep(int step, int steps, const QString &part, int expectedSeconds)
 {
     progress.startStep(step, steps, part, expectedSeconds, progressClockMs());
+    lateAnnounced = false;
     showProgress();
 }
 
@@ -64,8 +75,18 @@ void CVProgressDialog::showProgress()
     } else {
         bar->setRange(0, 0);
     }
-    setLabelText(workflowLabel + QLatin1Char('\n') + progress.stepLine(percent) + QLatin1Char('\n')
-                 + progress.elapsedLine(progressClockMs()));
+    const qint64 now = progressClockMs();
+    const QString elapsed = progress.elapsedLine(now);
+    setLabelText(workflowLabel + QLatin1Char('\n') + progress.stepLine(percent) + QLatin1Char('\n') + elapsed);
+    // A new step, or the step's erase turning into its write, is said once.
+    if (const QString step = progress.stepLine(-1); step != bar->accessibleName()) {
+        bar->setAccessibleName(step);
+        announcer->announce(step);
+    }
+    if (progress.late(now) && !lateAnnounced) {
+        lateAnnounced = true;
+        announcer->announce(elapsed);
+    }
 }
 
 void CVProgressDialog::showEvent(QShowEvent *event)

@@ -7,14 +7,17 @@
 #include <QProgressDialog>
 #include <QTimer>
 
-class QProgressBar;
+class Announcer;
+class StepProgressBar;
 class WritePartsThread;
 
 // Modal busy indicator shown while a worker talks to the instrument. It
 // cannot be dismissed: the window behind it must stay blocked until the
 // worker is done, or a second workflow could reach the instrument. Under
 // the workflow's label it says, once a second, what is happening and for
-// how long; it keeps one size throughout.
+// how long; it keeps one size throughout. A screen reader hears each new
+// step, and once that a step takes longer than usual; the time taken is
+// the progress bar's description, read when asked for.
 class CVProgressDialog : public QProgressDialog
 {
     Q_OBJECT
@@ -46,7 +49,9 @@ private:
     QString workflowLabel;
     ProgressText progress;
     QTimer ticker;
-    QProgressBar *bar;
+    StepProgressBar *bar;
+    Announcer *announcer;
+    bool lateAnnounced = false;
     const LibraryProgress *library = nullptr;
     PercentFilter percentFilter;
 };

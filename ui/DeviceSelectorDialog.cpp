@@ -35,12 +35,16 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
     mainLayout->addLayout(buttonLayout);
     setLayout(mainLayout);
 
-    // Enter alone must not pick a model: the instrument gets the boot image
-    // of whichever model is chosen.
-    for (QPushButton *button : { kd740aButton, kd740bButton, kd740cButton, cancelButton })
-        button->setAutoDefault(false);
-    // Nor a stray Space.
+    // Enter and Space press only the button with the focus, which starts on
+    // Cancel: the instrument gets the boot image of whichever model is
+    // chosen, so no stray key may choose one. A reader hears the question
+    // with the dialog.
+    for (QPushButton *button : { kd740aButton, kd740bButton, kd740cButton, cancelButton }) {
+        button->setAutoDefault(true);
+        button->setAccessibleName(button->text());
+    }
     cancelButton->setFocus();
+    setAccessibleDescription(label->text());
 
     connect(kd740aButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740A);
     connect(kd740bButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740B);

@@ -7,8 +7,10 @@
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
+#include "ui/Announcer.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
+#include "ui/FocusRing.h"
 #include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
 #include "workers/BootstrapThread.h"
@@ -39,16 +41,45 @@
 #include <QtMath>
 
 #include <cstdlib>
+#include <memory>
+
+namespace {
+
+QStringList texts(const QVector<ReportLine> &lines)
+{
+    QStringList result;
+    for (const ReportLine &line : lines)
+        result << line.text;
+    return result;
+}
+
+const QString checkBusyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
+
+// The text keeps its blanks on screen; a screen reader gets the name
+// without them. Alt and the key press the button while it is enabled, and
+// so does Enter while it has the focus.
+QPushButton *workflowButton(const QString &text, const QString &shortcut)
+{
+    auto *button = new QPushButton(text);
+    button->setAccessibleName(text.trimmed());
+    button->setShortcut(QKeySequence(shortcut, QKeySequence::PortableText));
+    button->setAutoDefault(true);
+    return button;
+}
+
+} // namespace
 
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
 {
+    showFocusAlways();
     createLogView();
+    announcer = new Announcer(this);
 
-    checkVersionsButton = new QPushButton(QStringLiteral("  Check Versions  "));
-    updateButton = new QPushButton(QStringLiteral("  Update  "));
+    checkVersionsButton = workflowButton(QStringLiteral("  Check Versions  "), QStringLiteral("Alt+C"));
+    updateButton = workflowButton(QStringLiteral("  Update  "), QStringLiteral("Alt+U"));
     updateButton->setEnabled(false);
-    restoreButton = new QPushButton(QStringLiteral("  Restore  "));
+    restoreButton = workflowButton(QStringLiteral("  Restore  "), QStringLiteral("Alt+R"));
     restoreButton->setEnabled(false);
 
     auto *outerLayout = new QHBoxLayout;
@@ -75,6 +106,7 @@ void Updater::createLogView()
 {
     logView = new QTextEdit;
     logView->setReadOnly(true);
+    logView->setAccessibleName(QStringLiteral("Log"));
     // Should anything disable it, it reads as when enabled: the status
     // colours are chosen against its one background.
     QPalette palette = logView->palette();
@@ -236,59 +268,60 @@ void Updater::checkVersions()
     connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
     writeTitle(checkTitle());
     checkVersionsButton->setEnabled(false);
-    CVProgressDialog dialog(QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait"),
-                            ProgressText::reading(), window());
-    dialog.show();
-
-    CheckVersionThread worker;
-    connect(&worker, &CheckVersionThread::updateText, this, &Updater::addLine);
-    runWorker(worker, this);
-    dialog.hide();
-
-    deviceStatus = worker.deviceStatus;
+    // Each dialog ends with its part of the work: one left hidden stays in
+    // a screen reader's view of the program.
+    {
+        CVProgressDialog dialog(checkBusyLabel, ProgressText::reading(), window());
+        dialog.show();
+        CheckVersionThread worker;
+        connect(&worker, &CheckVersionThread::updateText, this, &Updater::addLine);
+        runWorker(worker, this);
+        deviceStatus = worker.deviceStatus;
+    }
     if (deviceStatus.checkState == NotDetected)
-        bootstrap(dialog);
+        bootstrap();
     reportCheck();
     if (const QString where = record->checkEnded(deviceStatus); !where.isEmpty())
         addLine(where);
     scrollLogToEnd();
+    focusEnabledWorkflowButton();
 }
 
-void Updater::bootstrap(QWidget &busyDialog)
+void Updater::bootstrap()
 {
     for (const QString &line : bootstrapIntroLines())
         addLine(line);
 
-    DeviceSelectorDialog selector(window());
-    selector.exec();
-    // Nothing is open on the instrument at this point, so the program may
-    // end at once without leaving it half-configured.
-    if (selector.cancelled)
-        std::exit(0);
+    int selectedType = 0;
+    {
+        DeviceSelectorDialog selector(window());
+        selector.exec();
+        // Nothing is open on the instrument at this point, so the program
+        // may end at once without leaving it half-configured.
+        if (selector.cancelled)
+            std::exit(0);
+        selectedType = selector.selectedType;
+    }
 
-    deviceStatus = bootstrapRecord(deviceStatus, selector.selectedType);
+    deviceStatus = bootstrapRecord(deviceStatus, selectedType);
+    CVProgressDialog busyDialog(checkBusyLabel, ProgressText::reading(), window());
     busyDialog.show();
     BootstrapThread worker;
     worker.deviceStatus = deviceStatus;
     connect(&worker, &ErasingThread::addLine, this, &Updater::addLine);
     askOnLowBattery(worker);
     runWorker(worker, this);
-    busyDialog.hide();
     deviceStatus = worker.deviceStatus;
     if (!worker.imageProblem.isEmpty())
-        addLine(worker.imageProblem);
+        addOutcomeLines({ worker.imageProblem });
 }
 
 void Updater::reportCheck()
 {
     switch (deviceStatus.checkState) {
-    case NotDetected:
-        for (const QString &line : notDetectedLines())
-            addLine(line);
-        break;
+    case NotDetected: addOutcomeLines(notDetectedLines()); break;
     case NeedsRestore:
-        for (const ReportLine &line : needsRestoreLines(deviceStatus))
-            addLine(line.text);
+        addOutcomeLines(texts(needsRestoreLines(deviceStatus)));
         restoreButton->setEnabled(true);
         break;
     case Operational: reportVersions(); break;
@@ -297,8 +330,7 @@ void Updater::reportCheck()
 
 void Updater::reportVersions()
 {
-    for (const QString &line : foundLines(deviceStatus))
-        addLine(line);
+    addOutcomeLines(foundLines(deviceStatus));
 
     const UpdateOffer offer = updateOffer(deviceStatus.deviceFirmware, deviceStatus.targetFirmware);
     bool accepted = false;
@@ -312,8 +344,24 @@ void Updater::reportVersions()
             == QMessageBox::Yes;
     }
     updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
-    for (const ReportLine &line : offerLines(offer, accepted))
-        addLine(line.text);
+    addOutcomeLines(texts(offerLines(offer, accepted)));
+}
+
+void Updater::addOutcomeLines(const QStringList &lines)
+{
+    for (const QString &line : lines) {
+        addLine(line);
+        announcer->announce(line);
+    }
+}
+
+// The next thing to do after a check is the button it enabled.
+void Updater::focusEnabledWorkflowButton()
+{
+    for (QPushButton *button : { updateButton, restoreButton }) {
+        if (button->isEnabled())
+            button->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void Updater::updateDevice()
@@ -342,9 +390,9 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     const QScopedValueRollback<bool> running(workflowRunning, true);
 
     writeTitle(title);
-    CVProgressDialog dialog(busyLabel, ProgressText::opening(), window());
-    dialog.follow(worker);
-    dialog.show();
+    auto dialog = std::make_unique<CVProgressDialog>(busyLabel, ProgressText::opening(), window());
+    dialog->follow(worker);
+    dialog->show();
 
     worker.deviceStatus = deviceStatus;
     connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
@@ -359,6 +407,9 @@ void Updater::writeParts(WritePartsThread &worker, const QString &title, const Q
     askOnLowBattery(worker);
     const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), &guard.gate(), record);
     runWorker(worker, this);
+    // Gone before the outcome, which a screen reader then hears in the
+    // window it belongs to.
+    dialog.reset();
     reportOutcome(worker.succeeded, worker.stateAfterFailure());
     if (record)
         record->finish(worker.result());
@@ -403,6 +454,7 @@ void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure
             addLine(line.text);
         else
             addStatusLine(line.text, line.tone == LineTone::Success);
+        announcer->announce(line.text);
     }
     for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
         button->setEnabled(false);

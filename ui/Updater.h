@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class Announcer;
 class ErasingThread;
 class QAction;
 class QMessageBox;
@@ -44,17 +45,21 @@ private:
     void keepIntroductionReadable();
     void writeTitle(const QString &title);
     void scrollLogToEnd();
-    void bootstrap(QWidget &busyDialog);
+    void bootstrap();
     void reportCheck();
     void reportVersions();
     void askOnLowBattery(ErasingThread &worker);
     void writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel);
     void reportOutcome(bool succeeded, const QStringList &stateAfterFailure);
+    void addOutcomeLines(const QStringList &lines);
+    void focusEnabledWorkflowButton();
 
     QTextEdit *logView;
     QPushButton *checkVersionsButton;
     QPushButton *updateButton;
     QPushButton *restoreButton;
+    // Says each outcome line to a screen reader as it is written.
+    Announcer *announcer;
     // Ctrl+S anywhere in the window.
     QAction *saveLogAction;
     // What this run did to the instrument, kept on the disk; begun by the check.

@@ -70,9 +70,14 @@ QString ProgressText::elapsedLine(qint64 nowMs) const
     const qint64 elapsed = qMax<qint64>(0, nowMs - sinceMs);
     if (step == 0)
         return elapsedText(elapsed);
-    if (elapsed / 1000 > expectedSeconds)
+    if (late(nowMs))
         return elapsedText(elapsed) + QStringLiteral(", longer than usual. Still writing: do not unplug the KD740.");
     return elapsedText(elapsed) + QStringLiteral(", usually up to ") + durationText(expectedSeconds);
+}
+
+bool ProgressText::late(qint64 nowMs) const
+{
+    return step > 0 && (nowMs - sinceMs) / 1000 > expectedSeconds;
 }
 
 QStringList ProgressText::widestLines()

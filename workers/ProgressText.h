@@ -30,6 +30,8 @@ public:
     // percent as the library reports it, or -1 for none.
     QString stepLine(int percent) const;
     QString elapsedLine(qint64 nowMs) const;
+    // Whether the step has taken longer than it usually does.
+    bool late(qint64 nowMs) const;
 
     // The widest lines the two can be, to size a display once.
     static QStringList widestLines();

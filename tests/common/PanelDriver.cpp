@@ -6,6 +6,7 @@
 #include "ui/StatusColors.h"
 #include "ui/Updater.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPushButton>
@@ -16,11 +17,22 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <utility>
+
 namespace {
 
 QString withoutRecordPath(const QString &line)
 {
     return line.startsWith(QLatin1String("Record: ")) ? recordLine : line;
+}
+
+QStringList announced;
+
+void recordAnnouncement(QAccessibleEvent *event)
+{
+    // Message boxes raise their own alert; the window's lines come from its announcer.
+    if (event->type() == QAccessible::Alert && event->object()->inherits("Announcer"))
+        announced << withoutRecordPath(event->accessibleInterface()->text(QAccessible::Name));
 }
 
 // Before any panel exists: the first check may start a record.
@@ -35,6 +47,7 @@ MainWindow *newWindow()
 PanelDriver::PanelDriver()
     : window(newWindow())
 {
+    QAccessible::installUpdateHandler(recordAnnouncement);
     window->show();
     if (!QTest::qWaitForWindowExposed(window))
         qWarning("main window was not exposed");
@@ -43,6 +56,20 @@ PanelDriver::PanelDriver()
 PanelDriver::~PanelDriver()
 {
     delete window;
+    QAccessible::installUpdateHandler(nullptr);
+    announced.clear();
+}
+
+bool PanelDriver::hearsAnnouncements()
+{
+    if (!QAccessible::isActive() && qEnvironmentVariableIsSet("KD740_HEAR_ANNOUNCEMENTS"))
+        qFatal("the AT-SPI bus is up, but Qt tells it nothing");
+    return QAccessible::isActive();
+}
+
+QStringList PanelDriver::takeAnnouncements()
+{
+    return std::exchange(announced, QStringList());
 }
 
 Updater *PanelDriver::panel() const

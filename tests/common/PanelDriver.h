@@ -58,6 +58,12 @@ public:
     void click(QPushButton *button);
     void click(const QString &buttonText);
 
+    // What was said to a screen reader since the last call (alert events, by
+    // the name of what they came from), a record's path as recordLine. Qt
+    // tells only while a screen reader's bus is up (atspi/run.sh): else false.
+    static bool hearsAnnouncements();
+    QStringList takeAnnouncements();
+
 private:
     MainWindow *window;
 };

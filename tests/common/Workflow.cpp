@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextEdit>
 #include <QWidget>
@@ -65,6 +66,7 @@ QStringList fields(const SimulatedInstrument &sim, const QStringList &expected)
 QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton, qint64 *elapsedMs)
 {
     sim.clearTrace();
+    driver.takeAnnouncements();
     const int start = driver.lines().size();
     QElapsedTimer timer;
     timer.start();
@@ -72,6 +74,14 @@ QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QSt
     if (elapsedMs)
         *elapsedMs = timer.elapsed();
     return driver.transcript(start);
+}
+
+void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome)
+{
+    if (!PanelDriver::hearsAnnouncements())
+        return;
+    const QStringList spoken = outcome.join('\n').remove(QRegularExpression("^\\[\\w+\\] ")).split('\n');
+    QCOMPARE(driver.takeAnnouncements().filter(QRegularExpression("^(?!Step \\d)")), spoken);
 }
 
 bool onlyLogEnabled(const PanelDriver &driver)

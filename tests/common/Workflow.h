@@ -51,6 +51,10 @@ QStringList fields(const SimulatedInstrument &sim, const QStringList &expected);
 QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton,
                         qint64 *elapsedMs = nullptr);
 
+// That a screen reader heard the outcome, given as transcript() gives it,
+// line by line, once, and apart from the steps nothing else.
+void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome);
+
 // After an update or restore only the log takes input: its text can still be
 // read and copied, while the buttons are disabled.
 bool onlyLogEnabled(const PanelDriver &driver);
