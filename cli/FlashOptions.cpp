@@ -47,7 +47,7 @@ QString repeatedOption(const QList<QCommandLineOption> &known, const QStringList
         for (const QCommandLineOption &option : known) {
             if (!option.names().contains(name))
                 continue;
-            const QString longName = option.names().last();
+            QString longName = option.names().last();
             if (seen.contains(longName))
                 return longName;
             seen << longName;

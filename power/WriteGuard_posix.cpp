@@ -53,7 +53,7 @@ int drain(int readEnd)
     char bytes[64];
     for (ssize_t count = 0; (count = read(readEnd, bytes, sizeof bytes)) > 0;) {
         if (first == 0)
-            first = bytes[0];
+            first = static_cast<unsigned char>(bytes[0]);
     }
     return first;
 }

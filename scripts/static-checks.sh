@@ -46,7 +46,7 @@ fi
 echo "== MinGW: power/PowerInhibitorWindows.cpp"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-printf '#include "power/PowerInhibitor.h"\nint main()\n{\n    PowerInhibitor inhibitor(0);\n    inhibitor.hold();\n    inhibitor.release();\n}\n' \
+printf '#include "power/PowerInhibitor.h"\nint main()\n{\n    PowerInhibitor inhibitor(0);\n    inhibitor.hold({});\n    inhibitor.release();\n}\n' \
     >"$scratch/main.cpp"
 if ! "$mingw" -std=c++17 -Wall -Wextra -Werror -I"$root" power/PowerInhibitorWindows.cpp "$scratch/main.cpp" \
         -o "$scratch/inhibitor.exe"; then

@@ -447,7 +447,7 @@ QString flat(const QJsonValue &value)
 {
     QStringList items;
     if (value.isArray()) {
-        for (const QJsonValue &item : value.toArray())
+        for (const QJsonValue item : value.toArray())
             items << flat(item);
         return '[' + items.join(", ") + ']';
     }

@@ -456,7 +456,8 @@ void TestUpdate::busyDialogShowsProgress()
         // as its description.
         QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(busy->findChild<QProgressBar *>());
         barNamedByStep = barNamedByStep && bar->role() == QAccessible::ProgressBar
-            && label.value(4).startsWith(bar->text(QAccessible::Name)) && bar->text(QAccessible::Description).contains(" elapsed")
+            && label.value(4).startsWith(bar->text(QAccessible::Name))
+            && bar->text(QAccessible::Description).contains(" elapsed")
             && bar->valueInterface()->currentValue().toInt() == busy->findChild<QProgressBar *>()->value();
         if (percent.hasMatch())
             barFollowedPercent = barFollowedPercent && busy->maximum() == 100

@@ -37,11 +37,11 @@ namespace {
 // The text keeps its blanks on screen; a screen reader gets the name
 // without them. Alt and the key press the button while it is enabled, and
 // so does Enter while it has the focus.
-QPushButton *workflowButton(const QString &text, Qt::Key key)
+QPushButton *workflowButton(const QString &text, const QString &shortcut)
 {
     auto *button = new QPushButton(text);
     button->setAccessibleName(text.trimmed());
-    button->setShortcut(QKeySequence(Qt::ALT | key));
+    button->setShortcut(QKeySequence(shortcut, QKeySequence::PortableText));
     button->setAutoDefault(true);
     return button;
 }
@@ -66,10 +66,10 @@ Updater::Updater(QWidget *parent)
     createLogView();
     announcer = new Announcer(this);
 
-    checkVersionsButton = workflowButton(QStringLiteral("  Check Versions  "), Qt::Key_C);
-    updateButton = workflowButton(QStringLiteral("  Update  "), Qt::Key_U);
+    checkVersionsButton = workflowButton(QStringLiteral("  Check Versions  "), QStringLiteral("Alt+C"));
+    updateButton = workflowButton(QStringLiteral("  Update  "), QStringLiteral("Alt+U"));
     updateButton->setEnabled(false);
-    restoreButton = workflowButton(QStringLiteral("  Restore  "), Qt::Key_R);
+    restoreButton = workflowButton(QStringLiteral("  Restore  "), QStringLiteral("Alt+R"));
     restoreButton->setEnabled(false);
 
     auto *outerLayout = new QHBoxLayout;

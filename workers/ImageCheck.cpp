@@ -66,7 +66,7 @@ QString firstUnusableImage(const QVector<QByteArray> &paths)
             return QStringLiteral("No firmware image for this device type.");
         const QString name = QFile::decodeName(path);
         FileDigest digest;
-        const QString problem = imageProblem(path, name, &digest);
+        QString problem = imageProblem(path, name, &digest);
         if (ImageCheckObserver *observer = threadObserver)
             observer->imageChecked(name, digest, problem.isEmpty());
         if (!problem.isEmpty())

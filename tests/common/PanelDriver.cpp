@@ -66,6 +66,8 @@ PanelDriver::~PanelDriver()
 
 bool PanelDriver::hearsAnnouncements()
 {
+    if (!QAccessible::isActive() && qEnvironmentVariableIsSet("KD740_HEAR_ANNOUNCEMENTS"))
+        qFatal("the AT-SPI bus is up, but Qt tells it nothing");
     return QAccessible::isActive();
 }
 
