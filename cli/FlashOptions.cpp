@@ -87,9 +87,9 @@ QList<QCommandLineOption> declaredOptions()
 void declareOptions(QCommandLineParser &parser)
 {
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
-        "as the KD740 Firmware Updater window does, without asking anything."));
+    parser.setApplicationDescription(
+        QStringLiteral("Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
+                       "as the KD740 Firmware Updater window does, without asking anything."));
     parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("check, update or restore"));
     parser.addOptions(declaredOptions());
 }
@@ -187,32 +187,32 @@ QString helpText()
     return QStringLiteral("Usage: kd740-flash [options] COMMAND\n\n") + parser.helpText().section(QLatin1Char('\n'), 1)
         + QStringLiteral("\n"
                          "Commands:\n"
-                          "  check              find the instrument and compare its firmware with the\n"
-                          "                     shipped images; writes nothing\n"
-                          "  update [--yes]     check, then write the parts that differ from the shipped\n"
-                          "                     images; older images than the instrument's only with --yes\n"
-                          "  restore [--model MODEL]\n"
-                          "                     check, then rewrite every part of an instrument in boot\n"
-                          "                     mode or with a failed FPGA; one that answers nothing is\n"
-                          "                     first bootstrapped as MODEL\n"
-                          "\n"
+                         "  check              find the instrument and compare its firmware with the\n"
+                         "                     shipped images; writes nothing\n"
+                         "  update [--yes]     check, then write the parts that differ from the shipped\n"
+                         "                     images; older images than the instrument's only with --yes\n"
+                         "  restore [--model MODEL]\n"
+                         "                     check, then rewrite every part of an instrument in boot\n"
+                         "                     mode or with a failed FPGA; one that answers nothing is\n"
+                         "                     first bootstrapped as MODEL\n"
+                         "\n"
                          "Each option at most once. The log lines go to standard output, progress to\n"
-                          "standard error.\n"
-                          "Ctrl+C, SIGTERM, SIGHUP or SIGQUIT during a write ends the program once the\n"
-                          "write has ended and its outcome is written; before anything is erased it\n"
-                          "stops the run (exit status 128 + the signal's number, 130 for Ctrl+C); at\n"
-                          "any other time it ends the program at once.\n"
-                          "\n"
-                          "Exit status:\n"
-                          "   0  done, or nothing to do; check: the instrument holds the shipped firmware\n"
-                          "   1  a device step failed\n"
-                          "   2  bad usage, e.g. an option given twice or a second command\n"
-                          "   3  no instrument found\n"
-                          "   4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
-                          "      --model, or a command that does not fit the instrument's state\n"
-                          "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
-                          "      (its size and SHA-256); nothing was erased or written\n"
-                          "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
-                          "  10  check: an update (or a downgrade) is offered\n"
-                          "  11  check: the instrument needs a restore\n");
+                         "standard error.\n"
+                         "Ctrl+C, SIGTERM, SIGHUP or SIGQUIT during a write ends the program once the\n"
+                         "write has ended and its outcome is written; before anything is erased it\n"
+                         "stops the run (exit status 128 + the signal's number, 130 for Ctrl+C); at\n"
+                         "any other time it ends the program at once.\n"
+                         "\n"
+                         "Exit status:\n"
+                         "   0  done, or nothing to do; check: the instrument holds the shipped firmware\n"
+                         "   1  a device step failed\n"
+                         "   2  bad usage, e.g. an option given twice or a second command\n"
+                         "   3  no instrument found\n"
+                         "   4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
+                         "      --model, or a command that does not fit the instrument's state\n"
+                         "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
+                         "      (its size and SHA-256); nothing was erased or written\n"
+                         "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
+                         "  10  check: an update (or a downgrade) is offered\n"
+                         "  11  check: the instrument needs a restore\n");
 }

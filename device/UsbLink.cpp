@@ -13,7 +13,7 @@ public:
     {
         if (mode == OpenMode::Found)
             return KD_CALL(kdConfigUSBOpenDeviceBySerial, &s.handle, s.status.serial) == 0 ? OpenResult::Opened
-                                                                                            : OpenResult::Failed;
+                                                                                           : OpenResult::Failed;
         // An instrument that does not open in boot mode is bootstrapped into it.
         if (KD_CALL(kdConfigUSBOpenDevice, &s.handle) == 0
             || KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImagePath(s.status.targetFirmware).constData()) == 0)

@@ -150,8 +150,7 @@ QString RunRecord::checkEnded(const DeviceStatus &status)
     const QString serial = found ? QString::number(status.serial) : unknown;
     const QString stem = began.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + model + QLatin1Char('-') + serial;
     // Its sync is the writer's first job.
-    if (!file.create(folder, stem)
-        || !file.append(header(status) + images + QStringList(QString()) + pending, false))
+    if (!file.create(folder, stem) || !file.append(header(status) + images + QStringList(QString()) + pending, false))
         return failure(file.errorString());
     state = State::Writing;
     filePath = file.path();

@@ -88,8 +88,7 @@ void RunSession::check()
     record = new RunRecord(settings.recordsFolder, this);
     // Queued: the failure may come from within a coloured line, and its own is plain.
     connect(
-        record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); },
-        Qt::QueuedConnection);
+        record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); }, Qt::QueuedConnection);
     calls = new CallRelay(record->callObserver(), this);
     connect(calls, &CallRelay::reported, this,
             [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {

@@ -121,8 +121,7 @@ void TestSession::run()
     std::optional<CheckResult> checked;
     std::optional<WriteResult> written;
     connect(&session, &RunSession::line, this, [&](const QString &text) { lines << text; });
-    connect(&session, &RunSession::call, this,
-            [&](const CallEvent &call) { calls << call.name; });
+    connect(&session, &RunSession::call, this, [&](const CallEvent &call) { calls << call.name; });
     connect(&session, &RunSession::checkEnded, this, [&](const CheckResult &result) {
         checked = result;
         // A record is kept of a check that reached an instrument, and named last.

@@ -9,8 +9,8 @@
 #include "ui/FocusRing.h"
 #include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
-#include "workers/ProgressText.h"
 #include "workers/CheckDecisions.h"
+#include "workers/ProgressText.h"
 #include "workers/Reports.h"
 
 #include <QAction>

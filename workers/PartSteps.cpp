@@ -11,46 +11,66 @@ const char *const unableToFind = "Unable to find device.";
 const char *const clearingFpgaFailed = "Failed clearing FPGA.";
 const char *const writingFpgaFailed = "Failed writing FPGA.";
 
-// The update writes the parts whose versions differ from the shipped ones.
-const PartSequence updateOverUsb {
-    LinkKind::Usb, OpenMode::Found, cannotFind, cannotFind, false, true, true,
-    {
-        { FirmwarePart::Boot, "boot Fx3", "boot Fx3", 10, true, failedClearing, failedWriting },
-        // The run program the update writes does not carry the serial.
-        { FirmwarePart::Run, "run Fx3", "run Fx3", 10, false, failedClearing, failedWriting },
-        { FirmwarePart::Fpga, "FPGA", "FPGA", 360, false, failedClearing, failedWriting },
-    },
-};
-
-const PartSequence updateOverNetwork {
-    LinkKind::Network, OpenMode::Found, cannotFind, cannotFind, false, true, true,
-    {
-        // The network check reports one version for the FX3 program, kept as the boot version.
-        { FirmwarePart::Boot, "FX3", "FX3", 20, true, failedClearing, failedWriting },
-        { FirmwarePart::Fpga, "FPGA", "FPGA", 600, false, failedClearing, failedWriting },
-    },
+// The update reaches the instrument the check found and writes the parts
+// that differ; the USB handle is closed whichever way it ends.
+const WorkflowRules updating {
+    OpenMode::Found,
+    cannotFind,
+    cannotFind,
+    AfterOpenFailure::End,
+    PartsWritten::Differing,
+    FinishAfterFailure::WhereItOnlyReleases,
 };
 
 // The restore rewrites every part of an instrument found in boot mode,
 // bootstrapped, or with an FPGA that failed to load.
-const PartSequence restoreOverUsb {
-    LinkKind::Usb, OpenMode::InBootMode, failedToOpen, unableToFind, true, false, false,
+const WorkflowRules restoring {
+    OpenMode::InBootMode,           failedToOpen,      unableToFind,
+    AfterOpenFailure::PauseThenEnd, PartsWritten::All, FinishAfterFailure::Never,
+};
+
+const PartSequence updateOverUsb {
+    LinkKind::Usb,
+    updating,
     {
-        { FirmwarePart::Boot, "boot Fx3", "boot Fx3", 10, true, "Failed clearing boot Fx3 device.",
+        { FirmwarePart::Boot, "boot Fx3", "boot Fx3", 10, PartSerial::Instrument, failedClearing, failedWriting },
+        // The run program the update writes does not carry the serial.
+        { FirmwarePart::Run, "run Fx3", "run Fx3", 10, PartSerial::None, failedClearing, failedWriting },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 360, PartSerial::None, failedClearing, failedWriting },
+    },
+};
+
+const PartSequence updateOverNetwork {
+    LinkKind::Network,
+    updating,
+    {
+        // The network check reports one version for the FX3 program, kept as the boot version.
+        { FirmwarePart::Boot, "FX3", "FX3", 20, PartSerial::Instrument, failedClearing, failedWriting },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 600, PartSerial::None, failedClearing, failedWriting },
+    },
+};
+
+const PartSequence restoreOverUsb {
+    LinkKind::Usb,
+    restoring,
+    {
+        { FirmwarePart::Boot, "boot Fx3", "boot Fx3", 10, PartSerial::Instrument, "Failed clearing boot Fx3 device.",
           "Failed writing boot Fx3." },
         // The restore's run program carries the serial, unlike the update's.
-        { FirmwarePart::Run, "run Fx3", "run Fx3 device", 10, true, "Failed clearing run Fx3 device.",
+        { FirmwarePart::Run, "run Fx3", "run Fx3 device", 10, PartSerial::Instrument, "Failed clearing run Fx3 device.",
           "Failed writing run Fx3." },
-        { FirmwarePart::Fpga, "FPGA", "FPGA", 360, false, clearingFpgaFailed, writingFpgaFailed },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 360, PartSerial::None, clearingFpgaFailed, writingFpgaFailed },
     },
 };
 
 const PartSequence restoreOverNetwork {
-    LinkKind::Network, OpenMode::InBootMode, failedToOpen, unableToFind, true, false, false,
+    LinkKind::Network,
+    restoring,
     {
         // Estimated at half the update's time for the same program.
-        { FirmwarePart::Boot, "FX3", "FX3 program", 10, true, "Failed clearing boot FX3 device.", "Failed writing FX3." },
-        { FirmwarePart::Fpga, "FPGA", "FPGA", 600, false, clearingFpgaFailed, writingFpgaFailed },
+        { FirmwarePart::Boot, "FX3", "FX3 program", 10, PartSerial::Instrument, "Failed clearing boot FX3 device.",
+          "Failed writing FX3." },
+        { FirmwarePart::Fpga, "FPGA", "FPGA", 600, PartSerial::None, clearingFpgaFailed, writingFpgaFailed },
     },
 };
 
@@ -95,7 +115,7 @@ std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus 
 {
     std::vector<bool> toWrite;
     for (const PartStep &part : sequence.parts) {
-        toWrite.push_back(!sequence.skipsCurrentParts
+        toWrite.push_back(sequence.rules.partsWritten == PartsWritten::All
                           || partVersion(status.deviceFirmware, part.part)
                               != partVersion(status.targetFirmware, part.part));
     }

@@ -12,6 +12,12 @@
 #include <cstdint>
 #include <vector>
 
+// What a part's write gives as the serial, where its call takes one.
+enum class PartSerial {
+    Instrument, // the instrument's own
+    None, // -1, or the call takes none
+};
+
 // One firmware part as a sequence erases and writes it: data only, the
 // calls are its link's.
 struct PartStep
@@ -23,27 +29,35 @@ struct PartStep
     const char *subject;
     // The time its announce line gives.
     int expectedSeconds;
-    // The write gives the instrument's serial, else -1.
-    bool writesSerial;
+    PartSerial serial;
     const char *clearFailed;
     const char *writeFailed;
 };
 
-// One workflow over one link: how it reaches the instrument, what it says
-// when it cannot, and its parts in the order they are written.
-struct PartSequence
+// How the update and the restore differ in what they do around the parts.
+enum class AfterOpenFailure { End, PauseThenEnd };
+enum class PartsWritten { Differing, All };
+enum class FinishAfterFailure { WhereItOnlyReleases, Never };
+
+struct WorkflowRules
 {
-    LinkKind link;
     OpenMode open;
     // The line for an instrument that did not open, and for one the device list did not give.
     const char *openFailed;
     const char *notListed;
-    // A failure to reach the instrument is followed by a pause.
-    bool pausesAfterOpenFailure;
-    // A part whose version on the instrument equals the shipped one is skipped.
-    bool skipsCurrentParts;
-    // The link's last call is also made when a part failed, where it only lets go.
-    bool finishesAfterFailure;
+    AfterOpenFailure afterOpenFailure;
+    // Differing: a part whose version on the instrument equals the shipped one is skipped.
+    PartsWritten partsWritten;
+    // The link's last call after a part failed.
+    FinishAfterFailure finishAfterFailure;
+};
+
+// One workflow over one link: its rules and its parts in the order they
+// are written.
+struct PartSequence
+{
+    LinkKind link;
+    const WorkflowRules &rules;
     std::vector<PartStep> parts;
 };
 

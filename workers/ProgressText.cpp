@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 
-
 namespace {
 
 // "M:SS elapsed"

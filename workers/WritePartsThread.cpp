@@ -22,15 +22,16 @@ void WritePartsThread::run()
 
     PartSession session { deviceStatus, progress };
     const Link &link = linkFor(steps.link);
-    const OpenResult opened = link.open(session, steps.open);
+    const WorkflowRules &rules = steps.rules;
+    const OpenResult opened = link.open(session, rules.open);
     if (opened != OpenResult::Opened) {
-        emit addLine(QString::fromLatin1(opened == OpenResult::NotListed ? steps.notListed : steps.openFailed));
-        if (steps.pausesAfterOpenFailure)
+        emit addLine(QString::fromLatin1(opened == OpenResult::NotListed ? rules.notListed : rules.openFailed));
+        if (rules.afterOpenFailure == AfterOpenFailure::PauseThenEnd)
             msleep(stepPauseMs);
         return;
     }
     const bool written = writeParts(session, toWrite);
-    if (written || (steps.finishesAfterFailure && link.finishOnlyReleases()))
+    if (written || (rules.finishAfterFailure == FinishAfterFailure::WhereItOnlyReleases && link.finishOnlyReleases()))
         link.finish(session);
     succeeded = written;
 }
@@ -81,7 +82,9 @@ bool WritePartsThread::writePart(PartSession &session, std::size_t index, int st
     }
     progress.enter(LibraryProgress::Phase::Writing);
     const QByteArray image = partImagePath(deviceStatus.targetFirmware, part.part);
-    if (link.write(session, part.part, image.constData(), part.writesSerial ? deviceStatus.serial : -1) != 0) {
+    if (link.write(session, part.part, image.constData(),
+                   part.serial == PartSerial::Instrument ? deviceStatus.serial : -1)
+        != 0) {
         emit addLine(QString::fromLatin1(part.writeFailed));
         return false;
     }

@@ -9,8 +9,8 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
