@@ -198,7 +198,8 @@ int main(int argc, char *argv[])
         const int ticks = 1000;
         const double start = threadCpuSeconds();
         for (int i = 0; i < ticks; ++i) {
-            dialog.showProgress({ text.stepLine(-1), text.elapsedLine(i * qint64(1000)), i, -1 });
+            dialog.showProgress(
+                { text.stepLine(-1), text.elapsedLine(i * qint64(1000)), i, -1, text.stepLine(-1), false });
             label->repaint();
         }
         const double perTick = (threadCpuSeconds() - start) / ticks;
