@@ -244,7 +244,8 @@ void RunSession::written()
     const auto &writer = static_cast<const WritePartsThread &>(*worker);
     const QString where = record ? record->whereLine() : QString();
     emitLines(outcomeLines(writer.succeeded, writer.stateAfterFailure(), where));
-    record->finish(writer.result());
+    if (record)
+        record->finish(writer.result());
     WriteResult ended;
     ended.succeeded = writer.succeeded;
     ended.imageUnusable = writer.imageUnusable;
