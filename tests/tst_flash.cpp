@@ -114,7 +114,7 @@ QMap<QString, QString> manualOptions(const QStringList &page)
         bool indented = false;
         while (line + 1 < page.size() && (indented || !page.at(line + 1).startsWith(QLatin1String(".TP")))
                && !page.at(line + 1).startsWith(QLatin1String(".SH"))) {
-            const QString next = page.at(++line);
+            const QString &next = page.at(++line);
             indented = next == QLatin1String(".RS") || (indented && next != QLatin1String(".RE"));
             if (!indented && next != QLatin1String(".RE"))
                 paragraph << manualText(next);
