@@ -9,7 +9,8 @@
 void chooseWorkingFolder()
 {
     // Every image sits in the one folder the catalogue names.
-    const QString imageFolder = QFileInfo(QString::fromLocal8Bit(bootImagePath(shippedFirmware(KD740A)))).path();
+    const QString imageFolder
+        = QFileInfo(QString::fromLocal8Bit(bootImagePath(shippedFirmware(knownModels().constFirst())))).path();
     if (QFileInfo(imageFolder).isDir())
         return;
     const QDir programFolder(QCoreApplication::applicationDirPath());

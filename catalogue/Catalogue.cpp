@@ -2,16 +2,31 @@
 
 #include "catalogue/ShippedImages.h"
 
+#include <QStringList>
+
 #include <cstdio>
 
 namespace {
 
 const ShippedModel *shippedModel(DeviceType type)
 {
-    if (!knownDeviceType(type))
-        return nullptr;
-    return &shippedModels[type];
+    for (const ShippedModel &model : shippedModels) {
+        if (model.type == type)
+            return &model;
+    }
+    return nullptr;
 }
+
+// What the network's one version number means for each part: the FX3
+// program's version is the number, the FPGA's follows from it.
+struct NetVersion
+{
+    std::int32_t first;
+    std::int32_t last;
+    std::int32_t fpga;
+};
+
+constexpr NetVersion netVersions[] = { { 1, 3, 1 }, { 4, 4, 2 }, { 5, 5, 3 } };
 
 QByteArray &folder()
 {
@@ -43,19 +58,38 @@ QByteArray imageFolder()
     return folder();
 }
 
+QVector<DeviceType> knownModels()
+{
+    QVector<DeviceType> types;
+    for (const ShippedModel &model : shippedModels)
+        types << model.type;
+    return types;
+}
+
 bool knownDeviceType(DeviceType type)
 {
-    return type >= KD740A && type <= KD740C;
+    return shippedModel(type) != nullptr;
 }
 
 QString deviceTypeName(DeviceType type)
 {
-    switch (type) {
-    case KD740A: return QStringLiteral("KD740A");
-    case KD740B: return QStringLiteral("KD740B");
-    case KD740C: return QStringLiteral("KD740C");
-    default: return QStringLiteral("Invalid device type");
-    }
+    const ShippedModel *model = shippedModel(type);
+    return model ? QString::fromLatin1(model->name) : QStringLiteral("Invalid device type");
+}
+
+QString modelNamesText(const QString &lastSeparator)
+{
+    QStringList names;
+    for (const ShippedModel &model : shippedModels)
+        names << QString::fromLatin1(model.name);
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QLatin1String(", ")) + lastSeparator + last;
+}
+
+LinkKind linkOf(DeviceType type)
+{
+    const ShippedModel *model = shippedModel(type);
+    return model ? model->link : LinkKind::Usb;
 }
 
 // A model without a run image reports its one program's version as both
@@ -69,15 +103,22 @@ FirmwareTarget shippedFirmware(DeviceType type)
     return { type, model->boot.version, run.version, model->fpga.version };
 }
 
+DeviceType networkModel()
+{
+    for (const ShippedModel &model : shippedModels) {
+        if (model.link == LinkKind::Network)
+            return model.type;
+    }
+    return -1;
+}
+
 FirmwareTarget firmwareFromNetVersion(std::int32_t version)
 {
-    if (version >= 1 && version <= 3)
-        return { KD740C, version, version, 1 };
-    if (version == 4)
-        return { KD740C, 4, 4, 2 };
-    if (version == 5)
-        return { KD740C, 5, 5, 3 };
-    return { KD740C, 0, 0, 0 };
+    for (const NetVersion &known : netVersions) {
+        if (version >= known.first && version <= known.last)
+            return { networkModel(), version, version, known.fpga };
+    }
+    return { networkModel(), 0, 0, 0 };
 }
 
 QString versionString(const FirmwareTarget &firmware)

@@ -22,10 +22,10 @@ InstrumentEvent instrumentEvent(const DeviceStatus &status)
     event.model = knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType) : QStringLiteral("unknown");
     event.serial = status.serial;
     const PartSequence &sequence = updateSequence(status.deviceType);
-    event.link = QLatin1String(sequence.link);
+    event.link = QLatin1String(linkName(sequence.link));
     for (const PartStep &part : sequence.parts) {
-        event.parts.append({ QLatin1String(part.name), running ? status.deviceFirmware.*part.version : -1,
-                             status.targetFirmware.*part.version });
+        event.parts.append({ QLatin1String(part.name), running ? partVersion(status.deviceFirmware, part.part) : -1,
+                             partVersion(status.targetFirmware, part.part) });
     }
     if (!running)
         event.offer = QStringLiteral("restore");

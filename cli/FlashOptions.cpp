@@ -25,7 +25,7 @@ std::optional<Command> commandNamed(const QString &name)
 
 std::optional<DeviceType> modelNamed(const QString &name)
 {
-    for (DeviceType type : { KD740A, KD740B, KD740C }) {
+    for (DeviceType type : knownModels()) {
         if (name.compare(deviceTypeName(type), Qt::CaseInsensitive) == 0)
             return type;
     }
@@ -56,6 +56,44 @@ QString repeatedOption(const QList<QCommandLineOption> &known, const QStringList
     return QString();
 }
 
+// The options, each with its names, value and the description that --help
+// prints and the manual page gives (tst_flash holds the two together).
+QList<QCommandLineOption> declaredOptions()
+{
+    return {
+        { { QStringLiteral("y"), yesOption },
+          QStringLiteral("Agree to install older firmware than the instrument holds (update).") },
+        { { QStringLiteral("m"), modelOption },
+          QStringLiteral("%1: the model of an instrument that answers nothing (restore).")
+              .arg(modelNamesText(QStringLiteral(" or "))),
+          QStringLiteral("MODEL") },
+        { { QStringLiteral("f"), firmwareOption },
+          QStringLiteral("Open the images in DIR, checked against DIR/SHA256SUMS, instead of the images installed "
+                         "with the program (or, where there are none, ./firmware of the current folder)."),
+          QStringLiteral("DIR") },
+        { ignorePowerOption, QStringLiteral("Write even when the PC runs on a battery below 25 %.") },
+        { jsonOption,
+          QStringLiteral("Write one JSON object per line on standard output for each event instead of the text.") },
+        { { QStringLiteral("q"), quietOption },
+          QStringLiteral("No log lines and no progress; problems still go to standard error.") },
+        { { QStringLiteral("h"), helpOption },
+          QStringLiteral("Print a summary of the commands, options and exit statuses.") },
+        { { QStringLiteral("V"), versionOption },
+          QStringLiteral("Print the program's version, the library's version, the shipped firmware and the image "
+                         "folder (the one --firmware names, if given).") },
+    };
+}
+
+void declareOptions(QCommandLineParser &parser)
+{
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.setApplicationDescription(
+        QStringLiteral("Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
+                       "as the KD740 Firmware Updater window does, without asking anything."));
+    parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("check, update or restore"));
+    parser.addOptions(declaredOptions());
+}
+
 ParsedArguments usageError(const QString &problem)
 {
     ParsedArguments parsed;
@@ -83,19 +121,9 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
     QStringList latin1;
     for (const QByteArray &argument : arguments)
         latin1 << QString::fromLatin1(argument);
-    const QList<QCommandLineOption> known {
-        { { QStringLiteral("y"), yesOption }, QString() },
-        { { QStringLiteral("m"), modelOption }, QString(), QStringLiteral("MODEL") },
-        { { QStringLiteral("f"), firmwareOption }, QString(), QStringLiteral("DIR") },
-        { ignorePowerOption, QString() },
-        { jsonOption, QString() },
-        { { QStringLiteral("q"), quietOption }, QString() },
-        { { QStringLiteral("h"), helpOption }, QString() },
-        { { QStringLiteral("V"), versionOption }, QString() },
-    };
+    const QList<QCommandLineOption> known = declaredOptions();
     QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.addOptions(known);
+    declareOptions(parser);
     if (!parser.parse(latin1))
         return usageError(shown(parser.errorText()));
     if (const QString repeated = repeatedOption(known, parser.optionNames()); !repeated.isEmpty())
@@ -139,8 +167,8 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
             return usageError(QStringLiteral("--model belongs to the restore command"));
         options.model = modelNamed(parser.value(modelOption));
         if (!options.model)
-            return usageError(QStringLiteral("--model takes KD740A, KD740B or KD740C, not: ")
-                              + shown(parser.value(modelOption)));
+            return usageError(QStringLiteral("--model takes %1, not: %2")
+                                  .arg(modelNamesText(QStringLiteral(" or ")), shown(parser.value(modelOption))));
     }
     options.ignorePower = parser.isSet(ignorePowerOption);
     if (options.ignorePower && options.command == Command::Check)
@@ -153,52 +181,38 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
 
 QString helpText()
 {
-    return QStringLiteral("Usage: kd740-flash COMMAND [OPTIONS]\n"
-                          "\n"
-                          "Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
-                          "as the KD740 Firmware Updater window does, without asking anything.\n"
-                          "\n"
-                          "Commands:\n"
-                          "  check              find the instrument and compare its firmware with the\n"
-                          "                     shipped images; writes nothing\n"
-                          "  update [--yes]     check, then write the parts that differ from the shipped\n"
-                          "                     images; older images than the instrument's only with --yes\n"
-                          "  restore [--model MODEL]\n"
-                          "                     check, then rewrite every part of an instrument in boot\n"
-                          "                     mode or with a failed FPGA; one that answers nothing is\n"
-                          "                     first bootstrapped as MODEL (KD740A, KD740B or KD740C)\n"
-                          "\n"
-                          "Options:\n"
-                          "  -y, --yes          agree to install older firmware than the instrument holds\n"
-                          "  -m, --model MODEL  the model of an instrument that answers nothing\n"
-                          "  -f, --firmware DIR the folder of the images, checked against its SHA256SUMS\n"
-                          "                     (default: the images installed with the program, else\n"
-                          "                     ./firmware, checked against the digests built in)\n"
-                          "      --ignore-power write even on a battery below 25 %\n"
-                          "      --json         one JSON object per line on standard output for each event\n"
-                          "  -q, --quiet        no log lines and no progress; problems still go to\n"
-                          "                     standard error\n"
-                          "  -V, --version      the program's and the library's versions, the shipped firmware\n"
-                          "                     and the image folder (the one --firmware names, if given)\n"
-                          "  -h, --help         this text\n"
-                          "\n"
-                          "Each option at most once. The log lines go to standard output, progress to\n"
-                          "standard error.\n"
-                          "Ctrl+C, SIGTERM, SIGHUP or SIGQUIT during a write ends the program once the\n"
-                          "write has ended and its outcome is written; before anything is erased it\n"
-                          "stops the run (exit status 128 + the signal's number, 130 for Ctrl+C); at\n"
-                          "any other time it ends the program at once.\n"
-                          "\n"
-                          "Exit status:\n"
-                          "   0  done, or nothing to do; check: the instrument holds the shipped firmware\n"
-                          "   1  a device step failed\n"
-                          "   2  bad usage, e.g. an option given twice or a second command\n"
-                          "   3  no instrument found\n"
-                          "   4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
-                          "      --model, or a command that does not fit the instrument's state\n"
-                          "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
-                          "      (its size and SHA-256); nothing was erased or written\n"
-                          "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
-                          "  10  check: an update (or a downgrade) is offered\n"
-                          "  11  check: the instrument needs a restore\n");
+    QCommandLineParser parser;
+    declareOptions(parser);
+    // Named as installed, whatever path it was started by.
+    return QStringLiteral("Usage: kd740-flash [options] COMMAND\n\n") + parser.helpText().section(QLatin1Char('\n'), 1)
+        + QStringLiteral("\n"
+                         "Commands:\n"
+                         "  check              find the instrument and compare its firmware with the\n"
+                         "                     shipped images; writes nothing\n"
+                         "  update [--yes]     check, then write the parts that differ from the shipped\n"
+                         "                     images; older images than the instrument's only with --yes\n"
+                         "  restore [--model MODEL]\n"
+                         "                     check, then rewrite every part of an instrument in boot\n"
+                         "                     mode or with a failed FPGA; one that answers nothing is\n"
+                         "                     first bootstrapped as MODEL\n"
+                         "\n"
+                         "Each option at most once. The log lines go to standard output, progress to\n"
+                         "standard error.\n"
+                         "Ctrl+C, SIGTERM, SIGHUP or SIGQUIT during a write ends the program once the\n"
+                         "write has ended and its outcome is written; before anything is erased it\n"
+                         "stops the run (exit status 128 + the signal's number, 130 for Ctrl+C); at\n"
+                         "any other time it ends the program at once.\n"
+                         "\n"
+                         "Exit status:\n"
+                         "   0  done, or nothing to do; check: the instrument holds the shipped firmware\n"
+                         "   1  a device step failed\n"
+                         "   2  bad usage, e.g. an option given twice or a second command\n"
+                         "   3  no instrument found\n"
+                         "   4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
+                         "      --model, or a command that does not fit the instrument's state\n"
+                         "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
+                         "      (its size and SHA-256); nothing was erased or written\n"
+                         "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
+                         "  10  check: an update (or a downgrade) is offered\n"
+                         "  11  check: the instrument needs a restore\n");
 }

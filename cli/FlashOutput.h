@@ -1,6 +1,7 @@
 #ifndef FLASHOUTPUT_H
 #define FLASHOUTPUT_H
 
+#include "session/RunEvents.h"
 #include "workers/Reports.h"
 
 #include <QString>
@@ -57,37 +58,6 @@ struct InstrumentEvent
     QString link;
     QVector<PartVersions> parts;
     QString offer;
-};
-
-// One library call as the record and --json report it.
-struct CallEvent
-{
-    QString name;
-    QString arguments;
-    int status = 0;
-    qint64 microseconds = 0;
-};
-
-// What the program does from now on, in the busy dialog's words. Empty text:
-// nothing runs any more. A part's write also has its place among the parts
-// the run writes (from 1), its name and how long it usually takes.
-struct StepEvent
-{
-    QString text;
-    int index = 0;
-    int count = 0;
-    QString part;
-    int expectedSeconds = 0;
-};
-
-// The busy dialog's two progress lines, the seconds since the step began,
-// and the library's percentage (-1: none).
-struct ProgressEvent
-{
-    QString step;
-    QString elapsed;
-    int seconds = 0;
-    int percent = -1;
 };
 
 // Where a run's events go: text for people, JSON for scripts. Called on the

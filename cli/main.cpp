@@ -26,7 +26,7 @@ void print(std::FILE *stream, const QString &text)
 QString versionText()
 {
     QStringList shipped;
-    for (DeviceType type : { KD740A, KD740B, KD740C })
+    for (DeviceType type : knownModels())
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')

@@ -28,7 +28,7 @@ if(_kd740_api_imported)
     set(KD740_PACKAGE_NAME kd740-updater)
     set(_kd740_other_package kd740-updater-sim)
     set(KD740_DISPLAY_NAME "KD740 Firmware Updater")
-    set(KD740_SUMMARY "Checks and updates the firmware of KD740A, KD740B and KD740C instruments")
+    set(KD740_SUMMARY "Checks and updates the firmware of ${KD740_MODELS_AND} instruments")
     set(KD740_METAINFO_SIMULATED "")
     set(_kd740_description_tail "")
 else()
@@ -109,6 +109,13 @@ if(TARGET kdsim_firmware)
     add_dependencies(kd740_install_files kdsim_firmware)
 endif()
 
+# The manual pages, with the model table's names; tst_flash holds
+# kd740-flash's options there to its --help.
+set(KD740_MANUAL_PAGES "${CMAKE_BINARY_DIR}/man")
+foreach(_kd740_page kd740-updater.1 kd740-flash.1)
+    configure_file("packaging/${_kd740_page}.in" "${KD740_MANUAL_PAGES}/${_kd740_page}" @ONLY)
+endforeach()
+
 if(UNIX AND NOT APPLE)
     # The wrapper finds the program and the data relative to itself, so it
     # works for any prefix.
@@ -181,7 +188,7 @@ if(UNIX AND NOT APPLE)
     if(KD740_GZIP)
         set(_kd740_man_pages kd740-updater.1 kd740-flash.1)
         foreach(_kd740_page IN LISTS _kd740_man_pages)
-            configure_file("packaging/${_kd740_page}" "${_kd740_staged}/${_kd740_page}" COPYONLY)
+            configure_file("${KD740_MANUAL_PAGES}/${_kd740_page}" "${_kd740_staged}/${_kd740_page}" COPYONLY)
         endforeach()
         foreach(_kd740_page changelog ${_kd740_man_pages})
             add_custom_command(OUTPUT "${_kd740_staged}/${_kd740_page}.gz"

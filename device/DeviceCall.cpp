@@ -4,17 +4,15 @@
 
 #include <QFile>
 
-#include <atomic>
-
 namespace {
 
-std::atomic<DeviceCallObserver *> currentObserver { nullptr };
+thread_local DeviceCallObserver *threadObserver = nullptr;
 
 } // namespace
 
 void setDeviceCallObserver(DeviceCallObserver *observer)
 {
-    currentObserver.store(observer);
+    threadObserver = observer;
 }
 
 QString libraryVersion()
@@ -27,7 +25,7 @@ namespace deviceCallDetail {
 
 DeviceCallObserver *observer()
 {
-    return currentObserver.load();
+    return threadObserver;
 }
 
 QString argumentText(int value)

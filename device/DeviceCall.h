@@ -31,7 +31,8 @@ public:
     virtual void called(const DeviceCallReport &report) = 0;
 };
 
-// Process-wide. Set or cleared only while no worker talks to the instrument.
+// For the calling thread alone: a run's session sets its own on each thread
+// it starts, so that two runs in one process share nothing.
 void setDeviceCallObserver(DeviceCallObserver *observer);
 
 // Room for kdConfigNetGetDeviceList's answer. The count passed says one,

@@ -41,7 +41,7 @@ QString RecordFile::errorString() const
     return error;
 }
 
-bool RecordFile::append(const QStringList &lines)
+bool RecordFile::append(const QStringList &lines, bool synced)
 {
     if (lines.isEmpty())
         return true;
@@ -51,7 +51,7 @@ bool RecordFile::append(const QStringList &lines)
         lastLineStart = end + bytes.size();
         bytes += line.toUtf8() + '\n';
     }
-    if (!write(bytes))
+    if (!write(bytes, synced))
         return takeBack(end);
     lastLine = bytes.mid(static_cast<int>(lastLineStart - end));
     return true;
@@ -81,7 +81,7 @@ bool RecordFile::replaceLast(const QString &line)
 }
 
 // Leaves the file open whatever happened, for the caller to take the line back.
-bool RecordFile::write(const QByteArray &bytes)
+bool RecordFile::write(const QByteArray &bytes, bool synced)
 {
     // A write the disk took in part is tried again for the rest, which then
     // fails with the system's reason.
@@ -93,10 +93,19 @@ bool RecordFile::write(const QByteArray &bytes)
         }
         done += written;
     }
-    if (!syncToDisk(file.handle())) {
+    if (synced && !syncToDisk(file.handle())) {
         error = QStringLiteral("cannot be put on the disk");
         return false;
     }
+    return true;
+}
+
+bool RecordFile::sync()
+{
+    if (!file.isOpen())
+        return false;
+    if (!syncToDisk(file.handle()))
+        return fail(QStringLiteral("cannot be put on the disk"));
     return true;
 }
 

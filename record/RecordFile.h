@@ -20,13 +20,16 @@ public:
     // What went wrong last, with the path it concerns and the system's reason.
     QString errorString() const;
 
-    bool append(const QStringList &lines);
+    // Each written and synced; unsynced: the sync is left to sync().
+    bool append(const QStringList &lines, bool synced = true);
     // Writes line over the last line appended. It is written in one piece,
     // so the file holds either line whenever the process ends.
     bool replaceLast(const QString &line);
 
+    bool sync();
+
 private:
-    bool write(const QByteArray &bytes);
+    bool write(const QByteArray &bytes, bool synced = true);
     bool takeBack(qint64 end);
     bool fail(const QString &problem);
 

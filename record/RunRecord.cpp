@@ -3,15 +3,24 @@
 #include "catalogue/Catalogue.h"
 #include "device/DeviceCall.h"
 #include "record/FileDigest.h"
+#include "record/RecordWriter.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QThread>
 
 #include <cstring>
 
 namespace {
+
+// How long a library call waits for its start to reach the disk; a disk that
+// takes longer only delays the record, never the write.
+constexpr unsigned long startWaitMs = 5000;
+// How long a program about to end waits for its record's last lines.
+constexpr unsigned long writtenWaitMs = 10000;
 
 const QString unknown = QStringLiteral("unknown");
 
@@ -90,17 +99,13 @@ RunRecord::RunRecord(const QString &folder, QObject *parent)
     connect(this, &RunRecord::callEnded, this, &RunRecord::writeCallEnded);
     connect(this, &RunRecord::imageSeen, this, &RunRecord::addImage);
     connect(this, &RunRecord::noticeSeen, this, &RunRecord::addStamped);
-    setDeviceCallObserver(this);
-    setImageCheckObserver(this);
 }
 
 RunRecord::~RunRecord()
 {
     finish();
-    if (deviceCallDetail::observer() == this) {
-        setDeviceCallObserver(nullptr);
-        setImageCheckObserver(nullptr);
-    }
+    // What is queued is written before the writer stops.
+    writer.reset();
 }
 
 void RunRecord::addLine(const QString &line)
@@ -116,9 +121,9 @@ void RunRecord::addNotice(const QString &line)
 // Nothing may follow: the file is left as it is.
 void RunRecord::finish(RunResult result)
 {
-    if (state == State::Writing && !file.append({ QStringLiteral("result: ") + resultWord(result) }))
-        emit writeFailed(failure(file.errorString()));
-    state = State::Off;
+    if (state == State::Writing && !finished)
+        writer->append(QStringLiteral("result: ") + resultWord(result));
+    finished = true;
 }
 
 void RunRecord::finish()
@@ -144,21 +149,25 @@ QString RunRecord::checkEnded(const DeviceStatus &status)
     const QString model = found && knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType) : unknown;
     const QString serial = found ? QString::number(status.serial) : unknown;
     const QString stem = began.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + model + QLatin1Char('-') + serial;
-    if (!file.create(folder, stem) || !file.append(header(status) + images + QStringList(QString()) + pending))
+    // Its sync is the writer's first job.
+    if (!file.create(folder, stem) || !file.append(header(status) + images + QStringList(QString()) + pending, false))
         return failure(file.errorString());
     state = State::Writing;
+    filePath = file.path();
     pending.clear();
+    writer = std::make_unique<RecordWriter>(file);
+    connect(writer.get(), &RecordWriter::failed, this, &RunRecord::writerFailed);
     return whereLine();
 }
 
 QString RunRecord::whereLine() const
 {
-    return state == State::Writing ? QStringLiteral("Record: ") + file.path() : QString();
+    return state == State::Writing ? QStringLiteral("Record: ") + filePath : QString();
 }
 
 QString RunRecord::path() const
 {
-    return state == State::Writing ? file.path() : QString();
+    return state == State::Writing ? filePath : QString();
 }
 
 QStringList RunRecord::header(const DeviceStatus &status) const
@@ -186,13 +195,54 @@ QStringList RunRecord::header(const DeviceStatus &status) const
 // Called on the thread that calls the library; the rest happens on the record's.
 void RunRecord::starting(const char *name, const QString &arguments)
 {
-    emit callStarting(QLatin1String(name) + QLatin1Char('(') + arguments + QStringLiteral(") ..."), QPrivateSignal());
+    // Made on the record's own thread, the call would wait for itself.
+    const QString text = QLatin1String(name) + QLatin1Char('(') + arguments + QStringLiteral(") ...");
+    QMutexLocker lock(&startsMutex);
+    const quint64 start = ++startsAnnounced;
+    lock.unlock();
+    if (QThread::currentThread() == thread()) {
+        writeCallStarting(text);
+        return;
+    }
+    emit callStarting(text, QPrivateSignal());
+    const QDeadlineTimer deadline(static_cast<qint64>(startWaitMs));
+    lock.relock();
+    while (startsHandled < start && !released && !deadline.hasExpired())
+        startHandled.wait(&startsMutex, deadline);
+    const quint64 line = startsHandled == start && !released ? lastStartLine : 0;
+    RecordWriter *const lineWriter = line ? writer.get() : nullptr;
+    lock.unlock();
+    if (lineWriter)
+        lineWriter->waitWritten(line, static_cast<unsigned long>(qMax<qint64>(0, deadline.remainingTime())));
 }
 
 void RunRecord::writeCallStarting(const QString &text)
 {
     callInFlight = stamp();
-    write(callInFlight + QLatin1Char(' ') + text, false);
+    const quint64 line = write(callInFlight + QLatin1Char(' ') + text, false);
+    const QMutexLocker lock(&startsMutex);
+    ++startsHandled;
+    lastStartLine = line;
+    startHandled.wakeAll();
+}
+
+void RunRecord::releaseCallers()
+{
+    const QMutexLocker lock(&startsMutex);
+    released = true;
+    startHandled.wakeAll();
+}
+
+void RunRecord::waitWritten()
+{
+    if (writer)
+        writer->waitAllWritten(writtenWaitMs);
+}
+
+void RunRecord::writerFailed(const QString &reason)
+{
+    if (state == State::Writing)
+        emit writeFailed(failure(reason));
 }
 
 void RunRecord::called(const DeviceCallReport &report)
@@ -233,8 +283,10 @@ void RunRecord::addStamped(const QString &text)
     write(text.isEmpty() ? time : time + QLatin1Char(' ') + text, false);
 }
 
-void RunRecord::write(const QString &line, bool replacingLast)
+quint64 RunRecord::write(const QString &line, bool replacingLast)
 {
+    if (finished)
+        return 0;
     switch (state) {
     case State::Collecting:
         if (replacingLast)
@@ -242,12 +294,10 @@ void RunRecord::write(const QString &line, bool replacingLast)
         else
             pending << line;
         break;
-    case State::Writing:
-        if (!(replacingLast ? file.replaceLast(line) : file.append({ line })))
-            emit writeFailed(failure(file.errorString()));
-        break;
+    case State::Writing: return replacingLast ? writer->replaceLast(line) : writer->append(line);
     case State::Off: break;
     }
+    return 0;
 }
 
 // +M:SS.mmm since the record began.

@@ -9,8 +9,14 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QObject>
 #include <QStringList>
+#include <QWaitCondition>
+
+#include <memory>
+
+class RecordWriter;
 
 // Where the records are kept: below the user's data folder, named as each
 // system names its programs' folders. Empty when the system names none.
@@ -26,15 +32,22 @@ QString recordsFolder();
 // It lives on the thread that gives it the log lines. Library calls and image
 // checks made on other threads reach it through that thread's event queue,
 // behind the lines those threads sent before them, so everything stands in
-// the order it happened.
+// the order it happened. Once the file exists, its lines are written and
+// synced by a writer thread of its own, so a slow disk never holds up the
+// thread that gives them; a library call is made only once its start is on
+// the disk, so that a call that never returns is known all the same.
 class RunRecord : public QObject, private DeviceCallObserver, private ImageCheckObserver
 {
     Q_OBJECT
 
 public:
-    // Begins now and is told of every library call and image check until it goes.
+    // Begins now. It learns of library calls and image checks on the threads
+    // its observers are set on (setDeviceCallObserver, setImageCheckObserver).
     explicit RunRecord(const QString &folder = recordsFolder(), QObject *parent = nullptr);
     ~RunRecord() override;
+
+    DeviceCallObserver &callObserver() { return *this; }
+    ImageCheckObserver &imageObserver() { return *this; }
 
     // A line as the log shows it.
     void addLine(const QString &line);
@@ -47,6 +60,12 @@ public:
     // The run ended with its check: as the check ended, an instrument found
     // or not. A record that goes unfinished finishes so.
     void finish();
+    // For a program about to end: waits until the writer has put every line
+    // on the disk or given up, so that a failure is told before the end.
+    void waitWritten();
+    // For a thread about to wait for the worker: the worker's calls no longer
+    // wait for their starts to be on the disk.
+    void releaseCallers();
     // The check is over. Writes the record so far if the check reached an
     // instrument; returns the log line that says where it is or why there is
     // none, or nothing when no instrument answered.
@@ -75,10 +94,12 @@ private:
     void imageChecked(const QString &path, const FileDigest &digest, bool usable) override;
 
     void writeCallStarting(const QString &text);
+    void writerFailed(const QString &reason);
     void writeCallEnded(const QString &text, bool reaches);
     void addImage(const QString &line);
     void addStamped(const QString &text);
-    void write(const QString &line, bool replacingLast);
+    // The writer's number for the line, 0 where it is not written.
+    quint64 write(const QString &line, bool replacingLast);
     QString stamp() const;
     QStringList header(const DeviceStatus &status) const;
     QString failure(const QString &reason);
@@ -93,10 +114,22 @@ private:
     QStringList pending;
     QStringList images;
     RecordFile file;
+    std::unique_ptr<RecordWriter> writer;
+    QString filePath;
+    // The starts of library calls: how many the callers announced and the
+    // record's thread has handed on, and the writer's number for the last one.
+    QMutex startsMutex;
+    QWaitCondition startHandled;
+    quint64 startsAnnounced = 0;
+    quint64 startsHandled = 0;
+    quint64 lastStartLine = 0;
+    bool released = false;
     // The stamp of the call whose start is the last line, until it returns.
     QString callInFlight;
     // What the record ends with when nobody tells it otherwise.
     RunResult checkResult = RunResult::NothingToDo;
+    // The result line is given: nothing more is written.
+    bool finished = false;
 };
 
 #endif

@@ -18,7 +18,7 @@ set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-static}
-source_dirs=(app cli ui catalogue workers device power record simulator tests packaging)
+source_dirs=(app cli ui catalogue workers device power record session simulator tests packaging)
 
 find_tool() {
     local name

@@ -65,6 +65,65 @@ QStringList runWindow(const QString &script)
     return lines;
 }
 
+// Each option of --help's "Options:" with its description: "-m, --model MODEL" -> text.
+QMap<QString, QString> helpOptions(const QString &help)
+{
+    QMap<QString, QString> options;
+    QString current;
+    const QStringList lines = help.section(QStringLiteral("Options:\n"), 1).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.trimmed().isEmpty())
+            break;
+        if (line.startsWith(QLatin1String("  -"))) {
+            current = line.trimmed().section(QStringLiteral("  "), 0, 0).remove(QLatin1Char('<')).remove('>');
+            options[current] = line.trimmed().section(QStringLiteral("  "), 1).trimmed();
+        } else {
+            options[current] += QLatin1Char(' ') + line.trimmed();
+        }
+    }
+    return options;
+}
+
+// A line of the manual page as it reads: font macros and escapes left out.
+QString manualText(const QString &line)
+{
+    QString text = line;
+    text.replace(QLatin1String("\\-"), QLatin1String("-")).remove(QLatin1String("\\fI")).remove(QLatin1String("\\fR"));
+    if (!text.startsWith(QLatin1Char('.')))
+        return text;
+    const QRegularExpression word(QStringLiteral("\"([^\"]*)\"|(\\S+)"));
+    QString joined;
+    for (auto match = word.globalMatch(text.section(QLatin1Char(' '), 1)); match.hasNext();) {
+        const QRegularExpressionMatch next = match.next();
+        joined += next.captured(1) + next.captured(2);
+    }
+    return joined;
+}
+
+// Each option of the manual page's OPTIONS with its paragraph.
+QMap<QString, QString> manualOptions(const QStringList &page)
+{
+    QMap<QString, QString> options;
+    const int start = page.indexOf(QStringLiteral(".SH OPTIONS"));
+    for (int line = start + 1; line > 0 && line < page.size() && !page.at(line).startsWith(".SH"); ++line) {
+        if (page.at(line) != QLatin1String(".TP"))
+            continue;
+        const QString names = manualText(page.value(++line));
+        QStringList paragraph;
+        // An indented list inside the paragraph (--json's events) is its own.
+        bool indented = false;
+        while (line + 1 < page.size() && (indented || !page.at(line + 1).startsWith(QLatin1String(".TP")))
+               && !page.at(line + 1).startsWith(QLatin1String(".SH"))) {
+            const QString &next = page.at(++line);
+            indented = next == QLatin1String(".RS") || (indented && next != QLatin1String(".RE"));
+            if (!indented && next != QLatin1String(".RE"))
+                paragraph << manualText(next);
+        }
+        options[names] = paragraph.join(QLatin1Char(' '));
+    }
+    return options;
+}
+
 // The window's instructions as the command line words them.
 QStringList consoleWords(QStringList lines)
 {
@@ -138,6 +197,7 @@ class TestFlash : public QObject
 private slots:
     void run_data();
     void run();
+    void manualPageGivesEachOption();
     void jsonEvents_data();
     void jsonEvents();
     void narrowTerminal();
@@ -476,6 +536,19 @@ void TestFlash::narrowTerminal()
         QVERIFY2(state.contains(QRegularExpression("(^| )\\d+:\\d\\d( elapsed.*)? *$")), qPrintable(state));
         QVERIFY2(!state.contains('%') || state.contains(QRegularExpression("(^|[ (])\\d+ %")), qPrintable(state));
     }
+}
+
+// The manual page gives every option --help gives, each beginning with its description.
+void TestFlash::manualPageGivesEachOption()
+{
+    QProcess flash;
+    flash.start(QStringLiteral(FLASH_EXECUTABLE), { QStringLiteral("--help") });
+    QVERIFY(flash.waitForFinished());
+    const QMap<QString, QString> help = helpOptions(QString::fromUtf8(flash.readAllStandardOutput()));
+    const QMap<QString, QString> manual = manualOptions(readLines(QStringLiteral(MANUAL_PAGE)));
+    QCOMPARE(manual.keys(), help.keys());
+    for (const QString &option : help.keys())
+        QVERIFY2(manual.value(option).startsWith(help.value(option).chopped(1)), qPrintable(manual.value(option)));
 }
 
 QTEST_MAIN(TestFlash)

@@ -436,8 +436,7 @@ void TestUpdate::busyDialogShowsProgress()
         return;
     // The FPGA's clear and write take 3.6 s, that is 18 minutes on the clock.
     qputenv("KDSIM_SCALE", "0.01");
-    setProgressClockRate(300);
-    const auto normalClock = qScopeGuard([] { setProgressClockRate(1); });
+    driver.panel()->findChild<RunSession *>()->progressClock().setRate(300);
 
     QStringList stepLines, elapsedLines;
     bool barFollowedPercent = true, barAlwaysBusy = true, barNamedByStep = true;

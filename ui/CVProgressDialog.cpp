@@ -2,17 +2,17 @@
 
 #include "ui/Announcer.h"
 #include "ui/StepProgressBar.h"
-#include "workers/WritePartsThread.h"
+#include "workers/ProgressText.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QTimer>
 
 namespace {
 
 // Room beside the label's widest line.
 constexpr int labelMargin = 100;
-constexpr int tickMs = 1000;
 
 } // namespace
 
@@ -21,7 +21,6 @@ constexpr int tickMs = 1000;
 CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &activity, QWidget *parent)
     : QProgressDialog(labelText, QString(), 0, 0, parent, Qt::Dialog | Qt::CustomizeWindowHint)
     , workflowLabel(labelText)
-    , progress(activity, progressClockMs())
     , bar(new StepProgressBar)
     , announcer(new Announcer(this))
 {
@@ -31,23 +30,16 @@ CVProgressDialog::CVProgressDialog(const QString &labelText, const QString &acti
     auto *label = new QLabel;
     label->setAccessibleName(labelText);
     setLabel(label);
-    bar->setAccessibleName(progress.stepLine(-1));
-    bar->describeWith([this] { return progress.elapsedLine(progressClockMs()); });
+    bar->setAccessibleName(activity);
+    bar->describeWith([this] { return elapsed; });
     setModal(true);
     // Only the bar is ever changed, never the dialog's value, which would
     // pump events and could close the dialog at the maximum.
     bar->setRange(0, 0);
     setBar(bar);
-    ticker.setInterval(tickMs);
-    connect(&ticker, &QTimer::timeout, this, &CVProgressDialog::showProgress);
-    showProgress();
+    const ProgressText start(activity, 0);
+    showProgress({ start.stepLine(-1), start.elapsedLine(0), 0, -1, activity, false });
     fixSize();
-}
-
-void CVProgressDialog::follow(const WritePartsThread &worker)
-{
-    library = &worker.libraryProgress();
-    connect(&worker, &WritePartsThread::stepStarted, this, &CVProgressDialog::startStep);
 }
 
 void CVProgressDialog::fixSize()
@@ -59,47 +51,30 @@ void CVProgressDialog::fixSize()
     setFixedSize(widestLine + labelMargin, sizeHint().height());
 }
 
-void CVProgressDialog::startStep(int step, int steps, const QString &part, int expectedSeconds)
+void CVProgressDialog::showProgress(const ProgressEvent &event)
 {
-    progress.startStep(step, steps, part, expectedSeconds, progressClockMs());
-    lateAnnounced = false;
-    showProgress();
-}
-
-void CVProgressDialog::showProgress()
-{
-    const int percent = progress.follow(library, percentFilter);
-    if (percent >= 0) {
+    if (event.percent >= 0) {
         bar->setRange(0, 100);
-        bar->setValue(percent);
+        bar->setValue(event.percent);
     } else {
         bar->setRange(0, 0);
     }
-    const qint64 now = progressClockMs();
-    const QString elapsed = progress.elapsedLine(now);
-    setLabelText(workflowLabel + QLatin1Char('\n') + progress.stepLine(percent) + QLatin1Char('\n') + elapsed);
+    elapsed = event.elapsed;
+    setLabelText(workflowLabel + QLatin1Char('\n') + event.step + QLatin1Char('\n') + event.elapsed);
     // A new step, or the step's erase turning into its write, is said once.
-    if (const QString step = progress.stepLine(-1); step != bar->accessibleName()) {
-        bar->setAccessibleName(step);
-        announcer->announce(step);
+    if (event.stepName != bar->accessibleName()) {
+        bar->setAccessibleName(event.stepName);
+        announcer->announce(event.stepName);
     }
-    if (progress.late(now) && !lateAnnounced) {
+    if (event.late && !lateAnnounced) {
         lateAnnounced = true;
-        announcer->announce(elapsed);
+        announcer->announce(event.elapsed);
     }
 }
 
-void CVProgressDialog::showEvent(QShowEvent *event)
+void CVProgressDialog::startStep(const StepEvent &)
 {
-    showProgress();
-    ticker.start();
-    QProgressDialog::showEvent(event);
-}
-
-void CVProgressDialog::hideEvent(QHideEvent *event)
-{
-    ticker.stop();
-    QProgressDialog::hideEvent(event);
+    lateAnnounced = false;
 }
 
 void CVProgressDialog::reject()

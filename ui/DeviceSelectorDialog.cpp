@@ -13,16 +13,23 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Device Select"));
 
-    auto *kd740aButton = new QPushButton(deviceTypeName(KD740A));
-    auto *kd740bButton = new QPushButton(deviceTypeName(KD740B));
-    auto *kd740cButton = new QPushButton(deviceTypeName(KD740C));
-    auto *cancelButton = new QPushButton(QStringLiteral("Cancel"));
-
-    auto *mainLayout = new QVBoxLayout;
+    // Enter and Space press only the button with the focus, which starts on
+    // Cancel: the instrument gets the boot image of whichever model is
+    // chosen, so no stray key may choose one.
     auto *buttonLayout = new QHBoxLayout;
-    buttonLayout->addWidget(kd740aButton);
-    buttonLayout->addWidget(kd740bButton);
-    buttonLayout->addWidget(kd740cButton);
+    for (DeviceType type : knownModels()) {
+        auto *button = new QPushButton(deviceTypeName(type));
+        button->setAutoDefault(true);
+        button->setAccessibleName(button->text());
+        buttonLayout->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, type] {
+            selectedType = type;
+            accept();
+        });
+    }
+    auto *cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    cancelButton->setAutoDefault(true);
+    cancelButton->setAccessibleName(cancelButton->text());
     buttonLayout->addWidget(cancelButton);
 
     auto *label = new QLabel(
@@ -31,43 +38,15 @@ DeviceSelectorDialog::DeviceSelectorDialog(QWidget *parent)
                        "please select your device type below."));
     label->setWordWrap(true);
 
+    auto *mainLayout = new QVBoxLayout;
     mainLayout->addWidget(label);
     mainLayout->addLayout(buttonLayout);
     setLayout(mainLayout);
 
-    // Enter and Space press only the button with the focus, which starts on
-    // Cancel: the instrument gets the boot image of whichever model is
-    // chosen, so no stray key may choose one. A reader hears the question
-    // with the dialog.
-    for (QPushButton *button : { kd740aButton, kd740bButton, kd740cButton, cancelButton }) {
-        button->setAutoDefault(true);
-        button->setAccessibleName(button->text());
-    }
     cancelButton->setFocus();
+    // A reader hears the question with the dialog.
     setAccessibleDescription(label->text());
-
-    connect(kd740aButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740A);
-    connect(kd740bButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740B);
-    connect(kd740cButton, &QPushButton::clicked, this, &DeviceSelectorDialog::isKD740C);
     connect(cancelButton, &QPushButton::clicked, this, &DeviceSelectorDialog::cancelPressed);
-}
-
-void DeviceSelectorDialog::isKD740A()
-{
-    selectedType = KD740A;
-    accept();
-}
-
-void DeviceSelectorDialog::isKD740B()
-{
-    selectedType = KD740B;
-    accept();
-}
-
-void DeviceSelectorDialog::isKD740C()
-{
-    selectedType = KD740C;
-    accept();
 }
 
 void DeviceSelectorDialog::cancelPressed()

@@ -4,7 +4,8 @@
 #include <QDialog>
 
 // Asks which model is connected when no instrument could be opened, so that
-// it can be bootstrapped. The caller reads cancelled, then selectedType.
+// it can be bootstrapped: a button for each model of the table. The caller
+// reads cancelled, then selectedType.
 class DeviceSelectorDialog : public QDialog
 {
     Q_OBJECT
@@ -20,9 +21,6 @@ public slots:
     void reject() override;
 
 private slots:
-    void isKD740A();
-    void isKD740B();
-    void isKD740C();
     void cancelPressed();
 };
 

@@ -2,10 +2,6 @@
 
 #include "catalogue/Catalogue.h"
 #include "device/DeviceCall.h"
-#include "device/kd_api.h"
-#include "power/EraseGate.h"
-#include "power/KeepAwake.h"
-#include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 #include "ui/Announcer.h"
 #include "ui/CVProgressDialog.h"
@@ -13,13 +9,9 @@
 #include "ui/FocusRing.h"
 #include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
-#include "workers/BootstrapThread.h"
 #include "workers/CheckDecisions.h"
-#include "workers/CheckVersionThread.h"
+#include "workers/ProgressText.h"
 #include "workers/Reports.h"
-#include "workers/RestoreDeviceThread.h"
-#include "workers/UpdateDeviceThread.h"
-#include "workers/WorkerWait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,9 +20,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
-#include <QPointer>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextBlock>
@@ -41,19 +31,8 @@
 #include <QtMath>
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
-
-QStringList texts(const QVector<ReportLine> &lines)
-{
-    QStringList result;
-    for (const ReportLine &line : lines)
-        result << line.text;
-    return result;
-}
-
-const QString checkBusyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
 
 // The text keeps its blanks on screen; a screen reader gets the name
 // without them. Alt and the key press the button while it is enabled, and
@@ -69,8 +48,19 @@ QPushButton *workflowButton(const QString &text, const QString &shortcut)
 
 } // namespace
 
+// The window names itself to the system while a write keeps the PC awake.
+SessionSettings Updater::sessionSettings()
+{
+    SessionSettings settings;
+    settings.recordsFolder = recordsFolder();
+    settings.window = [this] { return static_cast<std::uintptr_t>(window()->winId()); };
+    return settings;
+}
+
 Updater::Updater(QWidget *parent)
     : QWidget(parent)
+    , session(new RunSession(*this, sessionSettings(), this))
+    , deviceStatus(session->deviceStatus())
 {
     showFocusAlways();
     createLogView();
@@ -97,6 +87,10 @@ Updater::Updater(QWidget *parent)
     connect(checkVersionsButton, &QPushButton::clicked, this, &Updater::checkVersions);
     connect(updateButton, &QPushButton::clicked, this, &Updater::updateDevice);
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
+    connect(session, &RunSession::line, this, &Updater::showLine);
+    connect(session, &RunSession::step, this, &Updater::showStep);
+    connect(session, &RunSession::checkEnded, this, &Updater::checkEnded);
+    connect(session, &RunSession::writeEnded, this, &Updater::writeEnded);
 
     writeIntroduction();
     keepIntroductionReadable();
@@ -140,14 +134,14 @@ void Updater::showLogMenu(const QPoint &position)
     menu->addSeparator();
     QAction *save = menu->addAction(saveLogAction->text(), this, &Updater::saveLog);
     save->setShortcut(saveLogAction->shortcut());
-    save->setEnabled(!workflowRunning);
+    save->setEnabled(!session->running());
     menu->popup(logView->viewport()->mapToGlobal(position));
 }
 
 // Not while a workflow writes to the log: the file would hold half of it.
 void Updater::saveLog()
 {
-    if (workflowRunning)
+    if (session->running())
         return;
     QString instrument;
     if (deviceStatus.checkState != NotDetected && knownDeviceType(deviceStatus.deviceType))
@@ -162,12 +156,17 @@ void Updater::writeIntroduction()
     addLine(QString());
     addLine(QStringLiteral("Please read below before continuing."));
     addLine(QString());
-    addLine(QStringLiteral("Updates KD740A to firmware version ") + versionString(shippedFirmware(KD740A)));
-    addLine(QStringLiteral("Updates KD740B to firmware version ") + versionString(shippedFirmware(KD740B)));
-    addLine(QStringLiteral("Updates KD740C to firmware version ") + versionString(shippedFirmware(KD740C)));
+    QStringList usb, network;
+    for (DeviceType type : knownModels()) {
+        addLine(QStringLiteral("Updates %1 to firmware version ").arg(deviceTypeName(type))
+                + versionString(shippedFirmware(type)));
+        (linkOf(type) == LinkKind::Network ? network : usb) << deviceTypeName(type);
+    }
     addLine(QString());
     addLine(QStringLiteral("Ensure only one KD740 is connected to the PC."));
-    addLine(QStringLiteral("Connect KD740A and KD740B devices over USB 3.0 and connect KD740C devices over USB 2.0."));
+    // The network models' configuration port is USB 2.0.
+    addLine(QStringLiteral("Connect %1 devices over USB 3.0 and connect %2 devices over USB 2.0.")
+                .arg(usb.join(QLatin1String(" and ")), network.join(QLatin1String(" and "))));
     addStatusLine(QStringLiteral("Do NOT disconnect the KD740 at any time during the update."), false);
     addLine(QStringLiteral("Disconnecting the KD740 during an update will leave your device in an unoperable state."));
 }
@@ -210,8 +209,6 @@ void Updater::addLine(const QString &s)
 
     if (atBottom)
         scrollBar->setValue(scrollBar->maximum());
-    if (record)
-        record->addLine(s);
 }
 
 void Updater::addStatusLine(const QString &s, bool success)
@@ -238,13 +235,15 @@ void Updater::replaceLastLine(const QString &s)
     addLine(s);
 }
 
-// Every workflow starts with its title, whatever part of the log was in view.
-void Updater::writeTitle(const QString &title)
+// What the check found and how a run ended are also said to a screen reader.
+void Updater::showLine(const QString &text, LineTone tone, bool report)
 {
-    addLine(QString());
-    addLine(title);
-    addLine(QString());
-    scrollLogToEnd();
+    if (tone == LineTone::Normal)
+        addLine(text);
+    else
+        addStatusLine(text, tone == LineTone::Success);
+    if (report)
+        announcer->announce(text);
 }
 
 // Lines follow the end only while it is in view; a scroll or a resize can
@@ -255,109 +254,111 @@ void Updater::scrollLogToEnd()
     scrollBar->setValue(scrollBar->maximum());
 }
 
+// A busy dialog for each worker, with the workflow's label: each ends with
+// its part of the work, as one left hidden stays in a screen reader's view
+// of the program, and is gone before the outcome, which a screen reader then
+// hears in the window it belongs to.
+void Updater::showStep(const StepEvent &event)
+{
+    if (event.text.isEmpty()) {
+        dropBusyDialog();
+        return;
+    }
+    if (busyDialog)
+        return;
+    busyDialog = new CVProgressDialog(busyLabel, event.text, window());
+    connect(session, &RunSession::progress, busyDialog, &CVProgressDialog::showProgress);
+    connect(session, &RunSession::step, busyDialog, &CVProgressDialog::startStep);
+    busyDialog->show();
+}
+
+// At once, before any question the session asks next: it takes no input
+// of its own that could still be on its way.
+void Updater::dropBusyDialog()
+{
+    delete busyDialog;
+    busyDialog = nullptr;
+}
+
+// Every workflow starts with its title, whatever part of the log was in view.
 void Updater::checkVersions()
 {
-    if (workflowRunning)
+    if (session->running())
         return;
-    const QScopedValueRollback<bool> running(workflowRunning, true);
-
-    // A run ends where the next check begins.
-    delete record;
-    record = new RunRecord(recordsFolder(), this);
-    // Queued: the failure may come from within a coloured line, and its own is plain.
-    connect(record, &RunRecord::writeFailed, this, &Updater::addLine, Qt::QueuedConnection);
-    writeTitle(checkTitle());
     checkVersionsButton->setEnabled(false);
-    // Each dialog ends with its part of the work: one left hidden stays in
-    // a screen reader's view of the program.
-    {
-        CVProgressDialog dialog(checkBusyLabel, ProgressText::reading(), window());
-        dialog.show();
-        CheckVersionThread worker;
-        connect(&worker, &CheckVersionThread::updateText, this, &Updater::addLine);
-        runWorker(worker, this);
-        deviceStatus = worker.deviceStatus;
-    }
-    if (deviceStatus.checkState == NotDetected)
-        bootstrap();
-    reportCheck();
-    if (const QString where = record->checkEnded(deviceStatus); !where.isEmpty())
-        addLine(where);
+    busyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
+    session->check();
     scrollLogToEnd();
-    focusEnabledWorkflowButton();
 }
 
-void Updater::bootstrap()
+void Updater::askModel()
 {
-    for (const QString &line : bootstrapIntroLines())
-        addLine(line);
-
-    int selectedType = 0;
-    {
-        DeviceSelectorDialog selector(window());
-        selector.exec();
-        // Nothing is open on the instrument at this point, so the program
-        // may end at once without leaving it half-configured.
-        if (selector.cancelled)
+    auto *selector = new DeviceSelectorDialog(window());
+    connect(selector, &QDialog::finished, this, [this, selector] {
+        selector->deleteLater();
+        // Nothing is open on the instrument at this point, so the program may
+        // end at once without leaving it half-configured.
+        if (selector->cancelled)
             std::exit(0);
-        selectedType = selector.selectedType;
-    }
-
-    deviceStatus = bootstrapRecord(deviceStatus, selectedType);
-    CVProgressDialog busyDialog(checkBusyLabel, ProgressText::reading(), window());
-    busyDialog.show();
-    BootstrapThread worker;
-    worker.deviceStatus = deviceStatus;
-    connect(&worker, &ErasingThread::addLine, this, &Updater::addLine);
-    askOnLowBattery(worker);
-    runWorker(worker, this);
-    deviceStatus = worker.deviceStatus;
-    if (!worker.imageProblem.isEmpty())
-        addOutcomeLines({ worker.imageProblem });
+        session->bootstrapAs(selector->selectedType);
+    });
+    selector->open();
 }
 
-void Updater::reportCheck()
+void Updater::askDowngrade()
 {
-    switch (deviceStatus.checkState) {
-    case NotDetected: addOutcomeLines(notDetectedLines()); break;
-    case NeedsRestore:
-        addOutcomeLines(texts(needsRestoreLines(deviceStatus)));
-        restoreButton->setEnabled(true);
-        break;
-    case Operational: reportVersions(); break;
-    }
+    auto *question = new QMessageBox(QMessageBox::Question, QStringLiteral("Warning"),
+                                     QStringLiteral("Your KD740 appears to have a newer firmware version.\n"
+                                                    "Installing this will overwrite your firmware with an older "
+                                                    "version.\nAre you sure you wish to continue?"),
+                                     QMessageBox::Yes | QMessageBox::No, this);
+    question->setDefaultButton(QMessageBox::No);
+    // Kept, hidden, until the panel goes: the key that answers it is still
+    // being delivered after the answer, which a run asks for once.
+    connect(question, &QMessageBox::finished, this, [this](int answer) {
+        session->answerDowngrade(answer == QMessageBox::Yes ? RunSession::Downgrade::Install
+                                                            : RunSession::Downgrade::Decline);
+    });
+    question->open();
 }
 
-void Updater::reportVersions()
+// The busy dialog of a workflow goes with it.
+// Asked while the worker waits, before it has opened the instrument: nothing
+// is held on it however long the user takes. Kept, hidden, until the next
+// one, as the key that answers it is still being delivered.
+void Updater::askLowBattery(int percent)
 {
-    addOutcomeLines(foundLines(deviceStatus));
-
-    const UpdateOffer offer = updateOffer(deviceStatus.deviceFirmware, deviceStatus.targetFirmware);
-    bool accepted = false;
-    if (offer == UpdateOffer::Downgrade) {
-        accepted = QMessageBox::question(this, QStringLiteral("Warning"),
-                                         QStringLiteral(
-                                             "Your KD740 appears to have a newer firmware version.\n"
-                                             "Installing this will overwrite your firmware with an older version.\n"
-                                             "Are you sure you wish to continue?"),
-                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            == QMessageBox::Yes;
-    }
-    updateButton->setEnabled(offer == UpdateOffer::Update || accepted);
-    addOutcomeLines(texts(offerLines(offer, accepted)));
+    delete batteryQuestion;
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Low Battery"),
+                                QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
+                                               "the KD740 may not work until it is restored.")
+                                    .arg(percent),
+                                QMessageBox::NoButton, window());
+    box->setInformativeText(QStringLiteral("Connect the PC to mains power, then continue."));
+    QPushButton *proceed = box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(box, &QMessageBox::finished, this,
+            [this, box, proceed] { session->answerLowBattery(box->clickedButton() == proceed); });
+    batteryQuestion = box;
+    box->open();
 }
 
-void Updater::addOutcomeLines(const QStringList &lines)
+void Updater::withdrawLowBattery()
 {
-    for (const QString &line : lines) {
-        addLine(line);
-        announcer->announce(line);
-    }
+    if (batteryQuestion)
+        batteryQuestion->reject();
 }
 
-// The next thing to do after a check is the button it enabled.
-void Updater::focusEnabledWorkflowButton()
+void Updater::checkEnded(const CheckResult &result)
 {
+    dropBusyDialog();
+    restoreButton->setEnabled(result.state == NeedsRestore);
+    updateButton->setEnabled(result.state == Operational
+                             && (result.offer == UpdateOffer::Update || result.downgradeAccepted));
+    scrollLogToEnd();
+    // The next thing to do after a check is the button it enabled.
     for (QPushButton *button : { updateButton, restoreButton }) {
         if (button->isEnabled())
             button->setFocus(Qt::OtherFocusReason);
@@ -366,99 +367,34 @@ void Updater::focusEnabledWorkflowButton()
 
 void Updater::updateDevice()
 {
-    UpdateDeviceThread worker;
-    connect(&worker, &UpdateDeviceThread::replaceLastLine, this, &Updater::replaceLastLine);
-    writeParts(worker, updateTitle(),
-               QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
-                              "This process can take several minutes\nPlease Wait..."));
+    if (session->running())
+        return;
+    busyLabel = QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
+                               "This process can take several minutes\nPlease Wait...");
+    session->update();
+    scrollLogToEnd();
 }
 
 void Updater::restoreDevice()
 {
-    RestoreDeviceThread worker;
-    writeParts(worker, restoreTitle(),
-               QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
-                              "This process will take up to 10 minutes\nPlease Wait..."));
-}
-
-// The frame the update and the restore share: their title, the busy dialog
-// while the worker writes, and the outcome.
-void Updater::writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel)
-{
-    if (workflowRunning)
+    if (session->running())
         return;
-    const QScopedValueRollback<bool> running(workflowRunning, true);
-
-    writeTitle(title);
-    auto dialog = std::make_unique<CVProgressDialog>(busyLabel, ProgressText::opening(), window());
-    dialog->follow(worker);
-    dialog->show();
-
-    worker.deviceStatus = deviceStatus;
-    connect(&worker, &WritePartsThread::addLine, this, &Updater::addLine);
-    WriteGuard guard;
-    connect(&guard, &WriteGuard::endDeferred, this, &Updater::addLine);
-    connect(&guard, &WriteGuard::stopped, this, [this](const QString &line) {
-        addLine(line);
-        if (batteryQuestion)
-            batteryQuestion->reject();
-    });
-    worker.gate = &guard.gate();
-    askOnLowBattery(worker);
-    const KeepAwake keepAwake(worker, static_cast<std::uintptr_t>(window()->winId()), &guard.gate(), record);
-    runWorker(worker, this);
-    // Gone before the outcome, which a screen reader then hears in the
-    // window it belongs to.
-    dialog.reset();
-    reportOutcome(worker.succeeded, worker.stateAfterFailure());
-    if (record)
-        record->finish(worker.result());
-    if (guard.finish())
-        QCoreApplication::exit(0);
-}
-
-// Asked on this thread while the worker waits, before it has opened the
-// instrument: nothing is held on it however long the user takes.
-void Updater::askOnLowBattery(ErasingThread &worker)
-{
-    connect(
-        &worker, &ErasingThread::batteryLow, this,
-        [this, &worker](int percent) {
-            // A stop that came first leaves nothing to ask.
-            if (worker.gate && worker.gate->stopped())
-                return;
-            QMessageBox box(QMessageBox::Warning, QStringLiteral("Low Battery"),
-                            QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
-                                           "the KD740 may not work until it is restored.")
-                                .arg(percent),
-                            QMessageBox::NoButton, window());
-            box.setInformativeText(QStringLiteral("Connect the PC to mains power, then continue."));
-            QPushButton *proceed = box.addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
-            QPushButton *cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-            box.setDefaultButton(cancel);
-            box.setEscapeButton(cancel);
-            batteryQuestion = &box;
-            box.exec();
-            worker.continueOnLowBattery = box.clickedButton() == proceed;
-        },
-        Qt::BlockingQueuedConnection);
+    busyLabel = QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
+                               "This process will take up to 10 minutes\nPlease Wait...");
+    session->restore();
+    scrollLogToEnd();
 }
 
 // After an update or restore the instrument must be power-cycled, so the
 // buttons take no more clicks whatever the outcome; the log stays readable.
-void Updater::reportOutcome(bool succeeded, const QStringList &stateAfterFailure)
+void Updater::writeEnded(const WriteResult &result)
 {
-    const QString where = record ? record->whereLine() : QString();
-    for (const ReportLine &line : outcomeLines(succeeded, stateAfterFailure, where)) {
-        if (line.tone == LineTone::Normal)
-            addLine(line.text);
-        else
-            addStatusLine(line.text, line.tone == LineTone::Success);
-        announcer->announce(line.text);
-    }
+    dropBusyDialog();
     for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
         button->setEnabled(false);
     scrollLogToEnd();
     // Writes take minutes; a technician who looked away sees that it is over.
     QApplication::alert(window());
+    if (result.endRequested)
+        QCoreApplication::exit(0);
 }

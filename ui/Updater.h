@@ -1,7 +1,7 @@
 #ifndef UPDATER_H
 #define UPDATER_H
 
-#include "workers/DeviceStatus.h"
+#include "session/RunSession.h"
 
 #include <QColor>
 #include <QPointer>
@@ -9,25 +9,27 @@
 #include <QWidget>
 
 class Announcer;
-class ErasingThread;
+class CVProgressDialog;
 class QAction;
 class QMessageBox;
 class QPushButton;
 class QTextEdit;
-class RunRecord;
-class WritePartsThread;
 
 // The working surface of the main window: the message log on the left, the
-// three workflow buttons on the right.
-class Updater : public QWidget
+// three workflow buttons on the right. It starts the run's session, answers
+// its questions with dialogs and shows its events.
+class Updater : public QWidget, private RunQuestions
 {
     Q_OBJECT
+
+    // First, for deviceStatus.
+    RunSession *const session;
 
 public:
     explicit Updater(QWidget *parent);
 
     // What the last version check found; the update and restore start from it.
-    DeviceStatus deviceStatus;
+    DeviceStatus &deviceStatus;
 
 private slots:
     void addLine(const QString &s);
@@ -43,38 +45,38 @@ private:
     void saveLog();
     void writeIntroduction();
     void keepIntroductionReadable();
-    void writeTitle(const QString &title);
     void scrollLogToEnd();
-    void bootstrap();
-    void reportCheck();
-    void reportVersions();
-    void askOnLowBattery(ErasingThread &worker);
-    void writeParts(WritePartsThread &worker, const QString &title, const QString &busyLabel);
-    void reportOutcome(bool succeeded, const QStringList &stateAfterFailure);
-    void addOutcomeLines(const QStringList &lines);
-    void focusEnabledWorkflowButton();
+    SessionSettings sessionSettings();
+    void askModel() override;
+    void askDowngrade() override;
+    void askLowBattery(int percent) override;
+    void withdrawLowBattery() override;
+    void showLine(const QString &text, LineTone tone, bool report);
+    void dropBusyDialog();
+    void showStep(const StepEvent &event);
+    void checkEnded(const CheckResult &result);
+    void writeEnded(const WriteResult &result);
 
     QTextEdit *logView;
     QPushButton *checkVersionsButton;
     QPushButton *updateButton;
     QPushButton *restoreButton;
-    // Says each outcome line to a screen reader as it is written.
-    Announcer *announcer;
     // Ctrl+S anywhere in the window.
     QAction *saveLogAction;
-    // What this run did to the instrument, kept on the disk; begun by the check.
-    RunRecord *record = nullptr;
+    // Shown while a worker talks to the instrument: the window behind it
+    // takes no input, so no second workflow can reach the instrument.
+    CVProgressDialog *busyDialog = nullptr;
+    // The label of the workflow's busy dialogs.
+    QString busyLabel;
+    // Says each line of what the check found, and the outcome, to a screen reader.
+    Announcer *announcer = nullptr;
+    // The question about a low battery while it is asked.
+    QPointer<QMessageBox> batteryQuestion;
     // Lines added while the log's end is in view keep it in view.
     bool logFollowsEnd = true;
     // The log's colour is the panel's own, never the view's cursor format,
     // which a click into the log would change.
     QColor textColor;
-    // Only one workflow may talk to the instrument at a time. The busy
-    // dialog's modality keeps the user out; this also refuses re-entry
-    // from the nested event loop by any other path.
-    bool workflowRunning = false;
-    // The question about a low battery while it is asked.
-    QPointer<QMessageBox> batteryQuestion;
 };
 
 #endif

@@ -49,14 +49,14 @@ bool CheckVersionThread::checkOverNetwork()
     // Not examined: the versions are read by then.
     KD_CALL(kdConfigNetCloseDevice, handle);
 
-    deviceStatus.deviceType = KD740C;
     deviceStatus.deviceFirmware = firmwareFromNetVersion(version);
-    deviceStatus.targetFirmware = shippedFirmware(KD740C);
+    deviceStatus.deviceType = deviceStatus.deviceFirmware.deviceType;
+    deviceStatus.targetFirmware = shippedFirmware(deviceStatus.deviceType);
     deviceStatus.serial = serial;
     return true;
 }
 
-// A KD740C that answered but did not say what it holds: the check ends here.
+// A network model that answered but did not say what it holds: the check ends here.
 bool CheckVersionThread::failNetworkRead(int handle, const char *line)
 {
     KD_CALL(kdConfigNetCloseDevice, handle);
@@ -97,7 +97,7 @@ void CheckVersionThread::checkBootDevice()
         return;
     }
     // The model decides which images a restore writes, so it is never guessed.
-    KdDeviceType type = KD_DEVICE_KD740A;
+    KdDeviceType type {};
     if (KD_CALL(kdConfigUSBGetDeviceSerial, handle, &deviceStatus.serial) != 0
         || KD_CALL(kdConfigUSBGetDeviceType, handle, &type) != 0) {
         KD_CALL(kdConfigUSBCloseDevice, handle);

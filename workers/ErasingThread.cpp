@@ -14,6 +14,27 @@ constexpr std::chrono::milliseconds batteryAnswerLimit(1000);
 
 } // namespace
 
+void ErasingThread::answerBattery(bool proceed)
+{
+    const QMutexLocker lock(&answerMutex);
+    continueOnLowBattery.store(proceed);
+    hasAnswer = true;
+    answered.wakeAll();
+}
+
+// Also a stop ends the wait: whoever stops the run answers no.
+bool ErasingThread::proceedOnLowBattery(int percent)
+{
+    QMutexLocker lock(&answerMutex);
+    hasAnswer = false;
+    lock.unlock();
+    emit batteryLow(percent);
+    lock.relock();
+    while (!hasAnswer)
+        answered.wait(&answerMutex);
+    return continueOnLowBattery.load();
+}
+
 bool ErasingThread::mayErase()
 {
     stoppedForBattery = false;
@@ -36,10 +57,10 @@ bool ErasingThread::enoughPower()
         return true;
     const int percent = qRound(*level);
     if (percent < lowestBatteryPercent) {
-        emit batteryLow(percent);
+        const bool proceed = proceedOnLowBattery(percent);
         if (gate && gate->stopped())
             return false;
-        if (!continueOnLowBattery.load()) {
+        if (!proceed) {
             emit addLine(QStringLiteral("Stopped: the PC's battery is at %1 %.").arg(percent));
             return false;
         }

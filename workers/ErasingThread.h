@@ -1,7 +1,9 @@
 #ifndef ERASINGTHREAD_H
 #define ERASINGTHREAD_H
 
+#include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 
@@ -20,17 +22,20 @@ public:
 
     // Passed right before the first erasing call; none: nothing stops the run.
     EraseGate *gate = nullptr;
-    // Whether a run on a battery below the limit goes on. A front end that
-    // asks sets it while batteryLow() is answered.
+    // Whether a run on a battery below the limit goes on: set by the answer
+    // to batteryLow().
     std::atomic<bool> continueOnLowBattery { false };
     // Read after the worker has finished: the run ended, nothing touched,
     // because the battery was too low.
     bool stoppedForBattery = false;
 
+    // Any thread: the answer to batteryLow(). The worker waits for it, or
+    // for a stop, nothing held on the instrument meanwhile.
+    void answerBattery(bool proceed);
+
 signals:
     void addLine(QString s);
-    // The battery is below the limit; a front end connects it blocking and
-    // sets continueOnLowBattery before it returns.
+    // The battery is below the limit: answered with answerBattery().
     void batteryLow(int percent);
 
 protected:
@@ -40,6 +45,11 @@ protected:
 
 private:
     bool enoughPower();
+    bool proceedOnLowBattery(int percent);
+
+    QMutex answerMutex;
+    QWaitCondition answered;
+    bool hasAnswer = false;
 };
 
 #endif

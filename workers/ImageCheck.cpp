@@ -10,7 +10,7 @@
 
 namespace {
 
-std::atomic<ImageCheckObserver *> currentObserver { nullptr };
+thread_local ImageCheckObserver *threadObserver = nullptr;
 
 const QString notShipped = QStringLiteral("Firmware image is not the one shipped: ");
 
@@ -67,7 +67,7 @@ QString firstUnusableImage(const QVector<QByteArray> &paths)
         const QString name = QFile::decodeName(path);
         FileDigest digest;
         QString problem = imageProblem(path, name, &digest);
-        if (ImageCheckObserver *observer = currentObserver.load())
+        if (ImageCheckObserver *observer = threadObserver)
             observer->imageChecked(name, digest, problem.isEmpty());
         if (!problem.isEmpty())
             return problem;
@@ -77,5 +77,5 @@ QString firstUnusableImage(const QVector<QByteArray> &paths)
 
 void setImageCheckObserver(ImageCheckObserver *observer)
 {
-    currentObserver.store(observer);
+    threadObserver = observer;
 }

@@ -24,7 +24,7 @@ public:
     virtual void imageChecked(const QString &path, const FileDigest &digest, bool usable) = 0;
 };
 
-// Process-wide. Set or cleared only while no worker checks images.
+// For the calling thread alone, as setDeviceCallObserver().
 void setImageCheckObserver(ImageCheckObserver *observer);
 
 #endif

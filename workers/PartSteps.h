@@ -1,6 +1,7 @@
 #ifndef PARTSTEPS_H
 #define PARTSTEPS_H
 
+#include "device/Link.h"
 #include "workers/DeviceStatus.h"
 
 #include <QByteArray>
@@ -11,52 +12,53 @@
 #include <cstdint>
 #include <vector>
 
-class LibraryProgress;
-
-// What the calls of one run share.
-struct PartSession
-{
-    const DeviceStatus &status;
-    LibraryProgress &progress;
-    int handle = -1;
+// What a part's write gives as the serial, where its call takes one.
+enum class PartSerial {
+    Instrument, // the instrument's own
+    None, // -1, or the call takes none
 };
 
-// One firmware part as a sequence erases and writes it. The calls return
-// the library's status.
+// One firmware part as a sequence erases and writes it: data only, the
+// calls are its link's.
 struct PartStep
 {
+    FirmwarePart part;
     // As the log names it: "boot Fx3", "run Fx3", "FX3", "FPGA".
     const char *name;
     // As its announce line names it: "Updating <subject>, estimated <time>."
     const char *subject;
     // The time its announce line gives.
     int expectedSeconds;
-    // Compared with the shipped version where a sequence skips current parts.
-    std::int32_t FirmwareTarget::*version;
-    QByteArray (*image)(const FirmwareTarget &firmware);
-    int (*clear)(PartSession &session);
-    int (*write)(PartSession &session, const char *image);
+    PartSerial serial;
     const char *clearFailed;
     const char *writeFailed;
 };
 
-// One workflow over one link: how it reaches the instrument, its parts in
-// the order they are written, and its last call.
+// How the update and the restore differ in what they do around the parts.
+enum class AfterOpenFailure { End, PauseThenEnd };
+enum class PartsWritten { Differing, All };
+enum class FinishAfterFailure { WhereItOnlyReleases, Never };
+
+struct WorkflowRules
+{
+    OpenMode open;
+    // The line for an instrument that did not open, and for one the device list did not give.
+    const char *openFailed;
+    const char *notListed;
+    AfterOpenFailure afterOpenFailure;
+    // Differing: a part whose version on the instrument equals the shipped one is skipped.
+    PartsWritten partsWritten;
+    // The link's last call after a part failed.
+    FinishAfterFailure finishAfterFailure;
+};
+
+// One workflow over one link: its rules and its parts in the order they
+// are written.
 struct PartSequence
 {
-    // The link, as scripts name it: "usb" or "net".
-    const char *link;
-    // Null once the instrument is open, else the line that says why not.
-    const char *(*open)(PartSession &session);
-    // A failure to reach the instrument is followed by a pause.
-    bool pausesAfterOpenFailure;
-    // A part whose version on the instrument equals the shipped one is skipped.
-    bool skipsCurrentParts;
+    LinkKind link;
+    const WorkflowRules &rules;
     std::vector<PartStep> parts;
-    // Its status is not examined: whatever it says, the parts are written by then.
-    void (*finish)(PartSession &session);
-    // Also made when a part failed, not only after the last part was written.
-    bool finishesAfterFailure;
 };
 
 // What a run left a part as.
@@ -67,19 +69,20 @@ enum class PartOutcome {
     Written,
 };
 
-// The tables of the update and of the restore, by model.
+// The tables of the update and of the restore, by the model's link.
 const PartSequence &updateSequence(DeviceType type);
 const PartSequence &restoreSequence(DeviceType type);
+// Every table, for what must fit any of them.
+std::vector<const PartSequence *> allSequences();
+
+// The part's version in firmware, and the path of its image.
+std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part);
+QByteArray partImagePath(const FirmwareTarget &firmware, FirmwarePart part);
 
 // Which parts of the sequence a run writes on the instrument, in its order,
 // and their images.
 std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status);
 QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status);
-
-// The USB FPGA calls, the same in the update and the restore: the library
-// counts each from 0 to 100 in the session's progress.
-int clearUsbFpga(PartSession &session);
-int writeUsbFpga(PartSession &session, const char *image);
 
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);

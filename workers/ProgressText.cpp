@@ -4,11 +4,7 @@
 
 #include <QElapsedTimer>
 
-#include <atomic>
-
 namespace {
-
-std::atomic<int> clockRate { 1 };
 
 // "M:SS elapsed"
 QString elapsedText(qint64 ms)
@@ -85,8 +81,7 @@ QStringList ProgressText::widestLines()
     // Two-digit minutes and nine steps are as wide as these get in practice.
     const qint64 late = (99 * 60 + 59) * qint64(1000);
     QStringList lines { opening(), reading() };
-    for (const PartSequence *sequence :
-         { &updateSequence(KD740A), &updateSequence(KD740C), &restoreSequence(KD740A), &restoreSequence(KD740C) }) {
+    for (const PartSequence *sequence : allSequences()) {
         for (const PartStep &part : sequence->parts) {
             ProgressText text(QString(), 0);
             text.startStep(9, 9, QLatin1String(part.name), part.expectedSeconds, 0);
@@ -97,17 +92,17 @@ QStringList ProgressText::widestLines()
     return lines;
 }
 
-qint64 progressClockMs()
+ProgressClock::ProgressClock()
 {
-    static const QElapsedTimer clock = [] {
-        QElapsedTimer started;
-        started.start();
-        return started;
-    }();
-    return clock.elapsed() * clockRate.load();
+    started.start();
 }
 
-void setProgressClockRate(int rate)
+qint64 ProgressClock::nowMs() const
 {
-    clockRate.store(rate);
+    return started.elapsed() * rate;
+}
+
+void ProgressClock::setRate(int newRate)
+{
+    rate = newRate;
 }

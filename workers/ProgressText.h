@@ -3,12 +3,13 @@
 
 #include "workers/LibraryProgress.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
 // The two lines that tell a waiting technician what is happening: which
 // step runs, and how long it has taken against how long it usually takes.
-// Times are milliseconds on progressClockMs().
+// Times are milliseconds on the run's ProgressClock.
 class ProgressText
 {
 public:
@@ -46,9 +47,19 @@ private:
     LibraryProgress::Phase phase = LibraryProgress::Phase::Erasing;
 };
 
-// A monotonic clock in milliseconds. Tests speed it up to reach the texts
-// of a late write without waiting minutes; nothing else changes its rate.
-qint64 progressClockMs();
-void setProgressClockRate(int rate);
+// A monotonic clock in milliseconds, one for each run. Tests speed it up to
+// reach the texts of a late write without waiting minutes; nothing else
+// changes its rate.
+class ProgressClock
+{
+public:
+    ProgressClock();
+    qint64 nowMs() const;
+    void setRate(int newRate);
+
+private:
+    QElapsedTimer started;
+    int rate = 1;
+};
 
 #endif

@@ -10,10 +10,6 @@ class UpdateDeviceThread : public WritePartsThread
 
 public:
     const PartSequence &sequence() const override;
-
-signals:
-    // Connected by the panel; nothing emits it.
-    void replaceLastLine(QString s);
 };
 
 #endif

@@ -21,15 +21,18 @@ void WritePartsThread::run()
         return;
 
     PartSession session { deviceStatus, progress };
-    if (const char *failure = steps.open(session)) {
-        emit addLine(QString::fromLatin1(failure));
-        if (steps.pausesAfterOpenFailure)
+    const Link &link = linkFor(steps.link);
+    const WorkflowRules &rules = steps.rules;
+    const OpenResult opened = link.open(session, rules.open);
+    if (opened != OpenResult::Opened) {
+        emit addLine(QString::fromLatin1(opened == OpenResult::NotListed ? rules.notListed : rules.openFailed));
+        if (rules.afterOpenFailure == AfterOpenFailure::PauseThenEnd)
             msleep(stepPauseMs);
         return;
     }
     const bool written = writeParts(session, toWrite);
-    if (written || steps.finishesAfterFailure)
-        steps.finish(session);
+    if (written || (rules.finishAfterFailure == FinishAfterFailure::WhereItOnlyReleases && link.finishOnlyReleases()))
+        link.finish(session);
     succeeded = written;
 }
 
@@ -72,12 +75,16 @@ bool WritePartsThread::writePart(PartSession &session, std::size_t index, int st
     emit stepStarted(step, steps, QLatin1String(part.name), usualSeconds(deviceStatus.deviceType, part));
     // Erased or incomplete from the moment the clear is asked for, whatever it answers.
     outcomes[index] = PartOutcome::Erased;
-    if (part.clear(session) != 0) {
+    const Link &link = linkFor(sequence().link);
+    if (link.clear(session, part.part) != 0) {
         emit addLine(QString::fromLatin1(part.clearFailed));
         return false;
     }
     progress.enter(LibraryProgress::Phase::Writing);
-    if (part.write(session, part.image(deviceStatus.targetFirmware).constData()) != 0) {
+    const QByteArray image = partImagePath(deviceStatus.targetFirmware, part.part);
+    if (link.write(session, part.part, image.constData(),
+                   part.serial == PartSerial::Instrument ? deviceStatus.serial : -1)
+        != 0) {
         emit addLine(QString::fromLatin1(part.writeFailed));
         return false;
     }

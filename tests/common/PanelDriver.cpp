@@ -3,12 +3,14 @@
 #include "TestFolders.h"
 
 #include "app/MainWindow.h"
+#include "session/RunSession.h"
 #include "ui/StatusColors.h"
 #include "ui/Updater.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
@@ -20,6 +22,8 @@
 #include <utility>
 
 namespace {
+
+constexpr int workflowTimeoutMs = 600000;
 
 QString withoutRecordPath(const QString &line)
 {
@@ -154,9 +158,19 @@ void PanelDriver::replaceLastLine(const QString &s)
     QMetaObject::invokeMethod(panel(), "replaceLastLine", Q_ARG(QString, s));
 }
 
+// A workflow runs on: the click returns once the panel's session is done,
+// its questions answered.
 void PanelDriver::click(QPushButton *button)
 {
     clickInWindow(button);
+    const RunSession *session = panel()->findChild<RunSession *>();
+    const QDeadlineTimer deadline(workflowTimeoutMs);
+    while (session->running() && !deadline.hasExpired())
+        QTest::qWait(1);
+    if (session->running())
+        qWarning("the workflow is still running after %d ms", workflowTimeoutMs);
+    // Its dialogs go once the event loop is back.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void PanelDriver::click(const QString &buttonText)
@@ -164,7 +178,7 @@ void PanelDriver::click(const QString &buttonText)
     QPushButton *target = button(buttonText);
     if (!target)
         qFatal("no button %s", qPrintable(buttonText));
-    clickInWindow(target);
+    click(target);
 }
 
 void onNextModal(const char *className, const std::function<void(QWidget *)> &action)

@@ -48,9 +48,27 @@ void clickButton(QWidget *top, const QString &text)
     }
 }
 
+namespace {
+
+// Waits for the workflow a click started, its questions answered.
+void waitForWorkflow(QWidget *window)
+{
+    QObject *session = nullptr;
+    const QObjectList children = window->findChildren<QObject *>();
+    for (QObject *child : children) {
+        if (child->inherits("RunSession"))
+            session = child;
+    }
+    while (session && session->property("running").toBool())
+        QTest::qWait(5);
+}
+
+} // namespace
+
 void checkThenUpdate(QWidget *window)
 {
-    // A click returns once its workflow has finished.
     clickButton(window, QStringLiteral("  Check Versions  "));
+    waitForWorkflow(window);
     clickButton(window, QStringLiteral("  Update  "));
+    waitForWorkflow(window);
 }

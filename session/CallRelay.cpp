@@ -1,15 +1,9 @@
-#include "CallRelay.h"
+#include "session/CallRelay.h"
 
-CallRelay::CallRelay(QObject *parent)
+CallRelay::CallRelay(DeviceCallObserver &next, QObject *parent)
     : QObject(parent)
-    , next(deviceCallDetail::observer())
+    , next(&next)
 {
-    setDeviceCallObserver(this);
-}
-
-CallRelay::~CallRelay()
-{
-    setDeviceCallObserver(next);
 }
 
 void CallRelay::starting(const char *name, const QString &arguments)

@@ -1,24 +1,21 @@
 #ifndef CALLRELAY_H
 #define CALLRELAY_H
 
-#include "FlashOutput.h"
-
 #include "device/DeviceCall.h"
 
 #include <QObject>
 
 // Hands each library call, told on the worker's thread, to the thread that
 // owns the relay, queued behind the lines the worker emitted before it, so
-// that the events keep the order in which they happened. It goes in front of
-// the observer it finds (the run's record), tells that one everything first,
-// and puts it back when it goes. Made and destroyed while no worker runs.
+// that the events keep the order in which they happened. It tells next (the
+// run's record) everything first. A run's session keeps one for each record
+// and sets it on the threads it starts.
 class CallRelay : public QObject, public DeviceCallObserver
 {
     Q_OBJECT
 
 public:
-    explicit CallRelay(QObject *parent = nullptr);
-    ~CallRelay() override;
+    CallRelay(DeviceCallObserver &next, QObject *parent);
     CallRelay(const CallRelay &) = delete;
     CallRelay &operator=(const CallRelay &) = delete;
 

@@ -1,0 +1,53 @@
+#ifndef LINK_H
+#define LINK_H
+
+#include "catalogue/Catalogue.h"
+#include "workers/DeviceStatus.h"
+
+class LibraryProgress;
+
+// The parts a sequence writes. A network model's FX3 program is its boot part.
+enum class FirmwarePart { Boot, Run, Fpga };
+
+// What the calls of one run share.
+struct PartSession
+{
+    const DeviceStatus &status;
+    LibraryProgress &progress;
+    int handle = -1;
+};
+
+// How a sequence reaches the instrument.
+enum class OpenMode {
+    Found, // the instrument the check found, by its serial
+    InBootMode, // whatever answers in boot mode, bootstrapped into it where the link can
+};
+
+enum class OpenResult { Opened, NotListed, Failed };
+
+// The calls of one way of reaching an instrument, USB or the network. The
+// calls return the library's status.
+class Link
+{
+public:
+    virtual ~Link() = default;
+
+    virtual OpenResult open(PartSession &session, OpenMode mode) const = 0;
+    // Starts an instrument that answers nothing from image and reads its
+    // serial from flash; the handle is closed after every attempt. True
+    // when both calls succeeded.
+    virtual bool bootstrap(const char *image, std::int32_t *serial) const = 0;
+    virtual int clear(PartSession &session, FirmwarePart part) const = 0;
+    // serial: what the part is written with, where its call takes one.
+    virtual int write(PartSession &session, FirmwarePart part, const char *image, int serial) const = 0;
+    // The last call once the parts are written. Its status is not examined.
+    virtual void finish(PartSession &session) const = 0;
+    // finish() only lets go of the instrument, so it is also safe after a failure.
+    virtual bool finishOnlyReleases() const = 0;
+};
+
+const Link &usbLink();
+const Link &networkLink();
+const Link &linkFor(LinkKind kind);
+
+#endif

@@ -1,0 +1,62 @@
+#include "device/Link.h"
+
+#include "device/DeviceCall.h"
+
+namespace {
+
+class NetworkLink : public Link
+{
+public:
+    // In boot mode it is opened by the serial the device list gives; the
+    // FX3 write still carries the one the check found.
+    OpenResult open(PartSession &s, OpenMode mode) const override
+    {
+        int serial = s.status.serial;
+        if (mode == OpenMode::InBootMode) {
+            NetDeviceList list;
+            // Not examined: only the count the list gives decides.
+            KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
+            if (list.count != 1)
+                return OpenResult::NotListed;
+            serial = list.serials[0];
+        }
+        return KD_CALL(kdConfigNetOpenDevice, &s.handle, serial) == 0 ? OpenResult::Opened : OpenResult::Failed;
+    }
+
+    bool bootstrap(const char *image, std::int32_t *serial) const override
+    {
+        int handle = -1;
+        const bool started = KD_CALL(kdConfigNetBootstrapDevice, &handle, image) == 0
+            && KD_CALL(kdConfigNetGetSerialFromFlash, handle, serial) == 0;
+        // Not examined: the attempt is over either way.
+        KD_CALL(kdConfigNetCloseDevice, handle);
+        return started;
+    }
+
+    // A network model has no run part.
+    int clear(PartSession &s, FirmwarePart part) const override
+    {
+        return part == FirmwarePart::Fpga ? KD_CALL(kdConfigNetClearFPGA, s.handle)
+                                          : KD_CALL(kdConfigNetClearFx3, s.handle);
+    }
+
+    // The FPGA write takes no serial.
+    int write(PartSession &s, FirmwarePart part, const char *image, int serial) const override
+    {
+        return part == FirmwarePart::Fpga ? KD_CALL(kdConfigNetWriteFGPA, s.handle, image)
+                                          : KD_CALL(kdConfigNetWriteFx3, s.handle, image, serial);
+    }
+
+    // Restarts the instrument on what was written.
+    void finish(PartSession &s) const override { KD_CALL(kdConfigNetPreset, s.handle); }
+
+    bool finishOnlyReleases() const override { return false; }
+};
+
+} // namespace
+
+const Link &networkLink()
+{
+    static const NetworkLink link;
+    return link;
+}

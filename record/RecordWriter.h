@@ -1,0 +1,60 @@
+#ifndef RECORDWRITER_H
+#define RECORDWRITER_H
+
+#include "record/RecordFile.h"
+
+#include <QMutex>
+#include <QQueue>
+#include <QThread>
+#include <QWaitCondition>
+
+// Writes and syncs a record's lines on a thread of its own, in the order
+// they were given, each on the disk before the next is taken, so that a slow
+// disk never holds up the thread that gives them. It owns the thread: its
+// end writes what is still queued, then stops and waits for it.
+class RecordWriter : public QThread
+{
+    Q_OBJECT
+
+public:
+    // file: created and written up to its last line, which is not yet synced.
+    explicit RecordWriter(RecordFile &file);
+    ~RecordWriter() override;
+    RecordWriter(const RecordWriter &) = delete;
+    RecordWriter &operator=(const RecordWriter &) = delete;
+
+    // Any thread. Returns the line's number among those given, from 1.
+    quint64 append(const QString &line);
+    quint64 replaceLast(const QString &line);
+    // Any thread: waits until line number `line` is on the disk, or the
+    // writer has failed or ended, or timeoutMs has passed.
+    void waitWritten(quint64 line, unsigned long timeoutMs);
+    void waitAllWritten(unsigned long timeoutMs);
+
+signals:
+    // Nothing more is written after the first failure: why, with the path.
+    void failed(const QString &reason);
+
+protected:
+    void run() override;
+
+private:
+    struct Job
+    {
+        QString line;
+        bool replacingLast = false;
+    };
+
+    quint64 give(const Job &job);
+
+    RecordFile &file;
+    QMutex mutex;
+    QWaitCondition changed;
+    QQueue<Job> queue;
+    quint64 given = 0;
+    quint64 written = 0;
+    bool stopping = false;
+    bool broken = false;
+};
+
+#endif
