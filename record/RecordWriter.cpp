@@ -1,7 +1,6 @@
 #include "record/RecordWriter.h"
 
-#include <QDeadlineTimer>
-#include <QMutexLocker>
+#include <chrono>
 
 RecordWriter::RecordWriter(RecordFile &file)
     : file(file)
@@ -12,11 +11,15 @@ RecordWriter::RecordWriter(RecordFile &file)
 RecordWriter::~RecordWriter()
 {
     {
-        const QMutexLocker lock(&mutex);
+        const std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
-        changed.wakeAll();
     }
+    changed.notify_all();
     wait();
+    // QThread::wait() synchronises inside Qt, where ThreadSanitizer cannot
+    // see it; the writer's last unlock orders its last use of the file
+    // before the file goes away, for it as for the reader.
+    const std::lock_guard<std::mutex> lock(mutex);
 }
 
 quint64 RecordWriter::append(const QString &line)
@@ -31,25 +34,27 @@ quint64 RecordWriter::replaceLast(const QString &line)
 
 quint64 RecordWriter::give(const Job &job)
 {
-    const QMutexLocker lock(&mutex);
-    queue.enqueue(job);
-    changed.wakeAll();
-    return ++given;
+    quint64 number = 0;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        queue.enqueue(job);
+        number = ++given;
+    }
+    changed.notify_all();
+    return number;
 }
 
 void RecordWriter::waitWritten(quint64 line, unsigned long timeoutMs)
 {
-    QDeadlineTimer deadline(static_cast<qint64>(timeoutMs));
-    QMutexLocker lock(&mutex);
-    while (written < line && !broken && isRunning() && !deadline.hasExpired())
-        changed.wait(&mutex, deadline);
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return written >= line || broken || ended; });
 }
 
 void RecordWriter::waitAllWritten(unsigned long timeoutMs)
 {
     quint64 last = 0;
     {
-        const QMutexLocker lock(&mutex);
+        const std::lock_guard<std::mutex> lock(mutex);
         last = given;
     }
     waitWritten(last, timeoutMs);
@@ -59,27 +64,33 @@ void RecordWriter::waitAllWritten(unsigned long timeoutMs)
 void RecordWriter::run()
 {
     bool ok = file.sync();
-    QMutexLocker lock(&mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         if (ok && !queue.isEmpty()) {
             const Job job = queue.dequeue();
             lock.unlock();
             ok = job.replacingLast ? file.replaceLast(job.line) : file.append({ job.line });
-            lock.relock();
+            lock.lock();
             ++written;
-            changed.wakeAll();
+            changed.notify_all();
             continue;
         }
         if (!ok) {
+            const QString reason = file.errorString();
             broken = true;
+            ended = true;
             queue.clear();
-            changed.wakeAll();
             lock.unlock();
-            emit failed(file.errorString());
+            changed.notify_all();
+            emit failed(reason);
             return;
         }
-        if (stopping)
+        if (stopping) {
+            ended = true;
+            lock.unlock();
+            changed.notify_all();
             return;
-        changed.wait(&mutex);
+        }
+        changed.wait(lock);
     }
 }

@@ -5,13 +5,15 @@
 #include "record/FileDigest.h"
 #include "record/RecordWriter.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -197,7 +199,7 @@ void RunRecord::starting(const char *name, const QString &arguments)
 {
     // Made on the record's own thread, the call would wait for itself.
     const QString text = QLatin1String(name) + QLatin1Char('(') + arguments + QStringLiteral(") ...");
-    QMutexLocker lock(&startsMutex);
+    std::unique_lock<std::mutex> lock(startsMutex);
     const quint64 start = ++startsAnnounced;
     lock.unlock();
     if (QThread::currentThread() == thread()) {
@@ -205,32 +207,37 @@ void RunRecord::starting(const char *name, const QString &arguments)
         return;
     }
     emit callStarting(text, QPrivateSignal());
-    const QDeadlineTimer deadline(static_cast<qint64>(startWaitMs));
-    lock.relock();
-    while (startsHandled < start && !released && !deadline.hasExpired())
-        startHandled.wait(&startsMutex, deadline);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(startWaitMs);
+    lock.lock();
+    startHandled.wait_until(lock, deadline, [&] { return startsHandled >= start || released; });
     const quint64 line = startsHandled == start && !released ? lastStartLine : 0;
     RecordWriter *const lineWriter = line ? writer.get() : nullptr;
     lock.unlock();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline
+                                                                            - std::chrono::steady_clock::now());
     if (lineWriter)
-        lineWriter->waitWritten(line, static_cast<unsigned long>(qMax<qint64>(0, deadline.remainingTime())));
+        lineWriter->waitWritten(line, static_cast<unsigned long>(std::max<std::int64_t>(0, left.count())));
 }
 
 void RunRecord::writeCallStarting(const QString &text)
 {
     callInFlight = stamp();
     const quint64 line = write(callInFlight + QLatin1Char(' ') + text, false);
-    const QMutexLocker lock(&startsMutex);
-    ++startsHandled;
-    lastStartLine = line;
-    startHandled.wakeAll();
+    {
+        const std::lock_guard<std::mutex> lock(startsMutex);
+        ++startsHandled;
+        lastStartLine = line;
+    }
+    startHandled.notify_all();
 }
 
 void RunRecord::releaseCallers()
 {
-    const QMutexLocker lock(&startsMutex);
-    released = true;
-    startHandled.wakeAll();
+    {
+        const std::lock_guard<std::mutex> lock(startsMutex);
+        released = true;
+    }
+    startHandled.notify_all();
 }
 
 void RunRecord::waitWritten()

@@ -16,22 +16,23 @@ constexpr std::chrono::milliseconds batteryAnswerLimit(1000);
 
 void ErasingThread::answerBattery(bool proceed)
 {
-    const QMutexLocker lock(&answerMutex);
-    continueOnLowBattery.store(proceed);
-    hasAnswer = true;
-    answered.wakeAll();
+    {
+        const std::lock_guard<std::mutex> lock(answerMutex);
+        continueOnLowBattery.store(proceed);
+        hasAnswer = true;
+    }
+    answered.notify_all();
 }
 
 // Also a stop ends the wait: whoever stops the run answers no.
 bool ErasingThread::proceedOnLowBattery(int percent)
 {
-    QMutexLocker lock(&answerMutex);
+    std::unique_lock<std::mutex> lock(answerMutex);
     hasAnswer = false;
     lock.unlock();
     emit batteryLow(percent);
-    lock.relock();
-    while (!hasAnswer)
-        answered.wait(&answerMutex);
+    lock.lock();
+    answered.wait(lock, [this] { return hasAnswer; });
     return continueOnLowBattery.load();
 }
 

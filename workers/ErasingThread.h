@@ -1,11 +1,11 @@
 #ifndef ERASINGTHREAD_H
 #define ERASINGTHREAD_H
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class EraseGate;
 
@@ -47,8 +47,9 @@ private:
     bool enoughPower();
     bool proceedOnLowBattery(int percent);
 
-    QMutex answerMutex;
-    QWaitCondition answered;
+    // Standard locks: ThreadSanitizer sees the hand-over through them.
+    std::mutex answerMutex;
+    std::condition_variable answered;
     bool hasAnswer = false;
 };
 
