@@ -425,8 +425,10 @@ void Updater::askOnLowBattery(ErasingThread &worker)
         &worker, &ErasingThread::batteryLow, this,
         [this, &worker](int percent) {
             // A stop that came first leaves nothing to ask.
-            if (worker.gate && worker.gate->stopped())
+            if (worker.gate && worker.gate->stopped()) {
+                worker.answerBattery(false);
                 return;
+            }
             QMessageBox box(QMessageBox::Warning, QStringLiteral("Low Battery"),
                             QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
                                            "the KD740 may not work until it is restored.")
@@ -439,9 +441,9 @@ void Updater::askOnLowBattery(ErasingThread &worker)
             box.setEscapeButton(cancel);
             batteryQuestion = &box;
             box.exec();
-            worker.continueOnLowBattery = box.clickedButton() == proceed;
+            worker.answerBattery(box.clickedButton() == proceed);
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
 }
 
 // After an update or restore the instrument must be power-cycled, so the

@@ -3,6 +3,7 @@
 #include "power/Battery.h"
 #include "power/EraseGate.h"
 
+#include <QMetaMethod>
 #include <QtMath>
 
 #include <chrono>
@@ -13,6 +14,32 @@ namespace {
 constexpr std::chrono::milliseconds batteryAnswerLimit(1000);
 
 } // namespace
+
+void ErasingThread::answerBattery(bool proceed)
+{
+    {
+        const std::lock_guard<std::mutex> lock(answerMutex);
+        continueOnLowBattery.store(proceed);
+        hasAnswer = true;
+    }
+    answered.notify_all();
+}
+
+// Without a front end that asks, the answer is the one set before the start.
+// Standard locks rather than a blocking connection: ThreadSanitizer sees the
+// hand-over through them.
+bool ErasingThread::proceedOnLowBattery(int percent)
+{
+    if (!isSignalConnected(QMetaMethod::fromSignal(&ErasingThread::batteryLow)))
+        return continueOnLowBattery.load();
+    std::unique_lock<std::mutex> lock(answerMutex);
+    hasAnswer = false;
+    lock.unlock();
+    emit batteryLow(percent);
+    lock.lock();
+    answered.wait(lock, [this] { return hasAnswer; });
+    return continueOnLowBattery.load();
+}
 
 bool ErasingThread::mayErase()
 {
@@ -36,10 +63,10 @@ bool ErasingThread::enoughPower()
         return true;
     const int percent = qRound(*level);
     if (percent < lowestBatteryPercent) {
-        emit batteryLow(percent);
+        const bool proceed = proceedOnLowBattery(percent);
         if (gate && gate->stopped())
             return false;
-        if (!continueOnLowBattery.load()) {
+        if (!proceed) {
             emit addLine(QStringLiteral("Stopped: the PC's battery is at %1 %.").arg(percent));
             return false;
         }

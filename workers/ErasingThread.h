@@ -4,6 +4,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class EraseGate;
 
@@ -20,17 +22,20 @@ public:
 
     // Passed right before the first erasing call; none: nothing stops the run.
     EraseGate *gate = nullptr;
-    // Whether a run on a battery below the limit goes on. A front end that
-    // asks sets it while batteryLow() is answered.
+    // Whether a run on a battery below the limit goes on, for a front end
+    // that does not ask; one that asks answers batteryLow() with answerBattery().
     std::atomic<bool> continueOnLowBattery { false };
     // Read after the worker has finished: the run ended, nothing touched,
     // because the battery was too low.
     bool stoppedForBattery = false;
 
+    // Any thread, once per batteryLow(): whether the run goes on.
+    void answerBattery(bool proceed);
+
 signals:
     void addLine(QString s);
-    // The battery is below the limit; a front end connects it blocking and
-    // sets continueOnLowBattery before it returns.
+    // The battery is below the limit; a front end that connects it answers
+    // with answerBattery(), and the worker waits for that answer.
     void batteryLow(int percent);
 
 protected:
@@ -40,6 +45,11 @@ protected:
 
 private:
     bool enoughPower();
+    bool proceedOnLowBattery(int percent);
+
+    std::mutex answerMutex;
+    std::condition_variable answered;
+    bool hasAnswer = false;
 };
 
 #endif
