@@ -33,8 +33,10 @@ RunSession::~RunSession()
     // The worker's calls must not wait for this thread, which waits for it.
     if (record)
         record->releaseCallers();
-    if (worker)
+    if (worker) {
         worker->wait();
+        [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
+    }
     keepAwake.reset();
     delete calls;
     delete record;
@@ -302,6 +304,13 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
             setImageCheckObserver(imageObserver);
         },
         Qt::DirectConnection);
+    workerRan.store(false, std::memory_order_relaxed);
+    // What run() wrote is read here once wait() has returned. Qt's lock
+    // makes that safe, but ThreadSanitizer cannot see inside Qt; this
+    // hand-over it sees.
+    connect(
+        started, &QThread::finished, started, [this] { workerRan.store(true, std::memory_order_release); },
+        Qt::DirectConnection);
     connect(started, &QThread::finished, this, &RunSession::workerEnded);
     stepStartMs = clock.nowMs();
     progressText.emplace(activity, stepStartMs);
@@ -318,6 +327,7 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
 void RunSession::workerEnded()
 {
     worker->wait();
+    [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
     ticker.stop();
     library = nullptr;
     progressText.reset();

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -148,6 +149,7 @@ private:
     RunRecord *record = nullptr;
     CallRelay *calls = nullptr;
     std::unique_ptr<QThread> worker;
+    std::atomic<bool> workerRan { false };
     void (RunSession::*afterWorker)() = nullptr;
     std::unique_ptr<WriteGuard> guard;
     std::unique_ptr<KeepAwake> keepAwake;
