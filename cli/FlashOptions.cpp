@@ -14,9 +14,9 @@ const QString quietOption = QStringLiteral("quiet");
 const QString helpOption = QStringLiteral("help");
 const QString versionOption = QStringLiteral("version");
 
-std::optional<Command> commandNamed(const QString &name)
+std::optional<Workflow> commandNamed(const QString &name)
 {
-    for (Command command : { Command::Check, Command::Update, Command::Restore }) {
+    for (Workflow command : { Workflow::Check, Workflow::Update, Workflow::Restore }) {
         if (name == commandName(command))
             return command;
     }
@@ -103,12 +103,12 @@ ParsedArguments usageError(const QString &problem)
 
 } // namespace
 
-QString commandName(Command command)
+QString commandName(Workflow command)
 {
     switch (command) {
-    case Command::Check: return QStringLiteral("check");
-    case Command::Update: return QStringLiteral("update");
-    case Command::Restore: return QStringLiteral("restore");
+    case Workflow::Check: return QStringLiteral("check");
+    case Workflow::Update: return QStringLiteral("update");
+    case Workflow::Restore: return QStringLiteral("restore");
     }
     return QString();
 }
@@ -148,7 +148,7 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usageError(QStringLiteral("no command given (check, update or restore)"));
-    const std::optional<Command> command = commandNamed(positional.first());
+    const std::optional<Workflow> command = commandNamed(positional.first());
     if (!command)
         return usageError(QStringLiteral("unknown command: ") + shown(positional.first()));
     if (positional.size() > 1) {
@@ -160,10 +160,10 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
 
     options.command = *command;
     options.yes = parser.isSet(yesOption);
-    if (options.yes && options.command != Command::Update)
+    if (options.yes && options.command != Workflow::Update)
         return usageError(QStringLiteral("--yes belongs to the update command"));
     if (parser.isSet(modelOption)) {
-        if (options.command != Command::Restore)
+        if (options.command != Workflow::Restore)
             return usageError(QStringLiteral("--model belongs to the restore command"));
         options.model = modelNamed(parser.value(modelOption));
         if (!options.model)
@@ -171,7 +171,7 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
                                   .arg(modelNamesText(QStringLiteral(" or ")), shown(parser.value(modelOption))));
     }
     options.ignorePower = parser.isSet(ignorePowerOption);
-    if (options.ignorePower && options.command == Command::Check)
+    if (options.ignorePower && options.command == Workflow::Check)
         return usageError(QStringLiteral("--ignore-power belongs to the update and restore commands"));
     options.json = parser.isSet(jsonOption);
     options.quiet = parser.isSet(quietOption);

@@ -2,6 +2,7 @@
 #define FLASHOPTIONS_H
 
 #include "catalogue/Catalogue.h"
+#include "session/Unattended.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,12 +11,10 @@
 
 #include <optional>
 
-enum class Command { Check, Update, Restore };
-
 // What one run of the console program is asked to do.
 struct FlashOptions
 {
-    Command command = Command::Check;
+    Workflow command = Workflow::Check;
     // Install older firmware than the instrument holds.
     bool yes = false;
     // The model of an instrument that answers nothing, for its bootstrap.
@@ -41,7 +40,7 @@ struct ParsedArguments
 // arguments as main() is given them, program first.
 ParsedArguments parseArguments(const QList<QByteArray> &arguments);
 
-QString commandName(Command command);
+QString commandName(Workflow command);
 QString helpText();
 
 #endif

@@ -2,6 +2,7 @@
 #define FLASHOUTPUT_H
 
 #include "session/RunEvents.h"
+#include "session/Unattended.h"
 #include "workers/Reports.h"
 
 #include <QString>
@@ -40,26 +41,6 @@ struct Outcome
     QVector<PartState> parts;
 };
 
-// One part's version on the instrument (-1: not known, as in boot mode) and
-// in the shipped images.
-struct PartVersions
-{
-    QString part;
-    int found = -1;
-    int shipped = 0;
-};
-
-// The instrument the check found, and what it offers: "update" (an older or
-// a newer version), "restore" or "none".
-struct InstrumentEvent
-{
-    QString model;
-    int serial = 0;
-    QString link;
-    QVector<PartVersions> parts;
-    QString offer;
-};
-
 // Where a run's events go: text for people, JSON for scripts. Called on the
 // main thread only, in the order the events happened.
 class FlashOutput
@@ -74,7 +55,7 @@ public:
     virtual void progress(const ProgressEvent &event) = 0;
     virtual void call(const CallEvent &event) = 0;
     // Once the check has found an instrument.
-    virtual void instrument(const InstrumentEvent &event) = 0;
+    virtual void instrument(const InstrumentFindings &found) = 0;
     // The run's record is being written at path.
     virtual void record(const QString &path) = 0;
     // A warning of the program's own, e.g. that the PC cannot be kept awake.

@@ -1,7 +1,5 @@
 #include "FlashRun.h"
 
-#include "CheckFindings.h"
-
 #include "record/RunRecord.h"
 
 #include <QCoreApplication>
@@ -34,8 +32,8 @@ SessionSettings sessionSettings(const FlashOptions &options)
 {
     SessionSettings settings;
     settings.recordsFolder = recordsFolder();
-    settings.offersBootstrap = options.command == Command::Restore;
-    settings.checksImages = options.command == Command::Check;
+    settings.offersBootstrap = options.command == Workflow::Restore;
+    settings.checksImages = options.command == Workflow::Check;
     settings.words = consoleText;
     return settings;
 }
@@ -119,7 +117,7 @@ void FlashRun::askModel()
 // The window asks before a downgrade; the program goes ahead only with --yes.
 void FlashRun::askDowngrade()
 {
-    if (options.command != Command::Update)
+    if (options.command != Workflow::Update)
         session.answerDowngrade(RunSession::Downgrade::Unasked);
     else
         session.answerDowngrade(options.yes ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
@@ -134,39 +132,30 @@ void FlashRun::askLowBattery(int)
 
 void FlashRun::checkEnded(const CheckResult &result)
 {
-    const DeviceStatus &status = session.deviceStatus();
     if (result.state != NotDetected)
-        output.instrument(instrumentEvent(status));
-    if (result.imageUnusable)
-        return finish(finished(ExitImageUnusable, "image-unusable"));
-    if (result.state == NotDetected) {
-        if (result.stoppedForBattery)
-            return finish(lowBattery());
-        if (!result.modelDeclined)
-            return finish(finished(ExitNoInstrument, "not-found"));
+        output.instrument(instrumentFindings(session.deviceStatus()));
+    switch (afterCheck(options.command, result)) {
+    case AfterCheck::Update: return session.update();
+    case AfterCheck::Restore: return session.restore();
+    case AfterCheck::Current: return finish(finished(ExitDone, "current"));
+    case AfterCheck::UpdateOffered: return finish(finished(ExitUpdateOffered, "update-needed"));
+    case AfterCheck::DowngradeOffered: return finish(finished(ExitUpdateOffered, "downgrade", downgradeMessage));
+    case AfterCheck::RestoreNeeded: return finish(finished(ExitRestoreNeeded, "restore-needed"));
+    case AfterCheck::NotFound: return finish(finished(ExitNoInstrument, "not-found"));
+    case AfterCheck::LowBattery: return finish(lowBattery());
+    case AfterCheck::ImageUnusable: return finish(finished(ExitImageUnusable, "image-unusable"));
+    case AfterCheck::DowngradeDeclined: return finish(decisionNeeded(downgradeMessage));
+    case AfterCheck::NoModelNamed:
         return finish(decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped "
                                                     "only when its model is named: kd740-flash restore --model %1.")
                                          .arg(modelNamesText(QStringLiteral(" or ")))));
-    }
-    const bool restoreNeeded = result.state == NeedsRestore;
-    if (options.command == Command::Check || (!restoreNeeded && result.offer == UpdateOffer::None)) {
-        Outcome outcome = checkOutcome(result.state, result.offer);
-        if (!restoreNeeded && result.offer == UpdateOffer::Downgrade)
-            outcome.message = downgradeMessage;
-        return finish(outcome);
-    }
-    if (restoreNeeded && options.command == Command::Update)
+    case AfterCheck::RestoreNotUpdate:
         return finish(decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
                                                     "(kd740-flash restore), not an update.")));
-    if (!restoreNeeded && options.command == Command::Restore)
+    case AfterCheck::UpdateNotRestore:
         return finish(decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash "
                                                     "update), not a restore.")));
-    if (result.offer == UpdateOffer::Downgrade && !result.downgradeAccepted)
-        return finish(decisionNeeded(downgradeMessage));
-    if (restoreNeeded)
-        session.restore();
-    else
-        session.update();
+    }
 }
 
 // As in the window, a signal or the console's Ctrl+C during the write ends

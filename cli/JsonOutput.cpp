@@ -79,7 +79,7 @@ void JsonOutput::call(const CallEvent &event)
             { QStringLiteral("milliseconds"), event.microseconds / 1000.0 } });
 }
 
-void JsonOutput::instrument(const InstrumentEvent &event)
+void JsonOutput::instrument(const InstrumentFindings &event)
 {
     QJsonArray parts;
     for (const PartVersions &part : event.parts) {

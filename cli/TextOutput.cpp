@@ -99,7 +99,7 @@ void TextOutput::call(const CallEvent &)
 }
 
 // The log lines tell what the check found.
-void TextOutput::instrument(const InstrumentEvent &)
+void TextOutput::instrument(const InstrumentFindings &)
 {
 }
 

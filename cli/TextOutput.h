@@ -21,7 +21,7 @@ public:
     void step(const StepEvent &event) override;
     void progress(const ProgressEvent &event) override;
     void call(const CallEvent &event) override;
-    void instrument(const InstrumentEvent &event) override;
+    void instrument(const InstrumentFindings &event) override;
     void record(const QString &path) override;
     void notice(const QString &text) override;
     void outcome(const Outcome &outcome) override;
