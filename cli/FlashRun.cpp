@@ -5,9 +5,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
 Outcome finished(int exitCode, const char *result, const QString &message = QString())
@@ -53,20 +50,6 @@ Outcome lowBattery()
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
                                                 "kd740-flash update --yes installs the older firmware.");
 
-// Qt's own warnings (the keep-awake's among them) come from any thread; they
-// reach the output on the run's thread, in turn with the lines.
-FlashRun *messageTarget = nullptr;
-
-void relayMessage(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-        std::abort();
-    }
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        emit messageTarget->warned(message);
-}
-
 } // namespace
 
 // A bootstrap is offered only to a restore, and no window is named to the system.
@@ -75,7 +58,7 @@ FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
     , output(output)
     , session(*this, sessionSettings(options))
 {
-    connect(this, &FlashRun::warned, this, [this](const QString &text) { this->output.notice(text); });
+    connect(&session, &RunSession::notice, this, [this](const QString &text) { this->output.notice(text); });
     connect(&session, &RunSession::line, this,
             [this](const QString &text, LineTone tone) { this->output.line(text, tone); });
     connect(&session, &RunSession::step, this, [this](const StepEvent &event) { this->output.step(event); });
@@ -89,15 +72,11 @@ FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
 
 int FlashRun::exec()
 {
-    messageTarget = this;
-    const QtMessageHandler previousHandler = qInstallMessageHandler(relayMessage);
     session.check();
     loop.exec();
     session.finishRecord();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-    qInstallMessageHandler(previousHandler);
-    messageTarget = nullptr;
     output.outcome(outcome);
     return outcome.exitCode;
 }

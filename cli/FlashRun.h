@@ -24,10 +24,6 @@ public:
     // Returns the exit status.
     int exec();
 
-signals:
-    // A warning from any thread, told on the run's.
-    void warned(const QString &text);
-
 private:
     void askModel() override;
     void askDowngrade() override;

@@ -1,21 +1,21 @@
 #include "power/KeepAwake.h"
 
 #include "power/EraseGate.h"
-#include "record/RunRecord.h"
 
 #include <QThread>
 
-KeepAwake::KeepAwake(QThread &worker, std::uintptr_t window, const EraseGate *gate, RunRecord *record)
+KeepAwake::KeepAwake(QThread &worker, std::uintptr_t window, const EraseGate *gate,
+                     std::function<void(const QString &)> warned)
     : inhibitor(window)
 {
     // Direct: QThread emits both from the worker's thread, just before and
     // just after run().
     started = QObject::connect(
         &worker, &QThread::started, &worker,
-        [this, gate, record] {
+        [this, gate, warned = std::move(warned)] {
             const std::string warning = inhibitor.hold([gate] { return gate && gate->stopped(); });
-            if (record && !warning.empty())
-                record->addNotice(QString::fromStdString(warning));
+            if (!warning.empty())
+                warned(QString::fromStdString(warning));
         },
         Qt::DirectConnection);
     finished = QObject::connect(

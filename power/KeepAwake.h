@@ -4,12 +4,13 @@
 #include "power/PowerInhibitor.h"
 
 #include <QMetaObject>
+#include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class EraseGate;
 class QThread;
-class RunRecord;
 
 // Holds a PowerInhibitor from the moment worker starts until it has ended,
 // whatever the outcome. The system is asked on the worker's own thread,
@@ -17,12 +18,13 @@ class RunRecord;
 // and never the window. Live it around the wait for the worker. window is
 // the native handle of the program's main window, 0 for a program without one;
 // gate, where there is one, ends the wait for the system once the run stops.
-// Where the system refuses, the warning also goes into record, if any, which
-// must outlive the worker's start.
+// Where the system refuses, warned is given the warning on the worker's
+// thread.
 class KeepAwake
 {
 public:
-    KeepAwake(QThread &worker, std::uintptr_t window, const EraseGate *gate = nullptr, RunRecord *record = nullptr);
+    KeepAwake(QThread &worker, std::uintptr_t window, const EraseGate *gate,
+              std::function<void(const QString &)> warned);
     ~KeepAwake();
     KeepAwake(const KeepAwake &) = delete;
     KeepAwake &operator=(const KeepAwake &) = delete;

@@ -8,7 +8,7 @@
 // Keeps the PC from sleeping (a laptop's closed lid included), shutting down
 // or going idle while firmware is written: a write cut short leaves the
 // instrument inoperable. Best effort: where the system refuses, the write
-// goes on and one warning goes to standard error (Qt's warning handler).
+// goes on, and the caller is given one warning to show.
 //
 // Each platform implements this in a file of its own; the interface needs no
 // Qt, so that the Windows one needs nothing but the Windows API.
@@ -26,8 +26,7 @@ public:
     // On the worker's thread, before and after its device sequence: asking
     // the system may wait on a service, which only the write may wait for;
     // givesUp, asked meanwhile, ends that wait when the run has stopped.
-    // Returns the warning it gave (UTF-8), empty when all is held or the run
-    // stopped.
+    // Returns the warning (UTF-8), empty when all is held or the run stopped.
     std::string hold(const std::function<bool()> &givesUp);
     void release();
 

@@ -68,7 +68,6 @@ std::string PowerInhibitor::hold(const std::function<bool()> &givesUp)
         return std::string();
     const QString warning = QStringLiteral("Cannot keep the PC awake while firmware is written: ")
         + problems.join(QStringLiteral("; "));
-    qWarning("%s", qUtf8Printable(warning));
     return warning.toStdString();
 }
 

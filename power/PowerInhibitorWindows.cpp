@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -16,7 +15,6 @@ std::string warn(const char *call)
 {
     const std::string warning = "Cannot keep the PC awake while firmware is written: " + std::string(call)
         + " failed (error " + std::to_string(static_cast<unsigned long>(GetLastError())) + ")";
-    std::fprintf(stderr, "%s\n", warning.c_str());
     return warning;
 }
 

@@ -24,6 +24,7 @@ RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings,
 {
     ticker.setInterval(tickMs);
     connect(&ticker, &QTimer::timeout, this, &RunSession::tick);
+    connect(this, &RunSession::keptAwakeNot, this, &RunSession::notice, Qt::QueuedConnection);
 }
 
 RunSession::~RunSession()
@@ -237,7 +238,14 @@ void RunSession::write(WritePartsThread *writer, const QString &title)
         }
     });
     writer->gate = &guard->gate();
-    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate(), record);
+    // Told on the worker: the record takes it there, in its place among the calls.
+    RunRecord *const runRecord = record;
+    keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate(),
+                                            [this, runRecord](const QString &warning) {
+                                                if (runRecord)
+                                                    runRecord->addNotice(warning);
+                                                emit keptAwakeNot(warning, QPrivateSignal());
+                                            });
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 

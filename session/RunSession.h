@@ -115,6 +115,10 @@ signals:
     void progress(const ProgressEvent &event);
     void call(const CallEvent &event);
     void recordStarted(const QString &path);
+    // A warning of the run's own: the PC cannot be kept awake.
+    void notice(const QString &text);
+    // From the worker's thread; reaches views as notice().
+    void keptAwakeNot(const QString &text, QPrivateSignal);
     void checkEnded(const CheckResult &result);
     void writeEnded(const WriteResult &result);
 

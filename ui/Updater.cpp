@@ -91,6 +91,8 @@ Updater::Updater(QWidget *parent)
     connect(session, &RunSession::step, this, &Updater::showStep);
     connect(session, &RunSession::checkEnded, this, &Updater::checkEnded);
     connect(session, &RunSession::writeEnded, this, &Updater::writeEnded);
+    // The window's warnings go where Qt's go: standard error.
+    connect(session, &RunSession::notice, this, [](const QString &text) { qWarning("%s", qUtf8Printable(text)); });
 
     writeIntroduction();
     keepIntroductionReadable();
