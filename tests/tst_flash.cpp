@@ -1,11 +1,14 @@
-// kd740-flash against simulated instruments: its calls, its output lines and
-// its exit status. Where the window can do the same, the window is driven on
-// the same instrument first, and the program must make exactly its calls and
-// write its lines; the reference transcripts in data/ give the lines.
+// kd740-flash against simulated instruments: its options, its output lines
+// and its exit status. Where a row names a run, the engine runs it on the
+// same instrument first, as the window would, and the program must show its
+// lines and make its calls, answered from the options; the reference
+// transcripts in data/ give the lines.
 
-#include "PanelDriver.h"
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
+
+#include "record/RunRecord.h"
+#include "session/RunSession.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,9 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
-#include <QMessageBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -42,28 +43,61 @@ QStringList referenceLines(const QString &path)
     return lines;
 }
 
-// The same session in the window: "check", "update" or "restore", then the
-// answer to the downgrade question or the model to bootstrap, if asked.
-QStringList runWindow(const QString &script)
+// The same run in the engine alone, as the window would run it: "check",
+// "update" or "restore", then the answer to the downgrade question or the
+// model to bootstrap, if asked. Its lines and calls are what the program
+// must show and make.
+class EngineRun : public RunQuestions
 {
-    const QStringList words = script.split(QLatin1Char(' '));
-    const QString answer = words.value(1);
-    PanelDriver driver;
-    if (answer == QLatin1String("Yes") || answer == QLatin1String("No")) {
-        onNextModal("QMessageBox", [answer](QWidget *box) {
-            const auto button = answer == QLatin1String("Yes") ? QMessageBox::Yes : QMessageBox::No;
-            clickInWindow(qobject_cast<QPushButton *>(qobject_cast<QMessageBox *>(box)->button(button)));
-        });
-    } else {
-        chooseModelWhenAsked(answer);
+public:
+    explicit EngineRun(const QString &script)
+        : words(script.split(QLatin1Char(' ')))
+    {
+        SessionSettings settings;
+        settings.recordsFolder = recordsFolder();
+        session = std::make_unique<RunSession>(*this, settings);
     }
-    driver.click(checkButton);
-    if (words.first() != QLatin1String("check"))
-        driver.click(words.first() == QLatin1String("update") ? updateButton : restoreButton);
-    QStringList lines = driver.transcript(PanelDriver::introductionLines);
-    lines.replaceInStrings(colourMark, QString());
-    return lines;
-}
+
+    QStringList lines()
+    {
+        QStringList lines;
+        bool ended = false;
+        QObject::connect(session.get(), &RunSession::line, [&](const QString &text) {
+            lines << (text.startsWith(QLatin1String("Record: ")) ? recordLine : text);
+        });
+        QObject::connect(session.get(), &RunSession::checkEnded, [&](const CheckResult &result) {
+            ended = workflow() == QLatin1String("check") || result.state == NotDetected;
+            if (!ended)
+                workflow() == QLatin1String("update") ? session->update() : session->restore();
+        });
+        QObject::connect(session.get(), &RunSession::writeEnded, [&] { ended = true; });
+        session->check();
+        if (!QTest::qWaitFor([&] { return ended; }, 30000))
+            lines << QStringLiteral("(the run did not end)");
+        return lines;
+    }
+
+private:
+    QString workflow() const { return words.first(); }
+    void askModel() override
+    {
+        std::optional<DeviceType> type;
+        for (DeviceType known : knownModels()) {
+            if (deviceTypeName(known) == words.value(1))
+                type = known;
+        }
+        session->bootstrapAs(type);
+    }
+    void askDowngrade() override
+    {
+        session->answerDowngrade(words.value(1) == QLatin1String("Yes") ? RunSession::Downgrade::Install
+                                                                        : RunSession::Downgrade::Decline);
+    }
+    void askLowBattery(int) override { session->answerLowBattery(false); }
+
+    const QStringList words;
+    std::unique_ptr<RunSession> session;
+};
 
 // Each option of --help's "Options:" with its description: "-m, --model MODEL" -> text.
 QMap<QString, QString> helpOptions(const QString &help)
@@ -124,7 +158,7 @@ QMap<QString, QString> manualOptions(const QStringList &page)
     return options;
 }
 
-// The window's instructions as the command line words them.
+// The instructions of the window's words as the command line words them.
 QStringList consoleWords(QStringList lines)
 {
     lines.replaceInStrings("Press Update to continue.", "Run kd740-flash update to continue.");
@@ -208,9 +242,9 @@ void TestFlash::run_data()
 {
     QTest::addColumn<QString>("instrument");
     QTest::addColumn<QStringList>("arguments");
-    // The window's session, or empty: then nothing may be written.
-    QTest::addColumn<QString>("window");
-    // A reference transcript, or the lines themselves; none: the window's.
+    // The engine's run, or empty: then nothing may be written.
+    QTest::addColumn<QString>("engineRun");
+    // A reference transcript, or the lines themselves; none: the engine's.
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("exitCode");
     // SIGTERM goes to the program once it has written this line.
@@ -321,7 +355,7 @@ void TestFlash::run()
 {
     QFETCH(QString, instrument);
     QFETCH(QStringList, arguments);
-    QFETCH(QString, window);
+    QFETCH(QString, engineRun);
     QFETCH(QStringList, expected);
     QFETCH(int, exitCode);
     QFETCH(QString, signalAfter);
@@ -337,21 +371,21 @@ void TestFlash::run()
         instrument = readLines(QFINDTESTDATA("../simulator/examples/" + instrument + ".txt")).join('\n');
 
     Sim sim;
-    // The window runs in this process: a relative XDG_DATA_HOME is its too, with a scratch home.
+    // The engine runs in this process: a relative XDG_DATA_HOME is its too, with a scratch home.
     const QByteArray saved[] = { qgetenv("XDG_DATA_HOME"), qgetenv("HOME") };
     const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", saved[0]), qputenv("HOME", saved[1]); });
     const bool relativeDataHome = arguments.value(0).startsWith("XDG_DATA_HOME=");
     if (relativeDataHome)
         qputenv("XDG_DATA_HOME", "records"), qputenv("HOME", QFile::encodeName(QDir::current().filePath("home")));
-    QStringList windowCalls;
-    if (!window.isEmpty()) {
+    QStringList engineCalls;
+    if (!engineRun.isEmpty()) {
         sim.setDescription(instrument);
-        const QStringList windowLines = runWindow(window);
-        windowCalls = sim.calls();
+        const QStringList engineLines = EngineRun(engineRun).lines();
+        engineCalls = sim.calls();
         if (expected.isEmpty())
-            expected = windowLines;
+            expected = engineLines;
         if (signalAfter.isEmpty())
-            QCOMPARE(windowLines, expected);
+            QCOMPARE(engineLines, expected);
     }
     expected = consoleWords(expected);
     sim.setDescription(instrument);
@@ -432,9 +466,9 @@ void TestFlash::run()
         expected.clear();
     QCOMPARE(lines, expected);
 
-    if (!window.isEmpty()) {
+    if (!engineRun.isEmpty()) {
         // The same files, in the folder named.
-        QCOMPARE(sim.calls().replaceInStrings(QRegularExpression("\"fw[^/\"]*/"), "\"./firmware/"), windowCalls);
+        QCOMPARE(sim.calls().replaceInStrings(QRegularExpression("\"fw[^/\"]*/"), "\"./firmware/"), engineCalls);
     } else {
         const QStringList calls = sim.calls();
         for (const QString &call : calls)
@@ -551,5 +585,5 @@ void TestFlash::manualPageGivesEachOption()
         QVERIFY2(manual.value(option).startsWith(help.value(option).chopped(1)), qPrintable(manual.value(option)));
 }
 
-QTEST_MAIN(TestFlash)
+QTEST_GUILESS_MAIN(TestFlash)
 #include "tst_flash.moc"
