@@ -30,10 +30,11 @@ std::optional<QString> consoleText(const ReportLine &line)
     return line.text;
 }
 
-SessionSettings sessionSettings(const FlashOptions &options)
+SessionSettings sessionSettings(const FlashOptions &options, const ImageSource &images)
 {
     SessionSettings settings;
     settings.recordsFolder = recordsFolder();
+    settings.images = images;
     settings.offersBootstrap = options.command == Command::Restore;
     settings.checksImages = options.command == Command::Check;
     settings.words = consoleText;
@@ -72,10 +73,10 @@ void relayMessage(QtMsgType type, const QMessageLogContext &, const QString &mes
 } // namespace
 
 // A bootstrap is offered only to a restore, and no window is named to the system.
-FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
+FlashRun::FlashRun(const FlashOptions &options, const ImageSource &images, FlashOutput &output)
     : options(options)
     , output(output)
-    , session(*this, sessionSettings(options))
+    , session(*this, sessionSettings(options, images))
 {
     connect(this, &FlashRun::warned, this, [this](const QString &text) { this->output.notice(text); });
     connect(&session, &RunSession::line, this,
