@@ -1,6 +1,6 @@
 #include "WorkingFolder.h"
 
-#include "catalogue/Catalogue.h"
+#include "catalogue/ImageSource.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,9 +8,8 @@
 
 void chooseWorkingFolder()
 {
-    // Every image sits in the one folder the catalogue names.
-    const QString imageFolder
-        = QFileInfo(QString::fromLocal8Bit(bootImagePath(shippedFirmware(knownModels().constFirst())))).path();
+    // The window's sessions keep the default images.
+    const QString imageFolder = QString::fromLocal8Bit(ImageSource().folder());
     if (QFileInfo(imageFolder).isDir())
         return;
     const QDir programFolder(QCoreApplication::applicationDirPath());

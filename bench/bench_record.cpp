@@ -10,6 +10,7 @@
 // files of the sizes real images may have.
 
 #include "app/MainWindow.h"
+#include "catalogue/ImageSource.h"
 #include "record/FileDigest.h"
 #include "ui/Updater.h"
 #include "workers/ImageCheck.h"
@@ -57,7 +58,7 @@ double hashMs(const QString &path)
 double checkMs(const QString &path, const QString &expected)
 {
     return medianMs([&] {
-        const QString line = firstUnusableImage({ QFile::encodeName(path) });
+        const QString line = firstUnusableImage(ImageSource(), { QFile::encodeName(path) });
         if (line != expected)
             std::fprintf(stderr, "the check of %s says '%s'\n", qPrintable(path), qPrintable(line));
     });

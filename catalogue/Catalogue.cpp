@@ -1,5 +1,6 @@
 #include "catalogue/Catalogue.h"
 
+#include "catalogue/ImageSource.h"
 #include "catalogue/ShippedImages.h"
 
 #include <QStringList>
@@ -28,35 +29,19 @@ struct NetVersion
 
 constexpr NetVersion netVersions[] = { { 1, 3, 1 }, { 4, 4, 2 }, { 5, 5, 3 } };
 
-QByteArray &folder()
-{
-    static QByteArray path = defaultImageFolder;
-    return path;
-}
-
-QByteArray formatPath(const char *nameTemplate, std::int32_t version)
+QByteArray formatPath(const QByteArray &folder, const char *nameTemplate, std::int32_t version)
 {
     if (!nameTemplate)
         return QByteArray();
     char name[128] = {};
     std::snprintf(name, sizeof name, nameTemplate, static_cast<int>(version));
-    QByteArray path = folder();
+    QByteArray path = folder;
     if (!path.isEmpty() && !path.endsWith('/') && !path.endsWith('\\'))
         path += '/';
     return path.append(name);
 }
 
 } // namespace
-
-void setImageFolder(const QByteArray &path)
-{
-    folder() = path;
-}
-
-QByteArray imageFolder()
-{
-    return folder();
-}
 
 QVector<DeviceType> knownModels()
 {
@@ -127,20 +112,20 @@ QString versionString(const FirmwareTarget &firmware)
                              static_cast<int>(firmware.fpgaVersion));
 }
 
-QByteArray bootImagePath(const FirmwareTarget &firmware)
+QByteArray bootImagePath(const ImageSource &images, const FirmwareTarget &firmware)
 {
     const ShippedModel *model = shippedModel(firmware.deviceType);
-    return formatPath(model ? model->boot.nameTemplate : nullptr, firmware.bootVersion);
+    return formatPath(images.folder(), model ? model->boot.nameTemplate : nullptr, firmware.bootVersion);
 }
 
-QByteArray runImagePath(const FirmwareTarget &firmware)
+QByteArray runImagePath(const ImageSource &images, const FirmwareTarget &firmware)
 {
     const ShippedModel *model = shippedModel(firmware.deviceType);
-    return formatPath(model ? model->run.nameTemplate : nullptr, firmware.runVersion);
+    return formatPath(images.folder(), model ? model->run.nameTemplate : nullptr, firmware.runVersion);
 }
 
-QByteArray fpgaImagePath(const FirmwareTarget &firmware)
+QByteArray fpgaImagePath(const ImageSource &images, const FirmwareTarget &firmware)
 {
     const ShippedModel *model = shippedModel(firmware.deviceType);
-    return formatPath(model ? model->fpga.nameTemplate : nullptr, firmware.fpgaVersion);
+    return formatPath(images.folder(), model ? model->fpga.nameTemplate : nullptr, firmware.fpgaVersion);
 }

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+class ImageSource;
+
 // Model code as the device library reports it; values outside the model
 // table are kept unchanged and handled by every operation below.
 using DeviceType = std::int32_t;
@@ -44,17 +46,11 @@ FirmwareTarget firmwareFromNetVersion(std::int32_t version);
 DeviceType networkModel();
 QString versionString(const FirmwareTarget &firmware);
 
-// The folder the images are opened in, as the library is given it: the
-// window program keeps the default, the console program may name another.
-// Set only while no sequence runs.
-constexpr const char *defaultImageFolder = "./firmware";
-void setImageFolder(const QByteArray &path);
-QByteArray imageFolder();
-
 // Paths are 8-bit because the device library takes them as char strings.
-// They are empty where the model has no such image.
-QByteArray bootImagePath(const FirmwareTarget &firmware);
-QByteArray runImagePath(const FirmwareTarget &firmware);
-QByteArray fpgaImagePath(const FirmwareTarget &firmware);
+// They are empty where the model has no such image, else in the folder of
+// images.
+QByteArray bootImagePath(const ImageSource &images, const FirmwareTarget &firmware);
+QByteArray runImagePath(const ImageSource &images, const FirmwareTarget &firmware);
+QByteArray fpgaImagePath(const ImageSource &images, const FirmwareTarget &firmware);
 
 #endif

@@ -20,14 +20,6 @@ struct ExpectedImage
 // By file name, what the build found in the images it shipped.
 ExpectedImage shippedImage(const QString &fileName);
 
-// What the images are checked against: by default the digests built into
-// the program; once this is called, those that folder's SHA256SUMS lists,
-// read now (a folder without one, or with one that cannot be read, verifies
-// no image). Called only while no sequence runs. folder as the system
-// names it.
-void useDigestsListedIn(const QByteArray &folder);
-ExpectedImage expectedImage(const QString &fileName);
-
 // File name to lower-case SHA-256, from text in the format sha256sum writes
 // ("<hash>  <name>", or " *<name>" for its binary mode; a leading backslash
 // where the name is escaped). Lines in no such form are left out, and so is

@@ -25,10 +25,11 @@ std::optional<QString> consoleText(const ReportLine &line)
     return line.text;
 }
 
-SessionSettings sessionSettings(const FlashOptions &options)
+SessionSettings sessionSettings(const FlashOptions &options, const ImageSource &images)
 {
     SessionSettings settings;
     settings.recordsFolder = recordsFolder();
+    settings.images = images;
     settings.offersBootstrap = options.command == Workflow::Restore;
     settings.checksImages = options.command == Workflow::Check;
     settings.words = consoleText;
@@ -53,10 +54,10 @@ const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware 
 } // namespace
 
 // A bootstrap is offered only to a restore, and no window is named to the system.
-FlashRun::FlashRun(const FlashOptions &options, FlashOutput &output)
+FlashRun::FlashRun(const FlashOptions &options, const ImageSource &images, FlashOutput &output)
     : options(options)
     , output(output)
-    , session(*this, sessionSettings(options))
+    , session(*this, sessionSettings(options, images))
 {
     connect(&session, &RunSession::notice, this, [this](const QString &text) { this->output.notice(text); });
     connect(&session, &RunSession::line, this,

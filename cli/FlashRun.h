@@ -19,7 +19,7 @@ class FlashRun : public QObject, private RunQuestions
     Q_OBJECT
 
 public:
-    FlashRun(const FlashOptions &options, FlashOutput &output);
+    FlashRun(const FlashOptions &options, const ImageSource &images, FlashOutput &output);
 
     // Returns the exit status.
     int exec();

@@ -1,7 +1,5 @@
 #include "ImageFolder.h"
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/ImageDigests.h"
 #include "catalogue/NativeFile.h"
 
 #include <QCoreApplication>
@@ -9,23 +7,22 @@
 #include <QFile>
 #include <QFileInfo>
 
-bool chooseImageFolder(const QByteArray &given, const QString &installedData, QString *problem)
+std::optional<ImageSource> chooseImageSource(const QByteArray &given, const QString &installedData, QString *problem)
 {
     if (!given.isEmpty()) {
         if (fileKind(given) != FileKind::Folder) {
             *problem = QStringLiteral("--firmware: not a folder: ") + QFile::decodeName(given);
-            return false;
+            return std::nullopt;
         }
-        setImageFolder(given);
         // A folder of its own proves its images with its own list; the
         // installed one, as the window's, with the digests built in.
-        useDigestsListedIn(given);
-        return true;
+        return ImageSource::listedIn(given);
     }
-    if (installedData.isEmpty())
-        return true;
-    const QDir installed(QCoreApplication::applicationDirPath() + QLatin1Char('/') + installedData);
-    if (QFileInfo(installed.filePath(QString::fromLatin1(defaultImageFolder))).isDir())
-        QDir::setCurrent(installed.path());
-    return true;
+    // The working folder is chosen once, here, before any session starts.
+    if (!installedData.isEmpty()) {
+        const QDir installed(QCoreApplication::applicationDirPath() + QLatin1Char('/') + installedData);
+        if (QFileInfo(installed.filePath(QString::fromLatin1(defaultImageFolder))).isDir())
+            QDir::setCurrent(installed.path());
+    }
+    return ImageSource();
 }

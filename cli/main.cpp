@@ -23,14 +23,14 @@ void print(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-QString versionText()
+QString versionText(const ImageSource &images)
 {
     QStringList shipped;
     for (DeviceType type : knownModels())
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
-        + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(imageFolder())).absolutePath())
+        + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath())
         + QLatin1Char('\n');
 }
 
@@ -58,10 +58,12 @@ int main(int argc, char *argv[])
     }
     QString problem;
     // KD740_DATA_DIR: where the installed images are, from the program's folder.
-    if (!chooseImageFolder(parsed.options.firmwareDir, QStringLiteral(KD740_DATA_DIR), &problem))
+    const std::optional<ImageSource> images = chooseImageSource(parsed.options.firmwareDir,
+                                                                QStringLiteral(KD740_DATA_DIR), &problem);
+    if (!images)
         return usageError(problem);
     if (parsed.kind == ParsedArguments::Version) {
-        print(stdout, versionText());
+        print(stdout, versionText(*images));
         return ExitDone;
     }
 
@@ -72,6 +74,6 @@ int main(int argc, char *argv[])
     else
         output = std::make_unique<TextOutput>(options.quiet);
     keepWritingWithoutReader();
-    FlashRun run(options, *output);
+    FlashRun run(options, *images, *output);
     return run.exec();
 }

@@ -13,6 +13,8 @@ enum class FirmwarePart { Boot, Run, Fpga };
 struct PartSession
 {
     const DeviceStatus &status;
+    // Where a bootstrap on opening finds its boot image.
+    const ImageSource &images;
     LibraryProgress &progress;
     int handle = -1;
 };

@@ -128,6 +128,7 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
     status = bootstrapRecord(status, *model);
     auto *bootstrapper = new BootstrapThread;
     bootstrapper->deviceStatus = status;
+    bootstrapper->images = settings.images;
     followErasing(bootstrapper);
     startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
 }
@@ -183,7 +184,7 @@ void RunSession::checkImages()
         return;
     const PartSequence &sequence = operational ? updateSequence(status.deviceType) : restoreSequence(status.deviceType);
     setImageCheckObserver(&record->imageObserver());
-    const QString problem = firstUnusableImage(imagesToWrite(sequence, status));
+    const QString problem = firstUnusableImage(settings.images, imagesToWrite(settings.images, sequence, status));
     setImageCheckObserver(nullptr);
     if (problem.isEmpty())
         return;
@@ -225,6 +226,7 @@ void RunSession::write(WritePartsThread *writer, const QString &title)
     busy = true;
     emitLines({ QString(), title, QString() });
     writer->deviceStatus = status;
+    writer->images = settings.images;
     followErasing(writer);
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
     guard = std::make_unique<WriteGuard>();

@@ -1,6 +1,7 @@
 #ifndef RUNSESSION_H
 #define RUNSESSION_H
 
+#include "catalogue/ImageSource.h"
 #include "session/RunEvents.h"
 #include "workers/LibraryProgress.h"
 #include "workers/ProgressText.h"
@@ -44,6 +45,9 @@ struct SessionSettings
 {
     // Where the run's record goes (recordsFolder()).
     QString recordsFolder;
+    // Where the run's images are and what they are checked against: the
+    // session's alone, so that another in the process may use others.
+    ImageSource images;
     // The native handle of the program's main window when a write starts;
     // unset for a program without one.
     std::function<std::uintptr_t()> window;

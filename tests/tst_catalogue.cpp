@@ -1,5 +1,6 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/ImageDigests.h"
+#include "catalogue/ImageSource.h"
 #include "workers/PartSteps.h"
 
 #include <QTest>
@@ -57,9 +58,9 @@ void TestCatalogue::models()
     QCOMPARE(shipped.deviceType, type);
     QCOMPARE(deviceTypeName(type), name);
     QCOMPARE(versionString(shipped), version);
-    QCOMPARE(bootImagePath(shipped), boot);
-    QCOMPARE(runImagePath(shipped), run);
-    QCOMPARE(fpgaImagePath(shipped), fpga);
+    QCOMPARE(bootImagePath(ImageSource(), shipped), boot);
+    QCOMPARE(runImagePath(ImageSource(), shipped), run);
+    QCOMPARE(fpgaImagePath(ImageSource(), shipped), fpga);
 }
 
 // clang-format off
@@ -89,7 +90,7 @@ void TestCatalogue::netVersions()
     QCOMPARE(firmware.deviceType, KD740C);
     QCOMPARE(versionString(firmware), version);
     // The run image never exists for the KD740C, whatever it reported.
-    QCOMPARE(runImagePath(firmware), QByteArray());
+    QCOMPARE(runImagePath(ImageSource(), firmware), QByteArray());
 }
 
 // clang-format off
@@ -124,9 +125,9 @@ void TestCatalogue::negativeVersions()
 
     const FirmwareTarget firmware { type, version, version, version };
     QCOMPARE(versionString(firmware), text);
-    QCOMPARE(bootImagePath(firmware), boot);
-    QCOMPARE(runImagePath(firmware), run);
-    QCOMPARE(fpgaImagePath(firmware), fpga);
+    QCOMPARE(bootImagePath(ImageSource(), firmware), boot);
+    QCOMPARE(runImagePath(ImageSource(), firmware), run);
+    QCOMPARE(fpgaImagePath(ImageSource(), firmware), fpga);
 }
 
 void TestCatalogue::versionStringIgnoresModel()

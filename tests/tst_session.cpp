@@ -10,6 +10,7 @@
 #include "session/RunSession.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
@@ -116,6 +117,12 @@ void TestSession::run()
     settings.recordsFolder = recordsFolder();
     RunSession session(answers, settings);
     answers.session = &session;
+    // Another session in the process, whose images no list can verify,
+    // leaves this one's images as they were.
+    const QTemporaryDir unlisted;
+    SessionSettings unverified = settings;
+    unverified.images = ImageSource::listedIn(QFile::encodeName(unlisted.path()));
+    const RunSession beside(answers, unverified);
 
     QStringList lines, calls;
     std::optional<CheckResult> checked;

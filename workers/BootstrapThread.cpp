@@ -5,10 +5,10 @@
 
 void BootstrapThread::run()
 {
-    imageProblem = bootImageProblem(deviceStatus);
+    imageProblem = bootImageProblem(images, deviceStatus);
     if (!imageProblem.isEmpty() || !mayErase())
         return;
-    const QByteArray image = bootImagePath(deviceStatus.targetFirmware);
+    const QByteArray image = bootImagePath(images, deviceStatus.targetFirmware);
     if (linkFor(linkOf(deviceStatus.deviceType)).bootstrap(image.constData(), &deviceStatus.serial))
         deviceStatus.checkState = NeedsRestore;
 }

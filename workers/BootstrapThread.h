@@ -1,6 +1,7 @@
 #ifndef BOOTSTRAPTHREAD_H
 #define BOOTSTRAPTHREAD_H
 
+#include "catalogue/ImageSource.h"
 #include "workers/DeviceStatus.h"
 #include "workers/ErasingThread.h"
 
@@ -16,6 +17,8 @@ class BootstrapThread : public ErasingThread
 
 public:
     DeviceStatus deviceStatus;
+    // The run's: where the boot image is and what it is checked against.
+    ImageSource images;
     // Read after the worker has finished: the line that says why the boot
     // image cannot be used, or empty.
     QString imageProblem;

@@ -22,7 +22,7 @@ DeviceStatus bootstrapRecord(DeviceStatus status, DeviceType model)
 }
 
 // An image the library cannot use would only show as a failed bootstrap.
-QString bootImageProblem(const DeviceStatus &status)
+QString bootImageProblem(const ImageSource &images, const DeviceStatus &status)
 {
-    return firstUnusableImage({ bootImagePath(status.targetFirmware) });
+    return firstUnusableImage(images, { bootImagePath(images, status.targetFirmware) });
 }

@@ -18,6 +18,6 @@ UpdateOffer updateOffer(const FirmwareTarget &device, const FirmwareTarget &ship
 DeviceStatus bootstrapRecord(DeviceStatus status, DeviceType model);
 
 // Why the boot image the bootstrap would use cannot be used, or empty.
-QString bootImageProblem(const DeviceStatus &status);
+QString bootImageProblem(const ImageSource &images, const DeviceStatus &status);
 
 #endif

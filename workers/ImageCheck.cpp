@@ -1,6 +1,6 @@
 #include "workers/ImageCheck.h"
 
-#include "catalogue/ImageDigests.h"
+#include "catalogue/ImageSource.h"
 #include "catalogue/NativeFile.h"
 
 #include <QFile>
@@ -34,9 +34,9 @@ const char *fileProblem(const QByteArray &path, QFile &file)
 
 // The one read of the image in a run: the record takes its size and SHA-256
 // from here. A file of another size than the shipped one is not read.
-QString contentProblem(const QString &path, QFile &file, FileDigest *digest)
+QString contentProblem(const ImageSource &images, const QString &path, QFile &file, FileDigest *digest)
 {
-    const ExpectedImage expected = expectedImage(QFileInfo(path).fileName());
+    const ExpectedImage expected = images.expectedImage(QFileInfo(path).fileName());
     digest->size = file.size();
     if (!expected.unverifiable.isEmpty())
         return expected.unverifiable;
@@ -49,24 +49,24 @@ QString contentProblem(const QString &path, QFile &file, FileDigest *digest)
 }
 
 // name: path as the log shows it.
-QString imageProblem(const QByteArray &path, const QString &name, FileDigest *digest)
+QString imageProblem(const ImageSource &images, const QByteArray &path, const QString &name, FileDigest *digest)
 {
     QFile file;
     if (const char *problem = fileProblem(path, file))
         return QString::fromLatin1(problem) + name;
-    return contentProblem(name, file, digest);
+    return contentProblem(images, name, file, digest);
 }
 
 } // namespace
 
-QString firstUnusableImage(const QVector<QByteArray> &paths)
+QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> &paths)
 {
     for (const QByteArray &path : paths) {
         if (path.isEmpty())
             return QStringLiteral("No firmware image for this device type.");
         const QString name = QFile::decodeName(path);
         FileDigest digest;
-        QString problem = imageProblem(path, name, &digest);
+        QString problem = imageProblem(images, path, name, &digest);
         if (ImageCheckObserver *observer = threadObserver)
             observer->imageChecked(name, digest, problem.isEmpty());
         if (!problem.isEmpty())

@@ -7,11 +7,14 @@
 #include <QString>
 #include <QVector>
 
+class ImageSource;
+
 // Checks image files before a sequence erases anything, so that no part is
 // cleared whose image cannot be written back: each must be a readable file
-// holding exactly what was shipped (catalogue/ImageDigests). Returns the log
-// line for the first unusable image, in the order given, or an empty string.
-QString firstUnusableImage(const QVector<QByteArray> &paths);
+// holding exactly what images expects of it (the digests built in, or those
+// its folder's SHA256SUMS lists). Returns the log line for the first
+// unusable image, in the order given, or an empty string.
+QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> &paths);
 
 // Told of every image file the check looks at, on the thread that checks it,
 // so that a record can name the files a run used. digest: what the check

@@ -101,14 +101,14 @@ std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part)
     return firmware.fpgaVersion;
 }
 
-QByteArray partImagePath(const FirmwareTarget &firmware, FirmwarePart part)
+QByteArray partImagePath(const ImageSource &images, const FirmwareTarget &firmware, FirmwarePart part)
 {
     switch (part) {
-    case FirmwarePart::Boot: return bootImagePath(firmware);
-    case FirmwarePart::Run: return runImagePath(firmware);
+    case FirmwarePart::Boot: return bootImagePath(images, firmware);
+    case FirmwarePart::Run: return runImagePath(images, firmware);
     case FirmwarePart::Fpga: break;
     }
-    return fpgaImagePath(firmware);
+    return fpgaImagePath(images, firmware);
 }
 
 std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status)
@@ -122,13 +122,13 @@ std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus 
     return toWrite;
 }
 
-QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status)
+QVector<QByteArray> imagesToWrite(const ImageSource &images, const PartSequence &sequence, const DeviceStatus &status)
 {
     const std::vector<bool> toWrite = partsToWrite(sequence, status);
     QVector<QByteArray> paths;
     for (std::size_t index = 0; index < toWrite.size(); ++index) {
         if (toWrite[index])
-            paths << partImagePath(status.targetFirmware, sequence.parts[index].part);
+            paths << partImagePath(images, status.targetFirmware, sequence.parts[index].part);
     }
     return paths;
 }

@@ -75,14 +75,14 @@ const PartSequence &restoreSequence(DeviceType type);
 // Every table, for what must fit any of them.
 std::vector<const PartSequence *> allSequences();
 
-// The part's version in firmware, and the path of its image.
+// The part's version in firmware, and the path of its image among images.
 std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part);
-QByteArray partImagePath(const FirmwareTarget &firmware, FirmwarePart part);
+QByteArray partImagePath(const ImageSource &images, const FirmwareTarget &firmware, FirmwarePart part);
 
 // Which parts of the sequence a run writes on the instrument, in its order,
 // and their images.
 std::vector<bool> partsToWrite(const PartSequence &sequence, const DeviceStatus &status);
-QVector<QByteArray> imagesToWrite(const PartSequence &sequence, const DeviceStatus &status);
+QVector<QByteArray> imagesToWrite(const ImageSource &images, const PartSequence &sequence, const DeviceStatus &status);
 
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);

@@ -20,7 +20,7 @@ void WritePartsThread::run()
     if (imageUnusable || !mayErase())
         return;
 
-    PartSession session { deviceStatus, progress };
+    PartSession session { deviceStatus, images, progress };
     const Link &link = linkFor(steps.link);
     const WorkflowRules &rules = steps.rules;
     const OpenResult opened = link.open(session, rules.open);
@@ -44,7 +44,7 @@ QStringList WritePartsThread::stateAfterFailure() const
 // Nothing is erased whose image could not be written back.
 bool WritePartsThread::imagesUsable()
 {
-    const QString problem = firstUnusableImage(imagesToWrite(sequence(), deviceStatus));
+    const QString problem = firstUnusableImage(images, imagesToWrite(images, sequence(), deviceStatus));
     if (problem.isEmpty())
         return true;
     emit addLine(problem);
@@ -81,7 +81,7 @@ bool WritePartsThread::writePart(PartSession &session, std::size_t index, int st
         return false;
     }
     progress.enter(LibraryProgress::Phase::Writing);
-    const QByteArray image = partImagePath(deviceStatus.targetFirmware, part.part);
+    const QByteArray image = partImagePath(images, deviceStatus.targetFirmware, part.part);
     if (link.write(session, part.part, image.constData(),
                    part.serial == PartSerial::Instrument ? deviceStatus.serial : -1)
         != 0) {

@@ -1,6 +1,7 @@
 #ifndef WRITEPARTSTHREAD_H
 #define WRITEPARTSTHREAD_H
 
+#include "catalogue/ImageSource.h"
 #include "workers/DeviceStatus.h"
 #include "workers/ErasingThread.h"
 #include "workers/LibraryProgress.h"
@@ -24,6 +25,8 @@ public:
     // was touched.
     bool imageUnusable = false;
     DeviceStatus deviceStatus;
+    // The run's: where the images are and what they are checked against.
+    ImageSource images;
 
     // Read after the worker has finished: what a failed run left on the
     // instrument, for the log.
