@@ -1,0 +1,87 @@
+#include "SessionDriver.h"
+
+#include "PanelDriver.h"
+
+#include "record/RunRecord.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+
+template <typename Result, typename Signal>
+std::optional<Result> waitFor(RunSession &session, Signal ended, const std::function<void()> &start)
+{
+    std::optional<Result> result;
+    const QMetaObject::Connection connection = QObject::connect(&session, ended,
+                                                                [&result](const Result &value) { result = value; });
+    start();
+    (void)QTest::qWaitFor([&result] { return result.has_value(); }, 30000);
+    QObject::disconnect(connection);
+    return result;
+}
+
+QString marked(const QString &text, LineTone tone)
+{
+    if (text.startsWith(QLatin1String("Record: ")))
+        return recordLine;
+    switch (tone) {
+    case LineTone::Success: return QStringLiteral("[green] ") + text;
+    case LineTone::Failure: return QStringLiteral("[red] ") + text;
+    case LineTone::Normal: break;
+    }
+    return text;
+}
+
+} // namespace
+
+SessionDriver::SessionDriver(SessionSettings settings)
+{
+    if (settings.recordsFolder.isEmpty())
+        settings.recordsFolder = recordsFolder();
+    runSession = std::make_unique<RunSession>(static_cast<RunQuestions &>(*this), settings);
+    connect(runSession.get(), &RunSession::line, this,
+            [this](const QString &text, LineTone tone) { lines << marked(text, tone); });
+}
+
+std::optional<CheckResult> SessionDriver::check()
+{
+    return waitFor<CheckResult>(*runSession, &RunSession::checkEnded, [this] { runSession->check(); });
+}
+
+std::optional<WriteResult> SessionDriver::write(const QString &workflow, qint64 *elapsedMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const auto result = waitFor<WriteResult>(*runSession, &RunSession::writeEnded, [this, workflow] {
+        workflow == QLatin1String("restore") ? runSession->restore() : runSession->update();
+    });
+    if (elapsedMs)
+        *elapsedMs = timer.elapsed();
+    return result;
+}
+
+QStringList SessionDriver::transcript(int first) const
+{
+    return lines.mid(first);
+}
+
+void SessionDriver::askModel()
+{
+    std::optional<DeviceType> type;
+    for (DeviceType known : knownModels()) {
+        if (deviceTypeName(known) == model)
+            type = known;
+    }
+    runSession->bootstrapAs(type);
+}
+
+void SessionDriver::askDowngrade()
+{
+    runSession->answerDowngrade(installOlder ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
+}
+
+void SessionDriver::askLowBattery(int)
+{
+    runSession->answerLowBattery(proceedOnLowBattery);
+}

@@ -1,0 +1,44 @@
+#ifndef SESSIONDRIVER_H
+#define SESSIONDRIVER_H
+
+#include "session/RunSession.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// Runs the engine's session without any window, answering its questions as
+// set here, and keeps its lines as PanelDriver::transcript() gives the
+// window's: a success or failure line marked [green] or [red], a record's
+// path as recordLine.
+class SessionDriver : public QObject, private RunQuestions
+{
+public:
+    explicit SessionDriver(SessionSettings settings = SessionSettings());
+
+    // The model named when a bootstrap is offered (empty: none), and the
+    // answers to a downgrade and to a low battery.
+    QString model;
+    bool installOlder = false;
+    bool proceedOnLowBattery = false;
+
+    // Each runs until its end or 30 s; nullopt when it did not end.
+    std::optional<CheckResult> check();
+    // "update" or "restore"; optionally the milliseconds it took.
+    std::optional<WriteResult> write(const QString &workflow, qint64 *elapsedMs = nullptr);
+
+    RunSession &session() { return *runSession; }
+    QStringList transcript(int first = 0) const;
+    int lineCount() const { return lines.size(); }
+
+private:
+    void askModel() override;
+    void askDowngrade() override;
+    void askLowBattery(int percent) override;
+
+    std::unique_ptr<RunSession> runSession;
+    QStringList lines;
+};
+
+#endif
