@@ -536,7 +536,9 @@ void TestFlash::manualPageGivesEachOption()
     QProcess flash;
     flash.start(QStringLiteral(FLASH_EXECUTABLE), { QStringLiteral("--help") });
     QVERIFY(flash.waitForFinished());
-    const QMap<QString, QString> help = helpOptions(QString::fromUtf8(flash.readAllStandardOutput()));
+    // Windows writes text to a pipe with CRLF line ends.
+    const QMap<QString, QString> help = helpOptions(
+        QString::fromUtf8(flash.readAllStandardOutput()).remove(QLatin1Char('\r')));
     const QMap<QString, QString> manual = manualOptions(readLines(QStringLiteral(MANUAL_PAGE)));
     QCOMPARE(manual.keys(), help.keys());
     for (const QString &option : help.keys())
