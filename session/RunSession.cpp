@@ -24,7 +24,7 @@ RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings,
 {
     ticker.setInterval(tickMs);
     connect(&ticker, &QTimer::timeout, this, &RunSession::tick);
-    connect(this, &RunSession::keptAwakeNot, this, &RunSession::notice, Qt::QueuedConnection);
+    connect(this, &RunSession::keepAwakeRefused, this, &RunSession::notice, Qt::QueuedConnection);
 }
 
 RunSession::~RunSession()
@@ -246,7 +246,7 @@ void RunSession::write(WritePartsThread *writer, const QString &title)
                                             [this, runRecord](const QString &warning) {
                                                 if (runRecord)
                                                     runRecord->addNotice(warning);
-                                                emit keptAwakeNot(warning, QPrivateSignal());
+                                                emit keepAwakeRefused(warning, QPrivateSignal());
                                             });
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }

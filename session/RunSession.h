@@ -122,7 +122,7 @@ signals:
     // A warning of the run's own: the PC cannot be kept awake.
     void notice(const QString &text);
     // From the worker's thread; reaches views as notice().
-    void keptAwakeNot(const QString &text, QPrivateSignal);
+    void keepAwakeRefused(const QString &text, QPrivateSignal);
     void checkEnded(const CheckResult &result);
     void writeEnded(const WriteResult &result);
 
