@@ -59,18 +59,7 @@ void TestRestore::endShownInWindow()
     QFETCH(QString, selectModel);
     QFETCH(QString, faults);
     QFETCH(QStringList, outcome);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkAsUser(driver, restoreButton, false, selectModel);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, faults);
-    const QStringList transcript = runWorkflow(sim, driver, restoreButton);
-    QCOMPARE(transcript.mid(transcript.size() - outcome.size()), outcome);
-    verifyOutcomeAnnounced(driver, outcome);
-    verifyTakesNoMoreClicks(driver, sim);
+    verifyEndShown(instrument, restoreButton, selectModel, faults, outcome);
 }
 
 QTEST_MAIN(TestRestore)

@@ -82,18 +82,7 @@ void TestUpdate::endShownInWindow()
     QFETCH(QString, instrument);
     QFETCH(QString, faults);
     QFETCH(QStringList, outcome);
-
-    Sim sim;
-    sim.setDescription(instrument);
-    PanelDriver driver;
-    checkAsUser(driver, updateButton);
-    if (QTest::currentTestFailed())
-        return;
-    armFaults(sim, faults);
-    const QStringList transcript = runWorkflow(sim, driver, updateButton);
-    QCOMPARE(transcript.mid(transcript.size() - outcome.size()), outcome);
-    verifyOutcomeAnnounced(driver, outcome);
-    verifyTakesNoMoreClicks(driver, sim);
+    verifyEndShown(instrument, updateButton, QString(), faults, outcome);
 }
 
 void TestUpdate::outcomeInView_data()

@@ -84,6 +84,22 @@ void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome)
     QCOMPARE(driver.takeAnnouncements().filter(QRegularExpression("^(?!Step \\d)")), spoken);
 }
 
+void verifyEndShown(const QString &instrument, const QString &workflowButton, const QString &model,
+                    const QString &faults, const QStringList &outcome)
+{
+    SimulatedInstrument sim;
+    sim.setDescription(instrument);
+    PanelDriver driver;
+    checkAsUser(driver, workflowButton, false, model);
+    if (QTest::currentTestFailed())
+        return;
+    armFaults(sim, faults);
+    const QStringList transcript = runWorkflow(sim, driver, workflowButton);
+    QCOMPARE(transcript.mid(transcript.size() - outcome.size()), outcome);
+    verifyOutcomeAnnounced(driver, outcome);
+    verifyTakesNoMoreClicks(driver, sim);
+}
+
 bool onlyLogEnabled(const PanelDriver &driver)
 {
     bool buttonEnabled = false;

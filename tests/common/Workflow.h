@@ -55,6 +55,13 @@ QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QSt
 // line by line, once, and apart from the steps nothing else.
 void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome);
 
+// Checks instrument in the window (answering the model selector with model),
+// adds faults and runs workflowButton's workflow: the log must end with
+// outcome, said to a screen reader line by line, and the window take no more
+// clicks.
+void verifyEndShown(const QString &instrument, const QString &workflowButton, const QString &model,
+                    const QString &faults, const QStringList &outcome);
+
 // After an update or restore only the log takes input: its text can still be
 // read and copied, while the buttons are disabled.
 bool onlyLogEnabled(const PanelDriver &driver);
