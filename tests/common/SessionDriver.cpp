@@ -53,7 +53,7 @@ std::optional<WriteResult> SessionDriver::write(const QString &workflow, qint64 
 {
     QElapsedTimer timer;
     timer.start();
-    const auto result = waitFor<WriteResult>(*runSession, &RunSession::writeEnded, [this, workflow] {
+    auto result = waitFor<WriteResult>(*runSession, &RunSession::writeEnded, [this, workflow] {
         workflow == QLatin1String("restore") ? runSession->restore() : runSession->update();
     });
     if (elapsedMs)
