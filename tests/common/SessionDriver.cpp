@@ -5,18 +5,27 @@
 #include "record/RunRecord.h"
 
 #include <QElapsedTimer>
-#include <QTest>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace {
 
+// Sleeps in an event loop until the session ends, rather than polling: a
+// run's steps follow each other through the event queue, and each poll would
+// add its interval to every one of them.
 template <typename Result, typename Signal>
 std::optional<Result> waitFor(RunSession &session, Signal ended, const std::function<void()> &start)
 {
     std::optional<Result> result;
-    const QMetaObject::Connection connection = QObject::connect(&session, ended,
-                                                                [&result](const Result &value) { result = value; });
+    QEventLoop loop;
+    const QMetaObject::Connection connection = QObject::connect(&session, ended, &loop, [&](const Result &value) {
+        result = value;
+        loop.quit();
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     start();
-    (void)QTest::qWaitFor([&result] { return result.has_value(); }, 30000);
+    if (!result)
+        loop.exec();
     QObject::disconnect(connection);
     return result;
 }
