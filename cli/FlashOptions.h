@@ -2,7 +2,7 @@
 #define FLASHOPTIONS_H
 
 #include "catalogue/Catalogue.h"
-#include "session/Unattended.h"
+#include "session/RunPlan.h"
 
 #include <QByteArray>
 #include <QList>

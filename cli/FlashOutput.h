@@ -2,7 +2,7 @@
 #define FLASHOUTPUT_H
 
 #include "session/RunEvents.h"
-#include "session/Unattended.h"
+#include "session/RunPlan.h"
 #include "workers/Reports.h"
 
 #include <QString>

@@ -20,44 +20,67 @@ std::optional<QString> consoleText(const ReportLine &line)
     case Instruction::PressUpdate: return QStringLiteral("Run kd740-flash update to continue.");
     case Instruction::PressRestore: return QStringLiteral("Run kd740-flash restore to continue.");
     case Instruction::CloseProgram: return std::nullopt;
-    case Instruction::None: break;
+    case Instruction::None:
+    case Instruction::CanProceed: break;
     }
     return line.text;
 }
 
-SessionSettings sessionSettings(const FlashOptions &options, const ImageSource &images)
+SessionSettings sessionSettings(const ImageSource &images)
 {
     SessionSettings settings;
-    settings.recordsFolder = recordsFolder();
     settings.images = images;
-    settings.offersBootstrap = options.command == Workflow::Restore;
-    settings.checksImages = options.command == Workflow::Check;
     settings.words = consoleText;
     return settings;
-}
-
-Outcome decisionNeeded(const QString &message)
-{
-    return finished(ExitDecisionNeeded, "decision-needed", message);
-}
-
-Outcome lowBattery()
-{
-    return finished(ExitLowBattery, "low-battery",
-                    QStringLiteral("Connect the PC to mains power and run the command again; "
-                                   "--ignore-power writes on a low battery too."));
 }
 
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
                                                 "kd740-flash update --yes installs the older firmware.");
 
+// Each end as an exit status, a word for scripts and, where the program
+// stopped for a reason of its own, what the user can do about it.
+Outcome outcomeOf(const RunEnd &end)
+{
+    using Kind = RunEnd::Kind;
+    switch (end.kind) {
+    case Kind::Success: return finished(ExitDone, "done");
+    case Kind::Failed: return finished(ExitStepFailed, "failed");
+    case Kind::Stopped: return finished(128 + end.endSignal, "stopped");
+    case Kind::Current: return finished(ExitDone, "current");
+    case Kind::UpdateNeeded: return finished(ExitUpdateOffered, "update-needed");
+    case Kind::DowngradeOffered: return finished(ExitUpdateOffered, "downgrade", downgradeMessage);
+    case Kind::RestoreNeeded: return finished(ExitRestoreNeeded, "restore-needed");
+    case Kind::NotFound: return finished(ExitNoInstrument, "not-found");
+    case Kind::ImageUnusable: return finished(ExitImageUnusable, "image-unusable");
+    case Kind::LowBattery:
+        return finished(ExitLowBattery, "low-battery",
+                        QStringLiteral("Connect the PC to mains power and run the command again; "
+                                       "--ignore-power writes on a low battery too."));
+    case Kind::DowngradeDeclined: return finished(ExitDecisionNeeded, "decision-needed", downgradeMessage);
+    case Kind::NoModelNamed:
+        return finished(ExitDecisionNeeded, "decision-needed",
+                        QStringLiteral("No KD740 answered. One that cannot start is bootstrapped only when its "
+                                       "model is named: kd740-flash restore --model %1.")
+                            .arg(modelNamesText(QStringLiteral(" or "))));
+    case Kind::RestoreNotUpdate:
+        return finished(ExitDecisionNeeded, "decision-needed",
+                        QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
+                                       "(kd740-flash restore), not an update."));
+    case Kind::UpdateNotRestore:
+        return finished(ExitDecisionNeeded, "decision-needed",
+                        QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash "
+                                       "update), not a restore."));
+    }
+    return finished(ExitStepFailed, "failed");
+}
+
 } // namespace
 
-// A bootstrap is offered only to a restore, and no window is named to the system.
+// No window is named to the system.
 FlashRun::FlashRun(const FlashOptions &options, const ImageSource &images, FlashOutput &output)
     : options(options)
     , output(output)
-    , session(*this, sessionSettings(options, images))
+    , session(*this, sessionSettings(images))
 {
     connect(&session, &RunSession::notice, this, [this](const QString &text) { this->output.notice(text); });
     connect(&session, &RunSession::line, this,
@@ -67,25 +90,22 @@ FlashRun::FlashRun(const FlashOptions &options, const ImageSource &images, Flash
             [this](const ProgressEvent &event) { this->output.progress(event); });
     connect(&session, &RunSession::call, this, [this](const CallEvent &event) { this->output.call(event); });
     connect(&session, &RunSession::recordStarted, this, [this](const QString &path) { this->output.record(path); });
-    connect(&session, &RunSession::checkEnded, this, &FlashRun::checkEnded);
-    connect(&session, &RunSession::writeEnded, this, &FlashRun::writeEnded);
+    connect(&session, &RunSession::checkEnded, this, [this](const CheckResult &result) {
+        if (result.state != NotDetected)
+            this->output.instrument(instrumentFindings(session.deviceStatus()));
+    });
+    connect(&session, &RunSession::ended, this, &FlashRun::ended);
 }
 
 int FlashRun::exec()
 {
-    session.check();
+    session.start({ options.command, false });
     loop.exec();
     session.finishRecord();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     output.outcome(outcome);
     return outcome.exitCode;
-}
-
-void FlashRun::finish(const Outcome &ended)
-{
-    outcome = ended;
-    loop.quit();
 }
 
 // The window asks for the model here; the program takes it from --model.
@@ -97,62 +117,22 @@ void FlashRun::askModel()
 // The window asks before a downgrade; the program goes ahead only with --yes.
 void FlashRun::askDowngrade()
 {
-    if (options.command != Workflow::Update)
-        session.answerDowngrade(RunSession::Downgrade::Unasked);
-    else
-        session.answerDowngrade(options.yes ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
+    session.answerDowngrade(options.yes ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
 }
 
-// The check's outcome, once it has said what it found, for scripts.
 // The window asks before a write on a low battery; the program goes on only with --ignore-power.
 void FlashRun::askLowBattery(int)
 {
     session.answerLowBattery(options.ignorePower);
 }
 
-void FlashRun::checkEnded(const CheckResult &result)
-{
-    if (result.state != NotDetected)
-        output.instrument(instrumentFindings(session.deviceStatus()));
-    switch (afterCheck(options.command, result)) {
-    case AfterCheck::Update: return session.update();
-    case AfterCheck::Restore: return session.restore();
-    case AfterCheck::Current: return finish(finished(ExitDone, "current"));
-    case AfterCheck::UpdateOffered: return finish(finished(ExitUpdateOffered, "update-needed"));
-    case AfterCheck::DowngradeOffered: return finish(finished(ExitUpdateOffered, "downgrade", downgradeMessage));
-    case AfterCheck::RestoreNeeded: return finish(finished(ExitRestoreNeeded, "restore-needed"));
-    case AfterCheck::NotFound: return finish(finished(ExitNoInstrument, "not-found"));
-    case AfterCheck::LowBattery: return finish(lowBattery());
-    case AfterCheck::ImageUnusable: return finish(finished(ExitImageUnusable, "image-unusable"));
-    case AfterCheck::DowngradeDeclined: return finish(decisionNeeded(downgradeMessage));
-    case AfterCheck::NoModelNamed:
-        return finish(decisionNeeded(QStringLiteral("No KD740 answered. One that cannot start is bootstrapped "
-                                                    "only when its model is named: kd740-flash restore --model %1.")
-                                         .arg(modelNamesText(QStringLiteral(" or ")))));
-    case AfterCheck::RestoreNotUpdate:
-        return finish(decisionNeeded(QStringLiteral("The KD740 starts only in its boot mode: it needs a restore "
-                                                    "(kd740-flash restore), not an update.")));
-    case AfterCheck::UpdateNotRestore:
-        return finish(decisionNeeded(QStringLiteral("The KD740 starts normally: it needs an update (kd740-flash "
-                                                    "update), not a restore.")));
-    }
-}
+// A plan without a user offers nothing.
+void FlashRun::offerWrite(Workflow) {}
 
-// As in the window, a signal or the console's Ctrl+C during the write ends
-// the program only once the write has ended and its outcome is written; the
-// exit status is the outcome's.
-void FlashRun::writeEnded(const WriteResult &result)
+void FlashRun::ended(const RunEnd &end)
 {
-    Outcome outcome = finished(ExitStepFailed, "failed");
-    if (result.succeeded)
-        outcome = finished(ExitDone, "done");
-    else if (result.imageUnusable)
-        outcome = finished(ExitImageUnusable, "image-unusable");
-    else if (result.stopped)
-        outcome = finished(128 + result.endSignal, "stopped");
-    else if (result.stoppedForBattery)
-        outcome = lowBattery();
-    for (std::size_t index = 0; index < result.outcomes.size() && index < std::size_t(result.parts.size()); ++index)
-        outcome.parts.append({ result.parts.at(int(index)), partOutcomeName(result.outcomes[index]) });
-    finish(outcome);
+    outcome = outcomeOf(end);
+    for (std::size_t index = 0; index < end.outcomes.size() && index < std::size_t(end.parts.size()); ++index)
+        outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]) });
+    loop.quit();
 }

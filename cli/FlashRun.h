@@ -28,9 +28,8 @@ private:
     void askModel() override;
     void askDowngrade() override;
     void askLowBattery(int percent) override;
-    void checkEnded(const CheckResult &result);
-    void writeEnded(const WriteResult &result);
-    void finish(const Outcome &outcome);
+    void offerWrite(Workflow workflow) override;
+    void ended(const RunEnd &end);
 
     const FlashOptions options;
     FlashOutput &output;

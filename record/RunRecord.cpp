@@ -66,10 +66,9 @@ QString resultWord(RunResult result)
     switch (result) {
     case RunResult::Success: return QStringLiteral("success");
     case RunResult::Failure: return QStringLiteral("failure");
-    case RunResult::Stopped: return QStringLiteral("stopped");
-    case RunResult::NothingToDo: break;
+    case RunResult::Stopped: break;
     }
-    return QStringLiteral("nothing to do");
+    return QStringLiteral("stopped");
 }
 
 QString operatingSystem()
@@ -123,17 +122,22 @@ void RunRecord::addNotice(const QString &line)
 // Nothing may follow: the file is left as it is.
 void RunRecord::finish(RunResult result)
 {
-    if (state == State::Writing && !finished)
-        writer->append(QStringLiteral("result: ") + resultWord(result));
-    finished = true;
+    finishWith(resultWord(result));
 }
 
 void RunRecord::finish()
 {
-    finish(checkResult);
+    finishWith(checkResult);
 }
 
-QString RunRecord::checkEnded(const DeviceStatus &status)
+void RunRecord::finishWith(const QString &result)
+{
+    if (state == State::Writing && !finished)
+        writer->append(QStringLiteral("result: ") + result);
+    finished = true;
+}
+
+QString RunRecord::checkEnded(const DeviceStatus &status, const QString &found)
 {
     if (state != State::Collecting)
         return whereLine();
@@ -145,11 +149,10 @@ QString RunRecord::checkEnded(const DeviceStatus &status)
     if (folder.isEmpty())
         return failure(QStringLiteral("the system names no folder for user data"));
 
-    const bool found = status.checkState != NotDetected;
-    // A check that reached an instrument and found nothing failed.
-    checkResult = found ? RunResult::NothingToDo : RunResult::Failure;
-    const QString model = found && knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType) : unknown;
-    const QString serial = found ? QString::number(status.serial) : unknown;
+    checkResult = found;
+    const bool identified = status.checkState != NotDetected;
+    const QString model = identified && knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType) : unknown;
+    const QString serial = identified ? QString::number(status.serial) : unknown;
     const QString stem = began.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + model + QLatin1Char('-') + serial;
     // Its sync is the writer's first job.
     if (!file.create(folder, stem) || !file.append(header(status) + images + QStringList(QString()) + pending, false))

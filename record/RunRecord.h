@@ -69,7 +69,9 @@ public:
     // The check is over. Writes the record so far if the check reached an
     // instrument; returns the log line that says where it is or why there is
     // none, or nothing when no instrument answered.
-    QString checkEnded(const DeviceStatus &status);
+    // found: what the check found, in the words of the record's last line,
+    // which it ends with unless a write says otherwise.
+    QString checkEnded(const DeviceStatus &status, const QString &found);
     // "Record: <path>" while the record is being written; otherwise empty.
     QString whereLine() const;
     // The record's absolute path while it is being written; otherwise empty.
@@ -97,6 +99,7 @@ private:
     void writerFailed(const QString &reason);
     void writeCallEnded(const QString &text, bool reaches);
     void addImage(const QString &line);
+    void finishWith(const QString &result);
     void addStamped(const QString &text);
     // The writer's number for the line, 0 where it is not written.
     quint64 write(const QString &line, bool replacingLast);
@@ -128,7 +131,7 @@ private:
     // The stamp of the call whose start is the last line, until it returns.
     QString callInFlight;
     // What the record ends with when nobody tells it otherwise.
-    RunResult checkResult = RunResult::NothingToDo;
+    QString checkResult;
     // The result line is given: nothing more is written.
     bool finished = false;
 };

@@ -60,21 +60,48 @@ struct CheckResult
     bool imageUnusable = false;
 };
 
-// How an update or a restore ended.
-struct WriteResult
+// What a view asks a run for.
+enum class Workflow { Check, Update, Restore };
+
+struct RunPlan
 {
-    bool succeeded = false;
-    // It did not start: an image it needs is unusable, nothing was touched.
-    bool imageUnusable = false;
-    // Something asked the program to end during the write: it ends now.
-    bool endRequested = false;
-    // That request came before anything was erased and stopped the run:
-    // its signal number (0 for the end of a Windows session).
-    bool stopped = false;
+    Workflow workflow = Workflow::Check;
+    // A check that finds work asks whether to do it (RunQuestions::offerWrite)
+    // rather than ending the run: the way a user with buttons is asked.
+    bool offerAfterCheck = false;
+};
+
+// How a run ended, one value for every view.
+struct RunEnd
+{
+    enum class Kind {
+        Success,
+        Failed,
+        // A signal came before anything was erased.
+        Stopped,
+        // What a check found where nothing was written.
+        Current,
+        UpdateNeeded,
+        DowngradeOffered,
+        RestoreNeeded,
+        NotFound,
+        // Nothing was touched for one of these.
+        NoModelNamed,
+        ImageUnusable,
+        LowBattery,
+        DowngradeDeclined,
+        RestoreNotUpdate,
+        UpdateNotRestore,
+    };
+    Kind kind = Kind::Current;
+    // The program ends now, whatever view it has: the user cancelled the
+    // model question, or something asked it to end during the write.
+    bool endsProgram = false;
+    // Stopped: the signal's number (0 for the end of a Windows session).
     int endSignal = 0;
-    // It did not start: the PC's battery is too low.
-    bool stoppedForBattery = false;
-    // Each part of the workflow, in its order, and what the run left it as.
+    // The workflow that wrote (Check: none), each of its parts in its order,
+    // and what the run left them as.
+    Workflow wrote = Workflow::Check;
     QStringList parts;
     std::vector<PartOutcome> outcomes;
 };
@@ -83,6 +110,6 @@ Q_DECLARE_METATYPE(StepEvent)
 Q_DECLARE_METATYPE(ProgressEvent)
 Q_DECLARE_METATYPE(CallEvent)
 Q_DECLARE_METATYPE(CheckResult)
-Q_DECLARE_METATYPE(WriteResult)
+Q_DECLARE_METATYPE(RunEnd)
 
 #endif

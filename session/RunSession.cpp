@@ -5,6 +5,7 @@
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 #include "session/CallRelay.h"
+#include "session/RunPlan.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/ImageCheck.h"
@@ -69,9 +70,13 @@ void RunSession::emitLines(const QStringList &lines, bool report)
         emitLine(text, LineTone::Normal, report);
 }
 
+// An instruction to go on is left out once an image the run needs is unusable.
 void RunSession::emitLines(const QVector<ReportLine> &lines)
 {
     for (const ReportLine &report : lines) {
+        if (result.imageUnusable && report.instruction != Instruction::None
+            && report.instruction != Instruction::CloseProgram)
+            continue;
         const std::optional<QString> text = settings.words ? settings.words(report) : report.text;
         if (text)
             emitLine(*text, report.tone, true);
@@ -79,16 +84,19 @@ void RunSession::emitLines(const QVector<ReportLine> &lines)
 }
 
 // The record and the relay begin with the check and last the whole run.
-void RunSession::check()
+void RunSession::start(const RunPlan &started)
 {
     if (busy)
         return;
     busy = true;
+    plan = started;
+    wrote = Workflow::Check;
+    waiting = Waiting::Nothing;
     result = CheckResult();
-    // A run ends where the next check begins.
+    // A run ends where the next one begins.
     delete calls;
     delete record;
-    record = new RunRecord(settings.recordsFolder, this);
+    record = new RunRecord(settings.recordsFolder.isEmpty() ? recordsFolder() : settings.recordsFolder, this);
     // Queued: the failure may come from within a coloured line, and its own is plain.
     connect(
         record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); }, Qt::QueuedConnection);
@@ -106,7 +114,7 @@ void RunSession::check()
 void RunSession::checked()
 {
     status = static_cast<CheckVersionThread &>(*worker).deviceStatus;
-    if (status.checkState != NotDetected || !settings.offersBootstrap) {
+    if (status.checkState != NotDetected || !mayBootstrap(plan)) {
         reportCheck();
         return;
     }
@@ -146,21 +154,27 @@ void RunSession::bootstrapped()
     reportCheck();
 }
 
+// The images a write would need are checked before anything is offered:
+// an instruction to go on is never followed by a refusal.
 void RunSession::reportCheck()
 {
     result.state = status.checkState;
+    if (status.checkState == Operational)
+        result.offer = updateOffer(status.deviceFirmware, status.targetFirmware);
+    imageProblem = unusableImage();
+    result.imageUnusable = result.imageUnusable || !imageProblem.isEmpty();
     switch (status.checkState) {
     case NotDetected: emitLines(notDetectedLines(), true); break;
     case NeedsRestore: emitLines(needsRestoreLines(status)); break;
     case Operational:
         emitLines(foundLines(status), true);
-        result.offer = updateOffer(status.deviceFirmware, status.targetFirmware);
-        if (result.offer == UpdateOffer::Downgrade) {
+        if (result.offer != UpdateOffer::Downgrade) {
+            emitLines(offerLines(result.offer, false));
+        } else if (!result.imageUnusable && mayInstallOlder(plan)) {
             waiting = Waiting::Downgrade;
             questions.askDowngrade();
             return;
         }
-        emitLines(offerLines(result.offer, false));
         break;
     }
     endCheck();
@@ -172,59 +186,104 @@ void RunSession::answerDowngrade(Downgrade answer)
         return;
     waiting = Waiting::Nothing;
     result.downgradeAccepted = answer == Downgrade::Install;
-    if (answer != Downgrade::Unasked)
-        emitLines(offerLines(UpdateOffer::Downgrade, result.downgradeAccepted));
+    emitLines(offerLines(UpdateOffer::Downgrade, result.downgradeAccepted));
     endCheck();
 }
 
-void RunSession::checkImages()
+QString RunSession::unusableImage()
 {
     const bool operational = result.state == Operational;
     if (result.state == NotDetected || (operational && result.offer == UpdateOffer::None))
-        return;
+        return QString();
     const PartSequence &sequence = operational ? updateSequence(status.deviceType) : restoreSequence(status.deviceType);
     setImageCheckObserver(&record->imageObserver());
     const QString problem = firstUnusableImage(settings.images, imagesToWrite(settings.images, sequence, status));
     setImageCheckObserver(nullptr);
-    if (problem.isEmpty())
-        return;
-    emitLine(problem);
-    result.imageUnusable = true;
+    return problem;
 }
 
 // The check's last line says where its record is, or why there is none.
+// Both programs check the images a write would need here, so that nothing
+// is offered that would then be refused.
 void RunSession::endCheck()
 {
-    if (settings.checksImages)
-        checkImages();
-    const QString where = record->checkEnded(status);
-    if (!where.isEmpty()) {
+    if (!imageProblem.isEmpty())
+        emitLine(imageProblem, LineTone::Normal, true);
+    const AfterCheck next = afterCheck(plan, result);
+    const QString where = record->checkEnded(status, recordResult(checkFound(result)));
+    // A run that was to write says that it failed, and that nothing was touched.
+    const bool refused = next.end == RunEnd::Kind::ImageUnusable && !imageProblem.isEmpty() && mayWrite(plan);
+    if (refused)
+        emitLines(outcomeLines(false, stateAfterFailure(updateSequence(status.deviceType), {}), where));
+    else if (!where.isEmpty())
         emitLine(where);
+    if (!where.isEmpty()) {
         if (!record->path().isEmpty())
             emit recordStarted(record->path());
     }
-    busy = false;
     emit checkEnded(result);
+    switch (next.next) {
+    case AfterCheck::Next::Write: return write(next.workflow);
+    case AfterCheck::Next::Offer:
+        waiting = Waiting::Offer;
+        return questions.offerWrite(next.workflow);
+    case AfterCheck::Next::End: break;
+    }
+    RunEnd end;
+    end.kind = next.end;
+    if (refused)
+        untouchedParts(end);
+    // A user who cancels the model question is done with the program.
+    end.endsProgram = !plan.offerAfterCheck || next.end == RunEnd::Kind::NoModelNamed;
+    endRun(end);
 }
 
-void RunSession::update()
+// Each part of the write the check refused, as it left them: current or untouched.
+void RunSession::untouchedParts(RunEnd &end) const
 {
-    if (!busy)
-        write(new UpdateDeviceThread, updateTitle());
+    const PartSequence &sequence =
+        status.checkState == NeedsRestore ? restoreSequence(status.deviceType) : updateSequence(status.deviceType);
+    end.wrote = status.checkState == NeedsRestore ? Workflow::Restore : Workflow::Update;
+    const std::vector<bool> toWrite = partsToWrite(sequence, status);
+    for (std::size_t index = 0; index < sequence.parts.size(); ++index) {
+        end.parts << QLatin1String(sequence.parts[index].name);
+        end.outcomes.push_back(index < toWrite.size() && !toWrite[index] ? PartOutcome::Skipped
+                                                                          : PartOutcome::NotTouched);
+    }
 }
 
-void RunSession::restore()
+// The record ends with the run, and is on the disk before a program that
+// ends is told so.
+void RunSession::endRun(RunEnd end)
 {
-    if (!busy)
-        write(new RestoreDeviceThread, restoreTitle());
+    busy = false;
+    waiting = Waiting::Nothing;
+    if (end.endsProgram)
+        finishRecord();
+    else if (record)
+        record->finish();
+    emit ended(end);
+}
+
+void RunSession::acceptOffer()
+{
+    if (waiting != Waiting::Offer)
+        return;
+    waiting = Waiting::Nothing;
+    write(status.checkState == NeedsRestore ? Workflow::Restore : Workflow::Update);
 }
 
 // A signal or the end of the session during the write ends the program only
 // once the write has ended and its outcome is written.
-void RunSession::write(WritePartsThread *writer, const QString &title)
+void RunSession::write(Workflow workflow)
 {
-    busy = true;
-    emitLines({ QString(), title, QString() });
+    WritePartsThread *writer = nullptr;
+    if (workflow == Workflow::Restore)
+        writer = new RestoreDeviceThread;
+    else
+        writer = new UpdateDeviceThread;
+    wrote = workflow;
+    emitLines({ QString(), workflow == Workflow::Restore ? restoreTitle() : updateTitle(), QString() });
     writer->deviceStatus = status;
     writer->images = settings.images;
     followErasing(writer);
@@ -251,6 +310,23 @@ void RunSession::write(WritePartsThread *writer, const QString &title)
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 
+namespace {
+
+RunEnd::Kind writeEnd(const WritePartsThread &writer, const EraseGate &gate)
+{
+    if (writer.succeeded)
+        return RunEnd::Kind::Success;
+    if (writer.imageUnusable)
+        return RunEnd::Kind::ImageUnusable;
+    if (gate.stopped())
+        return RunEnd::Kind::Stopped;
+    if (writer.stoppedForBattery)
+        return RunEnd::Kind::LowBattery;
+    return RunEnd::Kind::Failed;
+}
+
+} // namespace
+
 void RunSession::written()
 {
     const auto &writer = static_cast<const WritePartsThread &>(*worker);
@@ -258,20 +334,17 @@ void RunSession::written()
     emitLines(outcomeLines(writer.succeeded, writer.stateAfterFailure(), where));
     if (record)
         record->finish(writer.result());
-    WriteResult ended;
-    ended.succeeded = writer.succeeded;
-    ended.imageUnusable = writer.imageUnusable;
-    ended.endRequested = guard->finish();
-    ended.stopped = guard->gate().stopped();
-    ended.endSignal = guard->endSignal();
-    ended.stoppedForBattery = writer.stoppedForBattery;
-    ended.outcomes = writer.partOutcomes();
+    RunEnd end;
+    end.kind = writeEnd(writer, guard->gate());
+    end.wrote = wrote;
+    end.endsProgram = guard->finish() || !plan.offerAfterCheck;
+    end.endSignal = guard->endSignal();
+    end.outcomes = writer.partOutcomes();
     for (const PartStep &part : writer.sequence().parts)
-        ended.parts << QLatin1String(part.name);
+        end.parts << QLatin1String(part.name);
     keepAwake.reset();
     guard.reset();
-    busy = false;
-    emit writeEnded(ended);
+    endRun(end);
 }
 
 // Its lines, and its question about the battery before the first erase.

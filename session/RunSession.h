@@ -39,11 +39,16 @@ public:
     // (RunSession::answerLowBattery); a stop withdraws the question.
     virtual void askLowBattery(int percent) = 0;
     virtual void withdrawLowBattery() {}
+    // The check found work that the plan offers: the run goes on with it
+    // once RunSession::acceptOffer() is called, and is over with the
+    // session otherwise.
+    virtual void offerWrite(Workflow workflow) = 0;
 };
 
 struct SessionSettings
 {
-    // Where the run's record goes (recordsFolder()).
+    // Where the run's record goes; empty: where the system keeps the user's
+    // data (recordsFolder()).
     QString recordsFolder;
     // Where the run's images are and what they are checked against: the
     // session's alone, so that another in the process may use others.
@@ -51,21 +56,16 @@ struct SessionSettings
     // The native handle of the program's main window when a write starts;
     // unset for a program without one.
     std::function<std::uintptr_t()> window;
-    // No instrument answered: a model may be named for a bootstrap.
-    bool offersBootstrap = true;
-    // The check also checks the images of the parts an update or a restore
-    // would write, so that a bench learns of an unusable one before it plans
-    // a write.
-    bool checksImages = false;
     // How the program words a line that tells the user what to do next;
     // nullopt leaves it out. Unset: as the window words it. The record keeps
     // the program's words.
     std::function<std::optional<QString>(const ReportLine &)> words;
 };
 
-// One program run, scripted once for the window and kd740-flash: the check
-// with its two decisions and the bootstrap, then an update or a restore and
-// its outcome. It owns what a run owns: the record, the call relay, the
+// One program run, scripted once for the window and kd740-flash: a view
+// starts it with a plan; the session checks, decides what the check leads
+// to, asks its questions, writes where the plan and the answers say so, and
+// ends with one value that says how the run ended. It owns what a run owns: the record, the call relay, the
 // write guard, keeping the PC awake, the workers and the progress clock.
 // Views start it, answer its questions and show its events; every event
 // comes on the session's thread, in the order it happened.
@@ -75,11 +75,7 @@ class RunSession : public QObject
     Q_PROPERTY(bool running READ running)
 
 public:
-    enum class Downgrade {
-        Install,
-        Decline,
-        Unasked, // the view takes no decision here: no line says either way
-    };
+    enum class Downgrade { Install, Decline };
 
     RunSession(RunQuestions &questions, const SessionSettings &settings, QObject *parent = nullptr);
     // Waits for a worker that still runs: a write is never cut short.
@@ -87,17 +83,18 @@ public:
     RunSession(const RunSession &) = delete;
     RunSession &operator=(const RunSession &) = delete;
 
-    // Each does nothing while a workflow is under way.
-    void check();
-    void update();
-    void restore();
+    // Does nothing while a run is under way; a new plan after an end starts
+    // a new run, with a record of its own.
+    void start(const RunPlan &plan);
     // The answers; nullopt: no model, the check ends here.
     void bootstrapAs(std::optional<DeviceType> model);
     void answerDowngrade(Downgrade answer);
     void answerLowBattery(bool proceed);
+    void acceptOffer();
 
-    // From a start until its checkEnded or writeEnded, questions included.
-    bool running() const { return busy; }
+    // From a start until its end, questions included, except while the
+    // session waits for an offered write to be accepted.
+    bool running() const { return busy && waiting != Waiting::Offer; }
     // What the last check found; the update and restore start from it.
     DeviceStatus &deviceStatus() { return status; }
     // For a program about to end: the record ends as the check ended, unless
@@ -123,14 +120,16 @@ signals:
     void notice(const QString &text);
     // From the worker's thread; reaches views as notice().
     void keepAwakeRefused(const QString &text, QPrivateSignal);
+    // The check is over: what it found, before anything follows from it.
     void checkEnded(const CheckResult &result);
-    void writeEnded(const WriteResult &result);
+    // Always the run's last event.
+    void ended(const RunEnd &end);
 
 private:
     void emitLine(const QString &text, LineTone tone = LineTone::Normal, bool report = false);
     void emitLines(const QStringList &lines, bool report = false);
     void emitLines(const QVector<ReportLine> &lines);
-    void checkImages();
+    QString unusableImage();
     void followErasing(ErasingThread *erasing);
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());
@@ -142,15 +141,22 @@ private:
     void bootstrapped();
     void reportCheck();
     void endCheck();
-    void write(WritePartsThread *worker, const QString &title);
+    void untouchedParts(RunEnd &end) const;
+    void endRun(RunEnd end);
+    void write(Workflow workflow);
     void written();
 
     RunQuestions &questions;
     const SessionSettings settings;
+    RunPlan plan;
+    // The workflow the run writes with, once it does.
+    Workflow wrote = Workflow::Check;
     DeviceStatus status;
     CheckResult result;
+    // Why an image the run would write is unusable, or empty.
+    QString imageProblem;
     bool busy = false;
-    enum class Waiting { Nothing, Model, Downgrade };
+    enum class Waiting { Nothing, Model, Downgrade, Offer };
     Waiting waiting = Waiting::Nothing;
     // The worker waits for the answer about the battery.
     ErasingThread *askingBattery = nullptr;

@@ -9,6 +9,7 @@
 #include "TestFolders.h"
 #include "Workflow.h"
 
+#include "catalogue/ImageDigests.h"
 #include "record/RunRecord.h"
 
 #include <QCryptographicHash>
@@ -77,9 +78,12 @@ QStringList normalised(const QStringList &record, const QString &path)
         else if (key == QLatin1String("program version"))
             right = right && value == QLatin1String(KD740_VERSION);
         else if (key == QLatin1String("image"))
+            // As it is now, or as shipped where the check read it before a row damaged it.
             right = right && QFileInfo(image.at(0)).isAbsolute()
-                && image.value(1) == QString::number(QFileInfo(image.at(0)).size()) + QStringLiteral(" bytes")
-                && image.value(2) == QStringLiteral("SHA-256 ") + sha256Of(image.at(0));
+                && ((image.value(1) == QString::number(QFileInfo(image.at(0)).size()) + QStringLiteral(" bytes")
+                     && image.value(2) == QStringLiteral("SHA-256 ") + sha256Of(image.at(0)))
+                    || image.value(2)
+                        == QStringLiteral("SHA-256 ") + shippedImage(QFileInfo(image.at(0)).fileName()).sha256);
 
         if (varyingKeys.contains(key))
             text = key + QStringLiteral(": <") + key + QLatin1Char('>');

@@ -142,22 +142,13 @@ const QStringList restoredC = { "boot 5", "fpga 3", "state normal" };
 
 namespace {
 
-// What the window would offer after the check: the workflow's button.
-bool offered(const QString &workflow, const CheckResult &result)
-{
-    if (workflow == QLatin1String("restore"))
-        return result.state == NeedsRestore;
-    return result.state == Operational
-        && (result.offer == UpdateOffer::Update
-            || (result.offer == UpdateOffer::Downgrade && result.downgradeAccepted));
-}
-
-// Checks the row's instrument as a view would, when it offers the workflow;
-// false, failing the test, when it does not.
+// Checks the row's instrument as the window would, which must offer the
+// workflow; false, failing the test, when it does not.
 bool checkOffers(SessionDriver &driver, const QString &workflow)
 {
     const std::optional<CheckResult> checked = driver.check();
-    if (!checked || !offered(workflow, *checked)) {
+    const Workflow asked = workflow == QLatin1String("restore") ? Workflow::Restore : Workflow::Update;
+    if (!checked || driver.offered != asked) {
         QTest::qFail(qPrintable(driver.transcript().join(QLatin1Char('\n'))), __FILE__, __LINE__);
         return false;
     }
@@ -244,6 +235,8 @@ void TestSession::run_data()
     // line with what a failure left (empty: no write).
     QTest::addColumn<QString>("checkLine");
     QTest::addColumn<QStringList>("outcome");
+    // The record's last line; empty: no record, nothing answered.
+    QTest::addColumn<QString>("result");
 
     const QString usbA = Sim::usbInstrument(0, 2001, 3, 4, 8);
     const QString netC = Sim::netInstrument(5678, 4, 2);
@@ -255,26 +248,31 @@ void TestSession::run_data()
     const QString good = "Firmware updated successfully.";
     const QString bad = "Firmware updated unsuccessfully.";
 
-    QTest::newRow("update usb") << usbA << "" << "" << "update" << press << QStringList { good };
+    QTest::newRow("update usb") << usbA << "" << "" << "update" << press << QStringList { good } << "success";
     QTest::newRow("update usb, FPGA write fails") << usbA << "" << Sim::fail("kdConfigUSBWriteFPGAProgram") << "update"
-        << press << QStringList { bad, "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA." };
+        << press << QStringList { bad, "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA." } << "failure";
     QTest::newRow("update usb, open fails") << usbA << "" << Sim::fail("kdConfigUSBOpenDeviceBySerial") << "update"
-        << press << QStringList { bad, "Nothing was erased or written." };
-    QTest::newRow("update net") << netC << "" << "" << "update" << press << QStringList { good };
+        << press << QStringList { bad, "Nothing was erased or written." } << "failure";
+    QTest::newRow("update net") << netC << "" << "" << "update" << press << QStringList { good } << "success";
     QTest::newRow("update net, FX3 clear fails") << netC << "" << Sim::fail("kdConfigNetClearFx3") << "update"
-        << press << QStringList { bad, "Erased or incomplete: FX3.", "Not touched: FPGA." };
-    QTest::newRow("restore usb") << bootB << "" << "" << "restore" << restore << QStringList { good };
+        << press << QStringList { bad, "Erased or incomplete: FX3.", "Not touched: FPGA." } << "failure";
+    QTest::newRow("restore usb") << bootB << "" << "" << "restore" << restore << QStringList { good } << "success";
     QTest::newRow("restore usb, run write fails") << bootB << "" << Sim::fail("kdConfigUSBWriteRunSector") << "restore"
-        << restore << QStringList { bad, "Written in this run: boot Fx3.", "Erased or incomplete: run Fx3." };
-    QTest::newRow("restore net") << failedC << "" << "" << "restore" << restore << QStringList { good };
+        << restore << QStringList { bad, "Written in this run: boot Fx3.", "Erased or incomplete: run Fx3." } << "failure";
+    QTest::newRow("restore net") << failedC << "" << "" << "restore" << restore << QStringList { good } << "success";
     QTest::newRow("restore net, FPGA clear fails") << failedC << "" << Sim::fail("kdConfigNetClearFPGA") << "restore"
-        << restore << QStringList { bad, "Written in this run: FX3.", "Erased or incomplete: FPGA." };
-    QTest::newRow("bootstrap usb, restore") << silentA << "KD740A" << "" << "restore" << restore << QStringList { good };
+        << restore << QStringList { bad, "Written in this run: FX3.", "Erased or incomplete: FPGA." } << "failure";
+    QTest::newRow("bootstrap usb, restore") << silentA << "KD740A" << "" << "restore" << restore << QStringList { good } << "success";
     QTest::newRow("bootstrap usb fails") << silentA << "KD740A" << Sim::fail("kdConfigUSBBootstrapDevice") << ""
-        << "If you continue to receive this message, contact Corvane." << QStringList();
-    QTest::newRow("no model named") << silentA << "" << "" << "" << "Looking to bootstrap KD740." << QStringList();
+        << "If you continue to receive this message, contact Corvane." << QStringList() << "";
+    QTest::newRow("no model named") << silentA << "" << "" << "" << "Looking to bootstrap KD740." << QStringList() << "";
     QTest::newRow("downgrade declined") << Sim::usbInstrument(1, 1237, 4, 5, 13) << "No" << "" << ""
-        << "Cancelling operation." << QStringList();
+        << "Cancelling operation." << QStringList() << "downgrade offered";
+    // The window's cancel of the model question ends the program, its record kept.
+    QTest::newRow("read fails, no model named") << Sim::usbInstrument(1, 1238, 4, 5, 10) << "" << Sim::fail("kdGetFirmwareVersion")
+        << "" << "Looking to bootstrap KD740." << QStringList() << "no model named";
+    QTest::newRow("current") << Sim::usbInstrument(1, 1236, 4, 5, 12) << "" << "" << "" << "Firmware does not require update."
+        << QStringList() << "current";
 }
 // clang-format on
 
@@ -286,6 +284,7 @@ void TestSession::run()
     QFETCH(QString, workflow);
     QFETCH(QString, checkLine);
     QFETCH(QStringList, outcome);
+    QFETCH(QString, result);
 
     Sim sim;
     sim.setDescription(instrument + fault);
@@ -305,11 +304,12 @@ void TestSession::run()
     QVERIFY(checked);
     // A record is kept of a check that reached an instrument, and named last.
     const QStringList lines = driver.transcript();
-    const bool recorded = checked->state != NotDetected;
+    const bool recorded = !result.isEmpty();
     QCOMPARE(lines.filter(QRegularExpression("^(Record|No record)")).size(), recorded ? 1 : 0);
     QCOMPARE(lines.at(lines.size() - (recorded ? 2 : 1)), checkLine);
-    QCOMPARE(checked->modelDeclined, answer.isEmpty() && instrument.contains("silent"));
-    std::optional<WriteResult> written;
+    QCOMPARE(checked->modelDeclined, answer.isEmpty() && checked->state == NotDetected);
+    const QString recordPath = driver.session().recordPath();
+    std::optional<RunEnd> written;
     if (!workflow.isEmpty())
         written = driver.write(workflow);
     // The session heard of every call the library took, in its order.
@@ -317,10 +317,15 @@ void TestSession::run()
     for (QString &call : taken)
         call = call.section(QLatin1Char('('), 0, 0);
     QCOMPARE(calls, taken);
+    // One end, which ends the program only where the user declined to name a model.
+    QVERIFY(driver.end);
+    QCOMPARE(driver.end->endsProgram, checked->modelDeclined);
+    if (recorded)
+        QTRY_COMPARE(readLines(recordPath).value(readLines(recordPath).size() - 1), "result: " + result);
     if (workflow.isEmpty())
         return;
     QVERIFY(written);
-    QCOMPARE(written->succeeded, outcome.first() == QLatin1String("Firmware updated successfully."));
+    QCOMPARE(written->kind == RunEnd::Kind::Success, outcome.first() == QLatin1String("Firmware updated successfully."));
     const QStringList all = driver.transcript().replaceInStrings(QRegularExpression("^\\[\\w+\\] "), QString());
     const int first = all.lastIndexOf(outcome.first());
     QVERIFY2(first > 0, qPrintable(all.join('\n')));

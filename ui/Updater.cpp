@@ -30,7 +30,6 @@
 #include <QVBoxLayout>
 #include <QtMath>
 
-#include <cstdlib>
 
 namespace {
 
@@ -52,7 +51,6 @@ QPushButton *workflowButton(const QString &text, const QString &shortcut)
 SessionSettings Updater::sessionSettings()
 {
     SessionSettings settings;
-    settings.recordsFolder = recordsFolder();
     settings.window = [this] { return static_cast<std::uintptr_t>(window()->winId()); };
     return settings;
 }
@@ -89,8 +87,7 @@ Updater::Updater(QWidget *parent)
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
     connect(session, &RunSession::line, this, &Updater::showLine);
     connect(session, &RunSession::step, this, &Updater::showStep);
-    connect(session, &RunSession::checkEnded, this, &Updater::checkEnded);
-    connect(session, &RunSession::writeEnded, this, &Updater::writeEnded);
+    connect(session, &RunSession::ended, this, &Updater::ended);
     // The window's warnings go where Qt's go: standard error.
     connect(session, &RunSession::notice, this, [](const QString &text) { qWarning("%s", qUtf8Printable(text)); });
 
@@ -289,21 +286,24 @@ void Updater::checkVersions()
         return;
     checkVersionsButton->setEnabled(false);
     busyLabel = QStringLiteral("Checking KD740 firmware version\nEstimated 30 seconds\nPlease Wait");
-    session->check();
+    session->start({ Workflow::Check, true });
     scrollLogToEnd();
 }
 
 void Updater::askModel()
 {
     auto *selector = new DeviceSelectorDialog(window());
-    connect(selector, &QDialog::finished, this, [this, selector] {
-        selector->deleteLater();
-        // Nothing is open on the instrument at this point, so the program may
-        // end at once without leaving it half-configured.
-        if (selector->cancelled)
-            std::exit(0);
-        session->bootstrapAs(selector->selectedType);
-    });
+    // Answered once the key or click that closed it has been delivered: a
+    // cancel ends the program. Nothing is open on the instrument at this
+    // point, so it is not left half-configured.
+    connect(
+        selector, &QDialog::finished, this,
+        [this, selector] {
+            selector->deleteLater();
+            session->bootstrapAs(selector->cancelled ? std::nullopt
+                                                     : std::optional<DeviceType>(selector->selectedType));
+        },
+        Qt::QueuedConnection);
     selector->open();
 }
 
@@ -353,18 +353,14 @@ void Updater::withdrawLowBattery()
         batteryQuestion->reject();
 }
 
-void Updater::checkEnded(const CheckResult &result)
+// The next thing to do after a check is the button of what it offers.
+void Updater::offerWrite(Workflow workflow)
 {
     dropBusyDialog();
-    restoreButton->setEnabled(result.state == NeedsRestore);
-    updateButton->setEnabled(result.state == Operational
-                             && (result.offer == UpdateOffer::Update || result.downgradeAccepted));
+    QPushButton *button = workflow == Workflow::Restore ? restoreButton : updateButton;
+    button->setEnabled(true);
     scrollLogToEnd();
-    // The next thing to do after a check is the button it enabled.
-    for (QPushButton *button : { updateButton, restoreButton }) {
-        if (button->isEnabled())
-            button->setFocus(Qt::OtherFocusReason);
-    }
+    button->setFocus(Qt::OtherFocusReason);
 }
 
 void Updater::updateDevice()
@@ -373,7 +369,7 @@ void Updater::updateDevice()
         return;
     busyLabel = QStringLiteral("Updating Device\nDO NOT UNPLUG THE DEVICE\n"
                                "This process can take several minutes\nPlease Wait...");
-    session->update();
+    session->acceptOffer();
     scrollLogToEnd();
 }
 
@@ -383,20 +379,22 @@ void Updater::restoreDevice()
         return;
     busyLabel = QStringLiteral("Performing Device Restore\nDO NOT UNPLUG DEVICE\n"
                                "This process will take up to 10 minutes\nPlease Wait...");
-    session->restore();
+    session->acceptOffer();
     scrollLogToEnd();
 }
 
-// After an update or restore the instrument must be power-cycled, so the
-// buttons take no more clicks whatever the outcome; the log stays readable.
-void Updater::writeEnded(const WriteResult &result)
+// A run is checked once and writes at most once, and after a write the
+// instrument must be power-cycled, so the buttons take no more clicks
+// whatever the end; the log stays readable.
+void Updater::ended(const RunEnd &end)
 {
     dropBusyDialog();
     for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
         button->setEnabled(false);
     scrollLogToEnd();
     // Writes take minutes; a technician who looked away sees that it is over.
-    QApplication::alert(window());
-    if (result.endRequested)
+    if (end.wrote != Workflow::Check)
+        QApplication::alert(window());
+    if (end.endsProgram)
         QCoreApplication::exit(0);
 }

@@ -54,8 +54,8 @@ private:
     void showLine(const QString &text, LineTone tone, bool report);
     void dropBusyDialog();
     void showStep(const StepEvent &event);
-    void checkEnded(const CheckResult &result);
-    void writeEnded(const WriteResult &result);
+    void offerWrite(Workflow workflow) override;
+    void ended(const RunEnd &end);
 
     QTextEdit *logView;
     QPushButton *checkVersionsButton;

@@ -38,7 +38,7 @@ QVector<ReportLine> needsRestoreLines(const DeviceStatus &status)
 {
     return { { QStringLiteral("Attempting to bootstrap KD740 firmware.") },
              { QString::asprintf("Found serial %d", static_cast<int>(status.serial)) },
-             { QStringLiteral("Firmware can now be restored.") },
+             { QStringLiteral("Firmware can now be restored."), LineTone::Normal, Instruction::CanProceed },
              { QStringLiteral("Press Restore to continue."), LineTone::Normal, Instruction::PressRestore } };
 }
 
@@ -55,7 +55,8 @@ QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted)
     case UpdateOffer::Downgrade:
         if (!downgradeAccepted)
             return { { QStringLiteral("Cancelling operation.") } };
-        return { { QStringLiteral("Firmware can now be updated.") }, pressUpdate };
+        return { { QStringLiteral("Firmware can now be updated."), LineTone::Normal, Instruction::CanProceed },
+                 pressUpdate };
     case UpdateOffer::Update: return { { QStringLiteral("Firmware requires update.") }, pressUpdate };
     case UpdateOffer::None: break;
     }

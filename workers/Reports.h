@@ -26,7 +26,9 @@ enum class LineTone { Normal, Success, Failure };
 
 // A line that tells the user what to do next, in the window's words; each
 // program words it for its own controls.
-enum class Instruction { None, PressUpdate, PressRestore, CloseProgram };
+// CanProceed: says that the workflow may go on, which only holds while
+// the images it needs are usable.
+enum class Instruction { None, CanProceed, PressUpdate, PressRestore, CloseProgram };
 
 struct ReportLine
 {

@@ -2,6 +2,6 @@
 #define RUNRESULT_H
 
 // How a run ended, as the last line of its record says it.
-enum class RunResult { NothingToDo, Success, Failure, Stopped };
+enum class RunResult { Success, Failure, Stopped };
 
 #endif

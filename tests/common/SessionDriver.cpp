@@ -51,20 +51,24 @@ SessionDriver::SessionDriver(SessionSettings settings)
     runSession = std::make_unique<RunSession>(static_cast<RunQuestions &>(*this), settings);
     connect(runSession.get(), &RunSession::line, this,
             [this](const QString &text, LineTone tone) { lines << marked(text, tone); });
+    connect(runSession.get(), &RunSession::ended, this, [this](const RunEnd &ended) { end = ended; });
 }
 
-std::optional<CheckResult> SessionDriver::check()
+std::optional<CheckResult> SessionDriver::check(const RunPlan &plan)
 {
-    return waitFor<CheckResult>(*runSession, &RunSession::checkEnded, [this] { runSession->check(); });
+    offered.reset();
+    end.reset();
+    return waitFor<CheckResult>(*runSession, &RunSession::checkEnded, [this, plan] { runSession->start(plan); });
 }
 
-std::optional<WriteResult> SessionDriver::write(const QString &workflow, qint64 *elapsedMs)
+std::optional<RunEnd> SessionDriver::write(const QString &workflow, qint64 *elapsedMs)
 {
+    const Workflow asked = workflow == QLatin1String("restore") ? Workflow::Restore : Workflow::Update;
+    if (offered != asked)
+        return std::nullopt;
     QElapsedTimer timer;
     timer.start();
-    auto result = waitFor<WriteResult>(*runSession, &RunSession::writeEnded, [this, workflow] {
-        workflow == QLatin1String("restore") ? runSession->restore() : runSession->update();
-    });
+    auto result = waitFor<RunEnd>(*runSession, &RunSession::ended, [this] { runSession->acceptOffer(); });
     if (elapsedMs)
         *elapsedMs = timer.elapsed();
     return result;
@@ -93,4 +97,9 @@ void SessionDriver::askDowngrade()
 void SessionDriver::askLowBattery(int)
 {
     runSession->answerLowBattery(proceedOnLowBattery);
+}
+
+void SessionDriver::offerWrite(Workflow workflow)
+{
+    offered = workflow;
 }

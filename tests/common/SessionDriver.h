@@ -23,10 +23,15 @@ public:
     bool installOlder = false;
     bool proceedOnLowBattery = false;
 
-    // Each runs until its end or 30 s; nullopt when it did not end.
-    std::optional<CheckResult> check();
-    // "update" or "restore"; optionally the milliseconds it took.
-    std::optional<WriteResult> write(const QString &workflow, qint64 *elapsedMs = nullptr);
+    // Each runs until its end or 30 s; nullopt when it did not end. The
+    // check runs the plan, by default the window's.
+    std::optional<CheckResult> check(const RunPlan &plan = { Workflow::Check, true });
+    // Accepts the write the check offered, "update" or "restore" (nullopt
+    // when it offered another or none); optionally the milliseconds it took.
+    std::optional<RunEnd> write(const QString &workflow, qint64 *elapsedMs = nullptr);
+    // What the check offered to write, if anything, and how the run ended.
+    std::optional<Workflow> offered;
+    std::optional<RunEnd> end;
 
     RunSession &session() { return *runSession; }
     QStringList transcript(int first = 0) const;
@@ -36,6 +41,7 @@ private:
     void askModel() override;
     void askDowngrade() override;
     void askLowBattery(int percent) override;
+    void offerWrite(Workflow workflow) override;
 
     std::unique_ptr<RunSession> runSession;
     QStringList lines;

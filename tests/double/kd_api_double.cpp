@@ -57,8 +57,8 @@ void scheduleAction()
         });
         return;
     }
-    // The model selector's cancel ends the process without returning to main.
-    std::atexit(printWindow);
+    // The model selector's cancel ends the program: its window as it ends.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, printWindow);
     QTimer::singleShot(0, [action] {
         QTimer::singleShot(20, [action] { dismissSelector(action); });
         clickButton(mainWindow(), QStringLiteral("  Check Versions  "));
