@@ -10,8 +10,8 @@
 // files of the sizes real images may have.
 
 #include "app/MainWindow.h"
+#include "catalogue/FileDigest.h"
 #include "catalogue/ImageSource.h"
-#include "record/FileDigest.h"
 #include "ui/Updater.h"
 #include "workers/ImageCheck.h"
 

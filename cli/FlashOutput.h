@@ -1,9 +1,9 @@
 #ifndef FLASHOUTPUT_H
 #define FLASHOUTPUT_H
 
+#include "session/Reports.h"
 #include "session/RunEvents.h"
 #include "session/RunPlan.h"
-#include "workers/Reports.h"
 
 #include <QString>
 #include <QVector>

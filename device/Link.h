@@ -2,7 +2,7 @@
 #define LINK_H
 
 #include "catalogue/Catalogue.h"
-#include "workers/DeviceStatus.h"
+#include "catalogue/DeviceStatus.h"
 
 class LibraryProgress;
 

@@ -2,7 +2,7 @@
 
 #include "catalogue/ImageSource.h"
 #include "device/DeviceCall.h"
-#include "workers/LibraryProgress.h"
+#include "device/LibraryProgress.h"
 
 namespace {
 

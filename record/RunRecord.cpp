@@ -1,8 +1,8 @@
 #include "record/RunRecord.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/FileDigest.h"
 #include "device/DeviceCall.h"
-#include "record/FileDigest.h"
 #include "record/RecordWriter.h"
 
 #include <QDir>
@@ -61,16 +61,6 @@ QString timeWithOffset(const QDateTime &time)
         + QString::asprintf("%c%02d:%02d", offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
 }
 
-QString resultWord(RunResult result)
-{
-    switch (result) {
-    case RunResult::Success: return QStringLiteral("success");
-    case RunResult::Failure: return QStringLiteral("failure");
-    case RunResult::Stopped: break;
-    }
-    return QStringLiteral("stopped");
-}
-
 QString operatingSystem()
 {
     return QSysInfo::prettyProductName() + QStringLiteral(", ") + QSysInfo::kernelType() + QLatin1Char(' ')
@@ -120,17 +110,12 @@ void RunRecord::addNotice(const QString &line)
 }
 
 // Nothing may follow: the file is left as it is.
-void RunRecord::finish(RunResult result)
-{
-    finishWith(resultWord(result));
-}
-
 void RunRecord::finish()
 {
-    finishWith(checkResult);
+    finish(checkResult);
 }
 
-void RunRecord::finishWith(const QString &result)
+void RunRecord::finish(const QString &result)
 {
     if (state == State::Writing && !finished)
         writer->append(QStringLiteral("result: ") + result);
@@ -151,7 +136,8 @@ QString RunRecord::checkEnded(const DeviceStatus &status, const QString &found)
 
     checkResult = found;
     const bool identified = status.checkState != NotDetected;
-    const QString model = identified && knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType) : unknown;
+    const QString model = identified && knownDeviceType(status.deviceType) ? deviceTypeName(status.deviceType)
+                                                                           : unknown;
     const QString serial = identified ? QString::number(status.serial) : unknown;
     const QString stem = began.toString(QStringLiteral("yyyyMMdd-HHmmss-")) + model + QLatin1Char('-') + serial;
     // Its sync is the writer's first job.

@@ -1,11 +1,10 @@
 #ifndef RUNRECORD_H
 #define RUNRECORD_H
 
+#include "catalogue/DeviceStatus.h"
 #include "device/DeviceCall.h"
 #include "record/RecordFile.h"
-#include "workers/DeviceStatus.h"
 #include "workers/ImageCheck.h"
-#include "workers/RunResult.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -56,7 +55,7 @@ public:
     void addNotice(const QString &line);
     // The run is over: the record's last line says how it ended. Nothing
     // is written after it.
-    void finish(RunResult result);
+    void finish(const QString &result);
     // The run ended with its check: as the check ended, an instrument found
     // or not. A record that goes unfinished finishes so.
     void finish();
@@ -99,7 +98,6 @@ private:
     void writerFailed(const QString &reason);
     void writeCallEnded(const QString &text, bool reaches);
     void addImage(const QString &line);
-    void finishWith(const QString &result);
     void addStamped(const QString &text);
     // The writer's number for the line, 0 where it is not written.
     quint64 write(const QString &line, bool replacingLast);

@@ -1,9 +1,9 @@
 #ifndef RUNEVENTS_H
 #define RUNEVENTS_H
 
-#include "workers/CheckDecisions.h"
-#include "workers/DeviceStatus.h"
-#include "workers/PartSteps.h"
+#include "catalogue/DeviceStatus.h"
+#include "session/CheckDecisions.h"
+#include "session/PartSteps.h"
 
 #include <QStringList>
 

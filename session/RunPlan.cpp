@@ -105,3 +105,14 @@ QString recordResult(RunEnd::Kind kind)
     }
     return QString();
 }
+
+QString writeRecordResult(RunEnd::Kind kind)
+{
+    switch (kind) {
+    case RunEnd::Kind::Success:
+    case RunEnd::Kind::Stopped: return recordResult(kind);
+    case RunEnd::Kind::LowBattery: return recordResult(RunEnd::Kind::Stopped);
+    default: break;
+    }
+    return recordResult(RunEnd::Kind::Failed);
+}

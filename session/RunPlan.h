@@ -58,7 +58,10 @@ bool mayWrite(const RunPlan &plan);
 // a restore may follow the check.
 bool mayBootstrap(const RunPlan &plan);
 
-// What the record's last line says of an end, and of what a check found.
+// What the record's last line says of what a check found, and of how a
+// write ended: "success", "failure" or "stopped" (nothing touched, for a
+// signal or the battery).
 QString recordResult(RunEnd::Kind kind);
+QString writeRecordResult(RunEnd::Kind kind);
 
 #endif

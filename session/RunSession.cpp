@@ -9,8 +9,7 @@
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/ImageCheck.h"
-#include "workers/RestoreDeviceThread.h"
-#include "workers/UpdateDeviceThread.h"
+#include "workers/WritePartsThread.h"
 
 namespace {
 
@@ -26,6 +25,10 @@ RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings,
     ticker.setInterval(tickMs);
     connect(&ticker, &QTimer::timeout, this, &RunSession::tick);
     connect(this, &RunSession::keepAwakeRefused, this, &RunSession::notice, Qt::QueuedConnection);
+    // Handed over by the workers, queued.
+    qRegisterMetaType<DeviceStatus>();
+    qRegisterMetaType<BootstrapOutcome>();
+    qRegisterMetaType<WriteOutcome>();
 }
 
 RunSession::~RunSession()
@@ -35,10 +38,8 @@ RunSession::~RunSession()
     // The worker's calls must not wait for this thread, which waits for it.
     if (record)
         record->releaseCallers();
-    if (worker) {
+    if (worker)
         worker->wait();
-        [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
-    }
     keepAwake.reset();
     delete calls;
     delete record;
@@ -108,12 +109,12 @@ void RunSession::start(const RunPlan &started)
     emitLines({ QString(), checkTitle(), QString() });
     auto *checker = new CheckVersionThread;
     connect(checker, &CheckVersionThread::updateText, this, [this](const QString &text) { emitLine(text); });
+    connect(checker, &CheckVersionThread::ended, this, [this](const DeviceStatus &found) { status = found; });
     startWorker(checker, ProgressText::reading(), nullptr, &RunSession::checked);
 }
 
 void RunSession::checked()
 {
-    status = static_cast<CheckVersionThread &>(*worker).deviceStatus;
     if (status.checkState != NotDetected || !mayBootstrap(plan)) {
         reportCheck();
         return;
@@ -134,9 +135,12 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
         return;
     }
     status = bootstrapRecord(status, *model);
-    auto *bootstrapper = new BootstrapThread;
-    bootstrapper->deviceStatus = status;
-    bootstrapper->images = settings.images;
+    auto *bootstrapper = new BootstrapThread(status, settings.images);
+    connect(bootstrapper, &BootstrapThread::ended, this, [this](const BootstrapOutcome &outcome) {
+        status = outcome.status;
+        bootstrapProblem = outcome.imageProblem;
+        result.stoppedForBattery = outcome.stoppedForBattery;
+    });
     followErasing(bootstrapper);
     startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
 }
@@ -144,13 +148,10 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
 // The boot image is checked on the worker, as reading it can wait on the disk.
 void RunSession::bootstrapped()
 {
-    const auto &bootstrapper = static_cast<const BootstrapThread &>(*worker);
-    status = bootstrapper.deviceStatus;
-    if (!bootstrapper.imageProblem.isEmpty()) {
-        emitLine(bootstrapper.imageProblem, LineTone::Normal, true);
+    if (!bootstrapProblem.isEmpty()) {
+        emitLine(bootstrapProblem, LineTone::Normal, true);
         result.imageUnusable = true;
     }
-    result.stoppedForBattery = bootstrapper.stoppedForBattery;
     reportCheck();
 }
 
@@ -224,9 +225,7 @@ void RunSession::endCheck()
     emit checkEnded(result);
     switch (next.next) {
     case AfterCheck::Next::Write: return write(next.workflow);
-    case AfterCheck::Next::Offer:
-        waiting = Waiting::Offer;
-        return questions.offerWrite(next.workflow);
+    case AfterCheck::Next::Offer: waiting = Waiting::Offer; return questions.offerWrite(next.workflow);
     case AfterCheck::Next::End: break;
     }
     RunEnd end;
@@ -241,14 +240,14 @@ void RunSession::endCheck()
 // Each part of the write the check refused, as it left them: current or untouched.
 void RunSession::untouchedParts(RunEnd &end) const
 {
-    const PartSequence &sequence =
-        status.checkState == NeedsRestore ? restoreSequence(status.deviceType) : updateSequence(status.deviceType);
+    const PartSequence &sequence = status.checkState == NeedsRestore ? restoreSequence(status.deviceType)
+                                                                     : updateSequence(status.deviceType);
     end.wrote = status.checkState == NeedsRestore ? Workflow::Restore : Workflow::Update;
     const std::vector<bool> toWrite = partsToWrite(sequence, status);
     for (std::size_t index = 0; index < sequence.parts.size(); ++index) {
         end.parts << QLatin1String(sequence.parts[index].name);
         end.outcomes.push_back(index < toWrite.size() && !toWrite[index] ? PartOutcome::Skipped
-                                                                          : PartOutcome::NotTouched);
+                                                                         : PartOutcome::NotTouched);
     }
 }
 
@@ -277,15 +276,12 @@ void RunSession::acceptOffer()
 // once the write has ended and its outcome is written.
 void RunSession::write(Workflow workflow)
 {
-    WritePartsThread *writer = nullptr;
-    if (workflow == Workflow::Restore)
-        writer = new RestoreDeviceThread;
-    else
-        writer = new UpdateDeviceThread;
     wrote = workflow;
+    writeSteps = workflow == Workflow::Restore ? &restoreSequence(status.deviceType)
+                                               : &updateSequence(status.deviceType);
+    auto *writer = new WritePartsThread(*writeSteps, status, settings.images);
+    connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) { writeOutcome = outcome; });
     emitLines({ QString(), workflow == Workflow::Restore ? restoreTitle() : updateTitle(), QString() });
-    writer->deviceStatus = status;
-    writer->images = settings.images;
     followErasing(writer);
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
     guard = std::make_unique<WriteGuard>();
@@ -312,15 +308,15 @@ void RunSession::write(Workflow workflow)
 
 namespace {
 
-RunEnd::Kind writeEnd(const WritePartsThread &writer, const EraseGate &gate)
+RunEnd::Kind writeEnd(const WriteOutcome &outcome, const EraseGate &gate)
 {
-    if (writer.succeeded)
+    if (outcome.succeeded)
         return RunEnd::Kind::Success;
-    if (writer.imageUnusable)
+    if (outcome.imageUnusable)
         return RunEnd::Kind::ImageUnusable;
     if (gate.stopped())
         return RunEnd::Kind::Stopped;
-    if (writer.stoppedForBattery)
+    if (outcome.stoppedForBattery)
         return RunEnd::Kind::LowBattery;
     return RunEnd::Kind::Failed;
 }
@@ -329,18 +325,17 @@ RunEnd::Kind writeEnd(const WritePartsThread &writer, const EraseGate &gate)
 
 void RunSession::written()
 {
-    const auto &writer = static_cast<const WritePartsThread &>(*worker);
     const QString where = record ? record->whereLine() : QString();
-    emitLines(outcomeLines(writer.succeeded, writer.stateAfterFailure(), where));
-    if (record)
-        record->finish(writer.result());
+    emitLines(outcomeLines(writeOutcome.succeeded, stateAfterFailure(*writeSteps, writeOutcome.parts), where));
     RunEnd end;
-    end.kind = writeEnd(writer, guard->gate());
+    end.kind = writeEnd(writeOutcome, guard->gate());
+    if (record)
+        record->finish(writeRecordResult(end.kind));
     end.wrote = wrote;
     end.endsProgram = guard->finish() || !plan.offerAfterCheck;
     end.endSignal = guard->endSignal();
-    end.outcomes = writer.partOutcomes();
-    for (const PartStep &part : writer.sequence().parts)
+    end.outcomes = writeOutcome.parts;
+    for (const PartStep &part : writeSteps->parts)
         end.parts << QLatin1String(part.name);
     keepAwake.reset();
     guard.reset();
@@ -387,13 +382,6 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
             setImageCheckObserver(imageObserver);
         },
         Qt::DirectConnection);
-    workerRan.store(false, std::memory_order_relaxed);
-    // What run() wrote is read here once wait() has returned. Qt's lock
-    // makes that safe, but ThreadSanitizer cannot see inside Qt; this
-    // hand-over it sees.
-    connect(
-        started, &QThread::finished, started, [this] { workerRan.store(true, std::memory_order_release); },
-        Qt::DirectConnection);
     connect(started, &QThread::finished, this, &RunSession::workerEnded);
     stepStartMs = clock.nowMs();
     progressText.emplace(activity, stepStartMs);
@@ -410,7 +398,6 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
 void RunSession::workerEnded()
 {
     worker->wait();
-    [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
     ticker.stop();
     library = nullptr;
     progressText.reset();
@@ -418,8 +405,11 @@ void RunSession::workerEnded()
     (this->*afterWorker)();
 }
 
-void RunSession::startStep(int step, int steps, const QString &part, int expectedSeconds)
+void RunSession::startStep(int step, int steps, int partIndex)
 {
+    const PartStep &written = writeSteps->parts.at(std::size_t(partIndex));
+    const QString part = QLatin1String(written.name);
+    const int expectedSeconds = usualSeconds(status.deviceType, written);
     stepStartMs = clock.nowMs();
     progressText->startStep(step, steps, part, expectedSeconds, stepStartMs);
     emit this->step({ progressText->stepLine(-1), step, steps, part, expectedSeconds });

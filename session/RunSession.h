@@ -2,10 +2,11 @@
 #define RUNSESSION_H
 
 #include "catalogue/ImageSource.h"
+#include "device/LibraryProgress.h"
+#include "session/ProgressText.h"
+#include "session/Reports.h"
 #include "session/RunEvents.h"
-#include "workers/LibraryProgress.h"
-#include "workers/ProgressText.h"
-#include "workers/Reports.h"
+#include "workers/WritePartsThread.h"
 
 #include <QObject>
 #include <QTimer>
@@ -134,7 +135,7 @@ private:
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());
     void workerEnded();
-    void startStep(int step, int steps, const QString &part, int expectedSeconds);
+    void startStep(int step, int steps, int partIndex);
     void tick();
 
     void checked();
@@ -153,8 +154,13 @@ private:
     Workflow wrote = Workflow::Check;
     DeviceStatus status;
     CheckResult result;
-    // Why an image the run would write is unusable, or empty.
+    // Why an image the run would write is unusable, or empty; and why the
+    // boot image of a bootstrap was.
     QString imageProblem;
+    QString bootstrapProblem;
+    // What the run writes, once it does, and how the write ended.
+    const PartSequence *writeSteps = nullptr;
+    WriteOutcome writeOutcome;
     bool busy = false;
     enum class Waiting { Nothing, Model, Downgrade, Offer };
     Waiting waiting = Waiting::Nothing;
@@ -163,7 +169,6 @@ private:
     RunRecord *record = nullptr;
     CallRelay *calls = nullptr;
     std::unique_ptr<QThread> worker;
-    std::atomic<bool> workerRan { false };
     void (RunSession::*afterWorker)() = nullptr;
     std::unique_ptr<WriteGuard> guard;
     std::unique_ptr<KeepAwake> keepAwake;

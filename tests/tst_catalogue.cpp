@@ -1,7 +1,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/ImageDigests.h"
 #include "catalogue/ImageSource.h"
-#include "workers/PartSteps.h"
+#include "session/PartSteps.h"
 
 #include <QTest>
 

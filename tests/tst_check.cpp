@@ -2,10 +2,9 @@
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
 
+#include "session/Reports.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/Updater.h"
-#include "workers/Reports.h"
-#include "workers/WorkerWait.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,14 +16,12 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
-#include <ctime>
 #include <functional>
 
 namespace {
@@ -219,75 +216,6 @@ private:
     QTimer m_timer;
 };
 
-// A worker stand-in whose last act is to emit a burst of lines: at the end
-// of run(), or from its finished() signal, which still comes from the worker
-// thread; with a pause there, the lines come while the waiting side has
-// already seen the worker finish.
-class BurstThread : public QThread
-{
-    Q_OBJECT
-
-public:
-    int count = 0;
-    bool fromRun = true;
-    int pauseMs = 0;
-
-signals:
-    void line(const QString &s);
-
-protected:
-    void run() override
-    {
-        if (fromRun) {
-            emitBurst();
-            return;
-        }
-        // Connected only now, so that it runs after whatever the waiting
-        // side connected to finished() before the start.
-        connect(
-            this, &QThread::finished, this,
-            [this] {
-                msleep(static_cast<unsigned long>(pauseMs));
-                emitBurst();
-            },
-            Qt::DirectConnection);
-    }
-
-private:
-    void emitBurst()
-    {
-        for (int i = 0; i < count; ++i)
-            emit line(QStringLiteral("worker line %1").arg(i));
-    }
-};
-
-// Emits one line and goes on only once the GUI thread has shown it.
-class HandshakeThread : public QThread
-{
-    Q_OBJECT
-
-public:
-    QSemaphore shown;
-    bool gaveUp = false;
-
-signals:
-    void line(const QString &s);
-
-protected:
-    void run() override
-    {
-        emit line(QStringLiteral("first"));
-        gaveUp = !shown.tryAcquire(1, 5000);
-        emit line(QStringLiteral("second"));
-    }
-};
-
-class SleepThread : public QThread
-{
-protected:
-    void run() override { msleep(600); }
-};
-
 } // namespace
 
 class TestCheck : public QObject
@@ -299,10 +227,6 @@ private slots:
     void detection();
     void busyDialogWhileWorkerRuns_data();
     void busyDialogWhileWorkerRuns();
-    void workerLinesPrecedeSlotLines_data();
-    void workerLinesPrecedeSlotLines();
-    void workerLinesArriveWhileRunning();
-    void waitDoesNotSpin();
     void selectorAnswers_data();
     void selectorAnswers();
     void keyboard_data();
@@ -481,7 +405,8 @@ void TestCheck::detection()
     QCOMPARE(actual.log, expected.log);
     // Only a refusal's outcome is coloured.
     for (int line = PanelDriver::introductionLines; line < driver.lines().size(); ++line)
-        QVERIFY2(!driver.lineColor(line).isValid() || QStringLiteral("[red] ") + driver.lines().at(line) == failureBlock.first(),
+        QVERIFY2(!driver.lineColor(line).isValid()
+                     || QStringLiteral("[red] ") + driver.lines().at(line) == failureBlock.first(),
                  qPrintable(QString("line %1 is coloured").arg(line)));
     QCOMPARE(actual.calls, expected.calls);
 
@@ -697,99 +622,6 @@ void TestCheck::busyDialogWhileWorkerRuns()
     QCOMPARE(instrument.calls().count(QStringLiteral("kdConfigNetGetDeviceList(1)")), 1);
     QVERIFY(!driver.button(checkButton)->isEnabled());
     QVERIFY(busyDialogs().isEmpty());
-}
-
-// clang-format off
-void TestCheck::workerLinesPrecedeSlotLines_data()
-{
-    QTest::addColumn<bool>("fromRun");
-    QTest::addColumn<int>("pauseMs");
-    QTest::addColumn<int>("count");
-
-    QTest::newRow("one line, last act of run()") << true << 0 << 1;
-    QTest::newRow("burst, last act of run()") << true << 0 << 3000;
-    QTest::newRow("burst from finished()") << false << 0 << 3000;
-    QTest::newRow("line from finished(), after a pause") << false << 100 << 1;
-}
-// clang-format on
-
-void TestCheck::workerLinesPrecedeSlotLines()
-{
-    QFETCH(bool, fromRun);
-    QFETCH(int, pauseMs);
-    QFETCH(int, count);
-
-    SimulatedInstrument instrument;
-    instrument.setDescription(QString());
-    PanelDriver driver;
-    BurstThread worker;
-    worker.count = count;
-    worker.fromRun = fromRun;
-    worker.pauseMs = pauseMs;
-    // By signature, as the workflows connect to the panel's private slot.
-    QVERIFY(connect(&worker, SIGNAL(line(QString)), driver.panel(), SLOT(addLine(QString))));
-
-    runWorker(worker, driver.panel());
-    QVERIFY(worker.isFinished());
-    driver.addLine(QStringLiteral("the slot's own line"));
-
-    QStringList expected;
-    for (int i = 0; i < count; ++i)
-        expected << QStringLiteral("worker line %1").arg(i);
-    expected << QStringLiteral("the slot's own line");
-    QCOMPARE(driver.linesAfterIntroduction(), expected);
-
-    // Nothing is left over to arrive later.
-    QCoreApplication::processEvents();
-    QCOMPARE(driver.linesAfterIntroduction().size(), expected.size());
-}
-
-void TestCheck::workerLinesArriveWhileRunning()
-{
-    SimulatedInstrument instrument;
-    instrument.setDescription(QString());
-    PanelDriver driver;
-    HandshakeThread worker;
-    QVERIFY(connect(&worker, SIGNAL(line(QString)), driver.panel(), SLOT(addLine(QString))));
-
-    QTimer watch;
-    watch.setInterval(5);
-    connect(&watch, &QTimer::timeout, [&] {
-        if (driver.linesAfterIntroduction().contains(QStringLiteral("first"))) {
-            watch.stop();
-            worker.shown.release();
-        }
-    });
-    watch.start();
-    runWorker(worker, driver.panel());
-
-    QVERIFY2(!worker.gaveUp, "the worker's line reached the log only after it had finished");
-    QCOMPARE(driver.linesAfterIntroduction(), QStringList({ "first", "second" }));
-}
-
-// Only the waiting thread counts: other threads of the process are not the wait's cost.
-static double guiThreadCpuSeconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-void TestCheck::waitDoesNotSpin()
-{
-    SleepThread worker;
-    QElapsedTimer wall;
-    const double cpuStart = guiThreadCpuSeconds();
-    wall.start();
-    runWorker(worker, &worker);
-    const double cpuSeconds = guiThreadCpuSeconds() - cpuStart;
-    const double wallSeconds = wall.elapsed() / 1000.0;
-
-    QVERIFY(worker.isFinished());
-    QVERIFY(wallSeconds >= 0.5);
-    // A pump that never sleeps would take the whole wall time.
-    QVERIFY2(cpuSeconds < 0.2 * wallSeconds,
-             qPrintable(QString("%1 s of CPU in %2 s").arg(cpuSeconds).arg(wallSeconds)));
 }
 
 // clang-format off

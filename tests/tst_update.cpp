@@ -6,8 +6,8 @@
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
 
+#include "session/ProgressText.h"
 #include "ui/Updater.h"
-#include "workers/ProgressText.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -1,8 +1,8 @@
 #include "ui/CVProgressDialog.h"
 
+#include "session/ProgressText.h"
 #include "ui/Announcer.h"
 #include "ui/StepProgressBar.h"
-#include "workers/ProgressText.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>

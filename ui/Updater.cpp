@@ -3,15 +3,15 @@
 #include "catalogue/Catalogue.h"
 #include "device/DeviceCall.h"
 #include "record/RunRecord.h"
+#include "session/CheckDecisions.h"
+#include "session/ProgressText.h"
+#include "session/Reports.h"
 #include "ui/Announcer.h"
 #include "ui/CVProgressDialog.h"
 #include "ui/DeviceSelectorDialog.h"
 #include "ui/FocusRing.h"
 #include "ui/SaveLog.h"
 #include "ui/StatusColors.h"
-#include "workers/CheckDecisions.h"
-#include "workers/ProgressText.h"
-#include "workers/Reports.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,7 +29,6 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <QtMath>
-
 
 namespace {
 

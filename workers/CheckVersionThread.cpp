@@ -11,17 +11,18 @@ constexpr int fpgaFailedToLoad = 2;
 
 void CheckVersionThread::run()
 {
-    if (checkOverNetwork())
-        return;
-
-    int handle = -1;
-    if (KD_CALL(kdOpenDevice, &handle) == 0) {
-        checkOpenedDevice(handle);
-        return;
+    deviceStatus = DeviceStatus();
+    if (!checkOverNetwork()) {
+        int handle = -1;
+        if (KD_CALL(kdOpenDevice, &handle) == 0) {
+            checkOpenedDevice(handle);
+        } else {
+            emit updateText(QStringLiteral("Failed to open KD740."));
+            emit updateText(QStringLiteral("Looking for KD740 boot device..."));
+            checkBootDevice();
+        }
     }
-    emit updateText(QStringLiteral("Failed to open KD740."));
-    emit updateText(QStringLiteral("Looking for KD740 boot device..."));
-    checkBootDevice();
+    emit ended(deviceStatus);
 }
 
 bool CheckVersionThread::checkOverNetwork()

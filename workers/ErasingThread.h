@@ -25,10 +25,6 @@ public:
     // Whether a run on a battery below the limit goes on: set by the answer
     // to batteryLow().
     std::atomic<bool> continueOnLowBattery { false };
-    // Read after the worker has finished: the run ended, nothing touched,
-    // because the battery was too low.
-    bool stoppedForBattery = false;
-
     // Any thread: the answer to batteryLow(). The worker waits for it, or
     // for a stop, nothing held on the instrument meanwhile.
     void answerBattery(bool proceed);
@@ -42,6 +38,9 @@ protected:
     // Whether the sequence may make its first erasing call; when not, it ends
     // without touching the instrument.
     bool mayErase();
+    // Set by mayErase(): the run ends, nothing touched, because the battery
+    // was too low.
+    bool stoppedForBattery = false;
 
 private:
     bool enoughPower();

@@ -79,3 +79,8 @@ void setImageCheckObserver(ImageCheckObserver *observer)
 {
     threadObserver = observer;
 }
+
+QString bootImageProblem(const ImageSource &images, const DeviceStatus &status)
+{
+    return firstUnusableImage(images, { bootImagePath(images, status.targetFirmware) });
+}

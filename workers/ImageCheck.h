@@ -1,7 +1,8 @@
 #ifndef IMAGECHECK_H
 #define IMAGECHECK_H
 
-#include "record/FileDigest.h"
+#include "catalogue/DeviceStatus.h"
+#include "catalogue/FileDigest.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,10 @@ class ImageSource;
 // its folder's SHA256SUMS lists). Returns the log line for the first
 // unusable image, in the order given, or an empty string.
 QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> &paths);
+// Why the boot image a bootstrap of status's model would load cannot be
+// used, or empty: one the library cannot use would only show as a failed
+// bootstrap.
+QString bootImageProblem(const ImageSource &images, const DeviceStatus &status);
 
 // Told of every image file the check looks at, on the thread that checks it,
 // so that a record can name the files a run used. digest: what the check

@@ -6,18 +6,31 @@
 
 #include <algorithm>
 
+WritePartsThread::WritePartsThread(const PartSequence &steps, const DeviceStatus &status, const ImageSource &images)
+    : steps(steps)
+    , deviceStatus(status)
+    , images(images)
+{
+}
+
 void WritePartsThread::run()
 {
-    succeeded = false;
-    const PartSequence &steps = sequence();
-    outcomes.assign(steps.parts.size(), PartOutcome::NotTouched);
+    WriteOutcome outcome;
+    writeSequence(outcome);
+    outcome.stoppedForBattery = stoppedForBattery;
+    emit ended(outcome);
+}
+
+void WritePartsThread::writeSequence(WriteOutcome &outcome)
+{
+    outcome.parts.assign(steps.parts.size(), PartOutcome::NotTouched);
     const std::vector<bool> toWrite = partsToWrite(steps, deviceStatus);
     for (std::size_t index = 0; index < toWrite.size(); ++index) {
         if (!toWrite[index])
-            outcomes[index] = PartOutcome::Skipped;
+            outcome.parts[index] = PartOutcome::Skipped;
     }
-    imageUnusable = !imagesUsable();
-    if (imageUnusable || !mayErase())
+    outcome.imageUnusable = !imagesUsable();
+    if (outcome.imageUnusable || !mayErase())
         return;
 
     PartSession session { deviceStatus, images, progress };
@@ -30,52 +43,47 @@ void WritePartsThread::run()
             msleep(stepPauseMs);
         return;
     }
-    const bool written = writeParts(session, toWrite);
+    const bool written = writeParts(session, toWrite, outcome);
     if (written || (rules.finishAfterFailure == FinishAfterFailure::WhereItOnlyReleases && link.finishOnlyReleases()))
         link.finish(session);
-    succeeded = written;
-}
-
-QStringList WritePartsThread::stateAfterFailure() const
-{
-    return ::stateAfterFailure(sequence(), outcomes);
+    outcome.succeeded = written;
 }
 
 // Nothing is erased whose image could not be written back.
 bool WritePartsThread::imagesUsable()
 {
-    const QString problem = firstUnusableImage(images, imagesToWrite(images, sequence(), deviceStatus));
+    const QString problem = firstUnusableImage(images, imagesToWrite(images, steps, deviceStatus));
     if (problem.isEmpty())
         return true;
     emit addLine(problem);
     return false;
 }
 
-bool WritePartsThread::writeParts(PartSession &session, const std::vector<bool> &toWrite)
+bool WritePartsThread::writeParts(PartSession &session, const std::vector<bool> &toWrite, WriteOutcome &outcome)
 {
-    const int steps = static_cast<int>(std::count(toWrite.begin(), toWrite.end(), true));
+    const int count = static_cast<int>(std::count(toWrite.begin(), toWrite.end(), true));
     int step = 0;
     for (std::size_t index = 0; index < toWrite.size(); ++index) {
         if (!toWrite[index]) {
-            emit addLine(skipLine(sequence().parts.at(index)));
+            emit addLine(skipLine(steps.parts.at(index)));
             msleep(stepPauseMs);
             continue;
         }
-        if (!writePart(session, index, ++step, steps))
+        if (!writePart(session, index, ++step, count, outcome))
             return false;
     }
     return true;
 }
 
-bool WritePartsThread::writePart(PartSession &session, std::size_t index, int step, int steps)
+bool WritePartsThread::writePart(PartSession &session, std::size_t index, int step, int count, WriteOutcome &outcome)
 {
-    const PartStep &part = sequence().parts.at(index);
+    const PartStep &part = steps.parts.at(index);
     emit addLine(announceLine(part));
     progress.enter(LibraryProgress::Phase::Erasing);
-    emit stepStarted(step, steps, QLatin1String(part.name), usualSeconds(deviceStatus.deviceType, part));
+    emit stepStarted(step, count, static_cast<int>(index));
     // Erased or incomplete from the moment the clear is asked for, whatever it answers.
-    outcomes[index] = PartOutcome::Erased;
-    const Link &link = linkFor(sequence().link);
+    outcome.parts[index] = PartOutcome::Erased;
+    const Link &link = linkFor(steps.link);
     if (link.clear(session, part.part) != 0) {
         emit addLine(QString::fromLatin1(part.clearFailed));
         return false;
@@ -88,16 +96,6 @@ bool WritePartsThread::writePart(PartSession &session, std::size_t index, int st
         emit addLine(QString::fromLatin1(part.writeFailed));
         return false;
     }
-    outcomes[index] = PartOutcome::Written;
+    outcome.parts[index] = PartOutcome::Written;
     return true;
-}
-
-RunResult WritePartsThread::result() const
-{
-    if (succeeded)
-        return RunResult::Success;
-    // Stopped by a signal or for the battery before anything was erased.
-    if (stoppedForBattery || (gate && gate->stopped()))
-        return RunResult::Stopped;
-    return RunResult::Failure;
 }

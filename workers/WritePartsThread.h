@@ -1,63 +1,63 @@
 #ifndef WRITEPARTSTHREAD_H
 #define WRITEPARTSTHREAD_H
 
+#include "catalogue/DeviceStatus.h"
 #include "catalogue/ImageSource.h"
-#include "workers/DeviceStatus.h"
+#include "device/LibraryProgress.h"
 #include "workers/ErasingThread.h"
-#include "workers/LibraryProgress.h"
-#include "workers/PartSteps.h"
-#include "workers/RunResult.h"
+#include "workers/PartStep.h"
 
-#include <QVector>
+#include <QMetaType>
+
+// How a write ended: whether every part was written, why it did not start
+// where it did not, and what each part of the sequence was left as, in its
+// order.
+struct WriteOutcome
+{
+    bool succeeded = false;
+    // An image it needs is unusable: nothing was touched.
+    bool imageUnusable = false;
+    // The battery was too low: nothing was touched.
+    bool stoppedForBattery = false;
+    std::vector<PartOutcome> parts;
+};
+Q_DECLARE_METATYPE(WriteOutcome)
 
 // Runs one sequence of part steps on its own thread: checks the images of
 // the parts it will write and the PC's battery, reaches the instrument
 // unless told to stop by then, then erases and writes each part in turn,
 // skipping current ones where the sequence does. The update and the restore
-// differ only in their tables.
+// differ only in the sequence they are given.
 class WritePartsThread : public ErasingThread
 {
     Q_OBJECT
 
 public:
-    bool succeeded = false;
-    // The run did not start because an image it needs is unusable: nothing
-    // was touched.
-    bool imageUnusable = false;
-    DeviceStatus deviceStatus;
-    // The run's: where the images are and what they are checked against.
-    ImageSource images;
+    WritePartsThread(const PartSequence &steps, const DeviceStatus &status, const ImageSource &images);
 
-    // Read after the worker has finished: what a failed run left on the
-    // instrument, for the log.
-    QStringList stateAfterFailure() const;
-    // Read after the worker has finished: how the run ended, in one word.
-    RunResult result() const;
-    // Read after the worker has finished: each part of the sequence, in its
-    // order, and what the run left it as.
-    const std::vector<PartOutcome> &partOutcomes() const { return outcomes; }
-
-    // Read by the GUI thread while the worker runs.
+    // Read by the session's thread while the worker runs.
     const LibraryProgress &libraryProgress() const { return progress; }
 
-    virtual const PartSequence &sequence() const = 0;
-
 signals:
-    // Before a part's clear: the part is the step-th of the steps this run
-    // writes, and usually takes up to expectedSeconds.
-    void stepStarted(int step, int steps, const QString &part, int expectedSeconds);
+    // Before a part's clear: the part (its index in the sequence) is the
+    // step-th of the steps this run writes.
+    void stepStarted(int step, int steps, int part);
+    // Its last act.
+    void ended(const WriteOutcome &outcome);
 
 protected:
     void run() override;
 
 private:
+    void writeSequence(WriteOutcome &outcome);
     bool imagesUsable();
-    bool writeParts(PartSession &session, const std::vector<bool> &toWrite);
-    bool writePart(PartSession &session, std::size_t index, int step, int steps);
+    bool writeParts(PartSession &session, const std::vector<bool> &toWrite, WriteOutcome &outcome);
+    bool writePart(PartSession &session, std::size_t index, int step, int steps, WriteOutcome &outcome);
 
+    const PartSequence &steps;
+    const DeviceStatus deviceStatus;
+    const ImageSource images;
     LibraryProgress progress;
-    // What each part of the sequence was left as, in its order.
-    std::vector<PartOutcome> outcomes;
 };
 
 #endif

@@ -1,4 +1,4 @@
-#include "workers/Reports.h"
+#include "session/Reports.h"
 
 QString checkTitle()
 {

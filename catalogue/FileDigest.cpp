@@ -1,4 +1,4 @@
-#include "record/FileDigest.h"
+#include "catalogue/FileDigest.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -3,6 +3,8 @@
 
 #include "catalogue/Catalogue.h"
 
+#include <QMetaType>
+
 #include <cstdint>
 
 enum DeviceState : std::int32_t { NotDetected = 0, NeedsRestore = 1, Operational = 2 };
@@ -17,5 +19,7 @@ struct DeviceStatus
     FirmwareTarget deviceFirmware;
     FirmwareTarget targetFirmware;
 };
+
+Q_DECLARE_METATYPE(DeviceStatus)
 
 #endif

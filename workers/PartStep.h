@@ -1,8 +1,8 @@
-#ifndef PARTSTEPS_H
-#define PARTSTEPS_H
+#ifndef PARTSTEP_H
+#define PARTSTEP_H
 
+#include "catalogue/DeviceStatus.h"
 #include "device/Link.h"
-#include "workers/DeviceStatus.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,6 +11,9 @@
 
 #include <cstdint>
 #include <vector>
+
+// What a sequence of part steps is made of, and what a worker needs to run
+// one: the sequences themselves are the session's script.
 
 // What a part's write gives as the serial, where its call takes one.
 enum class PartSerial {
@@ -69,12 +72,6 @@ enum class PartOutcome {
     Written,
 };
 
-// The tables of the update and of the restore, by the model's link.
-const PartSequence &updateSequence(DeviceType type);
-const PartSequence &restoreSequence(DeviceType type);
-// Every table, for what must fit any of them.
-std::vector<const PartSequence *> allSequences();
-
 // The part's version in firmware, and the path of its image among images.
 std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part);
 QByteArray partImagePath(const ImageSource &images, const FirmwareTarget &firmware, FirmwarePart part);
@@ -87,9 +84,6 @@ QVector<QByteArray> imagesToWrite(const ImageSource &images, const PartSequence 
 // "10 seconds", "6 minutes".
 QString durationText(int seconds);
 QString announceLine(const PartStep &part);
-// How long the part usually takes at most: the longest estimate the update
-// or the restore of that model gives it.
-int usualSeconds(DeviceType type, const PartStep &part);
 QString skipLine(const PartStep &part);
 
 // How scripts name an outcome: "written", "erased", "untouched", "skipped".

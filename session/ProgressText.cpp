@@ -1,6 +1,6 @@
-#include "workers/ProgressText.h"
+#include "session/ProgressText.h"
 
-#include "workers/PartSteps.h"
+#include "session/PartSteps.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,4 @@
-#include "workers/CheckDecisions.h"
-
-#include "workers/ImageCheck.h"
+#include "session/CheckDecisions.h"
 
 UpdateOffer updateOffer(const FirmwareTarget &device, const FirmwareTarget &shipped)
 {
@@ -19,10 +17,4 @@ DeviceStatus bootstrapRecord(DeviceStatus status, DeviceType model)
     status.deviceFirmware.deviceType = model;
     status.targetFirmware = shippedFirmware(model);
     return status;
-}
-
-// An image the library cannot use would only show as a failed bootstrap.
-QString bootImageProblem(const ImageSource &images, const DeviceStatus &status)
-{
-    return firstUnusableImage(images, { bootImagePath(images, status.targetFirmware) });
 }

@@ -1,7 +1,7 @@
 #ifndef CHECKDECISIONS_H
 #define CHECKDECISIONS_H
 
-#include "workers/DeviceStatus.h"
+#include "catalogue/DeviceStatus.h"
 
 #include <QString>
 
@@ -16,8 +16,5 @@ UpdateOffer updateOffer(const FirmwareTarget &device, const FirmwareTarget &ship
 
 // The record a bootstrap starts from once the user has named the model.
 DeviceStatus bootstrapRecord(DeviceStatus status, DeviceType model);
-
-// Why the boot image the bootstrap would use cannot be used, or empty.
-QString bootImageProblem(const ImageSource &images, const DeviceStatus &status);
 
 #endif

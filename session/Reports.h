@@ -1,8 +1,8 @@
 #ifndef REPORTS_H
 #define REPORTS_H
 
-#include "workers/CheckDecisions.h"
-#include "workers/DeviceStatus.h"
+#include "catalogue/DeviceStatus.h"
+#include "session/CheckDecisions.h"
 
 #include <QString>
 #include <QStringList>

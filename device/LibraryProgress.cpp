@@ -1,4 +1,4 @@
-#include "workers/LibraryProgress.h"
+#include "device/LibraryProgress.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #ifndef PROGRESSTEXT_H
 #define PROGRESSTEXT_H
 
-#include "workers/LibraryProgress.h"
+#include "device/LibraryProgress.h"
 
 #include <QElapsedTimer>
 #include <QString>

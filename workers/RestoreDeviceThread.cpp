@@ -1,6 +1,0 @@
-#include "workers/RestoreDeviceThread.h"
-
-const PartSequence &RestoreDeviceThread::sequence() const
-{
-    return restoreSequence(deviceStatus.deviceType);
-}
