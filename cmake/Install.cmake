@@ -71,7 +71,7 @@ else()
     # tree's copy instead would leave that copy's RUNPATH with a trailing empty
     # entry, which the loader reads as the current directory.
     add_executable(kd740-updater-installed "${PROJECT_SOURCE_DIR}/app/main.cpp")
-    target_link_libraries(kd740-updater-installed PRIVATE updater)
+    target_link_libraries(kd740-updater-installed PRIVATE updater kd740_trusted_keys)
     set_target_properties(kd740-updater-installed PROPERTIES
         OUTPUT_NAME kd740-updater
         RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/installed"
