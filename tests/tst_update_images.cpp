@@ -10,6 +10,7 @@
 
 #include "ui/Updater.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +23,8 @@ namespace {
 enum class Workflow { Update, Restore };
 // clang-format off
 enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device,
-                    Zeros, Short, Longer, Other, Sparse }; // the bytes differ
+                    Zeros, Short, Longer, Other, Sparse, // the bytes differ
+                    Unsigned, Untrusted, ListChanged }; // the folder's signed list
 // clang-format on
 
 // Instruments for which each sequence writes every part it has.
@@ -76,6 +78,19 @@ QString otherModelsImage(const QString &path)
     return image.dir().filePath(image.dir().entryList({ other + "_" + part + "_*" }).value(0));
 }
 
+QString listBeside(const QString &image)
+{
+    return QFileInfo(image).dir().filePath("SHA256SUMS");
+}
+
+QByteArray sha256Of(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+        ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex()
+        : QByteArray();
+}
+
 void damage(const QString &path, Damage how)
 {
     QFile file(path);
@@ -94,6 +109,26 @@ void damage(const QString &path, Damage how)
     case Damage::Other: QVERIFY(file.remove() && QFile::copy(otherModelsImage(path), path)); break;
     // Read whole, it would hold the check up for many seconds.
     case Damage::Sparse: QVERIFY(file.resize(qint64(2) << 30)); break;
+    case Damage::Unsigned: QVERIFY(QFile::remove(listBeside(path) + ".minisig")); break;
+    case Damage::Untrusted:
+        QVERIFY(QFile::remove(listBeside(path) + ".minisig")
+                && QFile::copy(KD740_TEST_KEYS "/untrusted.minisig", listBeside(path) + ".minisig"));
+        break;
+    // What a signature guards against: another model's image under this
+    // name, and the list made again after the mix-up.
+    case Damage::ListChanged: {
+        QVERIFY(file.remove() && QFile::copy(otherModelsImage(path), path));
+        QFile list(listBeside(path));
+        QVERIFY(list.open(QIODevice::ReadOnly));
+        QByteArray text = list.readAll();
+        list.close();
+        const QByteArray name = QFileInfo(path).fileName().toUtf8();
+        const int line = text.indexOf("  " + name + "\n") - 64;
+        QVERIFY(line >= 0);
+        text.replace(line, 64, sha256Of(path));
+        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate) && list.write(text) == text.size());
+        break;
+    }
     }
 }
 
@@ -161,17 +196,35 @@ void TestImages::unusableImage_data()
         { "another model's", Damage::Other, "Firmware image is not the one shipped: " },
         { "sparse 2 GiB", Damage::Sparse, "Firmware image is not the one shipped: " },
     };
+    // Refused before any image is looked at: the folder's, whatever the image.
+    const struct
+    {
+        const char *name;
+        Damage damage;
+        const char *problem;
+    } folderDamages[] = {
+        { "no signature", Damage::Unsigned, "Firmware images are not signed: no SHA256SUMS.minisig in ./firmware" },
+        { "signed by an untrusted key", Damage::Untrusted, "Firmware images are not signed by a trusted key: ./firmware" },
+        { "list changed after signing", Damage::ListChanged,
+          "Firmware images are not signed by a trusted key: ./firmware" },
+    };
     for (const auto &sequence : sequences) {
         for (const QString &image : sequence.images) {
             for (const auto &how : damages) {
                 QTest::addRow("%s %s %s", sequence.name, qPrintable(image), how.name)
-                    << sequence.workflow << sequence.instrument << image << how.damage << how.problem;
+                    << sequence.workflow << sequence.instrument << image << how.damage
+                    << how.problem + QStringLiteral("./firmware/") + image;
             }
+        }
+        for (const auto &how : folderDamages) {
+            QTest::addRow("%s %s", sequence.name, how.name) << sequence.workflow << sequence.instrument
+                                                            << sequence.images.last() << how.damage << how.problem;
         }
     }
 }
 
-// Nothing is erased, and the instrument is not even opened.
+// Nothing is erased, and the instrument is not even opened. The "another
+// model's" rows: an image swapped after its list was signed.
 void TestImages::unusableImage()
 {
     QFETCH(Workflow, workflow);
@@ -201,7 +254,7 @@ void TestImages::unusableImage()
         transcript = runWorkflow(sim, driver, buttonOf(workflow));
     }
 
-    QCOMPARE(transcript, refusal(workflow, problem + "./firmware/" + image));
+    QCOMPARE(transcript, refusal(workflow, problem));
     QCOMPARE(sim.calls(), QStringList());
     QCOMPARE(parts(sim), partsBefore);
     QVERIFY(onlyLogEnabled(driver));
