@@ -315,7 +315,8 @@ void TestFlash::run_data()
     unsignedFolder("list changed after signing: 5", { "update", "-f", "fw-list-changed" },
                    "Firmware images are not signed by a trusted key: fw-list-changed");
     // Its sizes and digests are still held to its list.
-    QTest::newRow("--allow-unsigned") << "kd740b" << QStringList { "update", "-f", "fw-unsigned", "--allow-unsigned" }
+    QTest::newRow("--allow-unsigned") << "kd740b"
+                                      << QStringList { "update", "-f", "fw-unsigned", "--allow-unsigned", "--json" }
                                       << "update" << QStringList { "data/update/kd740b.log" } << 0 << "";
     QTest::newRow("--allow-unsigned, image swapped: 5")
         << "kd740b" << QStringList { "update", "-f", "fw-unsigned-swapped", "--allow-unsigned" } << ""
@@ -449,6 +450,8 @@ void TestFlash::run()
                      && record.value(record.size() - 1).startsWith("result: "),
                  qPrintable(recordPath));
         QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
+        QCOMPARE(record.filter(QRegularExpression("^\\+\\S+ images: unsigned, allowed by --allow-unsigned$")).size(),
+                 arguments.contains("--allow-unsigned") ? 1 : 0);
     }
     // A relative XDG_DATA_HOME is no data folder: both programs keep their records in the default one.
     if (relativeDataHome)
