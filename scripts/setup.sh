@@ -12,8 +12,10 @@ qt_major=${QT_MAJOR:-5}
 qt5=(qtbase5-dev qtbase5-dev-tools)
 qt6=(qt6-base-dev qt6-base-dev-tools)
 # dpkg-dev and xz-utils unpack Qt's Debian source; perl runs its configure.
-# icoutils reads the installer's version block and manifest.
-windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3 icoutils)
+# icoutils reads the installer's version block and manifest. autoconf,
+# automake and libtool make libsodium's configure from its Debian source.
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3 icoutils
+         autoconf automake libtool)
 # libsodium checks the images' signatures; minisign signs the tests' folders.
 packages=(build-essential cmake pkg-config libsystemd-dev libsodium-dev minisign xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
