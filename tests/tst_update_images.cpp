@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <tuple>
+
 using Sim = SimulatedInstrument;
 
 namespace {
@@ -367,27 +369,39 @@ void TestImages::damagedBootImage_data()
     QTest::addColumn<QString>("instrument");
     QTest::addColumn<QString>("image");
     QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("problem");
 
-    const std::pair<const char *, Damage> kinds[] = { { "all zeros", Damage::Zeros },
-                                                      { "truncated", Damage::Short },
-                                                      { "one byte more", Damage::Longer },
-                                                      { "another model's", Damage::Other },
-                                                      { "sparse 2 GiB", Damage::Sparse } };
-    for (const auto &[name, how] : kinds) {
+    const QString notShipped = "Firmware image is not the one shipped: ./firmware/";
+    const std::tuple<const char *, Damage, QString> kinds[] = {
+        { "all zeros", Damage::Zeros, notShipped },
+        { "truncated", Damage::Short, notShipped },
+        { "one byte more", Damage::Longer, notShipped },
+        { "another model's", Damage::Other, notShipped },
+        { "sparse 2 GiB", Damage::Sparse, notShipped },
+        { "no signature", Damage::Unsigned, "Firmware images are not signed: no SHA256SUMS.minisig in ./firmware" },
+        { "list changed after signing", Damage::ListChanged,
+          "Firmware images are not signed by a trusted key: ./firmware" },
+    };
+    for (const auto &[name, how, problem] : kinds) {
+        const auto line = [&, problem = problem](const QString &image) {
+            return problem == notShipped ? problem + image : problem;
+        };
         QTest::addRow("USB %s", name) << Sim::usbInstrument(1, 6009, Sim::Erased, 5, 12, "silent")
-                                      << "kd740b_boot_4.img" << how;
+                                      << "kd740b_boot_4.img" << how << line("kd740b_boot_4.img");
         QTest::addRow("net %s", name) << Sim::netInstrument(6010, Sim::Erased, 3, "silent") << "kd740c_fx3_v5.img"
-                                      << how;
+                                      << how << line("kd740c_fx3_v5.img");
     }
 }
 
 // The bootstrap loads the boot image into the instrument: one that is not
-// the shipped one is refused before the call.
+// the shipped one, or from a folder no trusted key signed, is refused before
+// the call.
 void TestImages::damagedBootImage()
 {
     QFETCH(QString, instrument);
     QFETCH(QString, image);
     QFETCH(Damage, damage);
+    QFETCH(QString, problem);
     if (const QString why = missingDamage(damage); !why.isEmpty())
         QSKIP(qPrintable(why));
 
@@ -401,7 +415,7 @@ void TestImages::damagedBootImage()
 
     const QStringList lines = driver.linesAfterIntroduction();
     QCOMPARE(lines.mid(lines.indexOf("Looking to bootstrap KD740.") + 1, 2),
-             QStringList({ "Firmware image is not the one shipped: ./firmware/" + image, "Failed to detect device." }));
+             QStringList({ problem, "Failed to detect device." }));
     QCOMPARE(sim.calls().filter("Bootstrap"), QStringList());
     QCOMPARE(parts(sim), partsBefore);
 }
