@@ -79,8 +79,9 @@ int main(int argc, char *argv[])
     }
     QString problem;
     // KD740_DATA_DIR: where the installed images are, from the program's folder.
-    const std::optional<ImageSource> images = chooseImageSource(
-        parsed.options.firmwareDir, parsed.options.allowUnsigned, QStringLiteral(KD740_DATA_DIR), &problem);
+    const std::optional<ImageSource> images = chooseImageSource(parsed.options.firmwareDir,
+                                                                parsed.options.allowUnsigned,
+                                                                QStringLiteral(KD740_DATA_DIR), &problem);
     if (!images)
         return usageError(problem);
     if (parsed.kind == ParsedArguments::Version) {
@@ -101,9 +102,10 @@ int main(int argc, char *argv[])
     if (!list.problem.isEmpty())
         return refuseImages(*output, list.problem);
     if (list.signer.isEmpty())
-        print(stderr, QStringLiteral("kd740-flash: the images in %1 are not signed; --allow-unsigned takes them, "
-                                     "checked against their SHA256SUMS alone\n")
-                          .arg(QFile::decodeName(images->folder())));
+        print(stderr,
+              QStringLiteral("kd740-flash: the images in %1 are not signed; --allow-unsigned takes them, "
+                             "checked against their SHA256SUMS alone\n")
+                  .arg(QFile::decodeName(images->folder())));
     FlashRun run(options, *images, *output);
     return run.exec();
 }
