@@ -20,8 +20,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 

@@ -181,9 +181,11 @@ void TestCatalogue::signedList_data()
 {
     QTest::addColumn<QString>("signature");
     QTest::addColumn<QString>("signer"); // "own", "none" or the .pub whose id it is
-    QTest::newRow("the build's key") << KD740_SIGNED_LIST ".minisig" << "own";
+    QTest::newRow("the build's key") << KD740_SIGNED_LIST ".minisig"
+                                     << "own";
     QTest::newRow("a second trusted key") << KD740_TEST_KEYS "/trusted.minisig" << KD740_TEST_KEYS "/trusted.pub";
-    QTest::newRow("changed, allowed") << KD740_SIGNED_LIST ".minisig" << "none";
+    QTest::newRow("changed, allowed") << KD740_SIGNED_LIST ".minisig"
+                                      << "none";
 }
 
 void TestCatalogue::signedList()

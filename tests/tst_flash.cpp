@@ -169,7 +169,7 @@ void writeImageFolders(const Sim &sim)
 {
     const QDir dir(sim.dir());
     const QString fpgaB = "kd740b_fpga_12.rbf";
-    const QStringList copies = { "broken",        "fw-unlisted", "fw-untrusted",       "fw-list-changed",
+    const QStringList copies = { "broken",     "fw-unlisted", "fw-untrusted",       "fw-list-changed",
                                  "fw-swapped", "fw-unsigned", "fw-unsigned-swapped" };
     for (const QString &copy : copies) {
         QVERIFY(dir.mkpath(copy));

@@ -187,7 +187,8 @@ void TestImages::unusableImage_data()
         const char *problem;
     } folderDamages[] = {
         { "no signature", Damage::Unsigned, "Firmware images are not signed: no SHA256SUMS.minisig in ./firmware" },
-        { "signed by an untrusted key", Damage::Untrusted, "Firmware images are not signed by a trusted key: ./firmware" },
+        { "signed by an untrusted key", Damage::Untrusted,
+          "Firmware images are not signed by a trusted key: ./firmware" },
         { "list changed after signing", Damage::ListChanged,
           "Firmware images are not signed by a trusted key: ./firmware" },
     };
@@ -200,8 +201,8 @@ void TestImages::unusableImage_data()
             }
         }
         for (const auto &how : folderDamages) {
-            QTest::addRow("%s %s", sequence.name, how.name) << sequence.workflow << sequence.instrument
-                                                            << sequence.images.last() << how.damage << how.problem;
+            QTest::addRow("%s %s", sequence.name, how.name)
+                << sequence.workflow << sequence.instrument << sequence.images.last() << how.damage << how.problem;
         }
     }
 }
