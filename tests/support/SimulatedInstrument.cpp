@@ -3,8 +3,8 @@
 #include "FirmwareImage.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
