@@ -73,7 +73,7 @@ ImageList ImageSource::read() const
 // by its size, so that a file of another size is not read at all.
 ExpectedImage ImageList::expectedImage(const QString &fileName) const
 {
-    const ExpectedImage shipped = shippedImage(fileName);
+    ExpectedImage shipped = shippedImage(fileName);
     if (builtIn)
         return shipped;
     ExpectedImage expected;

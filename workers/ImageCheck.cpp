@@ -72,7 +72,7 @@ QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> 
         image.path = QFile::decodeName(path);
         image.expected = list.expectedImage(QFileInfo(image.path).fileName());
         image.signer = list.signer;
-        const QString problem = imageProblem(path, &image);
+        QString problem = imageProblem(path, &image);
         image.usable = problem.isEmpty();
         if (observer)
             observer->imageChecked(image);
