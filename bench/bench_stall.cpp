@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -151,6 +152,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot write the images: %s\n", error.c_str());
         return 1;
     }
+    // With their signed list, as shipped.
+    for (const QString &list : { QStringLiteral(KD740_SIGNED_LIST), QStringLiteral(KD740_SIGNED_LIST ".minisig") })
+        QFile::copy(list, scratch.filePath(QStringLiteral("firmware/") + QFileInfo(list).fileName()));
     const QString description = scratch.filePath("instrument.txt");
     qputenv("KDSIM_DEVICE", QFile::encodeName(description));
 

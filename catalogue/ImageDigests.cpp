@@ -47,7 +47,7 @@ ExpectedImage shippedImage(const QString &fileName)
 {
     for (const ShippedDigest &digest : shippedDigests) {
         if (fileName == QLatin1String(digest.fileName))
-            return { QString(), digest.size, QByteArray(digest.sha256) };
+            return { digest.size, QByteArray(digest.sha256) };
     }
     return ExpectedImage();
 }

@@ -8,8 +8,6 @@
 // What an image file must hold before anything is erased for it.
 struct ExpectedImage
 {
-    // Not empty: no image can be verified, and this log line says why.
-    QString unverifiable;
     // In bytes; -1 where only the SHA-256 tells.
     qint64 size = -1;
     // Lower-case hexadecimal; empty where the name is not known: no such
@@ -17,7 +15,8 @@ struct ExpectedImage
     QByteArray sha256;
 };
 
-// By file name, what the build found in the images it shipped.
+// By file name, the shipped image as the build checked it against the
+// signed list in the source.
 ExpectedImage shippedImage(const QString &fileName);
 
 // File name to lower-case SHA-256, from text in the format sha256sum writes

@@ -1,21 +1,34 @@
 #include "catalogue/ImageSource.h"
 
 #include "catalogue/NativeFile.h"
+#include "catalogue/Signature.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-// Far beyond any list of images; a larger file is no list of ours.
-constexpr qint64 largestSumsFile = 1 << 20;
+// Far beyond any list of images or its signature; a larger file is no list of ours.
+constexpr qint64 largestListFile = 1 << 20;
 
-QString readProblem(const QString &folder, const QByteArray &path)
+QByteArray pathIn(const QByteArray &folder, const char *name)
 {
-    const QFileInfo info(QFile::decodeName(path));
-    if (fileKind(path) == FileKind::Missing && !info.isSymLink())
-        return QStringLiteral("Firmware images cannot be verified: no SHA256SUMS in ") + folder;
-    return QStringLiteral("Firmware images cannot be verified: SHA256SUMS in %1 cannot be read").arg(folder);
+    return folder + (folder.endsWith('/') ? "" : "/") + name;
+}
+
+bool missing(const QByteArray &path)
+{
+    return fileKind(path) == FileKind::Missing && !QFileInfo(QFile::decodeName(path)).isSymLink();
+}
+
+// Only a regular file is opened: a FIFO would wait for a writer.
+bool readSmallFile(const QByteArray &path, QByteArray *content)
+{
+    QFile file;
+    if (!openRegularFile(path, file) || file.size() > largestListFile)
+        return false;
+    *content = file.read(largestListFile);
+    return file.error() == QFile::NoError;
 }
 
 } // namespace
@@ -25,27 +38,46 @@ ImageSource ImageSource::listedIn(const QByteArray &folder)
     ImageSource source;
     source.imageFolder = folder;
     source.builtIn = false;
-    const QByteArray path = folder + (folder.endsWith('/') ? "" : "/") + "SHA256SUMS";
-    // Only a regular file is opened: a FIFO would wait for a writer.
-    QFile file;
-    if (!openRegularFile(path, file) || file.size() > largestSumsFile)
-        source.unverifiable = readProblem(QFile::decodeName(folder), path);
-    else
-        source.listed = parseSha256Sums(file.read(largestSumsFile));
     return source;
 }
 
-// A listed image the build shipped as well is known by its size, so that a
-// file of another size is not read at all.
-ExpectedImage ImageSource::expectedImage(const QString &fileName) const
+ImageList ImageSource::read() const
 {
+    ImageList list;
+    list.builtIn = builtIn;
+    const QString shown = QFile::decodeName(imageFolder);
+    const QByteArray sumsPath = pathIn(imageFolder, "SHA256SUMS");
+    QByteArray sums;
+    if (!readSmallFile(sumsPath, &sums)) {
+        list.problem = missing(sumsPath)
+            ? QStringLiteral("Firmware images cannot be verified: no SHA256SUMS in ") + shown
+            : QStringLiteral("Firmware images cannot be verified: SHA256SUMS in %1 cannot be read").arg(shown);
+        return list;
+    }
+    const QByteArray signaturePath = pathIn(imageFolder, "SHA256SUMS.minisig");
+    QByteArray signature;
+    if (readSmallFile(signaturePath, &signature))
+        list.signer = trustedSigner(sums, signature);
+    if (list.signer.isEmpty() && !unsignedAllowed) {
+        list.problem = missing(signaturePath)
+            ? QStringLiteral("Firmware images are not signed: no SHA256SUMS.minisig in ") + shown
+            : QStringLiteral("Firmware images are not signed by a trusted key: ") + shown;
+        return list;
+    }
+    list.listed = parseSha256Sums(sums);
+    return list;
+}
+
+// The images installed with the program are the ones shipped, whatever else
+// their signed list holds. A listed image the build shipped as well is known
+// by its size, so that a file of another size is not read at all.
+ExpectedImage ImageList::expectedImage(const QString &fileName) const
+{
+    ExpectedImage shipped = shippedImage(fileName);
     if (builtIn)
-        return shippedImage(fileName);
-    if (!unverifiable.isEmpty())
-        return { unverifiable, -1, QByteArray() };
+        return shipped;
     ExpectedImage expected;
     expected.sha256 = listed.value(fileName);
-    const ExpectedImage shipped = shippedImage(fileName);
     if (!expected.sha256.isEmpty() && shipped.sha256 == expected.sha256)
         expected.size = shipped.size;
     return expected;

@@ -8,6 +8,7 @@ namespace {
 const QString yesOption = QStringLiteral("yes");
 const QString modelOption = QStringLiteral("model");
 const QString firmwareOption = QStringLiteral("firmware");
+const QString allowUnsignedOption = QStringLiteral("allow-unsigned");
 const QString ignorePowerOption = QStringLiteral("ignore-power");
 const QString jsonOption = QStringLiteral("json");
 const QString quietOption = QStringLiteral("quiet");
@@ -68,9 +69,13 @@ QList<QCommandLineOption> declaredOptions()
               .arg(modelNamesText(QStringLiteral(" or "))),
           QStringLiteral("MODEL") },
         { { QStringLiteral("f"), firmwareOption },
-          QStringLiteral("Open the images in DIR, checked against DIR/SHA256SUMS, instead of the images installed "
-                         "with the program (or, where there are none, ./firmware of the current folder)."),
+          QStringLiteral("Open the images in DIR, checked against DIR/SHA256SUMS and its signature "
+                         "DIR/SHA256SUMS.minisig, instead of the images installed with the program (or, where "
+                         "there are none, ./firmware of the current folder)."),
           QStringLiteral("DIR") },
+        { allowUnsignedOption,
+          QStringLiteral("Take images whose SHA256SUMS no trusted key signed; their sizes and SHA-256 are "
+                         "still checked against it.") },
         { ignorePowerOption, QStringLiteral("Write even when the PC runs on a battery below 25 %.") },
         { jsonOption,
           QStringLiteral("Write one JSON object per line on standard output for each event instead of the text.") },
@@ -79,8 +84,8 @@ QList<QCommandLineOption> declaredOptions()
         { { QStringLiteral("h"), helpOption },
           QStringLiteral("Print a summary of the commands, options and exit statuses.") },
         { { QStringLiteral("V"), versionOption },
-          QStringLiteral("Print the program's version, the library's version, the shipped firmware and the image "
-                         "folder (the one --firmware names, if given).") },
+          QStringLiteral("Print the program's version, the library's version, the shipped firmware, the image "
+                         "folder (the one --firmware names, if given) and the key that signed its images.") },
     };
 }
 
@@ -140,6 +145,7 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
         if (options.firmwareDir.isEmpty())
             return usageError(QStringLiteral("--firmware needs a folder"));
     }
+    options.allowUnsigned = parser.isSet(allowUnsignedOption);
     if (parser.isSet(versionOption)) {
         parsed.kind = ParsedArguments::Version;
         return parsed;
@@ -210,8 +216,9 @@ QString helpText()
                          "   3  no instrument found\n"
                          "   4  a decision is needed: a downgrade without --yes, a bootstrap without\n"
                          "      --model, or a command that does not fit the instrument's state\n"
-                         "   5  a firmware image is unusable: missing, unreadable, or not the one shipped\n"
-                         "      (its size and SHA-256); nothing was erased or written\n"
+                         "   5  a firmware image is unusable: missing, unreadable, not the one shipped\n"
+                         "      (its size and SHA-256), or its SHA256SUMS not signed by a trusted key;\n"
+                         "      nothing was erased or written\n"
                          "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
                          "  10  check: an update (or a downgrade) is offered\n"
                          "  11  check: the instrument needs a restore\n");

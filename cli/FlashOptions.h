@@ -24,6 +24,8 @@ struct FlashOptions
     // Empty: the images installed with the program, else ./firmware. As the
     // system names it: the bytes need not be text in the locale's encoding.
     QByteArray firmwareDir;
+    // Take images whose SHA256SUMS no trusted key signed.
+    bool allowUnsigned = false;
     bool json = false;
     bool quiet = false;
 };

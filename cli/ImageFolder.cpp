@@ -7,22 +7,28 @@
 #include <QFile>
 #include <QFileInfo>
 
-std::optional<ImageSource> chooseImageSource(const QByteArray &given, const QString &installedData, QString *problem)
+std::optional<ImageSource> chooseImageSource(const QByteArray &given, bool allowUnsigned, const QString &installedData,
+                                             QString *problem)
 {
+    ImageSource source;
     if (!given.isEmpty()) {
         if (fileKind(given) != FileKind::Folder) {
             *problem = QStringLiteral("--firmware: not a folder: ") + QFile::decodeName(given);
             return std::nullopt;
         }
-        // A folder of its own proves its images with its own list; the
-        // installed one, as the window's, with the digests built in.
-        return ImageSource::listedIn(given);
+        // A folder of its own proves its images with its own signed list;
+        // the installed one, as the window's, with the digests built in.
+        source = ImageSource::listedIn(given);
     }
+    if (allowUnsigned)
+        source.allowUnsigned();
+    if (!given.isEmpty())
+        return source;
     // The working folder is chosen once, here, before any session starts.
     if (!installedData.isEmpty()) {
         const QDir installed(QCoreApplication::applicationDirPath() + QLatin1Char('/') + installedData);
         if (QFileInfo(installed.filePath(QString::fromLatin1(defaultImageFolder))).isDir())
             QDir::setCurrent(installed.path());
     }
-    return ImageSource();
+    return source;
 }

@@ -10,12 +10,14 @@
 
 // The images the run uses. Given a folder (--firmware), the paths are that
 // folder's as given, its images checked against its SHA256SUMS. Otherwise
-// the default source, with the digests built in: where the program is
+// the default source, with the digests built in (its list signed all the same): where the program is
 // installed with its images (in installedData, relative to the program's
 // folder; empty for a program that is not installed), it works in that
 // folder, where the window program runs, and opens ./firmware there, so that
 // its calls are the window's; elsewhere ./firmware of the current folder.
-// Nothing, with the reason, when the given folder is not one.
-std::optional<ImageSource> chooseImageSource(const QByteArray &given, const QString &installedData, QString *problem);
+// Nothing, with the reason, when the given folder is not one. allowUnsigned:
+// --allow-unsigned.
+std::optional<ImageSource> chooseImageSource(const QByteArray &given, bool allowUnsigned, const QString &installedData,
+                                             QString *problem);
 
 #endif

@@ -20,8 +20,9 @@ QString toneName(LineTone tone)
 
 } // namespace
 
-JsonOutput::JsonOutput(bool quiet)
+JsonOutput::JsonOutput(bool quiet, const QString &imagesSigner)
     : quiet(quiet)
+    , imagesSigner(imagesSigner)
 {
 }
 
@@ -89,12 +90,18 @@ void JsonOutput::instrument(const InstrumentFindings &event)
                                    { QStringLiteral("found"), found },
                                    { QStringLiteral("shipped"), part.shipped } });
     }
-    write(QStringLiteral("instrument"),
-          { { QStringLiteral("model"), event.model },
-            { QStringLiteral("serial"), event.serial },
-            { QStringLiteral("link"), event.link },
-            { QStringLiteral("parts"), parts },
-            { QStringLiteral("offer"), event.offer } });
+    QJsonObject found { { QStringLiteral("model"), event.model },
+                        { QStringLiteral("serial"), event.serial },
+                        { QStringLiteral("link"), event.link },
+                        { QStringLiteral("parts"), parts },
+                        { QStringLiteral("offer"), event.offer } };
+    if (imagesSigner.isEmpty()) {
+        found.insert(QStringLiteral("images"), QStringLiteral("unsigned"));
+    } else {
+        found.insert(QStringLiteral("images"), QStringLiteral("signed"));
+        found.insert(QStringLiteral("key"), imagesSigner);
+    }
+    write(QStringLiteral("instrument"), found);
 }
 
 void JsonOutput::record(const QString &path)

@@ -12,7 +12,9 @@ class QJsonObject;
 class JsonOutput : public FlashOutput
 {
 public:
-    explicit JsonOutput(bool quiet);
+    // imagesSigner: the key that signed the run's images; empty: they were
+    // taken unsigned (--allow-unsigned).
+    JsonOutput(bool quiet, const QString &imagesSigner);
 
     void line(const QString &text, LineTone tone) override;
     void step(const StepEvent &event) override;
@@ -27,6 +29,7 @@ private:
     static void write(const QString &event, QJsonObject object);
 
     const bool quiet;
+    const QString imagesSigner;
     // What the current step has reported: minutes (-1: nothing yet), percent, line.
     int reportedMinutes = -1;
     int reportedPercent = -1;

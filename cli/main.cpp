@@ -23,6 +23,16 @@ void print(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+// Whose key signed the images, or why none is taken.
+QString signingText(const ImageList &list)
+{
+    if (!list.problem.isEmpty())
+        return list.problem;
+    if (list.signer.isEmpty())
+        return QStringLiteral("unsigned, allowed by --allow-unsigned");
+    return QStringLiteral("key ") + list.signer;
+}
+
 QString versionText(const ImageSource &images)
 {
     QStringList shipped;
@@ -31,13 +41,24 @@ QString versionText(const ImageSource &images)
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
         + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath())
-        + QLatin1Char('\n');
+        + QLatin1Char('\n') + QStringLiteral("Signed by: ") + signingText(images.read()) + QLatin1Char('\n');
 }
 
 int usageError(const QString &problem)
 {
     print(stderr, QStringLiteral("kd740-flash: %1\nTry 'kd740-flash --help'.\n").arg(problem));
     return ExitUsage;
+}
+
+int refuseImages(FlashOutput &output, const QString &problem)
+{
+    output.line(problem, LineTone::Failure);
+    output.line(QStringLiteral("Nothing was erased or written."), LineTone::Normal);
+    Outcome refused;
+    refused.exitCode = ExitImageUnusable;
+    refused.result = QStringLiteral("image-unusable");
+    output.outcome(refused);
+    return refused.exitCode;
 }
 
 } // namespace
@@ -59,6 +80,7 @@ int main(int argc, char *argv[])
     QString problem;
     // KD740_DATA_DIR: where the installed images are, from the program's folder.
     const std::optional<ImageSource> images = chooseImageSource(parsed.options.firmwareDir,
+                                                                parsed.options.allowUnsigned,
                                                                 QStringLiteral(KD740_DATA_DIR), &problem);
     if (!images)
         return usageError(problem);
@@ -68,12 +90,22 @@ int main(int argc, char *argv[])
     }
 
     const FlashOptions &options = parsed.options;
+    // The folder's signature is checked before any instrument is opened (the
+    // run checks it again before it writes).
+    const ImageList list = images->read();
     std::unique_ptr<FlashOutput> output;
     if (options.json)
-        output = std::make_unique<JsonOutput>(options.quiet);
+        output = std::make_unique<JsonOutput>(options.quiet, list.signer);
     else
         output = std::make_unique<TextOutput>(options.quiet);
     keepWritingWithoutReader();
+    if (!list.problem.isEmpty())
+        return refuseImages(*output, list.problem);
+    if (list.signer.isEmpty())
+        print(stderr,
+              QStringLiteral("kd740-flash: the images in %1 are not signed; --allow-unsigned takes them, "
+                             "checked against their SHA256SUMS alone\n")
+                  .arg(QFile::decodeName(images->folder())));
     FlashRun run(options, *images, *output);
     return run.exec();
 }

@@ -6,7 +6,8 @@
 #   libexec/kd740-updater/kd740-flash          the console program (installed by cli/)
 #   libexec/kd740-updater/<kd_api library>     private: only the updater loads it
 #   share/kd740-updater/firmware/<images>      the updater opens ./firmware/...
-#   share/kd740-updater/firmware/SHA256SUMS    their digests, to check a copy of the folder
+#   share/kd740-updater/firmware/SHA256SUMS    their digests, to check a copy of the folder,
+#   share/kd740-updater/firmware/SHA256SUMS.minisig    and the maker's signature of them
 #   share/applications/kd740-updater.desktop
 #   share/metainfo/<id>.metainfo.xml
 #   share/icons/hicolor/<N>x<N>/apps/kd740-updater.png
@@ -70,7 +71,7 @@ else()
     # tree's copy instead would leave that copy's RUNPATH with a trailing empty
     # entry, which the loader reads as the current directory.
     add_executable(kd740-updater-installed "${PROJECT_SOURCE_DIR}/app/main.cpp")
-    target_link_libraries(kd740-updater-installed PRIVATE updater)
+    target_link_libraries(kd740-updater-installed PRIVATE updater kd740_trusted_keys)
     set_target_properties(kd740-updater-installed PROPERTIES
         OUTPUT_NAME kd740-updater
         RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/installed"
@@ -96,7 +97,7 @@ else()
 endif()
 
 list(TRANSFORM KD740_FIRMWARE_IMAGES PREPEND "${KD740_FIRMWARE_DIR}/" OUTPUT_VARIABLE _kd740_image_paths)
-install(FILES ${_kd740_image_paths} "${KD740_SUMS_FILE}" DESTINATION "${_kd740_data_dir}/firmware")
+install(FILES ${_kd740_image_paths} "${KD740_SIGNED_LIST}" "${KD740_SIGNED_LIST}.minisig" DESTINATION "${_kd740_data_dir}/firmware")
 
 # Installing needs the images and icons, which a plain build of the updater
 # alone would not make.

@@ -20,9 +20,23 @@ set(KD740_QT_MINGW "${KD740_QT_MINGW}" CACHE PATH "Qt built for Windows by scrip
 # try_compile projects see only what is listed here.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KD740_QT_MINGW)
 
-# Libraries and packages from the MinGW sysroot and the Windows Qt only; the
-# programs (Qt's moc, uic, rcc among them) are the host's.
-set(CMAKE_FIND_ROOT_PATH /usr/${_kd740_target} "${KD740_QT_MINGW}")
+# libsodium, built for Windows by scripts/build-sodium-mingw.sh; pkg-config
+# reads its .pc there and nowhere on the host.
+if(NOT KD740_SODIUM_MINGW)
+    if(DEFINED ENV{KD740_SODIUM_MINGW})
+        set(KD740_SODIUM_MINGW "$ENV{KD740_SODIUM_MINGW}")
+    else()
+        set(KD740_SODIUM_MINGW "$ENV{HOME}/.cache/kd740/sodium-mingw")
+    endif()
+endif()
+set(KD740_SODIUM_MINGW "${KD740_SODIUM_MINGW}" CACHE PATH "libsodium built for Windows by scripts/build-sodium-mingw.sh")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KD740_SODIUM_MINGW)
+set(ENV{PKG_CONFIG_LIBDIR} "${KD740_SODIUM_MINGW}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
+
+# Libraries and packages from the MinGW sysroot, the Windows Qt and
+# libsodium only; the programs (Qt's moc, uic, rcc among them) are the host's.
+set(CMAKE_FIND_ROOT_PATH /usr/${_kd740_target} "${KD740_QT_MINGW}" "${KD740_SODIUM_MINGW}")
 set(CMAKE_PREFIX_PATH "${KD740_QT_MINGW}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

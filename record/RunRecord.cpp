@@ -41,15 +41,26 @@ bool reachesInstrument(const char *call)
 }
 
 // From the image check's own read: the record reads no image a second time.
-QString imageLine(const QString &path, const FileDigest &digest, bool usable)
+// What the image held and, when it was refused, what it had to hold, so that
+// a record shows which file stood under an image's name.
+QString imageLine(const CheckedImage &image)
 {
-    QString line = QStringLiteral("image: ") + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    if (digest.size < 0)
+    QString line = QStringLiteral("image: ") + QDir::toNativeSeparators(QFileInfo(image.path).absoluteFilePath());
+    const FileDigest &found = image.found;
+    if (found.size < 0)
         return line + QStringLiteral(", unusable");
-    line += QStringLiteral(", %1 bytes").arg(digest.size);
-    if (!digest.sha256.isEmpty())
-        line += QStringLiteral(", SHA-256 ") + QString::fromLatin1(digest.sha256);
-    return usable ? line : line + QStringLiteral(", unusable");
+    line += QStringLiteral(", %1 bytes").arg(found.size);
+    if (!found.sha256.isEmpty())
+        line += QStringLiteral(", SHA-256 ") + QString::fromLatin1(found.sha256);
+    if (image.usable)
+        return line + (image.signer.isEmpty() ? QStringLiteral(", unsigned") : QStringLiteral(", key ") + image.signer);
+    const ExpectedImage &expected = image.expected;
+    if (expected.sha256.isEmpty())
+        return line + QStringLiteral(", not listed, unusable");
+    line += QStringLiteral(", expected ");
+    if (expected.size >= 0)
+        line += QStringLiteral("%1 bytes, ").arg(expected.size);
+    return line + QStringLiteral("SHA-256 ") + QString::fromLatin1(expected.sha256) + QStringLiteral(", unusable");
 }
 
 // ISO 8601 with the offset always written out, +00:00 included.
@@ -259,9 +270,14 @@ void RunRecord::writeCallEnded(const QString &text, bool reaches)
     callInFlight.clear();
 }
 
-void RunRecord::imageChecked(const QString &path, const FileDigest &digest, bool usable)
+void RunRecord::unsignedListTaken()
 {
-    emit imageSeen(imageLine(path, digest, usable), QPrivateSignal());
+    emit imageSeen(QStringLiteral("images: unsigned, allowed by --allow-unsigned"), QPrivateSignal());
+}
+
+void RunRecord::imageChecked(const CheckedImage &image)
+{
+    emit imageSeen(imageLine(image), QPrivateSignal());
 }
 
 void RunRecord::addImage(const QString &line)

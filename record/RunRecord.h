@@ -92,7 +92,8 @@ private:
 
     void starting(const char *name, const QString &arguments) override;
     void called(const DeviceCallReport &report) override;
-    void imageChecked(const QString &path, const FileDigest &digest, bool usable) override;
+    void unsignedListTaken() override;
+    void imageChecked(const CheckedImage &image) override;
 
     void writeCallStarting(const QString &text);
     void writerFailed(const QString &reason);

@@ -86,7 +86,7 @@ for file in kd740-updater.exe kd740-flash.exe kd_api.dll Qt5Core.dll Qt5Gui.dll 
             "${licences[@]/#/licenses/}" \
             firmware/kd740a_boot_4.img firmware/kd740a_run_5.img firmware/kd740a_fpga_9.rbf \
             firmware/kd740b_boot_4.img firmware/kd740b_run_5.img firmware/kd740b_fpga_12.rbf \
-            firmware/kd740c_fx3_v5.img firmware/kd740c_fpga_v3.rbf firmware/SHA256SUMS; do
+            firmware/kd740c_fx3_v5.img firmware/kd740c_fpga_v3.rbf firmware/SHA256SUMS firmware/SHA256SUMS.minisig; do
     [[ -s $dir/$file ]] || fail "not installed: $file"
 done
 (cd "$dir/firmware" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match the images"

@@ -137,7 +137,7 @@ for size in 16 32 48 64 128 256; do
 done
 
 datadir="$root/usr/share/kd740-updater"
-expected=$( (fact images | tr ' ' '\n'; echo SHA256SUMS) | sort | xargs)
+expected=$( (fact images | tr ' ' '\n'; echo SHA256SUMS; echo SHA256SUMS.minisig) | sort | xargs)
 found=$(cd "$datadir/firmware" 2>/dev/null && find . -type f -printf '%f\n' | sort | xargs)
 [[ $found == "$expected" ]] || fail "firmware images in /usr/share/kd740-updater/firmware: '$found'"
 for image in $(fact images); do
@@ -148,6 +148,8 @@ done
 listed=$(cut -c67- "$datadir/firmware/SHA256SUMS" 2>/dev/null | sort | xargs)
 [[ $listed == "$(fact images | tr ' ' '\n' | sort | xargs)" ]] || fail "SHA256SUMS lists '$listed'"
 (cd "$datadir/firmware" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match the images"
+cmp -s "$datadir/firmware/SHA256SUMS.minisig" "$root_dir/catalogue/shipped/SHA256SUMS.minisig" \
+    || fail "SHA256SUMS.minisig is not the signature in catalogue/shipped/"
 
 echo "--- files in the package"
 (cd "$root" && find . -type f -o -type l | sort)

@@ -12,9 +12,12 @@ qt_major=${QT_MAJOR:-5}
 qt5=(qtbase5-dev qtbase5-dev-tools)
 qt6=(qt6-base-dev qt6-base-dev-tools)
 # dpkg-dev and xz-utils unpack Qt's Debian source; perl runs its configure.
-# icoutils reads the installer's version block and manifest.
-windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3 icoutils)
-packages=(build-essential cmake pkg-config libsystemd-dev xvfb xauth fonts-dejavu-core dbus)
+# icoutils reads the installer's version block and manifest. autoconf,
+# automake and libtool make libsodium's configure from its Debian source.
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis dpkg-dev xz-utils perl python3 icoutils
+         autoconf automake libtool)
+# libsodium checks the images' signatures; minisign signs the tests' folders.
+packages=(build-essential cmake pkg-config libsystemd-dev libsodium-dev minisign xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick file fakeroot
                clang-tidy clang-format xdotool desktop-file-utils lintian appstream
@@ -48,11 +51,13 @@ if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
         || lacking+=("a C++ compiler")
     qt_found || lacking+=("Qt ${qt_major} Widgets (Qt${qt_major}WidgetsConfig.cmake)")
     pkg-config --exists libsystemd 2>/dev/null || lacking+=("libsystemd's sd-bus with pkg-config")
+    pkg-config --exists libsodium 2>/dev/null || lacking+=("libsodium with pkg-config")
+    command -v minisign >/dev/null || lacking+=(minisign)
     if [[ ${#lacking[@]} -ne 0 ]]; then
         echo "setup: not found: ${lacking[*]}" >&2
         exit 1
     fi
-    echo "setup: CMake, a C++ compiler, Qt ${qt_major} and libsystemd found; carrying on" >&2
+    echo "setup: CMake, a C++ compiler, Qt ${qt_major}, libsystemd, libsodium and minisign found; carrying on" >&2
     exit 0
 fi
 

@@ -4,14 +4,16 @@
 #
 #   scripts/test-windows.sh [BUILD_DIR]     default: build-windows/ of the checkout
 #
-# Qt and Wine's folder are cached under ~/.cache/kd740 (KD740_QT_MINGW, WINEPREFIX).
+# Qt, libsodium and Wine's folder are cached under ~/.cache/kd740
+# (KD740_QT_MINGW, KD740_SODIUM_MINGW, WINEPREFIX).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-windows}
 "$root/scripts/setup.sh" --windows
 
 KD740_QT_MINGW=$("$root/scripts/build-qt-mingw.sh" | tail -n1)
-export KD740_QT_MINGW
+KD740_SODIUM_MINGW=$("$root/scripts/build-sodium-mingw.sh" | tail -n1)
+export KD740_QT_MINGW KD740_SODIUM_MINGW
 export WINEPREFIX=${WINEPREFIX:-$HOME/.cache/kd740/wine}
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

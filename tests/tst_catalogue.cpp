@@ -1,8 +1,12 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/ImageDigests.h"
 #include "catalogue/ImageSource.h"
+#include "catalogue/Signature.h"
+#include "catalogue/TrustedKeys.h"
 #include "session/PartSteps.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestCatalogue : public QObject
@@ -19,6 +23,8 @@ private slots:
     void versionStringIgnoresModel();
     void sha256Sums_data();
     void sha256Sums();
+    void signedList_data();
+    void signedList();
     void usualSeconds();
 };
 
@@ -166,6 +172,44 @@ void TestCatalogue::sha256Sums()
         entries << it.key() + '=' + QString::fromLatin1(it.value());
     entries.sort();
     QCOMPARE(entries.join(' '), listed);
+}
+
+// minisign's own signatures of the shipped list: the build's key, a second
+// trusted key (the tests'), each by the id minisign gives it; and a list
+// changed after signing, which --allow-unsigned takes as unsigned.
+void TestCatalogue::signedList_data()
+{
+    QTest::addColumn<QString>("signature");
+    QTest::addColumn<QString>("signer"); // "own", "none" or the .pub whose id it is
+    QTest::newRow("the build's key") << KD740_SIGNED_LIST ".minisig"
+                                     << "own";
+    QTest::newRow("a second trusted key") << KD740_TEST_KEYS "/trusted.minisig" << KD740_TEST_KEYS "/trusted.pub";
+    QTest::newRow("changed, allowed") << KD740_SIGNED_LIST ".minisig"
+                                      << "none";
+}
+
+void TestCatalogue::signedList()
+{
+    QFETCH(QString, signature);
+    QFETCH(QString, signer);
+
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(KD740_SIGNED_LIST, folder.filePath("SHA256SUMS"))
+            && QFile::copy(signature, folder.filePath("SHA256SUMS.minisig")));
+    QFile list(folder.filePath("SHA256SUMS")), key(signer);
+    QVERIFY(signer != "none" || (list.open(QIODevice::Append) && list.write("\n") == 1));
+    list.close();
+    ImageSource source = ImageSource::listedIn(QFile::encodeName(folder.path()));
+    source.allowUnsigned();
+    const ImageList read = source.read();
+    QCOMPARE(read.problem, QString());
+    if (signer == "own")
+        QCOMPARE(read.signer, keyId(trustedKeys().first()));
+    else if (signer == "none")
+        QCOMPARE(read.signer, QString());
+    else
+        QCOMPARE("untrusted comment: minisign public key " + read.signer,
+                 QString((key.open(QIODevice::ReadOnly), key.readLine().trimmed())));
 }
 
 // "Usually up to" is the longest estimate either workflow gives the part, so

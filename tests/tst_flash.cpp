@@ -8,6 +8,9 @@
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
 
+#include "catalogue/Signature.h"
+#include "catalogue/TrustedKeys.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -159,24 +162,39 @@ bool changesInstrument(const QString &call)
     return call.contains(QRegularExpression(QStringLiteral("Clear|Write|Bootstrap|Preset")));
 }
 
-// ./firmware with its SHA256SUMS as sha256sum writes it; copies of it without
-// one, and with one that gives the FPGA image another image's digest.
+// Copies of ./firmware, its signed list with them, each spoiled one way
+// after it was signed. The unsigned ones list their images as sha256sum
+// writes them, with a binary marker and CRLF.
 void writeImageFolders(const Sim &sim)
 {
     const QDir dir(sim.dir());
-    QMap<QString, QByteArray> digests;
-    for (const QString &name : QDir(sim.imagePath("")).entryList(QDir::Files)) {
-        QFile image(sim.imagePath(name));
-        QVERIFY(image.open(QIODevice::ReadOnly));
-        digests[name] = QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex();
-        for (const QString copy : { "unlisted/", "listed-wrong/" })
-            QVERIFY(dir.mkpath(copy) && QFile::copy(sim.imagePath(name), dir.filePath(copy + name)));
+    const QString fpgaB = "kd740b_fpga_12.rbf";
+    const QStringList copies = { "broken",     "fw-unlisted", "fw-untrusted",       "fw-list-changed",
+                                 "fw-swapped", "fw-unsigned", "fw-unsigned-swapped" };
+    for (const QString &copy : copies) {
+        QVERIFY(dir.mkpath(copy));
+        for (const QString &name : QDir(sim.imagePath("")).entryList(QDir::Files))
+            QVERIFY(QFile::copy(sim.imagePath(name), dir.filePath(copy + '/' + name)));
     }
-    QFile list(sim.imagePath("SHA256SUMS")), wrong(dir.filePath("listed-wrong/SHA256SUMS"));
-    QVERIFY(list.open(QIODevice::WriteOnly) && wrong.open(QIODevice::WriteOnly));
-    for (const QString &name : digests.keys()) {
-        list.write(digests[name] + (name.endsWith(".rbf") ? " *" : "  ") + name.toUtf8() + "\r\n");
-        wrong.write(digests[name.startsWith("kd740b_fpga") ? "kd740a_fpga_9.rbf" : name] + "  " + name.toUtf8() + "\n");
+    QVERIFY(QFile(dir.filePath("broken/" + fpgaB)).resize(0));
+    for (const QString copy : { "fw-unlisted", "fw-unsigned", "fw-unsigned-swapped", "fw-untrusted" })
+        QVERIFY(QFile::remove(dir.filePath(copy + "/SHA256SUMS.minisig")));
+    QVERIFY(QFile::remove(dir.filePath("fw-unlisted/SHA256SUMS")));
+    QVERIFY(QFile::copy(KD740_TEST_KEYS "/untrusted.minisig", dir.filePath("fw-untrusted/SHA256SUMS.minisig")));
+    // The KD740A's FPGA image under the KD740B's name; in one copy the list made again after the mix-up.
+    for (const QString copy : { "fw-swapped", "fw-list-changed", "fw-unsigned-swapped" }) {
+        QVERIFY(QFile::remove(dir.filePath(copy + '/' + fpgaB)));
+        QVERIFY(QFile::copy(sim.imagePath("kd740a_fpga_9.rbf"), dir.filePath(copy + '/' + fpgaB)));
+    }
+    for (const QString copy : { "fw-unsigned", "fw-list-changed" }) {
+        QFile list(dir.filePath(copy + "/SHA256SUMS"));
+        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (const QString &name : QDir(dir.filePath(copy)).entryList({ "*.img", "*.rbf" })) {
+            QFile image(dir.filePath(copy + '/' + name));
+            QVERIFY(image.open(QIODevice::ReadOnly));
+            const QByteArray digest = QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex();
+            list.write(digest + (name.endsWith(".rbf") ? " *" : "  ") + name.toUtf8() + "\r\n");
+        }
     }
 }
 
@@ -270,22 +288,39 @@ void TestFlash::run_data()
         << refused + QStringList { "Firmware image is empty: broken/kd740b_fpga_12.rbf" }
                + failureBlockWith({ "Nothing was erased or written." })
         << 5 << "";
-    // A folder of its own is proven by its own SHA256SUMS (./firmware's has a binary marker and CRLF).
-    QTest::newRow("--firmware listed") << "kd740b" << QStringList { "update", "--firmware", "./firmware" } << "update"
+    // A folder of its own is proven by its own signed list.
+    QTest::newRow("--firmware signed") << "kd740b" << QStringList { "update", "--firmware", "./firmware" } << "update"
                                        << QStringList { "data/update/kd740b.log" } << 0 << "";
-    const QStringList notShipped = { "Firmware image is not the one shipped: listed-wrong/kd740b_fpga_12.rbf" };
-    QTest::newRow("--firmware listed wrong: 5") << "kd740b" << QStringList { "update", "--firmware", "listed-wrong" }
-                                                << "" << refused + notShipped + failureBlockWith({ nothingTouched })
-                                                << 5 << "";
-    QTest::newRow("--firmware unlisted: 5")
-        << "kd740b" << QStringList { "update", "-f", "unlisted" } << ""
-        << refused + QStringList("Firmware images cannot be verified: no SHA256SUMS in unlisted")
-            + failureBlockWith({ nothingTouched })
-        << 5 << "";
-    QTest::newRow("check, image listed wrong: 5")
-        << "kd740b" << QStringList { "check", "--firmware", "listed-wrong" } << ""
-        << refused + notShipped + QStringList(recordLine) << 5
-        << "";
+    const auto notShipped = [](const char *folder) {
+        return QStringLiteral("Firmware image is not the one shipped: %1/kd740b_fpga_12.rbf").arg(folder);
+    };
+    QTest::newRow("image swapped after signing: 5")
+        << "kd740b" << QStringList { "update", "--firmware", "fw-swapped" } << ""
+        << refused + QStringList(notShipped("fw-swapped")) + failureBlockWith({ nothingTouched }) << 5 << "";
+    QTest::newRow("check, image swapped after signing: 5")
+        << "kd740b" << QStringList { "check", "--firmware", "fw-swapped" } << ""
+        << refused + QStringList(notShipped("fw-swapped")) + QStringList(recordLine) << 5 << "";
+    // Refused before the instrument is looked for, by check too.
+    const auto unsignedFolder = [](const char *name, const QStringList &arguments, const QString &problem) {
+        QTest::newRow(name) << "kd740b" << arguments << "" << QStringList { problem, nothingTouched } << 5 << "";
+    };
+    unsignedFolder("--firmware unlisted: 5", { "update", "-f", "fw-unlisted" },
+                   "Firmware images cannot be verified: no SHA256SUMS in fw-unlisted");
+    unsignedFolder("no signature: 5", { "update", "-f", "fw-unsigned" },
+                   "Firmware images are not signed: no SHA256SUMS.minisig in fw-unsigned");
+    unsignedFolder("check, no signature: 5", { "check", "-f", "fw-unsigned" },
+                   "Firmware images are not signed: no SHA256SUMS.minisig in fw-unsigned");
+    unsignedFolder("signed by an untrusted key: 5", { "check", "-f", "fw-untrusted" },
+                   "Firmware images are not signed by a trusted key: fw-untrusted");
+    unsignedFolder("list changed after signing: 5", { "update", "-f", "fw-list-changed" },
+                   "Firmware images are not signed by a trusted key: fw-list-changed");
+    // Its sizes and digests are still held to its list.
+    QTest::newRow("--allow-unsigned") << "kd740b"
+                                      << QStringList { "update", "-f", "fw-unsigned", "--allow-unsigned", "--json" }
+                                      << "update" << QStringList { "data/update/kd740b.log" } << 0 << "";
+    QTest::newRow("--allow-unsigned, image swapped: 5")
+        << "kd740b" << QStringList { "update", "-f", "fw-unsigned-swapped", "--allow-unsigned" } << ""
+        << refused + QStringList(notShipped("fw-unsigned-swapped")) + failureBlockWith({ nothingTouched }) << 5 << "";
     // Bad usage: what standard error says first.
     const auto usage = [](const char *name, const QStringList &arguments, const QString &problem) {
         QTest::newRow(name) << "kd740b" << arguments << "" << QStringList { "kd740-flash: " + problem } << 2 << "";
@@ -350,8 +385,6 @@ void TestFlash::run()
     sim.setDescription(instrument);
     sim.clearTrace();
     QVERIFY(QDir(sim.dir()).mkpath("broken"));
-    QFile(sim.imagePath("kd740b_fpga_12.rbf")).copy(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf"));
-    QFile(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")).resize(0);
     writeImageFolders(sim);
 
 #ifdef Q_OS_WIN
@@ -376,6 +409,7 @@ void TestFlash::run()
     const QString errors = QString::fromUtf8(flash.readAllStandardError());
     QVERIFY2(flash.exitStatus() == QProcess::NormalExit, qPrintable(errors));
     QCOMPARE(flash.exitCode(), exitCode);
+    QCOMPARE(errors.contains("--allow-unsigned takes them"), arguments.contains("--allow-unsigned"));
     // Bad usage: the row gives what standard error says first, and nothing else happens.
     if (exitCode == 2 && output.isEmpty())
         output = errors.section('\n', 0, 0).toUtf8() + '\n';
@@ -416,6 +450,8 @@ void TestFlash::run()
                      && record.value(record.size() - 1).startsWith("result: "),
                  qPrintable(recordPath));
         QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
+        QCOMPARE(record.filter(QRegularExpression("^\\+\\S+ images: unsigned, allowed by --allow-unsigned$")).size(),
+                 arguments.contains("--allow-unsigned") ? 1 : 0);
     }
     // A relative XDG_DATA_HOME is no data folder: both programs keep their records in the default one.
     if (relativeDataHome)
@@ -457,23 +493,32 @@ void TestFlash::jsonEvents_data()
     QTest::addColumn<QStringList>("events");
 
     // Values by their keys: event, link, model, offer, [found part shipped], serial; event, exit, [part state], result
-    const QString kd740b = "instrument usb KD740B update [4 boot Fx3 4, 5 run Fx3 5, 10 FPGA 12] 1234";
+    const QString kd740b = "instrument signed " + keyId(trustedKeys().first())
+        + " usb KD740B update [4 boot Fx3 4, 5 run Fx3 5, 10 FPGA 12] 1234";
     const QString skipped = "[boot Fx3 skipped, run Fx3 skipped, ";
     QTest::newRow("update offered") << "kd740b" << QStringList { "check" }
                                     << QStringList { kd740b, "outcome 10 update-needed" };
     QTest::newRow("restore needed") << "kd740a-boot" << QStringList { "check" }
                                     << QStringList {
-                                           "instrument usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
+                                           "instrument signed " + keyId(trustedKeys().first())
+                                               + " usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
                                            "outcome 11 restore-needed"
                                        };
     QTest::newRow("written over the network") << "kd740c-net" << QStringList { "update" }
-                                              << QStringList { "instrument net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
+                                              << QStringList { "instrument signed " + keyId(trustedKeys().first())
+                                                                   + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
                                                                "outcome 0 [FX3 written, FPGA written] done" };
     QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
                                  << QStringList { kd740b, "outcome 1 " + skipped + "FPGA erased] failed" };
     QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
                                     << QStringList { kd740b,
                                                      "outcome 5 " + skipped + "FPGA untouched] image-unusable" };
+    QTest::newRow("--allow-unsigned") << "kd740b" << QStringList { "check", "-f", "fw-unsigned", "--allow-unsigned" }
+                                      << QStringList { QString(kd740b).replace(QRegularExpression("signed \\S+"),
+                                                                               "unsigned"),
+                                                       "outcome 10 update-needed" };
+    QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
+                                << QStringList { "outcome 5 image-unusable" };
 }
 
 void TestFlash::jsonEvents()
@@ -484,9 +529,7 @@ void TestFlash::jsonEvents()
 
     Sim sim;
     sim.setDescription(readLines(QFINDTESTDATA("../simulator/examples/" + instrument + ".txt")).join('\n'));
-    QVERIFY(QDir(sim.dir()).mkpath("broken"));
-    QVERIFY(QFile(sim.imagePath("kd740b_fpga_12.rbf")).copy(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")));
-    QFile(QDir(sim.dir()).filePath("broken/kd740b_fpga_12.rbf")).resize(0);
+    writeImageFolders(sim);
     QProcess flash;
     startFlash(flash, arguments << "--json", QProcessEnvironment::systemEnvironment());
     QVERIFY(flash.waitForFinished(60000));

@@ -16,13 +16,16 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <tuple>
+
 using Sim = SimulatedInstrument;
 
 namespace {
 
 // clang-format off
 enum class Damage { Missing, DanglingLink, Empty, Unreadable, Directory, Fifo, Device,
-                    Zeros, Short, Longer, Other, Sparse }; // the bytes differ
+                    Zeros, Short, Longer, Other, Sparse, // the bytes differ
+                    Unsigned, Untrusted, ListChanged }; // the folder's signed list
 // clang-format on
 
 // Instruments for which each sequence writes every part it has.
@@ -76,6 +79,11 @@ QString otherModelsImage(const QString &path)
     return image.dir().filePath(image.dir().entryList({ other + "_" + part + "_*" }).value(0));
 }
 
+QString listBeside(const QString &image)
+{
+    return QFileInfo(image).dir().filePath("SHA256SUMS");
+}
+
 void damage(const QString &path, Damage how)
 {
     QFile file(path);
@@ -94,6 +102,16 @@ void damage(const QString &path, Damage how)
     case Damage::Other: QVERIFY(file.remove() && QFile::copy(otherModelsImage(path), path)); break;
     // Read whole, it would hold the check up for many seconds.
     case Damage::Sparse: QVERIFY(file.resize(qint64(2) << 30)); break;
+    case Damage::Unsigned: QVERIFY(QFile::remove(listBeside(path) + ".minisig")); break;
+    case Damage::Untrusted:
+        QVERIFY(QFile::remove(listBeside(path) + ".minisig")
+                && QFile::copy(KD740_TEST_KEYS "/untrusted.minisig", listBeside(path) + ".minisig"));
+        break;
+    case Damage::ListChanged: {
+        QFile list(listBeside(path));
+        QVERIFY(list.open(QIODevice::Append) && list.write("\n") == 1);
+        break;
+    }
     }
 }
 
@@ -161,17 +179,36 @@ void TestImages::unusableImage_data()
         { "another model's", Damage::Other, "Firmware image is not the one shipped: " },
         { "sparse 2 GiB", Damage::Sparse, "Firmware image is not the one shipped: " },
     };
+    // Refused before any image is looked at: the folder's, whatever the image.
+    const struct
+    {
+        const char *name;
+        Damage damage;
+        const char *problem;
+    } folderDamages[] = {
+        { "no signature", Damage::Unsigned, "Firmware images are not signed: no SHA256SUMS.minisig in ./firmware" },
+        { "signed by an untrusted key", Damage::Untrusted,
+          "Firmware images are not signed by a trusted key: ./firmware" },
+        { "list changed after signing", Damage::ListChanged,
+          "Firmware images are not signed by a trusted key: ./firmware" },
+    };
     for (const auto &sequence : sequences) {
         for (const QString &image : sequence.images) {
             for (const auto &how : damages) {
                 QTest::addRow("%s %s %s", sequence.name, qPrintable(image), how.name)
-                    << sequence.workflow << sequence.instrument << image << how.damage << how.problem;
+                    << sequence.workflow << sequence.instrument << image << how.damage
+                    << how.problem + QStringLiteral("./firmware/") + image;
             }
+        }
+        for (const auto &how : folderDamages) {
+            QTest::addRow("%s %s", sequence.name, how.name)
+                << sequence.workflow << sequence.instrument << sequence.images.last() << how.damage << how.problem;
         }
     }
 }
 
-// Nothing is erased, and the instrument is not even opened.
+// Nothing is erased, and the instrument is not even opened. The "another
+// model's" rows: an image swapped after its list was signed.
 void TestImages::unusableImage()
 {
     QFETCH(Workflow, workflow);
@@ -201,7 +238,7 @@ void TestImages::unusableImage()
         transcript = runWorkflow(sim, driver, buttonOf(workflow));
     }
 
-    QCOMPARE(transcript, refusal(workflow, problem + "./firmware/" + image));
+    QCOMPARE(transcript, refusal(workflow, problem));
     QCOMPARE(sim.calls(), QStringList());
     QCOMPARE(parts(sim), partsBefore);
     QVERIFY(onlyLogEnabled(driver));
@@ -317,27 +354,39 @@ void TestImages::damagedBootImage_data()
     QTest::addColumn<QString>("instrument");
     QTest::addColumn<QString>("image");
     QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("problem");
 
-    const std::pair<const char *, Damage> kinds[] = { { "all zeros", Damage::Zeros },
-                                                      { "truncated", Damage::Short },
-                                                      { "one byte more", Damage::Longer },
-                                                      { "another model's", Damage::Other },
-                                                      { "sparse 2 GiB", Damage::Sparse } };
-    for (const auto &[name, how] : kinds) {
+    const QString notShipped = "Firmware image is not the one shipped: ./firmware/";
+    const std::tuple<const char *, Damage, QString> kinds[] = {
+        { "all zeros", Damage::Zeros, notShipped },
+        { "truncated", Damage::Short, notShipped },
+        { "one byte more", Damage::Longer, notShipped },
+        { "another model's", Damage::Other, notShipped },
+        { "sparse 2 GiB", Damage::Sparse, notShipped },
+        { "no signature", Damage::Unsigned, "Firmware images are not signed: no SHA256SUMS.minisig in ./firmware" },
+        { "list changed after signing", Damage::ListChanged,
+          "Firmware images are not signed by a trusted key: ./firmware" },
+    };
+    for (const auto &[name, how, problem] : kinds) {
+        const auto line = [&, problem = problem](const QString &image) {
+            return problem == notShipped ? problem + image : problem;
+        };
         QTest::addRow("USB %s", name) << Sim::usbInstrument(1, 6009, Sim::Erased, 5, 12, "silent")
-                                      << "kd740b_boot_4.img" << how;
+                                      << "kd740b_boot_4.img" << how << line("kd740b_boot_4.img");
         QTest::addRow("net %s", name) << Sim::netInstrument(6010, Sim::Erased, 3, "silent") << "kd740c_fx3_v5.img"
-                                      << how;
+                                      << how << line("kd740c_fx3_v5.img");
     }
 }
 
 // The bootstrap loads the boot image into the instrument: one that is not
-// the shipped one is refused before the call.
+// the shipped one, or from a folder no trusted key signed, is refused before
+// the call.
 void TestImages::damagedBootImage()
 {
     QFETCH(QString, instrument);
     QFETCH(QString, image);
     QFETCH(Damage, damage);
+    QFETCH(QString, problem);
     if (const QString why = missingDamage(damage); !why.isEmpty())
         QSKIP(qPrintable(why));
 
@@ -351,7 +400,7 @@ void TestImages::damagedBootImage()
 
     const QStringList lines = driver.linesAfterIntroduction();
     QCOMPARE(lines.mid(lines.indexOf("Looking to bootstrap KD740.") + 1, 2),
-             QStringList({ "Firmware image is not the one shipped: ./firmware/" + image, "Failed to detect device." }));
+             QStringList({ problem, "Failed to detect device." }));
     QCOMPARE(sim.calls().filter("Bootstrap"), QStringList());
     QCOMPARE(parts(sim), partsBefore);
 }

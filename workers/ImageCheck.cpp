@@ -34,12 +34,9 @@ const char *fileProblem(const QByteArray &path, QFile &file)
 
 // The one read of the image in a run: the record takes its size and SHA-256
 // from here. A file of another size than the shipped one is not read.
-QString contentProblem(const ImageSource &images, const QString &path, QFile &file, FileDigest *digest)
+QString contentProblem(const ExpectedImage &expected, const QString &path, QFile &file, FileDigest *digest)
 {
-    const ExpectedImage expected = images.expectedImage(QFileInfo(path).fileName());
     digest->size = file.size();
-    if (!expected.unverifiable.isEmpty())
-        return expected.unverifiable;
     if (expected.sha256.isEmpty() || (expected.size >= 0 && digest->size != expected.size))
         return notShipped + path;
     *digest = digestOf(file);
@@ -49,26 +46,36 @@ QString contentProblem(const ImageSource &images, const QString &path, QFile &fi
 }
 
 // name: path as the log shows it.
-QString imageProblem(const ImageSource &images, const QByteArray &path, const QString &name, FileDigest *digest)
+QString imageProblem(const QByteArray &path, CheckedImage *image)
 {
     QFile file;
     if (const char *problem = fileProblem(path, file))
-        return QString::fromLatin1(problem) + name;
-    return contentProblem(images, name, file, digest);
+        return QString::fromLatin1(problem) + image->path;
+    return contentProblem(image->expected, image->path, file, &image->found);
 }
 
 } // namespace
 
 QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> &paths)
 {
+    if (paths.contains(QByteArray()))
+        return QStringLiteral("No firmware image for this device type.");
+    // Read once for all the images, so that each is held to the same list.
+    const ImageList list = images.read();
+    if (!list.problem.isEmpty())
+        return list.problem;
+    ImageCheckObserver *const observer = threadObserver;
+    if (observer && list.signer.isEmpty())
+        observer->unsignedListTaken();
     for (const QByteArray &path : paths) {
-        if (path.isEmpty())
-            return QStringLiteral("No firmware image for this device type.");
-        const QString name = QFile::decodeName(path);
-        FileDigest digest;
-        QString problem = imageProblem(images, path, name, &digest);
-        if (ImageCheckObserver *observer = threadObserver)
-            observer->imageChecked(name, digest, problem.isEmpty());
+        CheckedImage image;
+        image.path = QFile::decodeName(path);
+        image.expected = list.expectedImage(QFileInfo(image.path).fileName());
+        image.signer = list.signer;
+        QString problem = imageProblem(path, &image);
+        image.usable = problem.isEmpty();
+        if (observer)
+            observer->imageChecked(image);
         if (!problem.isEmpty())
             return problem;
     }

@@ -62,7 +62,7 @@ def check(prefix, facts):
     datadir = os.path.join(prefix, "share", "kd740-updater")
     firmware = os.path.join(datadir, "firmware")
     found = sorted(os.listdir(firmware)) if os.path.isdir(firmware) else []
-    if found != sorted(facts["images"].split() + ["SHA256SUMS"]):
+    if found != sorted(facts["images"].split() + ["SHA256SUMS", "SHA256SUMS.minisig"]):
         failures.append("images in share/kd740-updater/firmware: %r" % found)
 
     for size in ICON_SIZES:
@@ -140,7 +140,7 @@ def check_windows(prefix, facts):
             failures.append("no " + name)
     firmware = os.path.join(prefix, "firmware")
     found = sorted(os.listdir(firmware)) if os.path.isdir(firmware) else []
-    if found != sorted(facts["images"].split() + ["SHA256SUMS"]):
+    if found != sorted(facts["images"].split() + ["SHA256SUMS", "SHA256SUMS.minisig"]):
         failures.append("images in firmware: %r" % found)
     flash = os.path.join(prefix, "kd740-flash.exe")
     if os.path.isfile(flash) and not console_subsystem(flash):

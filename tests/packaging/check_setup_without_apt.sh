@@ -7,7 +7,7 @@ setup=$1
 bin=$(mktemp -d)
 trap 'rm -rf "$bin"' EXIT
 # Only what setup.sh uses besides the package tools.
-for tool in bash find grep cmake c++ g++ clang++ pkg-config; do
+for tool in bash find grep cmake c++ g++ clang++ pkg-config minisign; do
     command -v "$tool" >/dev/null && ln -s "$(command -v "$tool")" "$bin/"
 done
 

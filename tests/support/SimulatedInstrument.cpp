@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -38,6 +39,8 @@ SimulatedInstrument::SimulatedInstrument()
     std::string error;
     const bool written = kdsim::writeShippedImages(QDir(dir()).filePath("firmware").toStdString(), &error);
     QVERIFY2(written, error.c_str());
+    for (const QString &list : { QStringLiteral(KD740_SIGNED_LIST), QStringLiteral(KD740_SIGNED_LIST ".minisig") })
+        QVERIFY(QFile::copy(list, imagePath(QFileInfo(list).fileName())));
     QVERIFY(QDir::setCurrent(dir()));
     setVariable("KDSIM_DEVICE", QFile::encodeName(descriptionPath()));
     setVariable("KDSIM_TRACE", QFile::encodeName(QDir(dir()).filePath("trace.txt")));
