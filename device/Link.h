@@ -4,6 +4,11 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/DeviceStatus.h"
 
+#include <QString>
+
+#include <functional>
+#include <vector>
+
 class LibraryProgress;
 
 // The parts a sequence writes. A network model's FX3 program is its boot part.
@@ -34,6 +39,11 @@ class Link
 public:
     virtual ~Link() = default;
 
+    // Looks for an instrument of its kind and reads what it is and holds
+    // into status, each line it has to say told to say. False: none of its
+    // kind answered, and another link may look.
+    virtual bool detect(DeviceStatus &status, const std::function<void(const QString &)> &say) const = 0;
+
     virtual OpenResult open(PartSession &session, OpenMode mode) const = 0;
     // Starts an instrument that answers nothing from image and reads its
     // serial from flash; the handle is closed after every attempt. True
@@ -51,5 +61,9 @@ public:
 const Link &usbLink();
 const Link &networkLink();
 const Link &linkFor(LinkKind kind);
+// The links a check looks through, in order: a network instrument answers
+// the device list without being opened, and the USB link's last look is
+// for whatever answers in boot mode.
+std::vector<const Link *> linksToLookThrough();
 
 #endif

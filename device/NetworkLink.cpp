@@ -4,9 +4,48 @@
 
 namespace {
 
+// What kdConfigNetGetFPGAStatus reports for an FPGA that failed to load.
+constexpr int fpgaFailedToLoad = 2;
+
 class NetworkLink : public Link
 {
 public:
+    bool detect(DeviceStatus &status, const std::function<void(const QString &)> &say) const override
+    {
+        int handle = -1;
+        NetDeviceList list;
+        // Not examined: only the count the list gives decides.
+        KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
+        const int serial = list.serials[0];
+        if (list.count < 1 || KD_CALL(kdConfigNetOpenDevice, &handle, serial) != 0)
+            return false;
+
+        int version = 0;
+        int fpgaStatus = 0;
+        const char *failure = nullptr;
+        if (KD_CALL(kdConfigNetGetFirmwareVersion, handle, &version) != 0)
+            failure = "Failed to retrieve firmware versions.";
+        else if (KD_CALL(kdConfigNetGetFPGAStatus, handle, &fpgaStatus) != 0)
+            failure = "Failed to retrieve FPGA status.";
+        // An instrument that answered but did not say what it holds: the check ends here.
+        if (failure) {
+            KD_CALL(kdConfigNetCloseDevice, handle);
+            say(QString::fromLatin1(failure));
+            status.checkState = NotDetected;
+            return true;
+        }
+        if (fpgaStatus == fpgaFailedToLoad)
+            say(QStringLiteral("FPGA failed to load."));
+        // Not examined: the versions are read by then.
+        KD_CALL(kdConfigNetCloseDevice, handle);
+        status.checkState = fpgaStatus == fpgaFailedToLoad ? NeedsRestore : Operational;
+        status.deviceFirmware = firmwareFromNetVersion(version);
+        status.deviceType = status.deviceFirmware.deviceType;
+        status.targetFirmware = shippedFirmware(status.deviceType);
+        status.serial = serial;
+        return true;
+    }
+
     // In boot mode it is opened by the serial the device list gives; the
     // FX3 write still carries the one the check found.
     OpenResult open(PartSession &s, OpenMode mode) const override

@@ -10,6 +10,20 @@ namespace {
 class UsbLink : public Link
 {
 public:
+    // An instrument that does not open normally is looked for in boot mode.
+    bool detect(DeviceStatus &status, const std::function<void(const QString &)> &say) const override
+    {
+        int handle = -1;
+        if (KD_CALL(kdOpenDevice, &handle) == 0) {
+            readOpened(status, handle, say);
+            return true;
+        }
+        say(QStringLiteral("Failed to open KD740."));
+        say(QStringLiteral("Looking for KD740 boot device..."));
+        readBootDevice(status, say);
+        return true;
+    }
+
     OpenResult open(PartSession &s, OpenMode mode) const override
     {
         if (mode == OpenMode::Found)
@@ -59,6 +73,53 @@ public:
     void finish(PartSession &s) const override { KD_CALL(kdConfigUSBCloseDevice, s.handle); }
 
     bool finishOnlyReleases() const override { return true; }
+
+private:
+    static void readOpened(DeviceStatus &status, int handle, const std::function<void(const QString &)> &say)
+    {
+        FirmwareTarget &firmware = status.deviceFirmware;
+        const char *failure = nullptr;
+        if (KD_CALL(kdGetFirmwareVersion, handle, &firmware.bootVersion, &firmware.runVersion, &firmware.fpgaVersion)
+            != 0)
+            failure = "Failed to retrieve firmware versions.";
+        else if (KD_CALL(kdGetDeviceInfo, handle, &status.deviceType, &status.serial) != 0)
+            failure = "Failed to retrieve serial number.";
+        // Not examined: what could be read is read by then.
+        KD_CALL(kdCloseDevice, handle);
+        if (failure) {
+            say(QString::fromLatin1(failure));
+            status.checkState = NotDetected;
+            return;
+        }
+        firmware.deviceType = status.deviceType;
+        status.checkState = Operational;
+        status.targetFirmware = shippedFirmware(status.deviceType);
+    }
+
+    // The model decides which images a restore writes, so it is never guessed.
+    static void readBootDevice(DeviceStatus &status, const std::function<void(const QString &)> &say)
+    {
+        int handle = -1;
+        if (KD_CALL(kdConfigUSBOpenDevice, &handle) != 0) {
+            say(QStringLiteral("Failed to open KD740 boot device."));
+            status.checkState = NotDetected;
+            return;
+        }
+        KdDeviceType type {};
+        const bool read = KD_CALL(kdConfigUSBGetDeviceSerial, handle, &status.serial) == 0
+            && KD_CALL(kdConfigUSBGetDeviceType, handle, &type) == 0;
+        // Not examined: the identity is read by then, or cannot be.
+        KD_CALL(kdConfigUSBCloseDevice, handle);
+        if (!read) {
+            say(QStringLiteral("Failed to read KD740 boot device."));
+            status.checkState = NotDetected;
+            return;
+        }
+        status.deviceType = type;
+        status.deviceFirmware.deviceType = type;
+        status.checkState = NeedsRestore;
+        status.targetFirmware = shippedFirmware(status.deviceType);
+    }
 };
 
 } // namespace
@@ -72,4 +133,9 @@ const Link &usbLink()
 const Link &linkFor(LinkKind kind)
 {
     return kind == LinkKind::Network ? networkLink() : usbLink();
+}
+
+std::vector<const Link *> linksToLookThrough()
+{
+    return { &networkLink(), &usbLink() };
 }

@@ -15,6 +15,19 @@ namespace {
 
 constexpr int tickMs = 1000;
 
+// Why an image a write on what the check found would need is unusable, or
+// empty. Called on the worker that found it.
+QString writeImageProblem(const ImageSource &images, const DeviceStatus &status)
+{
+    if (status.checkState == NotDetected)
+        return QString();
+    const bool operational = status.checkState == Operational;
+    if (operational && updateOffer(status.deviceFirmware, status.targetFirmware) == UpdateOffer::None)
+        return QString();
+    const PartSequence &sequence = operational ? updateSequence(status.deviceType) : restoreSequence(status.deviceType);
+    return firstUnusableImage(images, imagesToWrite(images, sequence, status));
+}
+
 } // namespace
 
 RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings, QObject *parent)
@@ -26,7 +39,7 @@ RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings,
     connect(&ticker, &QTimer::timeout, this, &RunSession::tick);
     connect(this, &RunSession::keepAwakeRefused, this, &RunSession::notice, Qt::QueuedConnection);
     // Handed over by the workers, queued.
-    qRegisterMetaType<DeviceStatus>();
+    qRegisterMetaType<CheckOutcome>();
     qRegisterMetaType<BootstrapOutcome>();
     qRegisterMetaType<WriteOutcome>();
 }
@@ -107,14 +120,28 @@ void RunSession::start(const RunPlan &started)
                 emit call({ name, arguments, status, microseconds });
             });
     emitLines({ QString(), checkTitle(), QString() });
-    auto *checker = new CheckVersionThread;
+    const ImageSource images = settings.images;
+    auto *checker = new CheckVersionThread([images] { return images.read().problem; },
+                                           [images](const DeviceStatus &found) {
+                                               return writeImageProblem(images, found);
+                                           });
     connect(checker, &CheckVersionThread::updateText, this, [this](const QString &text) { emitLine(text); });
-    connect(checker, &CheckVersionThread::ended, this, [this](const DeviceStatus &found) { status = found; });
+    connect(checker, &CheckVersionThread::ended, this, [this](const CheckOutcome &outcome) {
+        status = outcome.status;
+        imageProblem = outcome.imageProblem;
+    });
     startWorker(checker, ProgressText::reading(), nullptr, &RunSession::checked);
 }
 
+// Images whose folder no trusted key signed end the check before anything
+// was looked for.
 void RunSession::checked()
 {
+    if (status.checkState == NotDetected && !imageProblem.isEmpty()) {
+        result.imageUnusable = true;
+        endCheck();
+        return;
+    }
     if (status.checkState != NotDetected || !mayBootstrap(plan)) {
         reportCheck();
         return;
@@ -135,10 +162,14 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
         return;
     }
     status = bootstrapRecord(status, *model);
-    auto *bootstrapper = new BootstrapThread(status, settings.images);
+    const ImageSource images = settings.images;
+    auto *bootstrapper = new BootstrapThread(status, images, [images](const DeviceStatus &found) {
+        return writeImageProblem(images, found);
+    });
     connect(bootstrapper, &BootstrapThread::ended, this, [this](const BootstrapOutcome &outcome) {
         status = outcome.status;
-        bootstrapProblem = outcome.imageProblem;
+        bootstrapProblem = outcome.bootImageProblem;
+        imageProblem = outcome.imageProblem;
         result.stoppedForBattery = outcome.stoppedForBattery;
     });
     followErasing(bootstrapper);
@@ -162,7 +193,6 @@ void RunSession::reportCheck()
     result.state = status.checkState;
     if (status.checkState == Operational)
         result.offer = updateOffer(status.deviceFirmware, status.targetFirmware);
-    imageProblem = unusableImage();
     result.imageUnusable = result.imageUnusable || !imageProblem.isEmpty();
     switch (status.checkState) {
     case NotDetected: emitLines(notDetectedLines(), true); break;
@@ -189,18 +219,6 @@ void RunSession::answerDowngrade(Downgrade answer)
     result.downgradeAccepted = answer == Downgrade::Install;
     emitLines(offerLines(UpdateOffer::Downgrade, result.downgradeAccepted));
     endCheck();
-}
-
-QString RunSession::unusableImage()
-{
-    const bool operational = result.state == Operational;
-    if (result.state == NotDetected || (operational && result.offer == UpdateOffer::None))
-        return QString();
-    const PartSequence &sequence = operational ? updateSequence(status.deviceType) : restoreSequence(status.deviceType);
-    setImageCheckObserver(&record->imageObserver());
-    const QString problem = firstUnusableImage(settings.images, imagesToWrite(settings.images, sequence, status));
-    setImageCheckObserver(nullptr);
-    return problem;
 }
 
 // The check's last line says where its record is, or why there is none.
@@ -230,7 +248,7 @@ void RunSession::endCheck()
     }
     RunEnd end;
     end.kind = next.end;
-    if (refused)
+    if (refused && status.checkState != NotDetected)
         untouchedParts(end);
     // A user who cancels the model question is done with the program.
     end.endsProgram = !plan.offerAfterCheck || next.end == RunEnd::Kind::NoModelNamed;

@@ -130,7 +130,6 @@ private:
     void emitLine(const QString &text, LineTone tone = LineTone::Normal, bool report = false);
     void emitLines(const QStringList &lines, bool report = false);
     void emitLines(const QVector<ReportLine> &lines);
-    QString unusableImage();
     void followErasing(ErasingThread *erasing);
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());
@@ -154,8 +153,8 @@ private:
     Workflow wrote = Workflow::Check;
     DeviceStatus status;
     CheckResult result;
-    // Why an image the run would write is unusable, or empty; and why the
-    // boot image of a bootstrap was.
+    // Why an image the run would write is unusable, or empty (the check's
+    // worker finds out); and why the boot image of a bootstrap was.
     QString imageProblem;
     QString bootstrapProblem;
     // What the run writes, once it does, and how the write ended.

@@ -3,9 +3,11 @@
 #include "device/Link.h"
 #include "workers/ImageCheck.h"
 
-BootstrapThread::BootstrapThread(const DeviceStatus &status, const ImageSource &images)
+BootstrapThread::BootstrapThread(const DeviceStatus &status, const ImageSource &images,
+                                 std::function<QString(const DeviceStatus &)> imageProblem)
     : deviceStatus(status)
     , images(images)
+    , imageProblem(std::move(imageProblem))
 {
 }
 
@@ -13,12 +15,13 @@ void BootstrapThread::run()
 {
     BootstrapOutcome outcome;
     outcome.status = deviceStatus;
-    outcome.imageProblem = bootImageProblem(images, deviceStatus);
-    if (outcome.imageProblem.isEmpty() && mayErase()) {
+    outcome.bootImageProblem = bootImageProblem(images, deviceStatus);
+    if (outcome.bootImageProblem.isEmpty() && mayErase()) {
         const QByteArray image = bootImagePath(images, deviceStatus.targetFirmware);
         if (linkFor(linkOf(deviceStatus.deviceType)).bootstrap(image.constData(), &outcome.status.serial))
             outcome.status.checkState = NeedsRestore;
     }
+    outcome.imageProblem = imageProblem(outcome.status);
     outcome.stoppedForBattery = stoppedForBattery;
     emit ended(outcome);
 }

@@ -7,12 +7,16 @@
 
 #include <QMetaType>
 
+#include <functional>
+
 // How a bootstrap ended: the record with NeedsRestore and the serial where
 // both calls succeeded, the line that says why the boot image cannot be
 // used, or that the battery was too low.
 struct BootstrapOutcome
 {
     DeviceStatus status;
+    QString bootImageProblem;
+    // Once bootstrapped: why an image the restore would write cannot be used.
     QString imageProblem;
     bool stoppedForBattery = false;
 };
@@ -27,8 +31,10 @@ class BootstrapThread : public ErasingThread
     Q_OBJECT
 
 public:
-    // status: the check's record with the named model in it.
-    BootstrapThread(const DeviceStatus &status, const ImageSource &images);
+    // status: the check's record with the named model in it; imageProblem:
+    // why an image the restore of what answered would write cannot be used.
+    BootstrapThread(const DeviceStatus &status, const ImageSource &images,
+                    std::function<QString(const DeviceStatus &)> imageProblem);
 
 signals:
     // Its last act.
@@ -40,6 +46,7 @@ protected:
 private:
     const DeviceStatus deviceStatus;
     const ImageSource images;
+    const std::function<QString(const DeviceStatus &)> imageProblem;
 };
 
 #endif
