@@ -44,6 +44,10 @@ Outcome outcomeOf(const RunEnd &end)
     using Kind = RunEnd::Kind;
     switch (end.kind) {
     case Kind::Success: return finished(ExitDone, "done");
+    case Kind::NotConfirmed:
+        return finished(ExitNotConfirmed, "not-confirmed",
+                        QStringLiteral("The firmware was written, but the KD740 did not answer afterwards: cycle its "
+                                       "power and run kd740-flash check."));
     case Kind::Failed: return finished(ExitStepFailed, "failed");
     case Kind::Stopped: return finished(128 + end.endSignal, "stopped");
     case Kind::Current: return finished(ExitDone, "current");
@@ -127,12 +131,17 @@ void FlashRun::askLowBattery(int)
 }
 
 // A plan without a user offers nothing.
-void FlashRun::offerWrite(Workflow) {}
+void FlashRun::offerWrite(Workflow)
+{
+}
 
 void FlashRun::ended(const RunEnd &end)
 {
     outcome = outcomeOf(end);
     for (std::size_t index = 0; index < end.outcomes.size() && index < std::size_t(end.parts.size()); ++index)
-        outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]) });
+        outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]),
+                               end.shipped.size() > index ? end.shipped[index] : -1,
+                               end.found.size() > index ? end.found[index] : -1,
+                               end.readBack.size() > index ? end.readBack[index] : -1 });
     loop.quit();
 }

@@ -22,7 +22,8 @@ QStringList bootstrapIntroLines();
 QStringList notDetectedLines();
 QStringList foundLines(const DeviceStatus &status);
 
-enum class LineTone { Normal, Success, Failure };
+// Warning: something to act on that is not a failure.
+enum class LineTone { Normal, Success, Failure, Warning };
 
 // A line that tells the user what to do next, in the window's words; each
 // program words it for its own controls.
@@ -44,5 +45,12 @@ QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted);
 // How an update or a restore ends its log: the outcome, what a failed run
 // left on the instrument, and where the run's record is, if anywhere.
 QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFailure, const QString &recordLine);
+
+// Said before the success block once the instrument reported every part
+// written at the shipped version.
+QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after);
+// In place of the success block: the write ended well, but the instrument
+// did not answer afterwards to confirm it.
+QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString &recordLine);
 
 #endif

@@ -5,10 +5,12 @@
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 #include "session/CallRelay.h"
+#include "session/ReadBack.h"
 #include "session/RunPlan.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/ImageCheck.h"
+#include "workers/ReadBackThread.h"
 #include "workers/WritePartsThread.h"
 
 namespace {
@@ -51,8 +53,11 @@ RunSession::~RunSession()
     // The worker's calls must not wait for this thread, which waits for it.
     if (record)
         record->releaseCallers();
-    if (worker)
+    if (worker) {
+        // A read-back waiting for the instrument stops looking; a write goes on.
+        worker->requestInterruption();
         worker->wait();
+    }
     keepAwake.reset();
     delete calls;
     delete record;
@@ -341,21 +346,66 @@ RunEnd::Kind writeEnd(const WriteOutcome &outcome, const EraseGate &gate)
 
 } // namespace
 
+// A write that touched the instrument is read back: once where it failed,
+// and until the instrument answers, within the wait, where it succeeded.
 void RunSession::written()
 {
+    keepAwake.reset();
+    const RunEnd::Kind kind = writeEnd(writeOutcome, guard->gate());
+    if (kind != RunEnd::Kind::Success && kind != RunEnd::Kind::Failed) {
+        endWrite(kind, std::nullopt);
+        return;
+    }
+    auto *reader = new ReadBackThread(kind == RunEnd::Kind::Success ? settings.readBackWaitMs : 0);
+    connect(reader, &ReadBackThread::ended, this, [this](const DeviceStatus &after) { readBackStatus = after; });
+    // A program asked to end does not wait for a slow instrument.
+    connect(guard.get(), &WriteGuard::endDeferred, reader, &QThread::requestInterruption);
+    startWorker(reader, ProgressText::readingBack(), nullptr, &RunSession::readBack);
+}
+
+void RunSession::readBack()
+{
+    endWrite(writeEnd(writeOutcome, guard->gate()), readBackStatus);
+}
+
+// The outcome is what the instrument reports where it was read back.
+void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after)
+{
     const QString where = record ? record->whereLine() : QString();
-    emitLines(outcomeLines(writeOutcome.succeeded, stateAfterFailure(*writeSteps, writeOutcome.parts), where));
-    RunEnd end;
-    end.kind = writeEnd(writeOutcome, guard->gate());
+    std::optional<ReadBack> read;
+    if (after)
+        read = compareReadBack(*writeSteps, status, writeOutcome.parts, *after);
+    const bool answered = read && read->verdict != ReadBack::Verdict::NoAnswer;
+    QStringList state = answered ? read->reportedState : stateAfterFailure(*writeSteps, writeOutcome.parts);
+    if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::NoAnswer) {
+        kind = RunEnd::Kind::NotConfirmed;
+        emitLines(notConfirmedLines(status, where));
+    } else if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::Contradicted) {
+        kind = RunEnd::Kind::Failed;
+        emitLines(read->differences, true);
+        emitLines(outcomeLines(false, state, where));
+    } else {
+        if (kind == RunEnd::Kind::Success && after)
+            emitLine(confirmedLine(status, *after), LineTone::Normal, true);
+        emitLines(outcomeLines(kind == RunEnd::Kind::Success, state, where));
+    }
+    if (record && read)
+        record->readBack(readBackText(*writeSteps, *read));
     if (record)
-        record->finish(writeRecordResult(end.kind));
+        record->finish(writeRecordResult(kind));
+    RunEnd end;
+    end.kind = kind;
     end.wrote = wrote;
     end.endsProgram = guard->finish() || !plan.offerAfterCheck;
     end.endSignal = guard->endSignal();
     end.outcomes = writeOutcome.parts;
-    for (const PartStep &part : writeSteps->parts)
-        end.parts << QLatin1String(part.name);
-    keepAwake.reset();
+    for (std::size_t index = 0; index < writeSteps->parts.size(); ++index) {
+        const FirmwarePart part = writeSteps->parts[index].part;
+        end.parts << QLatin1String(writeSteps->parts[index].name);
+        end.found.push_back(status.checkState == Operational ? partVersion(status.deviceFirmware, part) : -1);
+        end.shipped.push_back(partVersion(status.targetFirmware, part));
+        end.readBack.push_back(read ? read->versions[index] : -1);
+    }
     guard.reset();
     endRun(end);
 }

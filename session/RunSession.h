@@ -57,6 +57,9 @@ struct SessionSettings
     // The native handle of the program's main window when a write starts;
     // unset for a program without one.
     std::function<std::uintptr_t()> window;
+    // How long the instrument is waited for after a write, to read back
+    // what it holds: it restarts on the new firmware.
+    int readBackWaitMs = 30000;
     // How the program words a line that tells the user what to do next;
     // nullopt leaves it out. Unset: as the window words it. The record keeps
     // the program's words.
@@ -145,6 +148,8 @@ private:
     void endRun(RunEnd end);
     void write(Workflow workflow);
     void written();
+    void readBack();
+    void endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after);
 
     RunQuestions &questions;
     const SessionSettings settings;
@@ -160,6 +165,8 @@ private:
     // What the run writes, once it does, and how the write ended.
     const PartSequence *writeSteps = nullptr;
     WriteOutcome writeOutcome;
+    // What answered after the write: NotDetected where nothing did.
+    DeviceStatus readBackStatus;
     bool busy = false;
     enum class Waiting { Nothing, Model, Downgrade, Offer };
     Waiting waiting = Waiting::Nothing;

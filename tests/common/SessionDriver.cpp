@@ -37,6 +37,7 @@ QString marked(const QString &text, LineTone tone)
     switch (tone) {
     case LineTone::Success: return QStringLiteral("[green] ") + text;
     case LineTone::Failure: return QStringLiteral("[red] ") + text;
+    case LineTone::Warning: return QStringLiteral("[amber] ") + text;
     case LineTone::Normal: break;
     }
     return text;
