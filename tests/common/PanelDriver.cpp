@@ -35,7 +35,7 @@ QStringList announced;
 void recordAnnouncement(QAccessibleEvent *event)
 {
     // Message boxes raise their own alert; the window's lines come from its announcer.
-    if (event->type() == QAccessible::Alert && event->object()->inherits("Announcer"))
+    if (event->type() == QAccessible::Alert && event->object()->inherits("Announcement"))
         announced << withoutRecordPath(event->accessibleInterface()->text(QAccessible::Name));
 }
 
