@@ -27,6 +27,17 @@ Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>/dev/n
 pids+=($!)
 for _ in $(seq 50); do [[ -s $work/display ]] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/display")
+# A window manager decides which window gets the keys, as on a desktop; the
+# tests then type through the X server (xdotool) rather than into Qt.
+if command -v openbox >/dev/null && command -v xdotool >/dev/null && command -v xprop >/dev/null; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.1
+    done
+    export KD740_WINDOW_MANAGER=openbox
+fi
 start_atspi_bus() {
     dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null
 }

@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDeadlineTimer>
+#include <QHash>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
@@ -163,6 +165,20 @@ void PanelDriver::replaceLastLine(const QString &s)
 void PanelDriver::click(QPushButton *button)
 {
     clickInWindow(button);
+    waitForWorkflow();
+}
+
+// Typed through the X server, the keys arrive after xdotool has ended.
+void PanelDriver::typeToStart(const QStringList &keys)
+{
+    const RunSession *session = panel()->findChild<RunSession *>();
+    typeKeys(keys);
+    QTRY_VERIFY(session->running());
+    waitForWorkflow();
+}
+
+void PanelDriver::waitForWorkflow()
+{
     const RunSession *session = panel()->findChild<RunSession *>();
     const QDeadlineTimer deadline(workflowTimeoutMs);
     while (session->running() && !deadline.hasExpired())
@@ -208,6 +224,21 @@ void clickInWindow(QPushButton *button)
 void keyInWindow(QWidget *widget, Qt::Key key)
 {
     QTest::keyClick(widget->window()->windowHandle(), key);
+}
+
+void typeKeys(const QStringList &keys)
+{
+    if (qEnvironmentVariableIsSet("KD740_WINDOW_MANAGER")) {
+        if (QProcess::execute(QStringLiteral("xdotool"), QStringList(QStringLiteral("key")) + keys) != 0)
+            qWarning("xdotool could not type %s", qPrintable(keys.join(' ')));
+        return;
+    }
+    static const QHash<QString, Qt::Key> codes = { { "Return", Qt::Key_Return },
+                                                   { "Escape", Qt::Key_Escape },
+                                                   { "Tab", Qt::Key_Tab },
+                                                   { "space", Qt::Key_Space } };
+    for (const QString &key : keys)
+        QTest::keyClick(QGuiApplication::focusWindow(), codes.value(key));
 }
 
 void closeInWindow(QWidget *widget)
