@@ -12,13 +12,12 @@ class Announcement : public QWidget
     Q_OBJECT
 
 public:
-    Announcement(const QString &line, QWidget *parent)
+    explicit Announcement(QWidget *parent)
         : QWidget(parent)
     {
         setFocusPolicy(Qt::NoFocus);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setGeometry(0, 0, 0, 0);
-        setAccessibleName(line);
     }
 };
 
@@ -47,8 +46,17 @@ void Announcer::announce(const QString &line)
     QAccessibleAnnouncementEvent event(widget, line);
     QAccessible::updateAccessibility(&event);
 #else
-    auto *alert = new Announcement(line, widget);
+    // Qt hands a new object the bus path of the last one made if that one has
+    // gone (the busy dialog, just closed), and a reader that knew that path
+    // keeps its role: the line would be read as a dialog. A stand-in takes
+    // that path while the alert is made.
+    QWidget standIn;
+    QAccessible::queryAccessibleInterface(&standIn);
+    auto *alert = new Announcement(widget);
     alerts << alert;
+    // Named once it exists for a reader, so that a reader hears the change.
+    QAccessible::queryAccessibleInterface(alert);
+    alert->setAccessibleName(line);
     alert->show();
     QAccessibleEvent event(alert, QAccessible::Alert);
     QAccessible::updateAccessibility(&event);
