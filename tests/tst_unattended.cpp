@@ -232,16 +232,16 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     // The question takes the keyboard however the update was started: with
     // the mouse, or typed where the check left the focus (on Update).
     for (const QString &start : { QString(), QStringLiteral("typed update, ") }) {
-        QTest::addRow("10 %%, %sReturn", qPrintable(start)) << "logind upower:battery:10" << kdB << updateButton
-                                                            << start + "answer keys Return"
-                                                            << stopped("Updating Firmware", "10") << both;
-        QTest::addRow("10 %%, %sTab Space", qPrintable(start)) << "logind upower:battery:10" << kdB << updateButton
-                                                               << start + "answer keys Tab space" << onBattery("10")
-                                                               << both;
+        QTest::addRow("10 %%, %sReturn", qPrintable(start))
+            << "logind upower:battery:10" << kdB << updateButton << start + "answer keys Return"
+            << stopped("Updating Firmware", "10") << both;
+        QTest::addRow("10 %%, %sTab Space", qPrintable(start))
+            << "logind upower:battery:10" << kdB << updateButton << start + "answer keys Tab space" << onBattery("10")
+            << both;
     }
-    QTest::newRow("24.4 %, typed update, Escape") << "logind upower:battery:24.4" << kdB << updateButton
-                                                  << "typed update, answer keys Escape"
-                                                  << stopped("Updating Firmware", "24") << both;
+    QTest::newRow("24.4 %, typed update, Escape")
+        << "logind upower:battery:24.4" << kdB << updateButton << "typed update, answer keys Escape"
+        << stopped("Updating Firmware", "24") << both;
     QTest::newRow("restore at 3 %, Cancel") << "logind upower:battery:3" << bootB << restoreButton << "answer Cancel"
                                             << stopped("Restoring Device", "3") << both;
     QTest::newRow("charging") << "logind upower:charging:10" << kdB << updateButton << "" << updated << both;

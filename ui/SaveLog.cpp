@@ -37,7 +37,8 @@ QString writeText(const QString &path, const QString &text)
 
 void saveLogAs(QWidget *parent, const QString &text, const QString &instrument, const QDateTime &runBegan)
 {
-    QString name = (runBegan.isValid() ? runBegan : QDateTime::currentDateTime()).toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss"));
+    QString name = (runBegan.isValid() ? runBegan : QDateTime::currentDateTime())
+                       .toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss"));
     if (!instrument.isEmpty())
         name += QLatin1Char('-') + instrument;
     const QString suggested = QDir(startFolder()).filePath(name + QStringLiteral(".txt"));

@@ -233,10 +233,9 @@ void typeKeys(const QStringList &keys)
             qWarning("xdotool could not type %s", qPrintable(keys.join(' ')));
         return;
     }
-    static const QHash<QString, Qt::Key> codes = { { "Return", Qt::Key_Return },
-                                                   { "Escape", Qt::Key_Escape },
-                                                   { "Tab", Qt::Key_Tab },
-                                                   { "space", Qt::Key_Space } };
+    static const QHash<QString, Qt::Key> codes = {
+        { "Return", Qt::Key_Return }, { "Escape", Qt::Key_Escape }, { "Tab", Qt::Key_Tab }, { "space", Qt::Key_Space }
+    };
     for (const QString &key : keys)
         QTest::keyClick(QGuiApplication::focusWindow(), codes.value(key));
 }
