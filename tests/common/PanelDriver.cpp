@@ -57,6 +57,12 @@ PanelDriver::PanelDriver()
     window->show();
     if (!QTest::qWaitForWindowExposed(window))
         qWarning("main window was not exposed");
+    // Qt joins a screen reader's bus through calls answered on the event
+    // loop; on a busy machine a first workflow could end, unheard, before it
+    // had joined.
+    if (qEnvironmentVariableIsSet("KD740_HEAR_ANNOUNCEMENTS")
+        && !QTest::qWaitFor([] { return QAccessible::isActive(); }, workflowTimeoutMs))
+        qWarning("Qt never joined the AT-SPI bus");
 }
 
 PanelDriver::~PanelDriver()
