@@ -45,11 +45,12 @@ void armFaults(SimulatedInstrument &sim, const QString &faults);
 // compares in one go.
 QStringList fields(const SimulatedInstrument &sim, const QStringList &expected);
 
-// Starts the trace afresh and clicks workflowButton; what the workflow wrote
-// to the log, as PanelDriver::transcript() gives it, and optionally the
+// Starts the trace afresh and clicks workflowButton, or with keys typed
+// presses it where it has the focus in the active window; what the workflow
+// wrote to the log, as PanelDriver::transcript() gives it, and optionally the
 // milliseconds the click took.
 QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton,
-                        qint64 *elapsedMs = nullptr);
+                        qint64 *elapsedMs = nullptr, const QStringList &keys = {});
 
 // That a screen reader heard the outcome, given as transcript() gives it,
 // line by line, once, and apart from the steps nothing else.
