@@ -11,6 +11,8 @@
 #include "workers/ImageCheck.h"
 #include "workers/WritePartsThread.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int tickMs = 1000;
@@ -94,6 +96,7 @@ void RunSession::start(const RunPlan &started)
     wrote = Workflow::Check;
     waiting = Waiting::Nothing;
     result = CheckResult();
+    batteryPercent = -1;
     // A run ends where the next one begins.
     delete calls;
     delete record;
@@ -104,6 +107,8 @@ void RunSession::start(const RunPlan &started)
     calls = new CallRelay(record->callObserver(), this);
     connect(calls, &CallRelay::reported, this,
             [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
+                if (status != 0)
+                    failedCall = name;
                 emit call({ name, arguments, status, microseconds });
             });
     emitLines({ QString(), checkTitle(), QString() });
@@ -140,6 +145,7 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
         status = outcome.status;
         bootstrapProblem = outcome.imageProblem;
         result.stoppedForBattery = outcome.stoppedForBattery;
+        batteryPercent = outcome.batteryPercent;
     });
     followErasing(bootstrapper);
     startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
@@ -215,7 +221,7 @@ void RunSession::endCheck()
     // A run that was to write says that it failed, and that nothing was touched.
     const bool refused = next.end == RunEnd::Kind::ImageUnusable && !imageProblem.isEmpty() && mayWrite(plan);
     if (refused)
-        emitLines(outcomeLines(false, stateAfterFailure(updateSequence(status.deviceType), {}), where));
+        emitLines(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where));
     else if (!where.isEmpty())
         emitLine(where);
     if (!where.isEmpty()) {
@@ -230,6 +236,8 @@ void RunSession::endCheck()
     }
     RunEnd end;
     end.kind = next.end;
+    if (end.kind == RunEnd::Kind::ImageUnusable)
+        end.problem = imageProblem.isEmpty() ? bootstrapProblem : imageProblem;
     if (refused)
         untouchedParts(end);
     // A user who cancels the model question is done with the program.
@@ -257,6 +265,7 @@ void RunSession::endRun(RunEnd end)
 {
     busy = false;
     waiting = Waiting::Nothing;
+    end.batteryPercent = batteryPercent;
     if (end.endsProgram)
         finishRecord();
     else if (record)
@@ -277,10 +286,14 @@ void RunSession::acceptOffer()
 void RunSession::write(Workflow workflow)
 {
     wrote = workflow;
+    failedCall.clear();
     writeSteps = workflow == Workflow::Restore ? &restoreSequence(status.deviceType)
                                                : &updateSequence(status.deviceType);
     auto *writer = new WritePartsThread(*writeSteps, status, settings.images);
-    connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) { writeOutcome = outcome; });
+    connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) {
+        writeOutcome = outcome;
+        batteryPercent = outcome.batteryPercent;
+    });
     emitLines({ QString(), workflow == Workflow::Restore ? restoreTitle() : updateTitle(), QString() });
     followErasing(writer);
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
@@ -295,14 +308,24 @@ void RunSession::write(Workflow workflow)
         }
     });
     writer->gate = &guard->gate();
-    // Told on the worker: the record takes it there, in its place among the calls.
+    // Told on the worker once it begins to erase, as a run that then writes
+    // nothing has nothing to warn of: the record takes it there, in its place
+    // among the calls. Only the worker's thread touches the held warning.
     RunRecord *const runRecord = record;
+    auto held = std::make_shared<QString>();
     keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate(),
-                                            [this, runRecord](const QString &warning) {
-                                                if (runRecord)
-                                                    runRecord->addNotice(warning);
-                                                emit keepAwakeRefused(warning, QPrivateSignal());
-                                            });
+                                            [held](const QString &warning) { *held = warning; });
+    connect(
+        writer, &WritePartsThread::stepStarted, writer,
+        [this, runRecord, held] {
+            if (held->isEmpty())
+                return;
+            if (runRecord)
+                runRecord->addNotice(*held);
+            emit keepAwakeRefused(*held, QPrivateSignal());
+            held->clear();
+        },
+        Qt::DirectConnection);
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 
@@ -326,9 +349,9 @@ RunEnd::Kind writeEnd(const WriteOutcome &outcome, const EraseGate &gate)
 void RunSession::written()
 {
     const QString where = record ? record->whereLine() : QString();
-    emitLines(outcomeLines(writeOutcome.succeeded, stateAfterFailure(*writeSteps, writeOutcome.parts), where));
     RunEnd end;
     end.kind = writeEnd(writeOutcome, guard->gate());
+    emitLines(outcomeLines(end.kind, stateAfterFailure(*writeSteps, writeOutcome.parts), where));
     if (record)
         record->finish(writeRecordResult(end.kind));
     end.wrote = wrote;
@@ -337,6 +360,13 @@ void RunSession::written()
     end.outcomes = writeOutcome.parts;
     for (const PartStep &part : writeSteps->parts)
         end.parts << QLatin1String(part.name);
+    end.problem = writeOutcome.imageProblem;
+    if (end.kind == RunEnd::Kind::Failed) {
+        const auto erased = std::find(end.outcomes.begin(), end.outcomes.end(), PartOutcome::Erased);
+        if (erased != end.outcomes.end())
+            end.failedPart = end.parts.value(int(erased - end.outcomes.begin()));
+        end.failedCall = failedCall;
+    }
     keepAwake.reset();
     guard.reset();
     endRun(end);

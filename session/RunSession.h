@@ -158,6 +158,10 @@ private:
     // boot image of a bootstrap was.
     QString imageProblem;
     QString bootstrapProblem;
+    // The PC's battery where a worker read it; the last library call of the
+    // write that failed.
+    int batteryPercent = -1;
+    QString failedCall;
     // What the run writes, once it does, and how the write ended.
     const PartSequence *writeSteps = nullptr;
     WriteOutcome writeOutcome;

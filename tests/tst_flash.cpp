@@ -119,11 +119,16 @@ QMap<QString, QString> manualOptions(const QStringList &page)
     return options;
 }
 
-// The instructions of the window's words as the command line words them.
-QStringList consoleWords(QStringList lines)
+// The instructions of the window's words as the command line words them:
+// none for the command that runs.
+QStringList consoleWords(QStringList lines, const QStringList &arguments)
 {
-    lines.replaceInStrings("Press Update to continue.", "Run kd740-flash update to continue.");
-    lines.replaceInStrings("Press Restore to continue.", "Run kd740-flash restore to continue.");
+    for (const QString command : { "update", "restore" }) {
+        const QString press = "Press " + command.left(1).toUpper() + command.mid(1) + " to continue.";
+        if (arguments.contains(command))
+            lines.removeAll(press);
+        lines.replaceInStrings(press, "Run kd740-flash " + command + " to continue.");
+    }
     lines.removeAll("You may now close the software.");
     return lines;
 }
@@ -286,7 +291,7 @@ void TestFlash::run_data()
     QTest::newRow("image unusable: 5")
         << "kd740b" << QStringList { "update", "--firmware", "broken" } << ""
         << refused + QStringList { "Firmware image is empty: broken/kd740b_fpga_12.rbf" }
-               + failureBlockWith({ "Nothing was erased or written." })
+               + failureBlockWith({ nothingTouched }, imageAdvice)
         << 5 << "";
     // A folder of its own is proven by its own signed list.
     QTest::newRow("--firmware signed") << "kd740b" << QStringList { "update", "--firmware", "./firmware" } << "update"
@@ -296,7 +301,7 @@ void TestFlash::run_data()
     };
     QTest::newRow("image swapped after signing: 5")
         << "kd740b" << QStringList { "update", "--firmware", "fw-swapped" } << ""
-        << refused + QStringList(notShipped("fw-swapped")) + failureBlockWith({ nothingTouched }) << 5 << "";
+        << refused + QStringList(notShipped("fw-swapped")) + failureBlockWith({ nothingTouched }, imageAdvice) << 5 << "";
     QTest::newRow("check, image swapped after signing: 5")
         << "kd740b" << QStringList { "check", "--firmware", "fw-swapped" } << ""
         << refused + QStringList(notShipped("fw-swapped")) + QStringList(recordLine) << 5 << "";
@@ -320,7 +325,7 @@ void TestFlash::run_data()
                                       << "update" << QStringList { "data/update/kd740b.log" } << 0 << "";
     QTest::newRow("--allow-unsigned, image swapped: 5")
         << "kd740b" << QStringList { "update", "-f", "fw-unsigned-swapped", "--allow-unsigned" } << ""
-        << refused + QStringList(notShipped("fw-unsigned-swapped")) + failureBlockWith({ nothingTouched }) << 5 << "";
+        << refused + QStringList(notShipped("fw-unsigned-swapped")) + failureBlockWith({ nothingTouched }, imageAdvice) << 5 << "";
     // Bad usage: what standard error says first.
     const auto usage = [](const char *name, const QStringList &arguments, const QString &problem) {
         QTest::newRow(name) << "kd740b" << arguments << "" << QStringList { "kd740-flash: " + problem } << 2 << "";
@@ -381,7 +386,7 @@ void TestFlash::run()
         if (signalAfter.isEmpty())
             QCOMPARE(shown, expected);
     }
-    expected = consoleWords(expected);
+    expected = consoleWords(expected, arguments);
     sim.setDescription(instrument);
     sim.clearTrace();
     QVERIFY(QDir(sim.dir()).mkpath("broken"));

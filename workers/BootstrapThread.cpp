@@ -20,5 +20,6 @@ void BootstrapThread::run()
             outcome.status.checkState = NeedsRestore;
     }
     outcome.stoppedForBattery = stoppedForBattery;
+    outcome.batteryPercent = batteryPercent;
     emit ended(outcome);
 }

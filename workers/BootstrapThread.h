@@ -15,6 +15,8 @@ struct BootstrapOutcome
     DeviceStatus status;
     QString imageProblem;
     bool stoppedForBattery = false;
+    // Where it was read.
+    int batteryPercent = -1;
 };
 Q_DECLARE_METATYPE(BootstrapOutcome)
 
