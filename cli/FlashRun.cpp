@@ -49,8 +49,6 @@ SessionSettings sessionSettings(const ImageSource &images, Workflow running)
     return settings;
 }
 
-namespace {
-
 const QString downgradeMessage = QStringLiteral("The KD740 holds newer firmware than the shipped images; "
                                                 "kd740-flash update --yes installs the older firmware.");
 
@@ -176,19 +174,22 @@ int FlashRun::exec()
 // The window asks for the model here; the program takes it from --model.
 void FlashRun::askModel()
 {
-    session.bootstrapAs(options.model);
+    session.bootstrapAs(options.model, options.model ? QStringLiteral("--model") : QStringLiteral("no --model"));
 }
 
 // The window asks before a downgrade; the program goes ahead only with --yes.
 void FlashRun::askDowngrade()
 {
-    session.answerDowngrade(options.yes ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline);
+    session.answerDowngrade(options.yes ? RunSession::Downgrade::Install : RunSession::Downgrade::Decline,
+                            options.yes ? QStringLiteral("--yes") : QStringLiteral("no --yes"));
 }
 
 // The window asks before a write on a low battery; the program goes on only with --ignore-power.
 void FlashRun::askLowBattery(int)
 {
-    session.answerLowBattery(options.ignorePower);
+    session.answerLowBattery(options.ignorePower,
+                             options.ignorePower ? QStringLiteral("--ignore-power")
+                                                 : QStringLiteral("no --ignore-power"));
 }
 
 // A plan without a user offers nothing.

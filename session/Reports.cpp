@@ -95,3 +95,9 @@ QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfter
     lines.append({ QStringLiteral("You may now close the software."), LineTone::Normal, Instruction::CloseProgram });
     return lines;
 }
+
+QString answerLine(const QString &answer, const QString &by)
+{
+    return QStringLiteral("answer: ") + answer
+        + (by.isEmpty() ? QString() : QStringLiteral(" (") + by + QLatin1Char(')'));
+}

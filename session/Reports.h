@@ -47,6 +47,10 @@ QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted);
 // is, if anywhere.
 QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfterFailure, const QString &recordLine);
 
+// The record's line of an answer to one of the run's questions, and what
+// gave it where that was not the user.
+QString answerLine(const QString &answer, const QString &by);
+
 // What the user can do after a run that ended so without success.
 QString failureAdvice(RunEnd::Kind end);
 

@@ -129,11 +129,20 @@ void RunSession::checked()
     questions.askModel();
 }
 
-void RunSession::bootstrapAs(std::optional<DeviceType> model)
+// An answer stands in the record on a line of its own, where it was given,
+// and not in the log, which shows the question's outcome.
+void RunSession::recordAnswer(const QString &answer, const QString &by)
+{
+    if (record)
+        record->addLine(answerLine(answer, by));
+}
+
+void RunSession::bootstrapAs(std::optional<DeviceType> model, const QString &by)
 {
     if (waiting != Waiting::Model)
         return;
     waiting = Waiting::Nothing;
+    recordAnswer(model ? QStringLiteral("model ") + deviceTypeName(*model) : QStringLiteral("no model"), by);
     if (!model) {
         result.modelDeclined = true;
         endCheck();
@@ -187,11 +196,14 @@ void RunSession::reportCheck()
     endCheck();
 }
 
-void RunSession::answerDowngrade(Downgrade answer)
+void RunSession::answerDowngrade(Downgrade answer, const QString &by)
 {
     if (waiting != Waiting::Downgrade)
         return;
     waiting = Waiting::Nothing;
+    recordAnswer(answer == Downgrade::Install ? QStringLiteral("install the older firmware")
+                                              : QStringLiteral("keep the newer firmware"),
+                 by);
     result.downgradeAccepted = answer == Downgrade::Install;
     emitLines(offerLines(UpdateOffer::Downgrade, result.downgradeAccepted));
     endCheck();
@@ -303,7 +315,7 @@ void RunSession::write(Workflow workflow)
     connect(guard.get(), &WriteGuard::stopped, this, [this](const QString &text) {
         emitLine(text);
         if (askingBattery) {
-            answerLowBattery(false);
+            settleBattery(false);
             questions.withdrawLowBattery();
         }
     });
@@ -378,15 +390,26 @@ void RunSession::followErasing(ErasingThread *erasing)
     connect(erasing, &ErasingThread::addLine, this, [this](const QString &text) { emitLine(text); });
     connect(erasing, &ErasingThread::batteryLow, this, [this, erasing](int percent) {
         askingBattery = erasing;
+        batteryPercent = percent;
         // A stop that came first leaves nothing to ask.
         if (erasing->gate && erasing->gate->stopped())
-            answerLowBattery(false);
+            settleBattery(false);
         else
             questions.askLowBattery(percent);
     });
 }
 
-void RunSession::answerLowBattery(bool proceed)
+void RunSession::answerLowBattery(bool proceed, const QString &by)
+{
+    if (!askingBattery)
+        return;
+    recordAnswer((proceed ? QStringLiteral("write on battery at %1 %") : QStringLiteral("stop on battery at %1 %"))
+                     .arg(batteryPercent),
+                 by);
+    settleBattery(proceed);
+}
+
+void RunSession::settleBattery(bool proceed)
 {
     if (!askingBattery)
         return;

@@ -497,33 +497,48 @@ void TestFlash::jsonEvents_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("events");
 
-    // Values by their keys: event, link, model, offer, [found part shipped], serial; event, exit, [part state], result
-    const QString kd740b = "instrument signed " + keyId(trustedKeys().first())
+    // Values by their keys: event, firmware_found, firmware_shipped, images, key, link, model, offer, [found part
+    // shipped], serial; battery, call, event, exit, message, part, [part state], result
+    const QString kd740b = "instrument 4.5.10 4.5.12 signed " + keyId(trustedKeys().first())
         + " usb KD740B update [4 boot Fx3 4, 5 run Fx3 5, 10 FPGA 12] 1234";
     const QString skipped = "[boot Fx3 skipped, run Fx3 skipped, ";
     QTest::newRow("update offered") << "kd740b" << QStringList { "check" }
-                                    << QStringList { kd740b, "outcome 10 update-needed" };
+                                    << QStringList { kd740b,
+                                                     "outcome 10 The KD740 holds older firmware than shipped: "
+                                                     "kd740-flash update installs it. update-needed" };
     QTest::newRow("restore needed") << "kd740a-boot" << QStringList { "check" }
                                     << QStringList {
-                                           "instrument signed " + keyId(trustedKeys().first())
+                                           "instrument  4.5.9 signed " + keyId(trustedKeys().first())
                                                + " usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
-                                           "outcome 11 restore-needed"
+                                           "outcome 11 The KD740 needs a restore: kd740-flash restore. restore-needed"
                                        };
-    QTest::newRow("written over the network") << "kd740c-net" << QStringList { "update" }
-                                              << QStringList { "instrument signed " + keyId(trustedKeys().first())
-                                                                   + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
-                                                               "outcome 0 [FX3 written, FPGA written] done" };
+    QTest::newRow("written over the network")
+        << "kd740c-net" << QStringList { "update" }
+        << QStringList { "instrument 4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
+                             + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
+                         "outcome 0 The KD740 holds the shipped firmware now. "
+                         "[FX3 written, FPGA written] done" };
     QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
-                                 << QStringList { kd740b, "outcome 1 " + skipped + "FPGA erased] failed" };
+                                 << QStringList { kd740b,
+                                                  "kdConfigUSBWriteFPGAProgram outcome 1 The write failed at "
+                                                  "kdConfigUSBWriteFPGAProgram, writing the FPGA. Check device "
+                                                  "connections and re-run the software. FPGA "
+                                                      + skipped + "FPGA erased] failed" };
     QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
                                     << QStringList { kd740b,
-                                                     "outcome 5 " + skipped + "FPGA untouched] image-unusable" };
+                                                     "outcome 5 Firmware image is empty: broken/kd740b_fpga_12.rbf "
+                                                         + imageAdvice + ' ' + skipped
+                                                         + "FPGA untouched] image-unusable" };
     QTest::newRow("--allow-unsigned") << "kd740b" << QStringList { "check", "-f", "fw-unsigned", "--allow-unsigned" }
                                       << QStringList { QString(kd740b).replace(QRegularExpression("signed \\S+"),
                                                                                "unsigned"),
-                                                       "outcome 10 update-needed" };
+                                                       "outcome 10 The KD740 holds older firmware than shipped: "
+                                                       "kd740-flash update installs it. update-needed" };
     QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
-                                << QStringList { "outcome 5 image-unusable" };
+                                << QStringList {
+                                       "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in fw-unsigned "
+                                       + imageAdvice + " image-unusable"
+                                   };
 }
 
 void TestFlash::jsonEvents()
