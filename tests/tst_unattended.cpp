@@ -371,7 +371,8 @@ void TestUnattended::endsWhenClosedOrSignalled()
     const QString log = QString::fromUtf8(output).remove(QRegularExpression("\nRecord: [^\n]*"));
     if (beforeClear) {
         const QString stopped = "Stopped before anything was erased.\nFirmware updated unsuccessfully.\n";
-        QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched + '\n' + stoppedAdvice), qPrintable(log));
+        QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched + '\n' + stoppedAdvice),
+                 qPrintable(log));
         QVERIFY(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty());
         return;
     }
