@@ -94,6 +94,9 @@ void JsonOutput::instrument(const InstrumentFindings &event)
                         { QStringLiteral("serial"), event.serial },
                         { QStringLiteral("link"), event.link },
                         { QStringLiteral("parts"), parts },
+                        { QStringLiteral("firmware_found"),
+                          event.firmwareFound.isEmpty() ? QJsonValue() : QJsonValue(event.firmwareFound) },
+                        { QStringLiteral("firmware_shipped"), event.firmwareShipped },
                         { QStringLiteral("offer"), event.offer } };
     if (imagesSigner.isEmpty()) {
         found.insert(QStringLiteral("images"), QStringLiteral("unsigned"));
@@ -119,6 +122,12 @@ void JsonOutput::outcome(const Outcome &outcome)
     QJsonObject object { { QStringLiteral("result"), outcome.result }, { QStringLiteral("exit"), outcome.exitCode } };
     if (!outcome.message.isEmpty())
         object.insert(QStringLiteral("message"), outcome.message);
+    if (!outcome.failedPart.isEmpty())
+        object.insert(QStringLiteral("part"), outcome.failedPart);
+    if (!outcome.failedCall.isEmpty())
+        object.insert(QStringLiteral("call"), outcome.failedCall);
+    if (outcome.batteryPercent >= 0)
+        object.insert(QStringLiteral("battery"), outcome.batteryPercent);
     if (!outcome.parts.isEmpty()) {
         QJsonArray parts;
         for (const PartState &part : outcome.parts)

@@ -104,6 +104,14 @@ struct RunEnd
     Workflow wrote = Workflow::Check;
     QStringList parts;
     std::vector<PartOutcome> outcomes;
+    // The PC's battery percentage where it was read before an erase, else -1.
+    int batteryPercent = -1;
+    // ImageUnusable: which image and why, as the log says it.
+    QString problem;
+    // Failed: the part the run was writing and the library call that
+    // failed, where there were.
+    QString failedPart;
+    QString failedCall;
 };
 
 Q_DECLARE_METATYPE(StepEvent)

@@ -11,6 +11,8 @@
 #include "workers/ImageCheck.h"
 #include "workers/WritePartsThread.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int tickMs = 1000;
@@ -107,6 +109,7 @@ void RunSession::start(const RunPlan &started)
     wrote = Workflow::Check;
     waiting = Waiting::Nothing;
     result = CheckResult();
+    batteryPercent = -1;
     // A run ends where the next one begins.
     delete calls;
     delete record;
@@ -117,6 +120,8 @@ void RunSession::start(const RunPlan &started)
     calls = new CallRelay(record->callObserver(), this);
     connect(calls, &CallRelay::reported, this,
             [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
+                if (status != 0)
+                    failedCall = name;
                 emit call({ name, arguments, status, microseconds });
             });
     emitLines({ QString(), checkTitle(), QString() });
@@ -151,11 +156,20 @@ void RunSession::checked()
     questions.askModel();
 }
 
-void RunSession::bootstrapAs(std::optional<DeviceType> model)
+// An answer stands in the record on a line of its own, where it was given,
+// and not in the log, which shows the question's outcome.
+void RunSession::recordAnswer(const QString &answer, const QString &by)
+{
+    if (record)
+        record->addLine(answerLine(answer, by));
+}
+
+void RunSession::bootstrapAs(std::optional<DeviceType> model, const QString &by)
 {
     if (waiting != Waiting::Model)
         return;
     waiting = Waiting::Nothing;
+    recordAnswer(model ? QStringLiteral("model ") + deviceTypeName(*model) : QStringLiteral("no model"), by);
     if (!model) {
         result.modelDeclined = true;
         endCheck();
@@ -171,6 +185,7 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
         bootstrapProblem = outcome.bootImageProblem;
         imageProblem = outcome.imageProblem;
         result.stoppedForBattery = outcome.stoppedForBattery;
+        batteryPercent = outcome.batteryPercent;
     });
     followErasing(bootstrapper);
     startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
@@ -211,11 +226,14 @@ void RunSession::reportCheck()
     endCheck();
 }
 
-void RunSession::answerDowngrade(Downgrade answer)
+void RunSession::answerDowngrade(Downgrade answer, const QString &by)
 {
     if (waiting != Waiting::Downgrade)
         return;
     waiting = Waiting::Nothing;
+    recordAnswer(answer == Downgrade::Install ? QStringLiteral("install the older firmware")
+                                              : QStringLiteral("keep the newer firmware"),
+                 by);
     result.downgradeAccepted = answer == Downgrade::Install;
     emitLines(offerLines(UpdateOffer::Downgrade, result.downgradeAccepted));
     endCheck();
@@ -233,7 +251,7 @@ void RunSession::endCheck()
     // A run that was to write says that it failed, and that nothing was touched.
     const bool refused = next.end == RunEnd::Kind::ImageUnusable && !imageProblem.isEmpty() && mayWrite(plan);
     if (refused)
-        emitLines(outcomeLines(false, stateAfterFailure(updateSequence(status.deviceType), {}), where));
+        emitLines(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where));
     else if (!where.isEmpty())
         emitLine(where);
     if (!where.isEmpty()) {
@@ -248,6 +266,8 @@ void RunSession::endCheck()
     }
     RunEnd end;
     end.kind = next.end;
+    if (end.kind == RunEnd::Kind::ImageUnusable)
+        end.problem = imageProblem.isEmpty() ? bootstrapProblem : imageProblem;
     if (refused && status.checkState != NotDetected)
         untouchedParts(end);
     // A user who cancels the model question is done with the program.
@@ -275,6 +295,7 @@ void RunSession::endRun(RunEnd end)
 {
     busy = false;
     waiting = Waiting::Nothing;
+    end.batteryPercent = batteryPercent;
     if (end.endsProgram)
         finishRecord();
     else if (record)
@@ -295,10 +316,14 @@ void RunSession::acceptOffer()
 void RunSession::write(Workflow workflow)
 {
     wrote = workflow;
+    failedCall.clear();
     writeSteps = workflow == Workflow::Restore ? &restoreSequence(status.deviceType)
                                                : &updateSequence(status.deviceType);
     auto *writer = new WritePartsThread(*writeSteps, status, settings.images);
-    connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) { writeOutcome = outcome; });
+    connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) {
+        writeOutcome = outcome;
+        batteryPercent = outcome.batteryPercent;
+    });
     emitLines({ QString(), workflow == Workflow::Restore ? restoreTitle() : updateTitle(), QString() });
     followErasing(writer);
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
@@ -308,19 +333,29 @@ void RunSession::write(Workflow workflow)
     connect(guard.get(), &WriteGuard::stopped, this, [this](const QString &text) {
         emitLine(text);
         if (askingBattery) {
-            answerLowBattery(false);
+            settleBattery(false);
             questions.withdrawLowBattery();
         }
     });
     writer->gate = &guard->gate();
-    // Told on the worker: the record takes it there, in its place among the calls.
+    // Told on the worker once it begins to erase, as a run that then writes
+    // nothing has nothing to warn of: the record takes it there, in its place
+    // among the calls. Only the worker's thread touches the held warning.
     RunRecord *const runRecord = record;
+    auto held = std::make_shared<QString>();
     keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate(),
-                                            [this, runRecord](const QString &warning) {
-                                                if (runRecord)
-                                                    runRecord->addNotice(warning);
-                                                emit keepAwakeRefused(warning, QPrivateSignal());
-                                            });
+                                            [held](const QString &warning) { *held = warning; });
+    connect(
+        writer, &WritePartsThread::stepStarted, writer,
+        [this, runRecord, held] {
+            if (held->isEmpty())
+                return;
+            if (runRecord)
+                runRecord->addNotice(*held);
+            emit keepAwakeRefused(*held, QPrivateSignal());
+            held->clear();
+        },
+        Qt::DirectConnection);
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 
@@ -344,9 +379,9 @@ RunEnd::Kind writeEnd(const WriteOutcome &outcome, const EraseGate &gate)
 void RunSession::written()
 {
     const QString where = record ? record->whereLine() : QString();
-    emitLines(outcomeLines(writeOutcome.succeeded, stateAfterFailure(*writeSteps, writeOutcome.parts), where));
     RunEnd end;
     end.kind = writeEnd(writeOutcome, guard->gate());
+    emitLines(outcomeLines(end.kind, stateAfterFailure(*writeSteps, writeOutcome.parts), where));
     if (record)
         record->finish(writeRecordResult(end.kind));
     end.wrote = wrote;
@@ -355,6 +390,13 @@ void RunSession::written()
     end.outcomes = writeOutcome.parts;
     for (const PartStep &part : writeSteps->parts)
         end.parts << QLatin1String(part.name);
+    end.problem = writeOutcome.imageProblem;
+    if (end.kind == RunEnd::Kind::Failed) {
+        const auto erased = std::find(end.outcomes.begin(), end.outcomes.end(), PartOutcome::Erased);
+        if (erased != end.outcomes.end())
+            end.failedPart = end.parts.value(int(erased - end.outcomes.begin()));
+        end.failedCall = failedCall;
+    }
     keepAwake.reset();
     guard.reset();
     endRun(end);
@@ -366,15 +408,26 @@ void RunSession::followErasing(ErasingThread *erasing)
     connect(erasing, &ErasingThread::addLine, this, [this](const QString &text) { emitLine(text); });
     connect(erasing, &ErasingThread::batteryLow, this, [this, erasing](int percent) {
         askingBattery = erasing;
+        batteryPercent = percent;
         // A stop that came first leaves nothing to ask.
         if (erasing->gate && erasing->gate->stopped())
-            answerLowBattery(false);
+            settleBattery(false);
         else
             questions.askLowBattery(percent);
     });
 }
 
-void RunSession::answerLowBattery(bool proceed)
+void RunSession::answerLowBattery(bool proceed, const QString &by)
+{
+    if (!askingBattery)
+        return;
+    recordAnswer((proceed ? QStringLiteral("write on battery at %1 %") : QStringLiteral("stop on battery at %1 %"))
+                     .arg(batteryPercent),
+                 by);
+    settleBattery(proceed);
+}
+
+void RunSession::settleBattery(bool proceed)
 {
     if (!askingBattery)
         return;

@@ -195,7 +195,7 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     QTest::newRow("image check stops the update")
         << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf"
         << QStringList { "", "Updating Firmware", "", "Firmware image not found: ./firmware/kd740b_fpga_12.rbf" }
-            + failureBlockWith({ nothingTouched })
+            + failureBlockWith({ nothingTouched }, imageAdvice)
         << both;
     QTest::newRow("restore succeeds") << "logind" << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot")
                                       << restoreButton << QString()
@@ -225,7 +225,7 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     };
     const auto stopped = [](const QString &title, const QString &percent) {
         return QStringList { "", title, "", "Stopped: the PC's battery is at " + percent + " %." }
-        + failureBlockWith({ nothingTouched });
+        + failureBlockWith({ nothingTouched }, batteryAdvice);
     };
     const QString bootB = Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot");
     const QStringList updated = updateLines + successBlock;
@@ -405,7 +405,8 @@ void TestUnattended::endsWhenClosedOrSignalled()
     const QString log = QString::fromUtf8(output).remove(QRegularExpression("\nRecord: [^\n]*"));
     if (beforeClear) {
         const QString stopped = "Stopped before anything was erased.\nFirmware updated unsuccessfully.\n";
-        QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched), qPrintable(log));
+        QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched + '\n' + stoppedAdvice),
+                 qPrintable(log));
         QVERIFY(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty());
         return;
     }

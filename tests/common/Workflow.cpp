@@ -19,9 +19,12 @@ QStringList operator+(const QStringList &lines, const QString &line)
     return QStringList(lines) << line;
 }
 
-QStringList failureBlockWith(const QStringList &state)
+QStringList failureBlockWith(const QStringList &state, const QString &advice)
 {
-    return failureBlock.mid(0, 1) + state + failureBlock.mid(1);
+    QStringList block = failureBlock;
+    if (!advice.isEmpty())
+        block[1] = advice;
+    return block.mid(0, 1) + state + block.mid(1);
 }
 
 void chooseModelWhenAsked(const QString &model)
