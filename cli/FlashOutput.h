@@ -37,13 +37,20 @@ struct PartState
     int readBack = -1;
 };
 
-// How a run ended: its exit status, a word for scripts and, where the program
-// stopped for a reason of its own, what the user can do about it.
+// How a run ended: its exit status, a word for scripts and what it means
+// for the user.
 struct Outcome
 {
     int exitCode = ExitDone;
     QString result;
     QString message;
+    // The log lines already said it: text output leaves the message out.
+    bool logSaidIt = false;
+    // Where a write failed: the part it was writing and the call that failed.
+    QString failedPart;
+    QString failedCall;
+    // The PC's battery where it was read, else -1.
+    int batteryPercent = -1;
     // Where an update or a restore ran: each part of it, in its order.
     QVector<PartState> parts;
 };

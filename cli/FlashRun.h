@@ -9,7 +9,13 @@
 #include <QEventLoop>
 #include <QObject>
 
+#include <memory>
 #include <optional>
+
+class WriteGuard;
+
+// How a run's end is told: exit status, word and message.
+Outcome outcomeOf(const RunEnd &end);
 
 // One run of the console program: the engine's session, its questions
 // answered from the options, its events written to the output, and its
@@ -20,6 +26,7 @@ class FlashRun : public QObject, private RunQuestions
 
 public:
     FlashRun(const FlashOptions &options, const ImageSource &images, FlashOutput &output);
+    ~FlashRun() override;
 
     // Returns the exit status.
     int exec();
@@ -30,12 +37,15 @@ private:
     void askLowBattery(int percent) override;
     void offerWrite(Workflow workflow) override;
     void ended(const RunEnd &end);
+    void stopDuringCheck(int signal);
 
     const FlashOptions options;
     FlashOutput &output;
     RunSession session;
     QEventLoop loop;
     Outcome outcome;
+    // While the check runs: a signal ends the program at once, with its outcome.
+    std::unique_ptr<WriteGuard> checkGuard;
 };
 
 #endif

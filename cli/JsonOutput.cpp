@@ -95,6 +95,9 @@ void JsonOutput::instrument(const InstrumentFindings &event)
                         { QStringLiteral("serial"), event.serial },
                         { QStringLiteral("link"), event.link },
                         { QStringLiteral("parts"), parts },
+                        { QStringLiteral("firmware_found"),
+                          event.firmwareFound.isEmpty() ? QJsonValue() : QJsonValue(event.firmwareFound) },
+                        { QStringLiteral("firmware_shipped"), event.firmwareShipped },
                         { QStringLiteral("offer"), event.offer } };
     if (imagesSigner.isEmpty()) {
         found.insert(QStringLiteral("images"), QStringLiteral("unsigned"));
@@ -120,6 +123,12 @@ void JsonOutput::outcome(const Outcome &outcome)
     QJsonObject object { { QStringLiteral("result"), outcome.result }, { QStringLiteral("exit"), outcome.exitCode } };
     if (!outcome.message.isEmpty())
         object.insert(QStringLiteral("message"), outcome.message);
+    if (!outcome.failedPart.isEmpty())
+        object.insert(QStringLiteral("part"), outcome.failedPart);
+    if (!outcome.failedCall.isEmpty())
+        object.insert(QStringLiteral("call"), outcome.failedCall);
+    if (outcome.batteryPercent >= 0)
+        object.insert(QStringLiteral("battery"), outcome.batteryPercent);
     if (!outcome.parts.isEmpty()) {
         QJsonArray parts;
         // null: not known (boot mode), or nothing answered after the write.

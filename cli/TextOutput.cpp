@@ -73,7 +73,6 @@ void TextOutput::line(const QString &text, LineTone tone)
                                                  : failureEscape)
             + bytes + resetEscape;
     writeLine(stdout, bytes);
-    redrawProgress();
 }
 
 void TextOutput::step(const StepEvent &event)
@@ -116,14 +115,13 @@ void TextOutput::notice(const QString &text)
 {
     hideProgress();
     writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + text.toUtf8());
-    redrawProgress();
 }
 
 void TextOutput::outcome(const Outcome &outcome)
 {
     hideProgress();
     shownProgress.clear();
-    if (!outcome.message.isEmpty())
+    if (!outcome.message.isEmpty() && !outcome.logSaidIt)
         writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + outcome.message.toUtf8());
 }
 
@@ -139,7 +137,9 @@ void TextOutput::showProgress(const QString &text)
     shownProgress = bytes;
 }
 
-// The log lines go above the progress line, which stays the last one.
+// The log lines go above the progress line, which stays the last one. What
+// it said is out of date by then (a step already over, its time): the next
+// progress draws it afresh.
 void TextOutput::hideProgress()
 {
     if (!progressInPlace || shownProgress.isEmpty())
@@ -147,13 +147,5 @@ void TextOutput::hideProgress()
     const QByteArray blank = '\r' + QByteArray(shownProgress.size(), ' ') + '\r';
     std::fwrite(blank.constData(), 1, static_cast<size_t>(blank.size()), stderr);
     std::fflush(stderr);
-}
-
-void TextOutput::redrawProgress()
-{
-    if (!progressInPlace || shownProgress.isEmpty())
-        return;
-    const QByteArray shown = '\r' + shownProgress;
-    std::fwrite(shown.constData(), 1, static_cast<size_t>(shown.size()), stderr);
-    std::fflush(stderr);
+    shownProgress.clear();
 }

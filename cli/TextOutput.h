@@ -29,7 +29,6 @@ public:
 private:
     void showProgress(const QString &text);
     void hideProgress();
-    void redrawProgress();
 
     const bool quiet;
     const bool colour;

@@ -54,9 +54,10 @@ int refuseImages(FlashOutput &output, const QString &problem)
 {
     output.line(problem, LineTone::Failure);
     output.line(QStringLiteral("Nothing was erased or written."), LineTone::Normal);
-    Outcome refused;
-    refused.exitCode = ExitImageUnusable;
-    refused.result = QStringLiteral("image-unusable");
+    RunEnd end;
+    end.kind = RunEnd::Kind::ImageUnusable;
+    end.problem = problem;
+    const Outcome refused = outcomeOf(end);
     output.outcome(refused);
     return refused.exitCode;
 }

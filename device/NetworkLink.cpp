@@ -65,8 +65,10 @@ public:
     bool bootstrap(const char *image, std::int32_t *serial) const override
     {
         int handle = -1;
-        const bool started = KD_CALL(kdConfigNetBootstrapDevice, &handle, image) == 0
-            && KD_CALL(kdConfigNetGetSerialFromFlash, handle, serial) == 0;
+        // A bootstrap that failed gave no handle to close.
+        if (KD_CALL(kdConfigNetBootstrapDevice, &handle, image) != 0)
+            return false;
+        const bool started = KD_CALL(kdConfigNetGetSerialFromFlash, handle, serial) == 0;
         // Not examined: the attempt is over either way.
         KD_CALL(kdConfigNetCloseDevice, handle);
         return started;

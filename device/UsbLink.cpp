@@ -40,8 +40,10 @@ public:
     bool bootstrap(const char *image, std::int32_t *serial) const override
     {
         int handle = -1;
-        const bool started = KD_CALL(kdConfigUSBBootstrapDevice, &handle, image) == 0
-            && KD_CALL(kdConfigUSBGetSerialFromFlash, handle, serial) == 0;
+        // A bootstrap that failed gave no handle to close.
+        if (KD_CALL(kdConfigUSBBootstrapDevice, &handle, image) != 0)
+            return false;
+        const bool started = KD_CALL(kdConfigUSBGetSerialFromFlash, handle, serial) == 0;
         // Not examined: the attempt is over either way.
         KD_CALL(kdConfigUSBCloseDevice, handle);
         return started;

@@ -3,8 +3,10 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileDigest.h"
 #include "device/DeviceCall.h"
+#include "device/UntrustedText.h"
 #include "record/RecordWriter.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -15,6 +17,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+
+#ifdef Q_OS_WIN
+#  include <QtGlobal>
+#else
+#  include <pwd.h>
+#  include <unistd.h>
+#endif
 
 namespace {
 
@@ -70,6 +79,34 @@ QString timeWithOffset(const QDateTime &time)
     const int absolute = qAbs(offsetMinutes);
     return time.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))
         + QString::asprintf("%c%02d:%02d", offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
+}
+
+// The account the program runs as: on Linux the one the system knows it
+// by, which no variable changes.
+QString loginName()
+{
+#ifdef Q_OS_WIN
+    const QString name = qEnvironmentVariable("USERNAME");
+#else
+    const passwd *const account = getpwuid(geteuid());
+    const QString name = account ? QString::fromLocal8Bit(account->pw_name) : QString();
+#endif
+    return name.isEmpty() ? unknown : untrustedText(name);
+}
+
+// The program's name and its options as it was started, an option with a
+// blank in quotes.
+QString programLine()
+{
+    QStringList words = QCoreApplication::arguments();
+    if (words.isEmpty())
+        return unknown;
+    words.first() = QFileInfo(words.first()).fileName();
+    for (QString &word : words) {
+        if (word.isEmpty() || word.contains(QLatin1Char(' ')))
+            word = QLatin1Char('"') + word + QLatin1Char('"');
+    }
+    return untrustedText(words.join(QLatin1Char(' ')));
 }
 
 QString operatingSystem()
@@ -190,6 +227,8 @@ QStringList RunRecord::header(const DeviceStatus &status) const
         QStringLiteral("kd_api version: ") + libraryVersion(),
         QStringLiteral("date: ") + timeWithOffset(began),
         QStringLiteral("computer: ") + QSysInfo::machineHostName(),
+        QStringLiteral("user: ") + loginName(),
+        QStringLiteral("program: ") + programLine(),
         QStringLiteral("operating system: ") + operatingSystem(),
         QStringLiteral("model: ") + model,
         QStringLiteral("serial: ") + (found ? QString::number(status.serial) : unknown),

@@ -65,17 +65,31 @@ QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted)
     return { { QStringLiteral("Firmware does not require update.") } };
 }
 
-QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFailure, const QString &recordLine)
+// A run stopped before it touched the instrument has nothing to do with
+// its connections.
+QString failureAdvice(RunEnd::Kind end)
+{
+    switch (end) {
+    case RunEnd::Kind::ImageUnusable:
+        return QStringLiteral("Reinstall the program, or use the images it shipped with.");
+    case RunEnd::Kind::LowBattery: return QStringLiteral("Connect the PC to mains power and run the update again.");
+    case RunEnd::Kind::Stopped: return QStringLiteral("Nothing was changed; run the update again when ready.");
+    default: break;
+    }
+    return QStringLiteral("Check device connections and re-run the software.");
+}
+
+QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfterFailure, const QString &recordLine)
 {
     QVector<ReportLine> lines;
-    if (succeeded) {
+    if (end == RunEnd::Kind::Success) {
         lines.append({ QStringLiteral("Firmware updated successfully."), LineTone::Success });
     } else {
         lines.append({ QStringLiteral("Firmware updated unsuccessfully."), LineTone::Failure });
         // A technician must not take a half-written instrument for an intact one.
         for (const QString &line : stateAfterFailure)
             lines.append({ line });
-        lines.append({ QStringLiteral("Check device connections and re-run the software.") });
+        lines.append({ failureAdvice(end) });
         lines.append({ QStringLiteral("If problem persists, contact Corvane.") });
     }
     if (!recordLine.isEmpty())
@@ -100,4 +114,10 @@ QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString 
         lines.append({ recordLine });
     lines.append(closeProgram);
     return lines;
+}
+
+QString answerLine(const QString &answer, const QString &by)
+{
+    return QStringLiteral("answer: ") + answer
+        + (by.isEmpty() ? QString() : QStringLiteral(" (") + by + QLatin1Char(')'));
 }

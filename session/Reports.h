@@ -3,6 +3,7 @@
 
 #include "catalogue/DeviceStatus.h"
 #include "session/CheckDecisions.h"
+#include "session/RunEvents.h"
 
 #include <QString>
 #include <QStringList>
@@ -43,8 +44,16 @@ QVector<ReportLine> needsRestoreLines(const DeviceStatus &status);
 QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted);
 
 // How an update or a restore ends its log: the outcome, what a failed run
-// left on the instrument, and where the run's record is, if anywhere.
-QVector<ReportLine> outcomeLines(bool succeeded, const QStringList &stateAfterFailure, const QString &recordLine);
+// left on the instrument, what to do about it, and where the run's record
+// is, if anywhere.
+QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfterFailure, const QString &recordLine);
+
+// The record's line of an answer to one of the run's questions, and what
+// gave it where that was not the user.
+QString answerLine(const QString &answer, const QString &by);
+
+// What the user can do after a run that ended so without success.
+QString failureAdvice(RunEnd::Kind end);
 
 // Said before the success block once the instrument reported every part
 // written at the shipped version.

@@ -111,6 +111,14 @@ struct RunEnd
     std::vector<int> found;
     std::vector<int> shipped;
     std::vector<int> readBack;
+    // The PC's battery percentage where it was read before an erase, else -1.
+    int batteryPercent = -1;
+    // ImageUnusable: which image and why, as the log says it.
+    QString problem;
+    // Failed: the part the run was writing and the library call that
+    // failed, where there were.
+    QString failedPart;
+    QString failedCall;
 };
 
 Q_DECLARE_METATYPE(StepEvent)

@@ -8,6 +8,9 @@ InstrumentFindings instrumentFindings(const DeviceStatus &status)
     found.serial = status.serial;
     const PartSequence &sequence = updateSequence(status.deviceType);
     found.link = QLatin1String(linkName(sequence.link));
+    if (running)
+        found.firmwareFound = versionString(status.deviceFirmware);
+    found.firmwareShipped = versionString(status.targetFirmware);
     for (const PartStep &part : sequence.parts) {
         found.parts.append({ QLatin1String(part.name), running ? partVersion(status.deviceFirmware, part.part) : -1,
                              partVersion(status.targetFirmware, part.part) });

@@ -23,6 +23,9 @@ struct InstrumentFindings
     int serial = 0;
     QString link;
     QVector<PartVersions> parts;
+    // As the log writes them ("4.5.10"); the found one empty in boot mode.
+    QString firmwareFound;
+    QString firmwareShipped;
     QString offer;
 };
 

@@ -13,6 +13,8 @@
 #include "workers/ReadBackThread.h"
 #include "workers/WritePartsThread.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int tickMs = 1000;
@@ -112,6 +114,7 @@ void RunSession::start(const RunPlan &started)
     wrote = Workflow::Check;
     waiting = Waiting::Nothing;
     result = CheckResult();
+    batteryPercent = -1;
     // A run ends where the next one begins.
     delete calls;
     delete record;
@@ -122,6 +125,8 @@ void RunSession::start(const RunPlan &started)
     calls = new CallRelay(record->callObserver(), this);
     connect(calls, &CallRelay::reported, this,
             [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
+                if (status != 0)
+                    failedCall = name;
                 emit call({ name, arguments, status, microseconds });
             });
     emitLines({ QString(), checkTitle(), QString() });
@@ -156,11 +161,20 @@ void RunSession::checked()
     questions.askModel();
 }
 
-void RunSession::bootstrapAs(std::optional<DeviceType> model)
+// An answer stands in the record on a line of its own, where it was given,
+// and not in the log, which shows the question's outcome.
+void RunSession::recordAnswer(const QString &answer, const QString &by)
+{
+    if (record)
+        record->addLine(answerLine(answer, by));
+}
+
+void RunSession::bootstrapAs(std::optional<DeviceType> model, const QString &by)
 {
     if (waiting != Waiting::Model)
         return;
     waiting = Waiting::Nothing;
+    recordAnswer(model ? QStringLiteral("model ") + deviceTypeName(*model) : QStringLiteral("no model"), by);
     if (!model) {
         result.modelDeclined = true;
         endCheck();
@@ -176,6 +190,7 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model)
         bootstrapProblem = outcome.bootImageProblem;
         imageProblem = outcome.imageProblem;
         result.stoppedForBattery = outcome.stoppedForBattery;
+        batteryPercent = outcome.batteryPercent;
     });
     followErasing(bootstrapper);
     startWorker(bootstrapper, ProgressText::opening(), nullptr, &RunSession::bootstrapped);
@@ -216,11 +231,14 @@ void RunSession::reportCheck()
     endCheck();
 }
 
-void RunSession::answerDowngrade(Downgrade answer)
+void RunSession::answerDowngrade(Downgrade answer, const QString &by)
 {
     if (waiting != Waiting::Downgrade)
         return;
     waiting = Waiting::Nothing;
+    recordAnswer(answer == Downgrade::Install ? QStringLiteral("install the older firmware")
+                                              : QStringLiteral("keep the newer firmware"),
+                 by);
     result.downgradeAccepted = answer == Downgrade::Install;
     emitLines(offerLines(UpdateOffer::Downgrade, result.downgradeAccepted));
     endCheck();
@@ -238,7 +256,7 @@ void RunSession::endCheck()
     // A run that was to write says that it failed, and that nothing was touched.
     const bool refused = next.end == RunEnd::Kind::ImageUnusable && !imageProblem.isEmpty() && mayWrite(plan);
     if (refused)
-        emitLines(outcomeLines(false, stateAfterFailure(updateSequence(status.deviceType), {}), where));
+        emitLines(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where));
     else if (!where.isEmpty())
         emitLine(where);
     if (!where.isEmpty()) {
@@ -253,6 +271,8 @@ void RunSession::endCheck()
     }
     RunEnd end;
     end.kind = next.end;
+    if (end.kind == RunEnd::Kind::ImageUnusable)
+        end.problem = imageProblem.isEmpty() ? bootstrapProblem : imageProblem;
     if (refused && status.checkState != NotDetected)
         untouchedParts(end);
     // A user who cancels the model question is done with the program.
@@ -280,6 +300,7 @@ void RunSession::endRun(RunEnd end)
 {
     busy = false;
     waiting = Waiting::Nothing;
+    end.batteryPercent = batteryPercent;
     if (end.endsProgram)
         finishRecord();
     else if (record)
@@ -300,10 +321,14 @@ void RunSession::acceptOffer()
 void RunSession::write(Workflow workflow)
 {
     wrote = workflow;
+    failedCall.clear();
     writeSteps = workflow == Workflow::Restore ? &restoreSequence(status.deviceType)
                                                : &updateSequence(status.deviceType);
     auto *writer = new WritePartsThread(*writeSteps, status, settings.images);
-    connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) { writeOutcome = outcome; });
+    connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) {
+        writeOutcome = outcome;
+        batteryPercent = outcome.batteryPercent;
+    });
     emitLines({ QString(), workflow == Workflow::Restore ? restoreTitle() : updateTitle(), QString() });
     followErasing(writer);
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
@@ -313,19 +338,29 @@ void RunSession::write(Workflow workflow)
     connect(guard.get(), &WriteGuard::stopped, this, [this](const QString &text) {
         emitLine(text);
         if (askingBattery) {
-            answerLowBattery(false);
+            settleBattery(false);
             questions.withdrawLowBattery();
         }
     });
     writer->gate = &guard->gate();
-    // Told on the worker: the record takes it there, in its place among the calls.
+    // Told on the worker once it begins to erase, as a run that then writes
+    // nothing has nothing to warn of: the record takes it there, in its place
+    // among the calls. Only the worker's thread touches the held warning.
     RunRecord *const runRecord = record;
+    auto held = std::make_shared<QString>();
     keepAwake = std::make_unique<KeepAwake>(*writer, settings.window ? settings.window() : 0, &guard->gate(),
-                                            [this, runRecord](const QString &warning) {
-                                                if (runRecord)
-                                                    runRecord->addNotice(warning);
-                                                emit keepAwakeRefused(warning, QPrivateSignal());
-                                            });
+                                            [held](const QString &warning) { *held = warning; });
+    connect(
+        writer, &WritePartsThread::stepStarted, writer,
+        [this, runRecord, held] {
+            if (held->isEmpty())
+                return;
+            if (runRecord)
+                runRecord->addNotice(*held);
+            emit keepAwakeRefused(*held, QPrivateSignal());
+            held->clear();
+        },
+        Qt::DirectConnection);
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
 }
 
@@ -383,11 +418,11 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
     } else if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::Contradicted) {
         kind = RunEnd::Kind::Failed;
         emitLines(read->differences, true);
-        emitLines(outcomeLines(false, state, where));
+        emitLines(outcomeLines(kind, state, where));
     } else {
         if (kind == RunEnd::Kind::Success && after)
             emitLine(confirmedLine(status, *after), LineTone::Normal, true);
-        emitLines(outcomeLines(kind == RunEnd::Kind::Success, state, where));
+        emitLines(outcomeLines(kind, state, where));
     }
     if (record && read)
         record->readBack(readBackText(*writeSteps, *read));
@@ -406,6 +441,13 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
         end.shipped.push_back(partVersion(status.targetFirmware, part));
         end.readBack.push_back(read ? read->versions[index] : -1);
     }
+    end.problem = writeOutcome.imageProblem;
+    if (end.kind == RunEnd::Kind::Failed) {
+        const auto erased = std::find(end.outcomes.begin(), end.outcomes.end(), PartOutcome::Erased);
+        if (erased != end.outcomes.end())
+            end.failedPart = end.parts.value(int(erased - end.outcomes.begin()));
+        end.failedCall = failedCall;
+    }
     guard.reset();
     endRun(end);
 }
@@ -416,15 +458,26 @@ void RunSession::followErasing(ErasingThread *erasing)
     connect(erasing, &ErasingThread::addLine, this, [this](const QString &text) { emitLine(text); });
     connect(erasing, &ErasingThread::batteryLow, this, [this, erasing](int percent) {
         askingBattery = erasing;
+        batteryPercent = percent;
         // A stop that came first leaves nothing to ask.
         if (erasing->gate && erasing->gate->stopped())
-            answerLowBattery(false);
+            settleBattery(false);
         else
             questions.askLowBattery(percent);
     });
 }
 
-void RunSession::answerLowBattery(bool proceed)
+void RunSession::answerLowBattery(bool proceed, const QString &by)
+{
+    if (!askingBattery)
+        return;
+    recordAnswer((proceed ? QStringLiteral("write on battery at %1 %") : QStringLiteral("stop on battery at %1 %"))
+                     .arg(batteryPercent),
+                 by);
+    settleBattery(proceed);
+}
+
+void RunSession::settleBattery(bool proceed)
 {
     if (!askingBattery)
         return;

@@ -90,10 +90,12 @@ public:
     // Does nothing while a run is under way; a new plan after an end starts
     // a new run, with a record of its own.
     void start(const RunPlan &plan);
-    // The answers; nullopt: no model, the check ends here.
-    void bootstrapAs(std::optional<DeviceType> model);
-    void answerDowngrade(Downgrade answer);
-    void answerLowBattery(bool proceed);
+    // The answers; nullopt: no model, the check ends here. by: what gave
+    // the answer where it was not the user, as the record names it (an
+    // option of the program's).
+    void bootstrapAs(std::optional<DeviceType> model, const QString &by = QString());
+    void answerDowngrade(Downgrade answer, const QString &by = QString());
+    void answerLowBattery(bool proceed, const QString &by = QString());
     void acceptOffer();
 
     // From a start until its end, questions included, except while the
@@ -145,6 +147,8 @@ private:
     void reportCheck();
     void endCheck();
     void untouchedParts(RunEnd &end) const;
+    void recordAnswer(const QString &answer, const QString &by);
+    void settleBattery(bool proceed);
     void endRun(RunEnd end);
     void write(Workflow workflow);
     void written();
@@ -162,6 +166,10 @@ private:
     // worker finds out); and why the boot image of a bootstrap was.
     QString imageProblem;
     QString bootstrapProblem;
+    // The PC's battery where a worker read it; the last library call of the
+    // write that failed.
+    int batteryPercent = -1;
+    QString failedCall;
     // What the run writes, once it does, and how the write ended.
     const PartSequence *writeSteps = nullptr;
     WriteOutcome writeOutcome;

@@ -19,8 +19,11 @@
 //     boot N|erased       controller boot program (KD740C: FX3 program)
 //     run N|erased        run program (not used by net instruments)
 //     fpga N|erased
+//     power-cycle-after-write yes|no
+//     awaiting-power-cycle yes|no
 //   fail CALL [N]         CALL fails on every use, or on its Nth use only
 //   badstatus CALL [N]    CALL works but reports failure
+//   lost CALL [N]         CALL reports success but does nothing
 //   vanish-after N        after N calls every instrument stops answering
 //   progress counts|still whether the USB FPGA calls count their progress
 //                         value up to 100 (the default) or leave it alone
@@ -85,7 +88,7 @@ struct Parser
 
     void parseLine(const std::string &key, const std::string &rest);
     void parseInstrumentKey(Instrument &instrument, const std::string &key, const std::string &value);
-    void parseFault(bool badStatus, const std::string &rest);
+    void parseFault(FaultKind kind, const std::string &rest);
 };
 
 std::string trimmed(const std::string &text)
@@ -140,6 +143,14 @@ bool toLink(const std::string &text, bool *net)
     return true;
 }
 
+bool toYesNo(const std::string &text, bool *value)
+{
+    if (text != "yes" && text != "no")
+        return false;
+    *value = text == "yes";
+    return true;
+}
+
 bool toState(const std::string &text, State *state)
 {
     for (State s : { State::Normal, State::Boot, State::Silent, State::FpgaFailed }) {
@@ -163,8 +174,12 @@ void Parser::parseLine(const std::string &key, const std::string &rest)
             complain("'instrument' takes no value");
         else
             description.instruments.emplace_back();
-    } else if (key == "fail" || key == "badstatus") {
-        parseFault(key == "badstatus", rest);
+    } else if (key == "fail") {
+        parseFault(FaultKind::Fail, rest);
+    } else if (key == "badstatus") {
+        parseFault(FaultKind::BadStatus, rest);
+    } else if (key == "lost") {
+        parseFault(FaultKind::Lost, rest);
     } else if (key == "vanish-after") {
         int count = 0;
         if (!toInt(rest, &count) || count < 0)
@@ -200,17 +215,21 @@ void Parser::parseInstrumentKey(Instrument &instrument, const std::string &key, 
         ok = toVersion(value, &instrument.run);
     else if (key == "fpga")
         ok = toVersion(value, &instrument.fpga);
+    else if (key == "power-cycle-after-write")
+        ok = toYesNo(value, &instrument.powerCycleAfterWrite);
+    else if (key == "awaiting-power-cycle")
+        ok = toYesNo(value, &instrument.awaitingPowerCycle);
     else
         return complain("unknown key");
     if (!ok)
         complain("bad value for '" + key + "'");
 }
 
-void Parser::parseFault(bool badStatus, const std::string &rest)
+void Parser::parseFault(FaultKind kind, const std::string &rest)
 {
     std::istringstream words(rest);
     Fault fault;
-    fault.badStatus = badStatus;
+    fault.kind = kind;
     std::string use, extra;
     words >> fault.call >> use >> extra;
     if (!isApiCall(fault.call) || fault.call == "kdGetAPIVersion")
@@ -223,6 +242,16 @@ void Parser::parseFault(bool badStatus, const std::string &rest)
 std::string versionText(const std::optional<int> &version)
 {
     return version ? std::to_string(*version) : std::string("erased");
+}
+
+const char *faultKeyword(FaultKind kind)
+{
+    switch (kind) {
+    case FaultKind::Fail: return "fail";
+    case FaultKind::BadStatus: return "badstatus";
+    case FaultKind::Lost: return "lost";
+    }
+    return "fail";
 }
 
 int severity(State state)
@@ -274,9 +303,13 @@ std::string formatDescription(const Description &description)
         if (!instrument.net)
             out << "  run " << versionText(instrument.run) << '\n';
         out << "  fpga " << versionText(instrument.fpga) << '\n';
+        if (instrument.powerCycleAfterWrite)
+            out << "  power-cycle-after-write yes\n";
+        if (instrument.awaitingPowerCycle)
+            out << "  awaiting-power-cycle yes\n";
     }
     for (const Fault &fault : description.faults) {
-        out << (fault.badStatus ? "badstatus " : "fail ") << fault.call;
+        out << faultKeyword(fault.kind) << ' ' << fault.call;
         if (fault.use > 0)
             out << ' ' << fault.use;
         out << '\n';

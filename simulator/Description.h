@@ -19,13 +19,25 @@ struct Instrument
     std::optional<int> boot = 4; // for a KD740C: its FX3 program
     std::optional<int> run = 5; // empty: erased
     std::optional<int> fpga = 10;
+    // Restarts itself once the updater lets go of it after a write, and
+    // stays silent until someone cycles its power (edits the file).
+    bool powerCycleAfterWrite = false;
+    bool awaitingPowerCycle = false;
+    // Not kept in the file: reloading it is a power cycle, which forgets it.
+    bool writtenSinceRestart = false;
+};
+
+enum class FaultKind {
+    Fail, // no effect, reports failure
+    BadStatus, // does its work, reports failure
+    Lost, // no effect, reports success
 };
 
 struct Fault
 {
     std::string call;
-    int use = 0; // 1-based use that fails; 0: every use
-    bool badStatus = false; // the call does its work but reports failure
+    int use = 0; // 1-based use that is hit; 0: every use
+    FaultKind kind = FaultKind::Fail;
 };
 
 struct Description

@@ -157,9 +157,14 @@ Fate Simulator::countCall(const std::string &name)
     for (const Fault &fault : m_description.faults) {
         if (fault.call != name || (fault.use != 0 && fault.use != use))
             continue;
-        if (!fault.badStatus)
+        if (fault.kind == FaultKind::Fail)
             return Fate::Fail;
-        fate = Fate::BadStatus;
+        // A lost call never reached the instrument, so it cannot report a
+        // bad status either.
+        if (fault.kind == FaultKind::Lost)
+            fate = Fate::Lost;
+        else if (fate != Fate::Lost)
+            fate = Fate::BadStatus;
     }
     return fate;
 }

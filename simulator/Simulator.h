@@ -17,7 +17,7 @@ namespace kdsim {
 enum class Session { Device, UsbConfig, Net };
 
 // What the fault lines make of one call.
-enum class Fate { Normal, Fail, BadStatus, Vanished, VanishesNow };
+enum class Fate { Normal, Fail, BadStatus, Lost, Vanished, VanishesNow };
 
 // The simulated hardware: the one process-wide state of this library.
 // Every member is used with mutex held (see Call).
@@ -96,6 +96,7 @@ public:
     Fate fate() const { return m_fate; }
     bool refused() const { return m_fate == Fate::Fail || vanished(); }
     bool vanished() const { return m_fate == Fate::Vanished || m_fate == Fate::VanishesNow; }
+    bool lost() const { return m_fate == Fate::Lost; }
 
     // Ends the call: sleeps the scaled duration (counting progress up to
     // 100 if given), then runs completion and writes the trace line.

@@ -54,10 +54,18 @@ int versionOf(const std::optional<int> &part)
     return part.value_or(0);
 }
 
+// An instrument waiting for its power to be cycled answers nothing, as if
+// it were unplugged.
+bool silenced(const Instrument *instrument)
+{
+    return instrument && instrument->awaitingPowerCycle;
+}
+
 int findInstrument(Simulator &sim, const std::function<bool(const Instrument &)> &wanted)
 {
     const std::vector<Instrument> &instruments = sim.instruments();
-    const auto it = std::find_if(instruments.begin(), instruments.end(), wanted);
+    const auto it = std::find_if(instruments.begin(), instruments.end(),
+                                 [&wanted](const Instrument &i) { return !silenced(&i) && wanted(i); });
     return it == instruments.end() ? -1 : int(it - instruments.begin());
 }
 
@@ -67,6 +75,8 @@ int openInstrument(Call &call, int *handle, Session session, const std::function
         return call.refuse();
     if (!handle)
         return call.reject("null handle pointer");
+    if (call.lost())
+        return call.finish(0, kQuick);
     const int index = findInstrument(call.sim(), wanted);
     if (index < 0)
         return call.finish(1, kQuick);
@@ -76,12 +86,33 @@ int openInstrument(Call &call, int *handle, Session session, const std::function
     return call.finish(0, kQuick);
 }
 
+// An instrument that restarts after a write does so once the updater lets
+// go of it, so the rest of the write sequence still reaches it.
+void letGo(Simulator &sim, Instrument &instrument)
+{
+    if (instrument.writtenSinceRestart && instrument.powerCycleAfterWrite) {
+        instrument.awaitingPowerCycle = true;
+        sim.changed();
+    }
+    instrument.writtenSinceRestart = false;
+}
+
 int closeInstrument(Call &call, int handle, Session session)
 {
     if (call.refused())
         return call.refuse();
-    if (!call.sim().close(handle, session))
+    Instrument *instrument = call.sim().opened(handle, session);
+    if (silenced(instrument))
+        return call.refuse();
+    if (!instrument)
         return call.reject("invalid handle");
+    if (call.lost())
+        return call.finish(0, kQuick);
+    call.sim().close(handle, session);
+    // A USB instrument restarts when its configuration session ends; a net
+    // one only on its preset.
+    if (session == Session::UsbConfig)
+        letGo(call.sim(), *instrument);
     return call.finish(0, kQuick);
 }
 
@@ -92,12 +123,16 @@ int query(Call &call, int handle, Session session, std::initializer_list<const v
     if (call.refused())
         return call.refuse();
     const Instrument *instrument = call.sim().opened(handle, session);
+    if (silenced(instrument))
+        return call.refuse();
     if (!instrument)
         return call.reject("invalid handle");
     for (const void *out : outs) {
         if (!out)
             return call.reject("null pointer argument");
     }
+    if (call.lost())
+        return call.finish(0, kQuick);
     fill(*instrument);
     return call.finish(0, kQuick);
 }
@@ -120,12 +155,16 @@ int interrupted(Call &call, Instrument &instrument, Slot slot, double seconds)
 int clearPart(Call &call, int handle, Session session, Slot slot, double seconds, double *progress = nullptr)
 {
     Instrument *instrument = call.sim().opened(handle, session);
+    if (silenced(instrument))
+        return call.refuse();
     if (call.fate() == Fate::VanishesNow && instrument)
         return interrupted(call, *instrument, slot, seconds);
     if (call.refused())
         return call.refuse();
     if (!instrument)
         return call.reject("invalid handle");
+    if (call.lost())
+        return call.finish(0, seconds, {}, progress);
     setPart(call.sim(), *instrument, slot, std::nullopt);
     return call.finish(0, seconds, {}, progress);
 }
@@ -157,6 +196,8 @@ int writePart(Call &call, int handle, const char *image, const Target &target, i
 {
     Simulator &sim = call.sim();
     Instrument *instrument = sim.opened(handle, target.session);
+    if (silenced(instrument))
+        return call.refuse();
     if (call.fate() == Fate::VanishesNow && instrument)
         return interrupted(call, *instrument, target.slot, target.seconds);
     if (call.refused())
@@ -167,6 +208,8 @@ int writePart(Call &call, int handle, const char *image, const Target &target, i
     std::string why;
     if (!checkImage(image, *instrument, target.part, &info, &why))
         return call.reject(why);
+    if (call.lost())
+        return call.finish(0, target.seconds, {}, progress);
 
     // Erased while the write runs, so a process killed half-way leaves the
     // instrument as a real one would be left.
@@ -174,6 +217,7 @@ int writePart(Call &call, int handle, const char *image, const Target &target, i
     const auto complete = [&sim, instrument, target, info, serial] {
         if (serial > 0)
             instrument->serial = serial; // the serial lives in the written sector
+        instrument->writtenSinceRestart = true;
         setPart(sim, *instrument, target.slot, info.version);
     };
     return call.finish(0, target.seconds, complete, progress);
@@ -185,6 +229,8 @@ int bootstrap(Call &call, int *handle, const char *image, bool net)
         return call.refuse();
     if (!handle)
         return call.reject("null handle pointer");
+    if (call.lost())
+        return call.finish(0, kBootstrap);
     Simulator &sim = call.sim();
     const int index = findInstrument(sim, [net](const Instrument &instrument) {
         return instrument.net == net && instrument.state == State::Silent;
@@ -211,7 +257,7 @@ bool isUsb(const Instrument &instrument, State state)
 
 bool answersNet(const Instrument &instrument)
 {
-    return instrument.net && instrument.state != State::Silent;
+    return instrument.net && instrument.state != State::Silent && !silenced(&instrument);
 }
 
 } // namespace
@@ -372,6 +418,8 @@ KdStatus kdConfigNetGetDeviceList(int *serials, int *count)
         return netStatus(call.refuse());
     if (!count)
         return netStatus(call.reject("null count pointer"));
+    if (call.lost())
+        return netStatus(call.finish(0, kDeviceList));
     const int room = serials ? std::max(0, *count) : 0;
     int listed = 0;
     for (const Instrument &instrument : call.sim().instruments()) {
@@ -460,8 +508,12 @@ KdStatus kdConfigNetPreset(int handle)
     if (call.refused())
         return netStatus(call.refuse());
     Instrument *instrument = call.sim().opened(handle, Session::Net);
+    if (silenced(instrument))
+        return netStatus(call.refuse());
     if (!instrument)
         return netStatus(call.reject("invalid handle"));
+    if (call.lost())
+        return netStatus(call.finish(0, kPreset));
     // A restart drops a program that was only bootstrapped into RAM; an
     // FPGA that failed to configure fails again until it is rewritten.
     State restarted = derivedState(*instrument);
@@ -471,6 +523,7 @@ KdStatus kdConfigNetPreset(int handle)
         instrument->state = restarted;
         call.sim().changed();
     }
+    letGo(call.sim(), *instrument);
     return netStatus(call.finish(0, kPreset));
 }
 

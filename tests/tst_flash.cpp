@@ -119,11 +119,16 @@ QMap<QString, QString> manualOptions(const QStringList &page)
     return options;
 }
 
-// The instructions of the window's words as the command line words them.
-QStringList consoleWords(QStringList lines)
+// The instructions of the window's words as the command line words them:
+// none for the command that runs.
+QStringList consoleWords(QStringList lines, const QStringList &arguments)
 {
-    lines.replaceInStrings("Press Update to continue.", "Run kd740-flash update to continue.");
-    lines.replaceInStrings("Press Restore to continue.", "Run kd740-flash restore to continue.");
+    for (const QString command : { "update", "restore" }) {
+        const QString press = "Press " + command.left(1).toUpper() + command.mid(1) + " to continue.";
+        if (arguments.contains(command))
+            lines.removeAll(press);
+        lines.replaceInStrings(press, "Run kd740-flash " + command + " to continue.");
+    }
     lines.removeAll("You may now close the software.");
     return lines;
 }
@@ -286,7 +291,7 @@ void TestFlash::run_data()
     QTest::newRow("image unusable: 5")
         << "kd740b" << QStringList { "update", "--firmware", "broken" } << ""
         << refused + QStringList { "Firmware image is empty: broken/kd740b_fpga_12.rbf" }
-               + failureBlockWith({ "Nothing was erased or written." })
+               + failureBlockWith({ nothingTouched }, imageAdvice)
         << 5 << "";
     // A folder of its own is proven by its own signed list.
     QTest::newRow("--firmware signed") << "kd740b" << QStringList { "update", "--firmware", "./firmware" } << "update"
@@ -296,7 +301,7 @@ void TestFlash::run_data()
     };
     QTest::newRow("image swapped after signing: 5")
         << "kd740b" << QStringList { "update", "--firmware", "fw-swapped" } << ""
-        << refused + QStringList(notShipped("fw-swapped")) + failureBlockWith({ nothingTouched }) << 5 << "";
+        << refused + QStringList(notShipped("fw-swapped")) + failureBlockWith({ nothingTouched }, imageAdvice) << 5 << "";
     QTest::newRow("check, image swapped after signing: 5")
         << "kd740b" << QStringList { "check", "--firmware", "fw-swapped" } << ""
         << refused + QStringList(notShipped("fw-swapped")) + QStringList(recordLine) << 5 << "";
@@ -320,7 +325,7 @@ void TestFlash::run_data()
                                       << "update" << QStringList { "data/update/kd740b.log" } << 0 << "";
     QTest::newRow("--allow-unsigned, image swapped: 5")
         << "kd740b" << QStringList { "update", "-f", "fw-unsigned-swapped", "--allow-unsigned" } << ""
-        << refused + QStringList(notShipped("fw-unsigned-swapped")) + failureBlockWith({ nothingTouched }) << 5 << "";
+        << refused + QStringList(notShipped("fw-unsigned-swapped")) + failureBlockWith({ nothingTouched }, imageAdvice) << 5 << "";
     // Bad usage: what standard error says first.
     const auto usage = [](const char *name, const QStringList &arguments, const QString &problem) {
         QTest::newRow(name) << "kd740b" << arguments << "" << QStringList { "kd740-flash: " + problem } << 2 << "";
@@ -381,7 +386,7 @@ void TestFlash::run()
         if (signalAfter.isEmpty())
             QCOMPARE(shown, expected);
     }
-    expected = consoleWords(expected);
+    expected = consoleWords(expected, arguments);
     sim.setDescription(instrument);
     sim.clearTrace();
     QVERIFY(QDir(sim.dir()).mkpath("broken"));
@@ -492,33 +497,48 @@ void TestFlash::jsonEvents_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("events");
 
-    // Values by their keys: event, link, model, offer, [found part shipped], serial; event, exit, [part state], result
-    const QString kd740b = "instrument signed " + keyId(trustedKeys().first())
+    // Values by their keys: event, firmware_found, firmware_shipped, images, key, link, model, offer, [found part
+    // shipped], serial; battery, call, event, exit, message, part, [part state], result
+    const QString kd740b = "instrument 4.5.10 4.5.12 signed " + keyId(trustedKeys().first())
         + " usb KD740B update [4 boot Fx3 4, 5 run Fx3 5, 10 FPGA 12] 1234";
     const QString skipped = "[boot Fx3 skipped, run Fx3 skipped, ";
     QTest::newRow("update offered") << "kd740b" << QStringList { "check" }
-                                    << QStringList { kd740b, "outcome 10 update-needed" };
+                                    << QStringList { kd740b,
+                                                     "outcome 10 The KD740 holds older firmware than shipped: "
+                                                     "kd740-flash update installs it. update-needed" };
     QTest::newRow("restore needed") << "kd740a-boot" << QStringList { "check" }
                                     << QStringList {
-                                           "instrument signed " + keyId(trustedKeys().first())
+                                           "instrument  4.5.9 signed " + keyId(trustedKeys().first())
                                                + " usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
-                                           "outcome 11 restore-needed"
+                                           "outcome 11 The KD740 needs a restore: kd740-flash restore. restore-needed"
                                        };
-    QTest::newRow("written over the network") << "kd740c-net" << QStringList { "update" }
-                                              << QStringList { "instrument signed " + keyId(trustedKeys().first())
-                                                                   + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
-                                                               "outcome 0 [FX3 written, FPGA written] done" };
+    QTest::newRow("written over the network")
+        << "kd740c-net" << QStringList { "update" }
+        << QStringList { "instrument 4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
+                             + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
+                         "outcome 0 The KD740 holds the shipped firmware now. "
+                         "[FX3 written, FPGA written] done" };
     QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
-                                 << QStringList { kd740b, "outcome 1 " + skipped + "FPGA erased] failed" };
+                                 << QStringList { kd740b,
+                                                  "kdConfigUSBWriteFPGAProgram outcome 1 The write failed at "
+                                                  "kdConfigUSBWriteFPGAProgram, writing the FPGA. Check device "
+                                                  "connections and re-run the software. FPGA "
+                                                      + skipped + "FPGA erased] failed" };
     QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
                                     << QStringList { kd740b,
-                                                     "outcome 5 " + skipped + "FPGA untouched] image-unusable" };
+                                                     "outcome 5 Firmware image is empty: broken/kd740b_fpga_12.rbf "
+                                                         + imageAdvice + ' ' + skipped
+                                                         + "FPGA untouched] image-unusable" };
     QTest::newRow("--allow-unsigned") << "kd740b" << QStringList { "check", "-f", "fw-unsigned", "--allow-unsigned" }
                                       << QStringList { QString(kd740b).replace(QRegularExpression("signed \\S+"),
                                                                                "unsigned"),
-                                                       "outcome 10 update-needed" };
+                                                       "outcome 10 The KD740 holds older firmware than shipped: "
+                                                       "kd740-flash update installs it. update-needed" };
     QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
-                                << QStringList { "outcome 5 image-unusable" };
+                                << QStringList {
+                                       "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in fw-unsigned "
+                                       + imageAdvice + " image-unusable"
+                                   };
 }
 
 void TestFlash::jsonEvents()

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -60,7 +61,7 @@ const QStringList updateLines = { "",
                                   "Skipping run Fx3, already current version.",
                                   fpgaLine };
 
-// Checks the low battery's question, then answers it with a button or Escape.
+// Checks the low battery's question, then answers it with a button or typed keys.
 void answerBatteryQuestion(const QString &answer, const QString &percent)
 {
     onNextModal("QMessageBox", [=](QWidget *widget) {
@@ -74,10 +75,25 @@ void answerBatteryQuestion(const QString &answer, const QString &percent)
                                      "restored.",
                                "Connect the PC to mains power, then continue.", "Continue", "Cancel", "Cancel",
                                "Cancel" }));
-        if (answer == QLatin1String("Escape"))
-            keyInWindow(box, Qt::Key_Escape);
-        else
+        // Typed once the question has the keyboard, on its default button.
+        // Whatever fails, the question is answered with the mouse, so that
+        // the row ends rather than the test.
+        if (answer.startsWith(QLatin1String("keys "))) {
+            const QPointer<QMessageBox> question(box);
+            const auto fail = [question](const char *what) {
+                if (question && question->isVisible())
+                    clickInWindow(findButton(question, "Cancel"));
+                QFAIL(what);
+            };
+            if (!QTest::qWaitFor(
+                    [box] { return box->isActiveWindow() && QApplication::focusWidget() == box->defaultButton(); }))
+                return fail("the question did not get the keyboard on its default button");
+            typeKeys(answer.mid(5).split(' '));
+            if (!QTest::qWaitFor([question] { return !question || !question->isVisible(); }))
+                return fail("the keys did not answer the question");
+        } else {
             clickInWindow(findButton(box, answer));
+        }
     });
 }
 
@@ -179,7 +195,7 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     QTest::newRow("image check stops the update")
         << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf"
         << QStringList { "", "Updating Firmware", "", "Firmware image not found: ./firmware/kd740b_fpga_12.rbf" }
-            + failureBlockWith({ nothingTouched })
+            + failureBlockWith({ nothingTouched }, imageAdvice)
         << both;
     QTest::newRow("restore succeeds") << "logind" << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot")
                                       << restoreButton << QString()
@@ -209,7 +225,7 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
     };
     const auto stopped = [](const QString &title, const QString &percent) {
         return QStringList { "", title, "", "Stopped: the PC's battery is at " + percent + " %." }
-        + failureBlockWith({ nothingTouched });
+        + failureBlockWith({ nothingTouched }, batteryAdvice);
     };
     const QString bootB = Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot");
     const QStringList updated = updateLines + successBlock;
@@ -219,8 +235,21 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
                                     << onBattery("10") << both;
     QTest::newRow("10 %, Cancel") << "logind upower:battery:10" << kdB << updateButton << "answer Cancel"
                                   << stopped("Updating Firmware", "10") << both;
-    QTest::newRow("24.4 %, Escape") << "logind upower:battery:24.4" << kdB << updateButton << "answer Escape"
+    QTest::newRow("24.4 %, Escape") << "logind upower:battery:24.4" << kdB << updateButton << "answer keys Escape"
                                     << stopped("Updating Firmware", "24") << both;
+    // The question takes the keyboard however the update was started: with
+    // the mouse, or typed where the check left the focus (on Update).
+    for (const QString &start : { QString(), QStringLiteral("typed update, ") }) {
+        QTest::addRow("10 %%, %sReturn", qPrintable(start))
+            << "logind upower:battery:10" << kdB << updateButton << start + "answer keys Return"
+            << stopped("Updating Firmware", "10") << both;
+        QTest::addRow("10 %%, %sTab Space", qPrintable(start))
+            << "logind upower:battery:10" << kdB << updateButton << start + "answer keys Tab space" << onBattery("10")
+            << both;
+    }
+    QTest::newRow("24.4 %, typed update, Escape")
+        << "logind upower:battery:24.4" << kdB << updateButton << "typed update, answer keys Escape"
+        << stopped("Updating Firmware", "24") << both;
     QTest::newRow("restore at 3 %, Cancel") << "logind upower:battery:3" << bootB << restoreButton << "answer Cancel"
                                             << stopped("Restoring Device", "3") << both;
     QTest::newRow("charging") << "logind upower:charging:10" << kdB << updateButton << "" << updated << both;
@@ -236,6 +265,11 @@ void TestUnattended::keepsAwakeUntilOutcome()
     QFETCH(QString, fault);
     QFETCH(QStringList, transcript);
     QFETCH(QStringList, released);
+
+    const QString typed = QStringLiteral("typed update, ");
+    const QStringList keys = fault.startsWith(typed) ? QStringList("Return") : QStringList();
+    if (!keys.isEmpty())
+        fault.remove(0, typed.size());
 
     startBus(bus);
     if (QTest::currentTestFailed())
@@ -272,7 +306,7 @@ void TestUnattended::keepsAwakeUntilOutcome()
             recordDuringFpga = readLines(recordPath);
     });
     watch.start(5);
-    QCOMPARE(runWorkflow(sim, driver, button), transcript);
+    QCOMPARE(runWorkflow(sim, driver, button, nullptr, keys), transcript);
     watch.stop();
 
     if (transcript.contains(fpgaLine))
@@ -371,7 +405,8 @@ void TestUnattended::endsWhenClosedOrSignalled()
     const QString log = QString::fromUtf8(output).remove(QRegularExpression("\nRecord: [^\n]*"));
     if (beforeClear) {
         const QString stopped = "Stopped before anything was erased.\nFirmware updated unsuccessfully.\n";
-        QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched), qPrintable(log));
+        QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched + '\n' + stoppedAdvice),
+                 qPrintable(log));
         QVERIFY(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty());
         return;
     }

@@ -267,6 +267,27 @@ void TestUpdate::logCopiedAfterOutcome()
     QCOMPARE(QApplication::clipboard()->text(), copied.isEmpty() ? log->toPlainText() : copied);
 }
 
+// The log's lines as the window shows them, each of the run after its time
+// since the run began, as its record has them, the run headed by its date;
+// the suggested name has the run's date, which is the record's.
+static void verifySavedWithTimes(const QStringList &saved, const QStringList &log, const QString &suggested)
+{
+    const int intro = PanelDriver::introductionLines;
+    QCOMPARE(saved.mid(0, intro), log.mid(0, intro));
+    QCOMPARE(saved.size(), log.size() + 1);
+    const QDateTime began = QDateTime::fromString(saved[intro].section(' ', 1).left(19), Qt::ISODate);
+    QVERIFY2(began.isValid(), qPrintable(saved[intro]));
+    QCOMPARE(QFileInfo(suggested).fileName().mid(10, 15), began.toString("yyyyMMdd-HHmmss"));
+    for (int line = intro; line < log.size(); ++line) {
+        const QString text = log[line].isEmpty() ? "$" : ' ' + QRegularExpression::escape(log[line]) + '$';
+        QVERIFY2(QRegularExpression("^\\+\\d+:\\d\\d\\.\\d{3}" + text).match(saved[line + 1]).hasMatch(),
+                 qPrintable(saved[line + 1]));
+    }
+    const QString record = log.filter(QRegularExpression("^Record: ")).value(0);
+    const QDateTime recordBegan = QDateTime::fromString(QFileInfo(record).fileName().left(15), "yyyyMMdd-HHmmss");
+    QVERIFY2(qAbs(began.secsTo(recordBegan)) <= 1, qPrintable(record));
+}
+
 // clang-format off
 void TestUpdate::logSaved_data()
 {
@@ -369,7 +390,7 @@ void TestUpdate::logSaved()
         QVERIFY2(problem.startsWith("The log could not be saved to " + QDir::toNativeSeparators(path)),
                  qPrintable(problem));
     else
-        QCOMPARE(readLines(path).join('\n'), driver.log()->toPlainText());
+        verifySavedWithTimes(readLines(path), driver.lines(), suggested);
 }
 
 QTEST_MAIN(TestUpdate)

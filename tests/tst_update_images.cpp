@@ -47,7 +47,7 @@ QStringList titleOf(Workflow workflow)
 // The log of a workflow that refuses to start, for the reason given.
 QStringList refusal(Workflow workflow, const QString &reason)
 {
-    return titleOf(workflow) + QStringList(reason) + failureBlockWith({ nothingTouched });
+    return titleOf(workflow) + QStringList(reason) + failureBlockWith({ nothingTouched }, imageAdvice);
 }
 
 QStringList parts(const Sim &sim)

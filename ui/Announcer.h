@@ -1,14 +1,20 @@
 #ifndef ANNOUNCER_H
 #define ANNOUNCER_H
 
-#include <QWidget>
+#include <QObject>
+#include <QPointer>
+#include <QVector>
 
-// Has a screen reader say a line once, whatever has the focus. With a Qt
-// that has announcements it sends one; otherwise it is itself the object
-// that carries the line: an alert that takes the line as its name, raises
-// an alert event and reappears, which is what screen readers present.
-// It takes no room and draws nothing.
-class Announcer : public QWidget
+class QWidget;
+
+// Has a screen reader say lines, each once and in order, whatever has the
+// focus. With a Qt that has announcements it sends one per line; otherwise
+// each line is an alert object of its own in the parent widget, named by the
+// line, that raises an alert event as it appears: a reader that reads the
+// alert when the event reaches it reads that line, however soon the next one
+// follows. The alerts take no room and draw nothing; they stay until
+// cleared, so that nothing said in one workflow lingers into the next.
+class Announcer : public QObject
 {
     Q_OBJECT
 
@@ -16,6 +22,11 @@ public:
     explicit Announcer(QWidget *parent);
 
     void announce(const QString &line);
+    void clear();
+
+private:
+    QWidget *const widget;
+    QVector<QPointer<QWidget>> alerts;
 };
 
 #endif

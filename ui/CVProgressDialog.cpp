@@ -7,12 +7,14 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QTimer>
 
 namespace {
 
 // Room beside the label's widest line.
 constexpr int labelMargin = 100;
+constexpr int edgeWidth = 2;
 
 } // namespace
 
@@ -96,4 +98,15 @@ void CVProgressDialog::changeEvent(QEvent *event)
             if (isVisible())
                 setWindowState(windowState() & ~Qt::WindowMinimized);
         });
+}
+
+// Without a title bar the window manager draws no frame either: the dialog's
+// own edge keeps it apart from the log it covers.
+void CVProgressDialog::paintEvent(QPaintEvent *event)
+{
+    QProgressDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::WindowText), edgeWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(rect()).adjusted(edgeWidth / 2.0, edgeWidth / 2.0, -edgeWidth / 2.0, -edgeWidth / 2.0));
 }

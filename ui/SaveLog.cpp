@@ -35,9 +35,10 @@ QString writeText(const QString &path, const QString &text)
 
 } // namespace
 
-void saveLogAs(QWidget *parent, const QString &text, const QString &instrument)
+void saveLogAs(QWidget *parent, const QString &text, const QString &instrument, const QDateTime &runBegan)
 {
-    QString name = QDateTime::currentDateTime().toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss"));
+    QString name = (runBegan.isValid() ? runBegan : QDateTime::currentDateTime())
+                       .toString(QStringLiteral("'kd740-log-'yyyyMMdd-HHmmss"));
     if (!instrument.isEmpty())
         name += QLatin1Char('-') + instrument;
     const QString suggested = QDir(startFolder()).filePath(name + QStringLiteral(".txt"));

@@ -53,6 +53,10 @@ StepProgressBar::StepProgressBar()
 {
     static const bool factoryInstalled = (QAccessible::installFactory(stepProgressInterface), true);
     Q_UNUSED(factoryInstalled)
+    // The step's line above says the percentage, as "46 %"; a second figure
+    // beside the bar would only differ from it. A reader gets it as the value.
+    setTextVisible(false);
+    setFormat(QStringLiteral("%p %"));
 }
 
 void StepProgressBar::describeWith(std::function<QString()> describe)

@@ -81,6 +81,10 @@ Updater::Updater(QWidget *parent)
     outerLayout->addLayout(rightLayout);
     setLayout(outerLayout);
 
+    // What was said of the last workflow is gone from a reader's view when the next starts.
+    for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
+        connect(button, &QPushButton::clicked, announcer, &Announcer::clear);
+    connect(checkVersionsButton, &QPushButton::clicked, this, [this] { logTimes.runStarted(); });
     connect(checkVersionsButton, &QPushButton::clicked, this, &Updater::checkVersions);
     connect(updateButton, &QPushButton::clicked, this, &Updater::updateDevice);
     connect(restoreButton, &QPushButton::clicked, this, &Updater::restoreDevice);
@@ -144,7 +148,7 @@ void Updater::saveLog()
     QString instrument;
     if (deviceStatus.checkState != NotDetected && knownDeviceType(deviceStatus.deviceType))
         instrument = deviceTypeName(deviceStatus.deviceType) + QLatin1Char('-') + QString::number(deviceStatus.serial);
-    saveLogAs(this, logView->toPlainText(), instrument);
+    saveLogAs(this, LogTimes::stampedText(logView->document()), instrument, logTimes.runBegan());
 }
 
 void Updater::writeIntroduction()
@@ -203,6 +207,7 @@ void Updater::addLine(const QString &s)
     if (!logView->document()->isEmpty())
         cursor.insertBlock(QTextBlockFormat(), format);
     cursor.insertText(s, format);
+    logTimes.stamp(cursor.block());
     cursor.endEditBlock();
 
     if (atBottom)

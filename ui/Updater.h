@@ -2,6 +2,7 @@
 #define UPDATER_H
 
 #include "session/RunSession.h"
+#include "ui/LogTimes.h"
 
 #include <QColor>
 #include <QPointer>
@@ -73,6 +74,8 @@ private:
     Announcer *announcer = nullptr;
     // The question about a low battery while it is asked.
     QPointer<QMessageBox> batteryQuestion;
+    // When each line of a run was written, for a saved log.
+    LogTimes logTimes;
     // Lines added while the log's end is in view keep it in view.
     bool logFollowsEnd = true;
     // The log's colour is the panel's own, never the view's cursor format,

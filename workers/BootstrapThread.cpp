@@ -23,5 +23,6 @@ void BootstrapThread::run()
     }
     outcome.imageProblem = imageProblem(outcome.status);
     outcome.stoppedForBattery = stoppedForBattery;
+    outcome.batteryPercent = batteryPercent;
     emit ended(outcome);
 }

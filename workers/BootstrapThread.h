@@ -19,6 +19,8 @@ struct BootstrapOutcome
     // Once bootstrapped: why an image the restore would write cannot be used.
     QString imageProblem;
     bool stoppedForBattery = false;
+    // Where it was read.
+    int batteryPercent = -1;
 };
 Q_DECLARE_METATYPE(BootstrapOutcome)
 

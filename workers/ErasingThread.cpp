@@ -39,6 +39,7 @@ bool ErasingThread::proceedOnLowBattery(int percent)
 bool ErasingThread::mayErase()
 {
     stoppedForBattery = false;
+    batteryPercent = -1;
     if (gate && gate->stopped())
         return false;
     if (!enoughPower()) {
@@ -57,6 +58,7 @@ bool ErasingThread::enoughPower()
     if (!level)
         return true;
     const int percent = qRound(*level);
+    batteryPercent = percent;
     if (percent < lowestBatteryPercent) {
         const bool proceed = proceedOnLowBattery(percent);
         if (gate && gate->stopped())

@@ -41,6 +41,8 @@ protected:
     // Set by mayErase(): the run ends, nothing touched, because the battery
     // was too low.
     bool stoppedForBattery = false;
+    // Set by mayErase(): the PC's battery percentage where it runs on one, else -1.
+    int batteryPercent = -1;
 
 private:
     bool enoughPower();

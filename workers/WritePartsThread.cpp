@@ -18,6 +18,7 @@ void WritePartsThread::run()
     WriteOutcome outcome;
     writeSequence(outcome);
     outcome.stoppedForBattery = stoppedForBattery;
+    outcome.batteryPercent = batteryPercent;
     emit ended(outcome);
 }
 
@@ -29,7 +30,8 @@ void WritePartsThread::writeSequence(WriteOutcome &outcome)
         if (!toWrite[index])
             outcome.parts[index] = PartOutcome::Skipped;
     }
-    outcome.imageUnusable = !imagesUsable();
+    outcome.imageProblem = unusableImage();
+    outcome.imageUnusable = !outcome.imageProblem.isEmpty();
     if (outcome.imageUnusable || !mayErase())
         return;
 
@@ -50,13 +52,12 @@ void WritePartsThread::writeSequence(WriteOutcome &outcome)
 }
 
 // Nothing is erased whose image could not be written back.
-bool WritePartsThread::imagesUsable()
+QString WritePartsThread::unusableImage()
 {
     const QString problem = firstUnusableImage(images, imagesToWrite(images, steps, deviceStatus));
-    if (problem.isEmpty())
-        return true;
-    emit addLine(problem);
-    return false;
+    if (!problem.isEmpty())
+        emit addLine(problem);
+    return problem;
 }
 
 bool WritePartsThread::writeParts(PartSession &session, const std::vector<bool> &toWrite, WriteOutcome &outcome)

@@ -17,8 +17,12 @@ struct WriteOutcome
     bool succeeded = false;
     // An image it needs is unusable: nothing was touched.
     bool imageUnusable = false;
+    // Which image, and why, as the log says it.
+    QString imageProblem;
     // The battery was too low: nothing was touched.
     bool stoppedForBattery = false;
+    // Where it was read.
+    int batteryPercent = -1;
     std::vector<PartOutcome> parts;
 };
 Q_DECLARE_METATYPE(WriteOutcome)
@@ -50,7 +54,7 @@ protected:
 
 private:
     void writeSequence(WriteOutcome &outcome);
-    bool imagesUsable();
+    QString unusableImage();
     bool writeParts(PartSession &session, const std::vector<bool> &toWrite, WriteOutcome &outcome);
     bool writePart(PartSession &session, std::size_t index, int step, int steps, WriteOutcome &outcome);
 

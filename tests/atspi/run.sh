@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # On a private X server and session bus with the AT-SPI bus up, runs either
-# the updater, driven through a check and an update from inside while
-# names.py reads its window through that bus, or a test program, whose
+# the updater, which names.py works through that bus through a check and an
+# update, reading its window as it goes, or a test program, whose
 # widgets then tell of their changes as to a screen reader. Exit status 77
 # (skipped) when a tool is missing.
-# Usage: run.sh --names UPDATER DRIVE_LIBRARY | run.sh TEST [ARGUMENT...]
+# Usage: run.sh --names UPDATER | run.sh TEST [ARGUMENT...]
 set -euo pipefail
 skip() { echo "SKIPPED: $1 is not installed; the AT-SPI check needs it" && exit 77; }
 # Qt's AT-SPI bridge, X and D-Bus libraries are not instrumented: their own
@@ -27,6 +27,17 @@ Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>/dev/n
 pids+=($!)
 for _ in $(seq 50); do [[ -s $work/display ]] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/display")
+# A window manager decides which window gets the keys, as on a desktop; the
+# tests then type through the X server (xdotool) rather than into Qt.
+if command -v openbox >/dev/null && command -v xdotool >/dev/null && command -v xprop >/dev/null; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.1
+    done
+    export KD740_WINDOW_MANAGER=openbox
+fi
 start_atspi_bus() {
     dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null
 }
@@ -38,7 +49,7 @@ fi
 
 # The simulator's own instrument: a KD740B whose FPGA the update writes.
 cd "$(dirname "$2")"
-LD_PRELOAD=$3 KDDRIVE_KEEP_OPEN=1 KDSIM_SCALE=0.02 "$2" >"$work/updater.log" 2>&1 &
+KDSIM_SCALE=0.02 "$2" >"$work/updater.log" 2>&1 &
 pids+=($!)
 # Qt 5 joins the AT-SPI bus cleanly when that bus starts after it watches
 # the session bus for it (it is on that bus beside this query); started

@@ -57,6 +57,9 @@ public:
 
     void click(QPushButton *button);
     void click(const QString &buttonText);
+    // Types keys (xdotool's names: "Return", "Tab", "space"), which press the
+    // button with the focus; the workflow it starts runs on as for click().
+    void typeToStart(const QStringList &keys);
 
     // What was said to a screen reader since the last call (alert events, by
     // the name of what they came from), a record's path as recordLine. Qt
@@ -65,6 +68,9 @@ public:
     QStringList takeAnnouncements();
 
 private:
+    // Until the panel's session is done, its questions answered.
+    void waitForWorkflow();
+
     MainWindow *window;
 };
 
@@ -77,6 +83,11 @@ void clickInWindow(QPushButton *button);
 
 // Sends a key to a widget's window, as the window system would.
 void keyInWindow(QWidget *widget, Qt::Key key);
+
+// Types keys into whichever window has the keyboard: under a window manager
+// (atspi/run.sh) through the X server, so that the manager's focus decides
+// where they go; else into the window Qt has active.
+void typeKeys(const QStringList &keys);
 
 // Asks a widget's window to close, as its title bar's close control would.
 void closeInWindow(QWidget *widget);

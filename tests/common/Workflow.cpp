@@ -19,9 +19,12 @@ QStringList operator+(const QStringList &lines, const QString &line)
     return QStringList(lines) << line;
 }
 
-QStringList failureBlockWith(const QStringList &state)
+QStringList failureBlockWith(const QStringList &state, const QString &advice)
 {
-    return failureBlock.mid(0, 1) + state + failureBlock.mid(1);
+    QStringList block = failureBlock;
+    if (!advice.isEmpty())
+        block[1] = advice;
+    return block.mid(0, 1) + state + block.mid(1);
 }
 
 void chooseModelWhenAsked(const QString &model)
@@ -63,14 +66,25 @@ QStringList fields(const SimulatedInstrument &sim, const QStringList &expected)
     return result;
 }
 
-QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton, qint64 *elapsedMs)
+QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton, qint64 *elapsedMs,
+                        const QStringList &keys)
 {
+    if (!keys.isEmpty()) {
+        QWidget *window = driver.panel()->window();
+        window->activateWindow();
+        [&] { QTRY_VERIFY(window->isActiveWindow()); }();
+        if (window->focusWidget() != driver.button(workflowButton))
+            return { "the focus is not on " + workflowButton.trimmed() };
+    }
     sim.clearTrace();
     driver.takeAnnouncements();
     const int start = driver.lines().size();
     QElapsedTimer timer;
     timer.start();
-    driver.click(workflowButton);
+    if (keys.isEmpty())
+        driver.click(workflowButton);
+    else
+        driver.typeToStart(keys);
     if (elapsedMs)
         *elapsedMs = timer.elapsed();
     return driver.transcript(start);

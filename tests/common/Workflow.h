@@ -21,7 +21,12 @@ inline const QStringList failureBlock = { "[red] Firmware updated unsuccessfully
 // red line.
 inline const QString nothingTouched = QStringLiteral("Nothing was erased or written.");
 inline const QString mayNotWork = QStringLiteral("The KD740 may not work until it is restored.");
-QStringList failureBlockWith(const QStringList &state);
+// advice: in place of the line about the device's connections, for a run
+// stopped before it touched the instrument.
+QStringList failureBlockWith(const QStringList &state, const QString &advice = QString());
+inline const QString imageAdvice = QStringLiteral("Reinstall the program, or use the images it shipped with.");
+inline const QString batteryAdvice = QStringLiteral("Connect the PC to mains power and run the update again.");
+inline const QString stoppedAdvice = QStringLiteral("Nothing was changed; run the update again when ready.");
 
 // Lets an expected log be written as the lines before a step plus its line.
 QStringList operator+(const QStringList &lines, const QString &line);
@@ -45,11 +50,12 @@ void armFaults(SimulatedInstrument &sim, const QString &faults);
 // compares in one go.
 QStringList fields(const SimulatedInstrument &sim, const QStringList &expected);
 
-// Starts the trace afresh and clicks workflowButton; what the workflow wrote
-// to the log, as PanelDriver::transcript() gives it, and optionally the
+// Starts the trace afresh and clicks workflowButton, or with keys typed
+// presses it where it has the focus in the active window; what the workflow
+// wrote to the log, as PanelDriver::transcript() gives it, and optionally the
 // milliseconds the click took.
 QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton,
-                        qint64 *elapsedMs = nullptr);
+                        qint64 *elapsedMs = nullptr, const QStringList &keys = {});
 
 // That a screen reader heard the outcome, given as transcript() gives it,
 // line by line, once, and apart from the steps nothing else.

@@ -219,15 +219,20 @@ void TestSimulator::faultOnNthUse_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QList<int>>("statuses");
-    QTest::addColumn<bool>("answersOnFailure");
+    QTest::addColumn<QString>("answered"); // y or n for each use
 
-    QTest::newRow("fail every use") << Sim::fail("kdGetFirmwareVersion") << QList<int> { 1, 1, 1 } << false;
-    QTest::newRow("fail second use") << Sim::fail("kdGetFirmwareVersion", 2) << QList<int> { 0, 1, 0 } << false;
-    QTest::newRow("uses counted per call") << Sim::fail("kdGetFirmwareVersion", 1) << QList<int> { 1, 0, 0 } << false;
-    QTest::newRow("badstatus every use") << Sim::badStatus("kdGetFirmwareVersion") << QList<int> { 1, 1, 1 } << true;
-    QTest::newRow("badstatus third use") << Sim::badStatus("kdGetFirmwareVersion", 3) << QList<int> { 0, 0, 1 } << true;
-    QTest::newRow("other call") << Sim::fail("kdGetDeviceInfo") << QList<int> { 0, 0, 0 } << false;
-    QTest::newRow("unknown call ignored") << Sim::fail("kdGetFirmware") << QList<int> { 0, 0, 0 } << false;
+    const QString lost = QStringLiteral("lost kdGetFirmwareVersion");
+    QTest::newRow("fail every use") << Sim::fail("kdGetFirmwareVersion") << QList<int> { 1, 1, 1 } << "nnn";
+    QTest::newRow("fail second use") << Sim::fail("kdGetFirmwareVersion", 2) << QList<int> { 0, 1, 0 } << "yny";
+    QTest::newRow("uses counted per call") << Sim::fail("kdGetFirmwareVersion", 1) << QList<int> { 1, 0, 0 } << "nyy";
+    QTest::newRow("badstatus every use") << Sim::badStatus("kdGetFirmwareVersion") << QList<int> { 1, 1, 1 } << "yyy";
+    QTest::newRow("badstatus third use") << Sim::badStatus("kdGetFirmwareVersion", 3) << QList<int> { 0, 0, 1 } << "yyy";
+    QTest::newRow("lost every use") << lost + "\n" << QList<int> { 0, 0, 0 } << "nnn";
+    QTest::newRow("lost second use") << lost + " 2\n" << QList<int> { 0, 0, 0 } << "yny";
+    QTest::newRow("fail beats lost") << lost + "\n" + Sim::fail("kdGetFirmwareVersion", 3) << QList<int> { 0, 0, 1 } << "nnn";
+    QTest::newRow("lost beats badstatus") << Sim::badStatus("kdGetFirmwareVersion") + lost + " 1\n" << QList<int> { 0, 1, 1 } << "nyy";
+    QTest::newRow("other call") << Sim::fail("kdGetDeviceInfo") << QList<int> { 0, 0, 0 } << "yyy";
+    QTest::newRow("unknown call ignored") << Sim::fail("kdGetFirmware") << QList<int> { 0, 0, 0 } << "yyy";
 }
 // clang-format on
 
@@ -235,17 +240,17 @@ void TestSimulator::faultOnNthUse()
 {
     QFETCH(QString, fault);
     QFETCH(QList<int>, statuses);
-    QFETCH(bool, answersOnFailure);
+    QFETCH(QString, answered);
 
     Sim sim;
     sim.setDescription(kdB + fault);
     int handle = -1;
     QCOMPARE(kdOpenDevice(&handle), 0);
-    for (int expected : statuses) {
+    for (int use = 0; use < statuses.size(); ++use) {
         int boot = -7, run = -7, fpga = -7;
-        QCOMPARE(kdGetFirmwareVersion(handle, &boot, &run, &fpga), expected);
-        const bool answered = expected == 0 || answersOnFailure;
-        QCOMPARE(QList<int>({ boot, run, fpga }), answered ? QList<int>({ 4, 5, 10 }) : QList<int>({ -7, -7, -7 }));
+        QCOMPARE(kdGetFirmwareVersion(handle, &boot, &run, &fpga), statuses.at(use));
+        const QList<int> untouched { -7, -7, -7 };
+        QCOMPARE(QList<int>({ boot, run, fpga }), answered.at(use) == 'y' ? QList<int>({ 4, 5, 10 }) : untouched);
     }
 }
 
@@ -259,6 +264,8 @@ void TestSimulator::failedCallHasNoEffect_data()
     QTest::newRow("fail") << Sim::fail("kdConfigUSBClearRunSector") << 1 << "5";
     QTest::newRow("badstatus still erases") << Sim::badStatus("kdConfigUSBClearRunSector") << 1 << "erased";
     QTest::newRow("no fault") << QString() << 0 << "erased";
+    QTest::newRow("lost clear") << "lost kdConfigUSBClearRunSector\n" << 0 << "5";
+    QTest::newRow("lost write") << "lost kdConfigUSBWriteRunSector\n" << 0 << "5";
 }
 // clang-format on
 
@@ -271,8 +278,13 @@ void TestSimulator::failedCallHasNoEffect()
     Sim sim;
     sim.setDescription(kdB + fault);
     const int handle = openUsbConfig();
-    QCOMPARE(kdConfigUSBClearRunSector(handle), status);
+    const QByteArray image = makeImage(sim, 1, kdsim::Part::Run, 7).toLocal8Bit();
+    const bool writes = fault.contains("Write");
+    QCOMPARE(writes ? int(kdConfigUSBWriteRunSector(handle, image.constData(), 1234))
+                    : int(kdConfigUSBClearRunSector(handle)),
+             status);
     QCOMPARE(sim.field(0, "run"), run);
+    QCOMPARE(sim.field(0, "state"), QString(run == "erased" ? "boot" : "normal"));
 }
 
 // clang-format off
@@ -345,6 +357,9 @@ void TestSimulator::writeSetsPartVersion_data()
     QTest::newRow("usb fpga") << kdB << Write::UsbFpga << kdsim::Part::Fpga << "fpga";
     QTest::newRow("net fx3") << kdC << Write::NetFx3 << kdsim::Part::Fx3 << "boot";
     QTest::newRow("net fpga") << kdC << Write::NetFpga << kdsim::Part::Fpga << "fpga";
+    const QString cycled = QStringLiteral("  power-cycle-after-write yes\n");
+    QTest::newRow("usb fpga, power cycled") << kdB + cycled << Write::UsbFpga << kdsim::Part::Fpga << "fpga";
+    QTest::newRow("net fx3, power cycled") << kdC + cycled << Write::NetFx3 << kdsim::Part::Fx3 << "boot";
 }
 // clang-format on
 
@@ -373,6 +388,25 @@ void TestSimulator::writeSetsPartVersion()
     const bool carriesSerial = target != Write::UsbFpga && target != Write::NetFpga;
     QCOMPARE(write(target, handle, other.constData(), 777), 0);
     QCOMPARE(sim.field(0, "serial"), QString::number(carriesSerial ? 777 : serial));
+    if (!description.contains("power-cycle-after-write yes"))
+        return;
+
+    // Let go of after its writes, it restarts and answers nothing until its
+    // power is cycled, which the file's write-back must not forget.
+    QCOMPARE(net ? int(kdConfigNetPreset(handle)) : int(kdConfigUSBCloseDevice(handle)), 0);
+    QCOMPARE(sim.field(0, "awaiting-power-cycle"), QStringLiteral("yes"));
+    QCOMPARE(sim.field(0, "power-cycle-after-write"), QStringLiteral("yes"));
+    const int now = sim.field(0, "serial").toInt();
+    int device = -1, boot = 0, run = 0, version = 0;
+    QVERIFY(net ? openNet(now) < 0 : kdOpenDevice(&device) != 0);
+    sim.setDescription(sim.description().remove("  awaiting-power-cycle yes\n"));
+    if (net) {
+        QCOMPARE(kdConfigNetGetFirmwareVersion(openNet(now), &version), KD_OK);
+    } else {
+        QCOMPARE(kdOpenDevice(&device), 0);
+        QCOMPARE(kdGetFirmwareVersion(device, &boot, &run, &version), 0);
+    }
+    QCOMPARE(version, 21);
 }
 
 // clang-format off
@@ -435,7 +469,7 @@ void TestSimulator::erasedRunOpensInBootMode()
 void TestSimulator::stateSurvivesRestart()
 {
     Sim sim;
-    sim.setDescription(kdB + Sim::fail("kdConfigNetPreset") + Sim::vanishAfter(40));
+    sim.setDescription(kdB + Sim::fail("kdConfigNetPreset") + Sim::vanishAfter(40) + "lost kdConfigNetPreset 3\n");
     int handle = openUsbConfig();
     double progress = 0;
     QCOMPARE(kdConfigUSBClearFPGAProgram(handle, progress), KD_INIT_OK);
@@ -443,6 +477,7 @@ void TestSimulator::stateSurvivesRestart()
     QCOMPARE(progress, 100.0);
     QVERIFY(sim.description().contains("fail kdConfigNetPreset\n"));
     QVERIFY(sim.description().contains("vanish-after 40\n"));
+    QVERIFY(sim.description().contains("lost kdConfigNetPreset 3\n"));
 
     // Another instrument file, then back: a fresh start on the same bench.
     const QByteArray path = qgetenv("KDSIM_DEVICE");
