@@ -111,6 +111,8 @@ struct RunEnd
     std::vector<int> found;
     std::vector<int> shipped;
     std::vector<int> readBack;
+    // Something answered when the instrument was read after the write.
+    bool readBackAnswered = false;
     // The PC's battery percentage where it was read before an erase, else -1.
     int batteryPercent = -1;
     // ImageUnusable: which image and why, as the log says it.

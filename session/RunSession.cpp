@@ -44,6 +44,7 @@ RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings,
     connect(this, &RunSession::keepAwakeRefused, this, &RunSession::notice, Qt::QueuedConnection);
     // Handed over by the workers, queued.
     qRegisterMetaType<CheckOutcome>();
+    qRegisterMetaType<DeviceStatus>();
     qRegisterMetaType<BootstrapOutcome>();
     qRegisterMetaType<WriteOutcome>();
 }
@@ -59,6 +60,7 @@ RunSession::~RunSession()
         // A read-back waiting for the instrument stops looking; a write goes on.
         worker->requestInterruption();
         worker->wait();
+        [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
     }
     keepAwake.reset();
     delete calls;
@@ -287,10 +289,21 @@ void RunSession::untouchedParts(RunEnd &end) const
                                                                      : updateSequence(status.deviceType);
     end.wrote = status.checkState == NeedsRestore ? Workflow::Restore : Workflow::Update;
     const std::vector<bool> toWrite = partsToWrite(sequence, status);
-    for (std::size_t index = 0; index < sequence.parts.size(); ++index) {
-        end.parts << QLatin1String(sequence.parts[index].name);
+    for (std::size_t index = 0; index < sequence.parts.size(); ++index)
         end.outcomes.push_back(index < toWrite.size() && !toWrite[index] ? PartOutcome::Skipped
                                                                          : PartOutcome::NotTouched);
+    describeParts(end, sequence, {});
+}
+
+// Each part's name and versions: as found, as shipped and as read back.
+void RunSession::describeParts(RunEnd &end, const PartSequence &steps, const std::vector<int> &readBack) const
+{
+    for (std::size_t index = 0; index < steps.parts.size(); ++index) {
+        const FirmwarePart part = steps.parts[index].part;
+        end.parts << QLatin1String(steps.parts[index].name);
+        end.found.push_back(status.checkState == Operational ? partVersion(status.deviceFirmware, part) : -1);
+        end.shipped.push_back(partVersion(status.targetFirmware, part));
+        end.readBack.push_back(index < readBack.size() ? readBack[index] : -1);
     }
 }
 
@@ -386,8 +399,14 @@ RunEnd::Kind writeEnd(const WriteOutcome &outcome, const EraseGate &gate)
 void RunSession::written()
 {
     keepAwake.reset();
+    // The read-back's calls may fail too; the write's failure is the one told.
+    failedWriteCall = failedCall;
     const RunEnd::Kind kind = writeEnd(writeOutcome, guard->gate());
-    if (kind != RunEnd::Kind::Success && kind != RunEnd::Kind::Failed) {
+    const bool touched = std::any_of(writeOutcome.parts.begin(), writeOutcome.parts.end(), [](PartOutcome part) {
+        return part == PartOutcome::Erased || part == PartOutcome::Written;
+    });
+    // Where nothing was touched, the calls say all there is.
+    if (kind != RunEnd::Kind::Success && (kind != RunEnd::Kind::Failed || !touched)) {
         endWrite(kind, std::nullopt);
         return;
     }
@@ -434,19 +453,14 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
     end.endsProgram = guard->finish() || !plan.offerAfterCheck;
     end.endSignal = guard->endSignal();
     end.outcomes = writeOutcome.parts;
-    for (std::size_t index = 0; index < writeSteps->parts.size(); ++index) {
-        const FirmwarePart part = writeSteps->parts[index].part;
-        end.parts << QLatin1String(writeSteps->parts[index].name);
-        end.found.push_back(status.checkState == Operational ? partVersion(status.deviceFirmware, part) : -1);
-        end.shipped.push_back(partVersion(status.targetFirmware, part));
-        end.readBack.push_back(read ? read->versions[index] : -1);
-    }
+    end.readBackAnswered = answered;
+    describeParts(end, *writeSteps, read ? read->versions : std::vector<int>());
     end.problem = writeOutcome.imageProblem;
     if (end.kind == RunEnd::Kind::Failed) {
         const auto erased = std::find(end.outcomes.begin(), end.outcomes.end(), PartOutcome::Erased);
         if (erased != end.outcomes.end())
             end.failedPart = end.parts.value(int(erased - end.outcomes.begin()));
-        end.failedCall = failedCall;
+        end.failedCall = failedWriteCall;
     }
     guard.reset();
     endRun(end);
@@ -503,6 +517,13 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
             setImageCheckObserver(imageObserver);
         },
         Qt::DirectConnection);
+    // Its calls reached the relay and the record until it ended. Qt's wait()
+    // orders that before whatever follows it, but ThreadSanitizer cannot see
+    // inside Qt; this hand-over it sees.
+    workerRan.store(false, std::memory_order_relaxed);
+    connect(
+        started, &QThread::finished, started, [this] { workerRan.store(true, std::memory_order_release); },
+        Qt::DirectConnection);
     connect(started, &QThread::finished, this, &RunSession::workerEnded);
     stepStartMs = clock.nowMs();
     progressText.emplace(activity, stepStartMs);
@@ -519,6 +540,7 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
 void RunSession::workerEnded()
 {
     worker->wait();
+    [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
     ticker.stop();
     library = nullptr;
     progressText.reset();

@@ -147,6 +147,7 @@ private:
     void reportCheck();
     void endCheck();
     void untouchedParts(RunEnd &end) const;
+    void describeParts(RunEnd &end, const PartSequence &steps, const std::vector<int> &readBack) const;
     void recordAnswer(const QString &answer, const QString &by);
     void settleBattery(bool proceed);
     void endRun(RunEnd end);
@@ -175,6 +176,7 @@ private:
     WriteOutcome writeOutcome;
     // What answered after the write: NotDetected where nothing did.
     DeviceStatus readBackStatus;
+    QString failedWriteCall;
     bool busy = false;
     enum class Waiting { Nothing, Model, Downgrade, Offer };
     Waiting waiting = Waiting::Nothing;
@@ -183,6 +185,7 @@ private:
     RunRecord *record = nullptr;
     CallRelay *calls = nullptr;
     std::unique_ptr<QThread> worker;
+    std::atomic<bool> workerRan { false };
     void (RunSession::*afterWorker)() = nullptr;
     std::unique_ptr<WriteGuard> guard;
     std::unique_ptr<KeepAwake> keepAwake;
