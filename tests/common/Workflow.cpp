@@ -96,7 +96,7 @@ void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome)
 {
     if (!PanelDriver::hearsAnnouncements())
         return;
-    const QStringList spoken = outcome.join('\n').remove(QRegularExpression("^\\[\\w+\\] ")).split('\n');
+    const QStringList spoken = QStringList(outcome).replaceInStrings(QRegularExpression("^\\[\\w+\\] "), QString());
     QCOMPARE(driver.takeAnnouncements().filter(QRegularExpression("^(?!Step \\d)")), spoken);
 }
 
