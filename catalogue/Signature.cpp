@@ -45,13 +45,14 @@ QByteArray decoded(const QByteArray &base64)
     return result ? *result : QByteArray();
 }
 
-// minisign reads the id as a little-endian number and prints it in hexadecimal.
+// minisign reads the id as a little-endian number and prints it in
+// hexadecimal, without leading zeros.
 QString idText(const QByteArray &id)
 {
     quint64 value = 0;
     for (int index = keyIdBytes - 1; index >= 0; --index)
         value = (value << 8) | static_cast<unsigned char>(id.at(index));
-    return QStringLiteral("%1").arg(value, 16, 16, QLatin1Char('0')).toUpper();
+    return QString::number(value, 16).toUpper();
 }
 
 } // namespace

@@ -17,17 +17,24 @@ enum ExitCode : int {
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
     ExitLowBattery = 6,
+    // Written, but the instrument did not answer afterwards to confirm it.
+    ExitNotConfirmed = 12,
     // check only: what the instrument needs, for a production line.
     ExitUpdateOffered = 10,
     ExitRestoreNeeded = 11,
 };
 
 // A firmware part as a run left it, in the words of --json: "written",
-// "erased", "untouched" or "skipped".
+// "erased", "untouched" or "skipped", and its versions.
 struct PartState
 {
     QString part;
     QString state;
+    // Its version as shipped, as found before the write and as read back
+    // after it; -1: not known.
+    int shipped = -1;
+    int found = -1;
+    int readBack = -1;
 };
 
 // How a run ended: its exit status, a word for scripts and what it means

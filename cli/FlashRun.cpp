@@ -77,6 +77,11 @@ Outcome wordedOutcome(const RunEnd &end)
     switch (end.kind) {
     case Kind::Success:
         return finished(ExitDone, "done", QStringLiteral("The KD740 holds the shipped firmware now."), true);
+    case Kind::NotConfirmed:
+        return finished(ExitNotConfirmed, "not-confirmed",
+                        QStringLiteral("The firmware was written, but the KD740 did not answer afterwards: cycle its "
+                                       "power and run kd740-flash check."),
+                        true);
     case Kind::Failed: return finished(ExitStepFailed, "failed", failedMessage(end), true);
     case Kind::Stopped:
         return finished(128 + end.endSignal, "stopped", stoppedMessage(end), end.wrote != Workflow::Check);
@@ -127,7 +132,10 @@ Outcome outcomeOf(const RunEnd &end)
     outcome.failedCall = end.failedCall;
     outcome.batteryPercent = end.batteryPercent;
     for (std::size_t index = 0; index < end.outcomes.size() && index < std::size_t(end.parts.size()); ++index)
-        outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]) });
+        outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]),
+                               end.shipped.size() > index ? end.shipped[index] : -1,
+                               end.found.size() > index ? end.found[index] : -1,
+                               end.readBack.size() > index ? end.readBack[index] : -1 });
     return outcome;
 }
 

@@ -13,6 +13,7 @@ QString toneName(LineTone tone)
     switch (tone) {
     case LineTone::Success: return QStringLiteral("success");
     case LineTone::Failure: return QStringLiteral("failure");
+    case LineTone::Warning: return QStringLiteral("warning");
     case LineTone::Normal: break;
     }
     return QStringLiteral("normal");
@@ -130,9 +131,14 @@ void JsonOutput::outcome(const Outcome &outcome)
         object.insert(QStringLiteral("battery"), outcome.batteryPercent);
     if (!outcome.parts.isEmpty()) {
         QJsonArray parts;
+        // null: not known (boot mode), or nothing answered after the write.
+        const auto version = [](int value) { return value < 0 ? QJsonValue() : QJsonValue(value); };
         for (const PartState &part : outcome.parts)
-            parts.append(
-                QJsonObject { { QStringLiteral("part"), part.part }, { QStringLiteral("state"), part.state } });
+            parts.append(QJsonObject { { QStringLiteral("part"), part.part },
+                                       { QStringLiteral("state"), part.state },
+                                       { QStringLiteral("shipped"), version(part.shipped) },
+                                       { QStringLiteral("found"), version(part.found) },
+                                       { QStringLiteral("read_back"), version(part.readBack) } });
         object.insert(QStringLiteral("parts"), parts);
     }
     write(QStringLiteral("outcome"), object);

@@ -6,6 +6,7 @@ namespace {
 
 const char *const successEscape = "\x1b[32m";
 const char *const failureEscape = "\x1b[31m";
+const char *const warningEscape = "\x1b[33m";
 const char *const resetEscape = "\x1b[0m";
 
 // Anyone who asks for no colour, in the common way, gets none.
@@ -67,7 +68,10 @@ void TextOutput::line(const QString &text, LineTone tone)
     hideProgress();
     QByteArray bytes = text.toUtf8();
     if (colour && tone != LineTone::Normal)
-        bytes = (tone == LineTone::Success ? successEscape : failureEscape) + bytes + resetEscape;
+        bytes = (tone == LineTone::Success       ? successEscape
+                     : tone == LineTone::Warning ? warningEscape
+                                                 : failureEscape)
+            + bytes + resetEscape;
     writeLine(stdout, bytes);
 }
 

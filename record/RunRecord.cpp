@@ -158,6 +158,12 @@ void RunRecord::addNotice(const QString &line)
 }
 
 // Nothing may follow: the file is left as it is.
+void RunRecord::readBack(const QString &versions)
+{
+    if (state == State::Writing && !finished)
+        writer->append(QStringLiteral("read back: ") + versions);
+}
+
 void RunRecord::finish()
 {
     finish(checkResult);

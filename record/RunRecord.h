@@ -56,6 +56,9 @@ public:
     // The run is over: the record's last line says how it ended. Nothing
     // is written after it.
     void finish(const QString &result);
+    // What the instrument reported after the write, given before finish():
+    // each part's version, or "no answer".
+    void readBack(const QString &versions);
     // The run ended with its check: as the check ended, an instrument found
     // or not. A record that goes unfinished finishes so.
     void finish();

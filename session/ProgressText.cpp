@@ -25,6 +25,11 @@ QString ProgressText::reading()
     return QStringLiteral("Reading the KD740");
 }
 
+QString ProgressText::readingBack()
+{
+    return QStringLiteral("Reading the firmware versions back");
+}
+
 ProgressText::ProgressText(const QString &activity, qint64 startMs)
     : activity(activity)
     , sinceMs(startMs)
@@ -80,7 +85,7 @@ QStringList ProgressText::widestLines()
 {
     // Two-digit minutes and nine steps are as wide as these get in practice.
     const qint64 late = (99 * 60 + 59) * qint64(1000);
-    QStringList lines { opening(), reading() };
+    QStringList lines { opening(), reading(), readingBack() };
     for (const PartSequence *sequence : allSequences()) {
         for (const PartStep &part : sequence->parts) {
             ProgressText text(QString(), 0);

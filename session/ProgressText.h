@@ -15,6 +15,7 @@ class ProgressText
 public:
     static QString opening();
     static QString reading();
+    static QString readingBack();
 
     // activity is shown until the first step starts, and throughout the
     // check, with the time since startMs.

@@ -29,6 +29,8 @@ QStringList notDetectedLines()
 
 namespace {
 
+const ReportLine closeProgram { QStringLiteral("You may now close the software."), LineTone::Normal,
+                                Instruction::CloseProgram };
 const ReportLine pressUpdate { QStringLiteral("Press Update to continue."), LineTone::Normal,
                                Instruction::PressUpdate };
 
@@ -92,7 +94,25 @@ QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfter
     }
     if (!recordLine.isEmpty())
         lines.append({ recordLine });
-    lines.append({ QStringLiteral("You may now close the software."), LineTone::Normal, Instruction::CloseProgram });
+    lines.append(closeProgram);
+    return lines;
+}
+
+QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after)
+{
+    return QStringLiteral("The %1 now reports firmware %2.")
+        .arg(deviceTypeName(before.deviceType), versionString(after.deviceFirmware));
+}
+
+QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString &recordLine)
+{
+    QVector<ReportLine> lines { { QStringLiteral("Firmware written; not confirmed."), LineTone::Warning },
+                                { QStringLiteral("The %1 did not answer after the write. Cycle its power and check "
+                                                 "the versions again.")
+                                      .arg(deviceTypeName(status.deviceType)) } };
+    if (!recordLine.isEmpty())
+        lines.append({ recordLine });
+    lines.append(closeProgram);
     return lines;
 }
 

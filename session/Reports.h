@@ -23,7 +23,8 @@ QStringList bootstrapIntroLines();
 QStringList notDetectedLines();
 QStringList foundLines(const DeviceStatus &status);
 
-enum class LineTone { Normal, Success, Failure };
+// Warning: something to act on that is not a failure.
+enum class LineTone { Normal, Success, Failure, Warning };
 
 // A line that tells the user what to do next, in the window's words; each
 // program words it for its own controls.
@@ -53,5 +54,12 @@ QString answerLine(const QString &answer, const QString &by);
 
 // What the user can do after a run that ended so without success.
 QString failureAdvice(RunEnd::Kind end);
+
+// Said before the success block once the instrument reported every part
+// written at the shipped version.
+QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after);
+// In place of the success block: the write ended well, but the instrument
+// did not answer afterwards to confirm it.
+QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString &recordLine);
 
 #endif

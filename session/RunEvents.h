@@ -76,6 +76,8 @@ struct RunEnd
 {
     enum class Kind {
         Success,
+        // Written, but the instrument did not answer afterwards to confirm it.
+        NotConfirmed,
         Failed,
         // A signal came before anything was erased.
         Stopped,
@@ -104,6 +106,13 @@ struct RunEnd
     Workflow wrote = Workflow::Check;
     QStringList parts;
     std::vector<PartOutcome> outcomes;
+    // Each of those parts' versions as the check found them, as shipped, and
+    // as read back after the write (-1: not known, no answer, or not read).
+    std::vector<int> found;
+    std::vector<int> shipped;
+    std::vector<int> readBack;
+    // Something answered when the instrument was read after the write.
+    bool readBackAnswered = false;
     // The PC's battery percentage where it was read before an erase, else -1.
     int batteryPercent = -1;
     // ImageUnusable: which image and why, as the log says it.

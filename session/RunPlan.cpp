@@ -92,6 +92,7 @@ QString recordResult(RunEnd::Kind kind)
     using Kind = RunEnd::Kind;
     switch (kind) {
     case Kind::Success: return QStringLiteral("success");
+    case Kind::NotConfirmed: return QStringLiteral("not confirmed");
     case Kind::Failed:
     case Kind::NotFound: return QStringLiteral("failure");
     case Kind::Stopped: return QStringLiteral("stopped");
@@ -113,6 +114,7 @@ QString writeRecordResult(RunEnd::Kind kind)
 {
     switch (kind) {
     case RunEnd::Kind::Success:
+    case RunEnd::Kind::NotConfirmed:
     case RunEnd::Kind::Stopped: return recordResult(kind);
     case RunEnd::Kind::LowBattery: return recordResult(RunEnd::Kind::Stopped);
     default: break;

@@ -62,8 +62,8 @@ bool mayWrite(const RunPlan &plan);
 bool mayBootstrap(const RunPlan &plan);
 
 // What the record's last line says of what a check found, and of how a
-// write ended: "success", "failure" or "stopped" (nothing touched, for a
-// signal or the battery).
+// write ended: "success", "not confirmed", "failure" or "stopped" (nothing
+// touched, for a signal or the battery).
 QString recordResult(RunEnd::Kind kind);
 QString writeRecordResult(RunEnd::Kind kind);
 

@@ -5,10 +5,12 @@
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 #include "session/CallRelay.h"
+#include "session/ReadBack.h"
 #include "session/RunPlan.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
 #include "workers/ImageCheck.h"
+#include "workers/ReadBackThread.h"
 #include "workers/WritePartsThread.h"
 
 #include <algorithm>
@@ -42,6 +44,7 @@ RunSession::RunSession(RunQuestions &questions, const SessionSettings &settings,
     connect(this, &RunSession::keepAwakeRefused, this, &RunSession::notice, Qt::QueuedConnection);
     // Handed over by the workers, queued.
     qRegisterMetaType<CheckOutcome>();
+    qRegisterMetaType<DeviceStatus>();
     qRegisterMetaType<BootstrapOutcome>();
     qRegisterMetaType<WriteOutcome>();
 }
@@ -53,8 +56,12 @@ RunSession::~RunSession()
     // The worker's calls must not wait for this thread, which waits for it.
     if (record)
         record->releaseCallers();
-    if (worker)
+    if (worker) {
+        // A read-back waiting for the instrument stops looking; a write goes on.
+        worker->requestInterruption();
         worker->wait();
+        [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
+    }
     keepAwake.reset();
     delete calls;
     delete record;
@@ -282,10 +289,21 @@ void RunSession::untouchedParts(RunEnd &end) const
                                                                      : updateSequence(status.deviceType);
     end.wrote = status.checkState == NeedsRestore ? Workflow::Restore : Workflow::Update;
     const std::vector<bool> toWrite = partsToWrite(sequence, status);
-    for (std::size_t index = 0; index < sequence.parts.size(); ++index) {
-        end.parts << QLatin1String(sequence.parts[index].name);
+    for (std::size_t index = 0; index < sequence.parts.size(); ++index)
         end.outcomes.push_back(index < toWrite.size() && !toWrite[index] ? PartOutcome::Skipped
                                                                          : PartOutcome::NotTouched);
+    describeParts(end, sequence, {});
+}
+
+// Each part's name and versions: as found, as shipped and as read back.
+void RunSession::describeParts(RunEnd &end, const PartSequence &steps, const std::vector<int> &readBack) const
+{
+    for (std::size_t index = 0; index < steps.parts.size(); ++index) {
+        const FirmwarePart part = steps.parts[index].part;
+        end.parts << QLatin1String(steps.parts[index].name);
+        end.found.push_back(status.checkState == Operational ? partVersion(status.deviceFirmware, part) : -1);
+        end.shipped.push_back(partVersion(status.targetFirmware, part));
+        end.readBack.push_back(index < readBack.size() ? readBack[index] : -1);
     }
 }
 
@@ -376,28 +394,74 @@ RunEnd::Kind writeEnd(const WriteOutcome &outcome, const EraseGate &gate)
 
 } // namespace
 
+// A write that touched the instrument is read back: once where it failed,
+// and until the instrument answers, within the wait, where it succeeded.
 void RunSession::written()
 {
+    keepAwake.reset();
+    // The read-back's calls may fail too; the write's failure is the one told.
+    failedWriteCall = failedCall;
+    const RunEnd::Kind kind = writeEnd(writeOutcome, guard->gate());
+    const bool touched = std::any_of(writeOutcome.parts.begin(), writeOutcome.parts.end(), [](PartOutcome part) {
+        return part == PartOutcome::Erased || part == PartOutcome::Written;
+    });
+    // Where nothing was touched, the calls say all there is.
+    if (kind != RunEnd::Kind::Success && (kind != RunEnd::Kind::Failed || !touched)) {
+        endWrite(kind, std::nullopt);
+        return;
+    }
+    auto *reader = new ReadBackThread(kind == RunEnd::Kind::Success ? settings.readBackWaitMs : 0);
+    connect(reader, &ReadBackThread::ended, this, [this](const DeviceStatus &after) { readBackStatus = after; });
+    // A program asked to end does not wait for a slow instrument.
+    connect(guard.get(), &WriteGuard::endDeferred, reader, &QThread::requestInterruption);
+    startWorker(reader, ProgressText::readingBack(), nullptr, &RunSession::readBack);
+}
+
+void RunSession::readBack()
+{
+    endWrite(writeEnd(writeOutcome, guard->gate()), readBackStatus);
+}
+
+// The outcome is what the instrument reports where it was read back.
+void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after)
+{
     const QString where = record ? record->whereLine() : QString();
-    RunEnd end;
-    end.kind = writeEnd(writeOutcome, guard->gate());
-    emitLines(outcomeLines(end.kind, stateAfterFailure(*writeSteps, writeOutcome.parts), where));
+    std::optional<ReadBack> read;
+    if (after)
+        read = compareReadBack(*writeSteps, status, writeOutcome.parts, *after);
+    const bool answered = read && read->verdict != ReadBack::Verdict::NoAnswer;
+    QStringList state = answered ? read->reportedState : stateAfterFailure(*writeSteps, writeOutcome.parts);
+    if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::NoAnswer) {
+        kind = RunEnd::Kind::NotConfirmed;
+        emitLines(notConfirmedLines(status, where));
+    } else if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::Contradicted) {
+        kind = RunEnd::Kind::Failed;
+        emitLines(read->differences, true);
+        emitLines(outcomeLines(kind, state, where));
+    } else {
+        if (kind == RunEnd::Kind::Success && after)
+            emitLine(confirmedLine(status, *after), LineTone::Normal, true);
+        emitLines(outcomeLines(kind, state, where));
+    }
+    if (record && read)
+        record->readBack(readBackText(*writeSteps, *read));
     if (record)
-        record->finish(writeRecordResult(end.kind));
+        record->finish(writeRecordResult(kind));
+    RunEnd end;
+    end.kind = kind;
     end.wrote = wrote;
     end.endsProgram = guard->finish() || !plan.offerAfterCheck;
     end.endSignal = guard->endSignal();
     end.outcomes = writeOutcome.parts;
-    for (const PartStep &part : writeSteps->parts)
-        end.parts << QLatin1String(part.name);
+    end.readBackAnswered = answered;
+    describeParts(end, *writeSteps, read ? read->versions : std::vector<int>());
     end.problem = writeOutcome.imageProblem;
     if (end.kind == RunEnd::Kind::Failed) {
         const auto erased = std::find(end.outcomes.begin(), end.outcomes.end(), PartOutcome::Erased);
         if (erased != end.outcomes.end())
             end.failedPart = end.parts.value(int(erased - end.outcomes.begin()));
-        end.failedCall = failedCall;
+        end.failedCall = failedWriteCall;
     }
-    keepAwake.reset();
     guard.reset();
     endRun(end);
 }
@@ -453,6 +517,13 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
             setImageCheckObserver(imageObserver);
         },
         Qt::DirectConnection);
+    // Its calls reached the relay and the record until it ended. Qt's wait()
+    // orders that before whatever follows it, but ThreadSanitizer cannot see
+    // inside Qt; this hand-over it sees.
+    workerRan.store(false, std::memory_order_relaxed);
+    connect(
+        started, &QThread::finished, started, [this] { workerRan.store(true, std::memory_order_release); },
+        Qt::DirectConnection);
     connect(started, &QThread::finished, this, &RunSession::workerEnded);
     stepStartMs = clock.nowMs();
     progressText.emplace(activity, stepStartMs);
@@ -469,6 +540,7 @@ void RunSession::startWorker(QThread *started, const QString &activity, const Li
 void RunSession::workerEnded()
 {
     worker->wait();
+    [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
     ticker.stop();
     library = nullptr;
     progressText.reset();

@@ -57,6 +57,9 @@ struct SessionSettings
     // The native handle of the program's main window when a write starts;
     // unset for a program without one.
     std::function<std::uintptr_t()> window;
+    // How long the instrument is waited for after a write, to read back
+    // what it holds: it restarts on the new firmware.
+    int readBackWaitMs = 30000;
     // How the program words a line that tells the user what to do next;
     // nullopt leaves it out. Unset: as the window words it. The record keeps
     // the program's words.
@@ -144,11 +147,14 @@ private:
     void reportCheck();
     void endCheck();
     void untouchedParts(RunEnd &end) const;
+    void describeParts(RunEnd &end, const PartSequence &steps, const std::vector<int> &readBack) const;
     void recordAnswer(const QString &answer, const QString &by);
     void settleBattery(bool proceed);
     void endRun(RunEnd end);
     void write(Workflow workflow);
     void written();
+    void readBack();
+    void endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after);
 
     RunQuestions &questions;
     const SessionSettings settings;
@@ -168,6 +174,9 @@ private:
     // What the run writes, once it does, and how the write ended.
     const PartSequence *writeSteps = nullptr;
     WriteOutcome writeOutcome;
+    // What answered after the write: NotDetected where nothing did.
+    DeviceStatus readBackStatus;
+    QString failedWriteCall;
     bool busy = false;
     enum class Waiting { Nothing, Model, Downgrade, Offer };
     Waiting waiting = Waiting::Nothing;
@@ -176,6 +185,7 @@ private:
     RunRecord *record = nullptr;
     CallRelay *calls = nullptr;
     std::unique_ptr<QThread> worker;
+    std::atomic<bool> workerRan { false };
     void (RunSession::*afterWorker)() = nullptr;
     std::unique_ptr<WriteGuard> guard;
     std::unique_ptr<KeepAwake> keepAwake;

@@ -524,6 +524,9 @@ KdStatus kdConfigNetPreset(int handle)
         call.sim().changed();
     }
     letGo(call.sim(), *instrument);
+    // The restart ends the configuration session: the instrument is opened
+    // anew to be read.
+    call.sim().close(handle, Session::Net);
     return netStatus(call.finish(0, kPreset));
 }
 

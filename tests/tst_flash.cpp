@@ -30,7 +30,7 @@ namespace {
 
 const QString closing = QStringLiteral("Closing when the firmware write has ended.");
 // How a transcript marks a coloured line; a run without a terminal prints none.
-const QRegularExpression colourMark(QStringLiteral("^\\[(green|red)\\] "));
+const QRegularExpression colourMark(QStringLiteral("^\\[(green|red|amber)\\] "));
 
 // A reference transcript's first run.
 QStringList referenceLines(const QString &path)
@@ -282,6 +282,18 @@ void TestFlash::run_data()
                                                 << QStringList { "data/check/usb-b-newer-no.txt" } << 4 << "";
     QTest::newRow("downgrade with --yes") << newerB << QStringList { "update", "--yes" } << "update Yes"
                                           << QStringList() << 0 << "";
+    // The instrument restarts into silence until its power is cycled: the program waits its 30 s for it.
+    QTest::newRow("no answer after the write: 12")
+        << Sim::usbInstrument(1, 1234, 4, 5, 10) + "  power-cycle-after-write yes\n" << QStringList { "update" }
+        << "update"
+        << kd740bFound
+               + QStringList { "", "Updating Firmware", "", "Skipping boot Fx3, already current version.",
+                               "Skipping run Fx3, already current version.", "Updating FPGA, estimated 6 minutes.",
+                               "Firmware written; not confirmed.",
+                               "The KD740B did not answer after the write. Cycle its power and check the versions "
+                               "again.",
+                               recordLine, "You may now close the software." }
+        << 12 << "";
     QTest::newRow("current") << Sim::usbInstrument(1, 1236, 4, 5, 12) << QStringList { "update" } << "check"
                              << QStringList { "data/check/usb-b-current.txt" } << 0 << "";
     QTest::newRow("update in boot mode: 4") << "kd740a-boot" << QStringList { "update" } << "check" << QStringList()
@@ -380,7 +392,8 @@ void TestFlash::run()
     if (!engineRun.isEmpty()) {
         sim.setDescription(instrument);
         const QStringList shown = engineLines(engineRun);
-        engineCalls = sim.calls();
+        // The program waits longer than the engine here for an instrument to answer after a write.
+        engineCalls = sim.writeCalls();
         if (expected.isEmpty())
             expected = shown;
         if (signalAfter.isEmpty())
@@ -451,7 +464,9 @@ void TestFlash::run()
         // The record the run announced holds the whole run.
         const QStringList record = readLines(recordPath);
         // ... in the words the program printed, then how it ended.
-        QVERIFY2(record.value(record.size() - 2).endsWith(' ' + jsonLines.last())
+        // A write's read-back stands between them.
+        const int last = int(record.size()) - (record.value(record.size() - 2).startsWith("read back: ") ? 3 : 2);
+        QVERIFY2(record.value(last).endsWith(' ' + jsonLines.last())
                      && record.value(record.size() - 1).startsWith("result: "),
                  qPrintable(recordPath));
         QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
@@ -468,7 +483,7 @@ void TestFlash::run()
 
     if (!engineRun.isEmpty()) {
         // The same files, in the folder named.
-        QCOMPARE(sim.calls().replaceInStrings(QRegularExpression("\"fw[^/\"]*/"), "\"./firmware/"), engineCalls);
+        QCOMPARE(sim.writeCalls().replaceInStrings(QRegularExpression("\"fw[^/\"]*/"), "\"./firmware/"), engineCalls);
     } else {
         const QStringList calls = sim.calls();
         for (const QString &call : calls)
@@ -501,7 +516,8 @@ void TestFlash::jsonEvents_data()
     // shipped], serial; battery, call, event, exit, message, part, [part state], result
     const QString kd740b = "instrument 4.5.10 4.5.12 signed " + keyId(trustedKeys().first())
         + " usb KD740B update [4 boot Fx3 4, 5 run Fx3 5, 10 FPGA 12] 1234";
-    const QString skipped = "[boot Fx3 skipped, run Fx3 skipped, ";
+    // Each part: found, part, read back, shipped, state (null where not known).
+    const QString skipped = "[4 boot Fx3  4 skipped, 5 run Fx3  5 skipped, ";
     QTest::newRow("update offered") << "kd740b" << QStringList { "check" }
                                     << QStringList { kd740b,
                                                      "outcome 10 The KD740 holds older firmware than shipped: "
@@ -517,18 +533,18 @@ void TestFlash::jsonEvents_data()
         << QStringList { "instrument 4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
                              + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
                          "outcome 0 The KD740 holds the shipped firmware now. "
-                         "[FX3 written, FPGA written] done" };
+                         "[4 FX3 5 5 written, 2 FPGA 3 3 written] done" };
     QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
                                  << QStringList { kd740b,
                                                   "kdConfigUSBWriteFPGAProgram outcome 1 The write failed at "
                                                   "kdConfigUSBWriteFPGAProgram, writing the FPGA. Check device "
                                                   "connections and re-run the software. FPGA "
-                                                      + skipped + "FPGA erased] failed" };
+                                                      + skipped + "10 FPGA  12 erased] failed" };
     QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
                                     << QStringList { kd740b,
                                                      "outcome 5 Firmware image is empty: broken/kd740b_fpga_12.rbf "
                                                          + imageAdvice + ' ' + skipped
-                                                         + "FPGA untouched] image-unusable" };
+                                                         + "10 FPGA  12 untouched] image-unusable" };
     QTest::newRow("--allow-unsigned") << "kd740b" << QStringList { "check", "-f", "fw-unsigned", "--allow-unsigned" }
                                       << QStringList { QString(kd740b).replace(QRegularExpression("signed \\S+"),
                                                                                "unsigned"),

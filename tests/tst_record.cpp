@@ -108,7 +108,8 @@ QStringList logLines(const QStringList &record)
     QStringList result;
     for (const QString &line : record.mid(record.indexOf(QString()) + 1)) {
         const QString text = line.mid(stampPattern.match(line).capturedLength());
-        if (text.startsWith(QLatin1String("result: ")) || isAwakeNotice(line))
+        if (text.startsWith(QLatin1String("result: ")) || text.startsWith(QLatin1String("read back: "))
+            || isAwakeNotice(line))
             continue;
         if (!callPattern.match(text).hasMatch() && !text.startsWith(QLatin1String("image: "))
             && !text.startsWith(QLatin1String("answer: ")))

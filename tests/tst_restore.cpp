@@ -40,10 +40,10 @@ void TestRestore::endShownInWindow_data()
     QTest::addColumn<QStringList>("outcome");
 
     QTest::newRow("KD740B restored") << kdB << ""
-                                     << "" << successBlock;
+                                     << "" << successBlockFor("KD740B");
     QTest::newRow("KD740A bootstrapped and restored")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A"
-        << "" << successBlock;
+        << "" << successBlockFor("KD740A");
     QTest::newRow("USB run write fails") << kdB << "" << Sim::fail("kdConfigUSBWriteRunSector")
                                          << failureBlockWith({ "Written in this run: boot Fx3.",
                                                                "Erased or incomplete: run Fx3.", "Not touched: FPGA.",

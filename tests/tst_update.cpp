@@ -68,11 +68,16 @@ void TestUpdate::endShownInWindow_data()
     QTest::addColumn<QString>("faults");
     QTest::addColumn<QStringList>("outcome");
 
-    QTest::newRow("written") << kdB << "" << successBlock;
-    QTest::newRow("close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice") << successBlock;
+    QTest::newRow("written") << kdB << "" << successBlockFor("KD740B");
+    // The instrument stays held: nothing answers within the wait.
+    QTest::newRow("close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice")
+                                 << QStringList { "[amber] Firmware written; not confirmed.",
+                                                  "The KD740B did not answer after the write. Cycle its power and "
+                                                  "check the versions again.",
+                                                  recordLine, "You may now close the software." };
     QTest::newRow("USB FPGA write fails")
         << kdA << Sim::fail("kdConfigUSBWriteFPGAProgram")
-        << failureBlockWith({ "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA.", mayNotWork });
+        << failureBlockWith({ "The KD740A answers only in its boot mode after the write.", mayNotWork });
     QTest::newRow("net open fails") << kdC << Sim::fail("kdConfigNetOpenDevice")
                                     << failureBlockWith({ nothingTouched });
 }

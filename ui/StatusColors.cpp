@@ -8,6 +8,7 @@ namespace {
 
 const QColor successHue(34, 177, 76);
 const QColor failureHue(Qt::red);
+const QColor warningHue(255, 176, 0);
 constexpr double readableContrast = 4.5;
 
 double linear(double channel)
@@ -48,4 +49,9 @@ double contrastRatio(const QColor &a, const QColor &b)
 QColor statusColor(bool success, const QPalette &logPalette)
 {
     return readableShade(success ? successHue : failureHue, logPalette.color(QPalette::Active, QPalette::Base));
+}
+
+QColor warningColor(const QPalette &logPalette)
+{
+    return readableShade(warningHue, logPalette.color(QPalette::Active, QPalette::Base));
 }

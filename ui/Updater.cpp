@@ -216,8 +216,13 @@ void Updater::addLine(const QString &s)
 
 void Updater::addStatusLine(const QString &s, bool success)
 {
+    addColouredLine(s, statusColor(success, logView->palette()));
+}
+
+void Updater::addColouredLine(const QString &s, const QColor &colour)
+{
     const QColor previous = textColor;
-    textColor = statusColor(success, logView->palette());
+    textColor = colour;
     addLine(s);
     textColor = previous;
 }
@@ -241,10 +246,12 @@ void Updater::replaceLastLine(const QString &s)
 // What the check found and how a run ended are also said to a screen reader.
 void Updater::showLine(const QString &text, LineTone tone, bool report)
 {
-    if (tone == LineTone::Normal)
-        addLine(text);
-    else
-        addStatusLine(text, tone == LineTone::Success);
+    switch (tone) {
+    case LineTone::Normal: addLine(text); break;
+    case LineTone::Warning: addColouredLine(text, warningColor(logView->palette())); break;
+    case LineTone::Success:
+    case LineTone::Failure: addStatusLine(text, tone == LineTone::Success); break;
+    }
     if (report)
         announcer->announce(text);
 }

@@ -35,6 +35,7 @@ public:
 private slots:
     void addLine(const QString &s);
     void addStatusLine(const QString &s, bool success);
+    void addColouredLine(const QString &s, const QColor &colour);
     void replaceLastLine(const QString &s);
     void checkVersions();
     void updateDevice();

@@ -71,6 +71,11 @@ QString partOutcomeName(PartOutcome outcome)
     return QStringLiteral("untouched");
 }
 
+QString mayNotWorkLine()
+{
+    return QStringLiteral("The KD740 may not work until it is restored.");
+}
+
 QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes)
 {
     QStringList written, erased, untouched;
@@ -95,6 +100,6 @@ QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<Pa
     if (!untouched.isEmpty())
         lines << QStringLiteral("Not touched: %1.").arg(untouched.join(separator));
     if (!erased.isEmpty())
-        lines << QStringLiteral("The KD740 may not work until it is restored.");
+        lines << mayNotWorkLine();
     return lines;
 }

@@ -89,6 +89,9 @@ QString skipLine(const PartStep &part);
 // How scripts name an outcome: "written", "erased", "untouched", "skipped".
 QString partOutcomeName(PartOutcome outcome);
 
+// A state line's warning that the instrument needs a restore.
+QString mayNotWorkLine();
+
 // What a failed run left on the instrument, part by part, for the log.
 QStringList stateAfterFailure(const PartSequence &sequence, const std::vector<PartOutcome> &outcomes);
 

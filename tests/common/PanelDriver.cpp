@@ -139,6 +139,8 @@ QStringList PanelDriver::transcript(int first) const
             mark = QStringLiteral("[green] ");
         else if (color == statusColor(false))
             mark = QStringLiteral("[red] ");
+        else if (color == warningColor(log()->palette()))
+            mark = QStringLiteral("[amber] ");
         else if (color.isValid())
             mark = QLatin1Char('[') + color.name(QColor::HexArgb) + QStringLiteral("] ");
         result << mark + withoutRecordPath(all.at(line));

@@ -37,6 +37,7 @@ QString marked(const QString &text, LineTone tone)
     switch (tone) {
     case LineTone::Success: return QStringLiteral("[green] ") + text;
     case LineTone::Failure: return QStringLiteral("[red] ") + text;
+    case LineTone::Warning: return QStringLiteral("[amber] ") + text;
     case LineTone::Normal: break;
     }
     return text;
@@ -48,6 +49,8 @@ SessionDriver::SessionDriver(SessionSettings settings)
 {
     if (settings.recordsFolder.isEmpty())
         settings.recordsFolder = recordsFolder();
+    // The simulated instrument answers again at once after a write: one look.
+    settings.readBackWaitMs = 0;
     runSession = std::make_unique<RunSession>(static_cast<RunQuestions &>(*this), settings);
     connect(runSession.get(), &RunSession::line, this,
             [this](const QString &text, LineTone tone) { lines << marked(text, tone); });

@@ -1,5 +1,7 @@
 #include "Workflow.h"
 
+#include "catalogue/Catalogue.h"
+
 #include "PanelDriver.h"
 #include "SimulatedInstrument.h"
 
@@ -94,7 +96,7 @@ void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome)
 {
     if (!PanelDriver::hearsAnnouncements())
         return;
-    const QStringList spoken = outcome.join('\n').remove(QRegularExpression("^\\[\\w+\\] ")).split('\n');
+    const QStringList spoken = QStringList(outcome).replaceInStrings(QRegularExpression("^\\[\\w+\\] "), QString());
     QCOMPARE(driver.takeAnnouncements().filter(QRegularExpression("^(?!Step \\d)")), spoken);
 }
 
@@ -142,4 +144,59 @@ QStringList readLines(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+namespace {
+
+QString modelOf(const SimulatedInstrument &sim)
+{
+    return deviceTypeName(sim.field(0, QStringLiteral("model")).toInt());
+}
+
+// A network instrument reports one version, its FX3 program's.
+QString firmwareOf(const SimulatedInstrument &sim)
+{
+    if (sim.field(0, QStringLiteral("link")) == QLatin1String("net"))
+        return versionString(firmwareFromNetVersion(sim.field(0, QStringLiteral("boot")).toInt()));
+    return QStringList { sim.field(0, QStringLiteral("boot")), sim.field(0, QStringLiteral("run")),
+                         sim.field(0, QStringLiteral("fpga")) }
+        .join(QLatin1Char('.'));
+}
+
+} // namespace
+
+QStringList successBlockOf(const SimulatedInstrument &sim)
+{
+    return QStringList(QStringLiteral("The %1 now reports firmware %2.").arg(modelOf(sim), firmwareOf(sim)))
+        + successBlock;
+}
+
+QStringList successBlockFor(const QString &model)
+{
+    for (DeviceType type : knownModels()) {
+        if (deviceTypeName(type) == model)
+            return QStringList(QStringLiteral("The %1 now reports firmware %2.")
+                                   .arg(model, versionString(shippedFirmware(type))))
+                + successBlock;
+    }
+    return successBlock;
+}
+
+QStringList reportedState(const SimulatedInstrument &sim)
+{
+    const QString state = sim.field(0, QStringLiteral("state"));
+    if (state == QLatin1String("normal"))
+        return { QStringLiteral("The %1 reports firmware %2.").arg(modelOf(sim), firmwareOf(sim)) };
+    const QString how = state == QLatin1String("fpga-failed")
+        ? QStringLiteral("The %1 reports that its FPGA did not load after the write.")
+        : QStringLiteral("The %1 answers only in its boot mode after the write.");
+    return { how.arg(modelOf(sim)), mayNotWork };
+}
+
+QStringList notConfirmedBlockOf(const SimulatedInstrument &sim)
+{
+    return { QStringLiteral("[amber] Firmware written; not confirmed."),
+             QStringLiteral("The %1 did not answer after the write. Cycle its power and check the versions again.")
+                 .arg(modelOf(sim)),
+             recordLine, QStringLiteral("You may now close the software.") };
 }

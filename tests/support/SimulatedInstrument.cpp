@@ -120,6 +120,37 @@ QStringList SimulatedInstrument::trace() const
     return readLines(QDir(dir()).filePath(QStringLiteral("trace.txt")));
 }
 
+namespace {
+
+int readBackStart(const QStringList &calls)
+{
+    int lastWrite = -1;
+    for (int index = 0; index < calls.size(); ++index) {
+        if (calls[index].contains(QLatin1String("Clear")) || calls[index].contains(QLatin1String("Write"))
+            || calls[index].contains(QLatin1String("Preset")))
+            lastWrite = index;
+    }
+    for (int index = lastWrite + 1; lastWrite >= 0 && index < calls.size(); ++index) {
+        if (calls[index].startsWith(QLatin1String("kdConfigNetGetDeviceList(")))
+            return index;
+    }
+    return int(calls.size());
+}
+
+} // namespace
+
+QStringList SimulatedInstrument::writeCalls() const
+{
+    const QStringList all = calls();
+    return all.mid(0, readBackStart(all));
+}
+
+QStringList SimulatedInstrument::readBackCalls() const
+{
+    const QStringList all = calls();
+    return all.mid(readBackStart(all));
+}
+
 QStringList SimulatedInstrument::calls() const
 {
     QStringList result;
@@ -158,6 +189,11 @@ QString SimulatedInstrument::netInstrument(int serial, int fx3, int fpga, const 
 QString SimulatedInstrument::fail(const QString &call, int use)
 {
     return faultLine(QStringLiteral("fail"), call, use);
+}
+
+QString SimulatedInstrument::lost(const QString &call, int use)
+{
+    return faultLine(QStringLiteral("lost"), call, use);
 }
 
 QString SimulatedInstrument::badStatus(const QString &call, int use)

@@ -38,12 +38,19 @@ public:
 
     QStringList trace() const;
     QStringList calls() const;
+    // The calls up to the read-back that follows a write (its looks start
+    // with the device list after the last clear, write or preset), and the
+    // read-back's calls.
+    QStringList writeCalls() const;
+    QStringList readBackCalls() const;
     void clearTrace();
 
     static QString usbInstrument(int model, int serial, int boot, int run, int fpga,
                                  const QString &state = QStringLiteral("normal"));
     static QString netInstrument(int serial, int fx3, int fpga, const QString &state = QStringLiteral("normal"));
     static QString fail(const QString &call, int use = 0);
+    // Reports success and changes nothing.
+    static QString lost(const QString &call, int use = 0);
     static QString badStatus(const QString &call, int use = 0);
     static QString vanishAfter(int calls);
 

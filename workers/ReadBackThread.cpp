@@ -1,0 +1,46 @@
+#include "workers/ReadBackThread.h"
+
+#include "device/Link.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+
+namespace {
+
+// Between two looks; short slices so that a program that ends is not held up.
+constexpr int lookIntervalMs = 1000;
+constexpr int sliceMs = 50;
+
+DeviceStatus look()
+{
+    DeviceStatus status;
+    const auto quiet = [](const QString &) {};
+    for (const Link *link : linksToLookThrough()) {
+        if (link->detect(status, quiet))
+            break;
+    }
+    return status;
+}
+
+} // namespace
+
+ReadBackThread::ReadBackThread(int waitMs)
+    : waitMs(waitMs)
+{
+}
+
+void ReadBackThread::run()
+{
+    QElapsedTimer waited;
+    waited.start();
+    DeviceStatus status = look();
+    while (status.checkState == NotDetected && waited.elapsed() < waitMs && !isInterruptionRequested()) {
+        const qint64 nextLook = std::min<qint64>(waitMs, (waited.elapsed() / lookIntervalMs + 1) * lookIntervalMs);
+        while (waited.elapsed() < nextLook && !isInterruptionRequested())
+            msleep(static_cast<unsigned long>(std::min<qint64>(sliceMs, nextLook - waited.elapsed())));
+        if (!isInterruptionRequested())
+            status = look();
+    }
+    emit ended(status);
+}
