@@ -1,6 +1,6 @@
 #include "app/HighDpi.h"
 #include "app/MainWindow.h"
-#include "app/WorkingFolder.h"
+#include "catalogue/WorkingFolder.h"
 #include "record/StandardStreams.h"
 
 #include <QApplication>
@@ -10,7 +10,8 @@ int main(int argc, char *argv[])
     keepStandardStreamsOpen();
     enableHighDpiScaling();
     QApplication app(argc, argv);
-    chooseWorkingFolder();
+    // KD740_DATA_DIR: where the installed images are, from the program's folder.
+    chooseWorkingFolder(QStringLiteral(KD740_DATA_DIR));
     MainWindow window;
     window.show();
     return app.exec();

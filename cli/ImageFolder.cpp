@@ -1,6 +1,7 @@
 #include "ImageFolder.h"
 
 #include "catalogue/NativeFile.h"
+#include "catalogue/WorkingFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,11 +25,8 @@ std::optional<ImageSource> chooseImageSource(const QByteArray &given, bool allow
         source.allowUnsigned();
     if (!given.isEmpty())
         return source;
-    // The working folder is chosen once, here, before any session starts.
-    if (!installedData.isEmpty()) {
-        const QDir installed(QCoreApplication::applicationDirPath() + QLatin1Char('/') + installedData);
-        if (QFileInfo(installed.filePath(QString::fromLatin1(defaultImageFolder))).isDir())
-            QDir::setCurrent(installed.path());
-    }
+    // The working folder is chosen once, here, before any session starts, by
+    // the window program's rule.
+    chooseWorkingFolder(installedData);
     return source;
 }

@@ -10,11 +10,10 @@
 
 // The images the run uses. Given a folder (--firmware), the paths are that
 // folder's as given, its images checked against its SHA256SUMS. Otherwise
-// the default source, with the digests built in (its list signed all the same): where the program is
-// installed with its images (in installedData, relative to the program's
-// folder; empty for a program that is not installed), it works in that
-// folder, where the window program runs, and opens ./firmware there, so that
-// its calls are the window's; elsewhere ./firmware of the current folder.
+// the default source, with the digests built in (its list signed all the
+// same), opened as ./firmware of the working folder that the window
+// program's rule chooses (chooseWorkingFolder), so that its calls are the
+// window's.
 // Nothing, with the reason, when the given folder is not one. allowUnsigned:
 // --allow-unsigned.
 std::optional<ImageSource> chooseImageSource(const QByteArray &given, bool allowUnsigned, const QString &installedData,

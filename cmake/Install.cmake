@@ -57,11 +57,14 @@ else()
     set(_kd740_program_dir "${CMAKE_INSTALL_LIBEXECDIR}/kd740-updater")
     set(_kd740_data_dir "${CMAKE_INSTALL_DATADIR}/kd740-updater")
 endif()
-# The console program finds the images from its own folder.
+# Both programs find the images from its own folder.
 file(RELATIVE_PATH KD740_PROGRAM_TO_DATA "/${_kd740_program_dir}" "/${_kd740_data_dir}")
 if(NOT KD740_PROGRAM_TO_DATA)
     set(KD740_PROGRAM_TO_DATA .)
 endif()
+# On Linux the build tree's program is not the installed one and has none: it
+# must not take the images of an installed package for its own.
+target_compile_definitions(kd740-updater PRIVATE KD740_DATA_DIR="$<$<BOOL:${WIN32}>:${KD740_PROGRAM_TO_DATA}>")
 
 if(WIN32)
     install(TARGETS kd740-updater RUNTIME DESTINATION "${_kd740_program_dir}")
@@ -72,6 +75,7 @@ else()
     # entry, which the loader reads as the current directory.
     add_executable(kd740-updater-installed "${PROJECT_SOURCE_DIR}/app/main.cpp")
     target_link_libraries(kd740-updater-installed PRIVATE updater kd740_trusted_keys)
+    target_compile_definitions(kd740-updater-installed PRIVATE KD740_DATA_DIR="${KD740_PROGRAM_TO_DATA}")
     set_target_properties(kd740-updater-installed PROPERTIES
         OUTPUT_NAME kd740-updater
         RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/installed"

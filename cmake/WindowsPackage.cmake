@@ -1,7 +1,7 @@
 # The Windows installer, made by CPack with NSIS. Everything goes into one
 # folder: Windows finds the DLLs beside the executable, Qt finds its plugins
 # in folders beside it, and the updater, wherever it is started from, opens
-# ./firmware/ of this folder (app/WorkingFolder.cpp).
+# ./firmware/ of this folder (catalogue/WorkingFolder.cpp).
 #
 # Include from cmake/Install.cmake after the package's name and version are
 # set, before include(CPack).
