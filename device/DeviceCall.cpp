@@ -15,10 +15,15 @@ void setDeviceCallObserver(DeviceCallObserver *observer)
     threadObserver = observer;
 }
 
+// Once per process: the library does not change while it is loaded, and a
+// record made later names the same text without a call of its own.
 QString libraryVersion()
 {
-    const char *text = kdGetAPIVersion();
-    return text ? untrustedText(QString::fromUtf8(text)) : QStringLiteral("unknown");
+    static const QString version = [] {
+        const char *text = kdGetAPIVersion();
+        return text ? untrustedText(QString::fromUtf8(text)) : QStringLiteral("unknown");
+    }();
+    return version;
 }
 
 namespace deviceCallDetail {

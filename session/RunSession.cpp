@@ -9,6 +9,7 @@
 #include "session/RunPlan.h"
 #include "workers/BootstrapThread.h"
 #include "workers/CheckVersionThread.h"
+#include "workers/HandOver.h"
 #include "workers/ImageCheck.h"
 #include "workers/ReadBackThread.h"
 #include "workers/WritePartsThread.h"
@@ -139,6 +140,7 @@ void RunSession::start(const RunPlan &started)
                                            });
     connect(checker, &CheckVersionThread::updateText, this, [this](const QString &text) { emitLine(text); });
     connect(checker, &CheckVersionThread::ended, this, [this](const CheckOutcome &outcome) {
+        const std::lock_guard<std::mutex> handOver(handOverLock());
         status = outcome.status;
         imageProblem = outcome.imageProblem;
     });
@@ -188,6 +190,7 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model, const QString &by)
         return writeImageProblem(images, found);
     });
     connect(bootstrapper, &BootstrapThread::ended, this, [this](const BootstrapOutcome &outcome) {
+        const std::lock_guard<std::mutex> handOver(handOverLock());
         status = outcome.status;
         bootstrapProblem = outcome.bootImageProblem;
         imageProblem = outcome.imageProblem;
@@ -339,6 +342,7 @@ void RunSession::write(Workflow workflow)
                                                : &updateSequence(status.deviceType);
     auto *writer = new WritePartsThread(*writeSteps, status, settings.images);
     connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) {
+        const std::lock_guard<std::mutex> handOver(handOverLock());
         writeOutcome = outcome;
         batteryPercent = outcome.batteryPercent;
     });
@@ -411,7 +415,10 @@ void RunSession::written()
         return;
     }
     auto *reader = new ReadBackThread(kind == RunEnd::Kind::Success ? settings.readBackWaitMs : 0);
-    connect(reader, &ReadBackThread::ended, this, [this](const DeviceStatus &after) { readBackStatus = after; });
+    connect(reader, &ReadBackThread::ended, this, [this](const DeviceStatus &after) {
+        const std::lock_guard<std::mutex> handOver(handOverLock());
+        readBackStatus = after;
+    });
     // A program asked to end does not wait for a slow instrument.
     connect(guard.get(), &WriteGuard::endDeferred, reader, &QThread::requestInterruption);
     startWorker(reader, ProgressText::readingBack(), nullptr, &RunSession::readBack);

@@ -1,6 +1,7 @@
 #include "workers/BootstrapThread.h"
 
 #include "device/Link.h"
+#include "workers/HandOver.h"
 #include "workers/ImageCheck.h"
 
 BootstrapThread::BootstrapThread(const DeviceStatus &status, const ImageSource &images,
@@ -24,5 +25,6 @@ void BootstrapThread::run()
     outcome.imageProblem = imageProblem(outcome.status);
     outcome.stoppedForBattery = stoppedForBattery;
     outcome.batteryPercent = batteryPercent;
+    const std::lock_guard<std::mutex> handOver(handOverLock());
     emit ended(outcome);
 }

@@ -1,6 +1,7 @@
 #include "workers/CheckVersionThread.h"
 
 #include "device/Link.h"
+#include "workers/HandOver.h"
 
 CheckVersionThread::CheckVersionThread(std::function<QString()> folderProblem,
                                        std::function<QString(const DeviceStatus &)> imageProblem)
@@ -21,5 +22,6 @@ void CheckVersionThread::run()
         }
         outcome.imageProblem = imageProblem(outcome.status);
     }
+    const std::lock_guard<std::mutex> handOver(handOverLock());
     emit ended(outcome);
 }

@@ -1,6 +1,7 @@
 #include "workers/ReadBackThread.h"
 
 #include "device/Link.h"
+#include "workers/HandOver.h"
 
 #include <QElapsedTimer>
 
@@ -42,5 +43,6 @@ void ReadBackThread::run()
         if (!isInterruptionRequested())
             status = look();
     }
+    const std::lock_guard<std::mutex> handOver(handOverLock());
     emit ended(status);
 }

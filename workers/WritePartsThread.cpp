@@ -1,6 +1,7 @@
 #include "workers/WritePartsThread.h"
 
 #include "power/EraseGate.h"
+#include "workers/HandOver.h"
 #include "workers/ImageCheck.h"
 #include "workers/Pause.h"
 
@@ -19,6 +20,7 @@ void WritePartsThread::run()
     writeSequence(outcome);
     outcome.stoppedForBattery = stoppedForBattery;
     outcome.batteryPercent = batteryPercent;
+    const std::lock_guard<std::mutex> handOver(handOverLock());
     emit ended(outcome);
 }
 

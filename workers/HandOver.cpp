@@ -1,0 +1,7 @@
+#include "workers/HandOver.h"
+
+std::mutex &handOverLock()
+{
+    static std::mutex lock;
+    return lock;
+}
