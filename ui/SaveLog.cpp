@@ -42,13 +42,21 @@ void saveLogAs(QWidget *parent, const QString &text, const QString &instrument, 
     if (!instrument.isEmpty())
         name += QLatin1Char('-') + instrument;
     const QString suggested = QDir(startFolder()).filePath(name + QStringLiteral(".txt"));
-    const QString path = QFileDialog::getSaveFileName(parent, title, suggested,
-                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
-    if (path.isEmpty())
-        return;
-    const QString problem = writeText(path, text);
-    if (!problem.isEmpty())
-        QMessageBox::warning(
-            parent, title,
-            QStringLiteral("The log could not be saved to %1:\n%2").arg(QDir::toNativeSeparators(path), problem));
+    // Opened, not executed: the window's events go on while the user chooses.
+    auto *dialog = new QFileDialog(parent, title, suggested, QStringLiteral("Text files (*.txt);;All files (*)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->selectFile(suggested);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::fileSelected, parent, [parent, text](const QString &path) {
+        const QString problem = writeText(path, text);
+        if (problem.isEmpty())
+            return;
+        auto *box = new QMessageBox(
+            QMessageBox::Warning, title,
+            QStringLiteral("The log could not be saved to %1:\n%2").arg(QDir::toNativeSeparators(path), problem),
+            QMessageBox::Ok, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
+    dialog->open();
 }
