@@ -310,16 +310,15 @@ void RunSession::describeParts(RunEnd &end, const PartSequence &steps, const std
     }
 }
 
-// The record ends with the run, and is on the disk before a program that
-// ends is told so.
+// The record ends with the run.
 void RunSession::endRun(RunEnd end)
 {
     busy = false;
     waiting = Waiting::Nothing;
     end.batteryPercent = batteryPercent;
-    if (end.endsProgram)
-        finishRecord();
-    else if (record)
+    // Its last lines reach the disk through the record's writer, which the
+    // program waits for as it ends: never this thread.
+    if (record)
         record->finish();
     emit ended(end);
 }
