@@ -250,8 +250,8 @@ void RunSession::answerDowngrade(Downgrade answer, const QString &by)
 }
 
 // The check's last line says where its record is, or why there is none.
-// Both programs check the images a write would need here, so that nothing
-// is offered that would then be refused.
+// Its worker has checked the images a write would need, in both programs,
+// so that nothing is offered that would then be refused.
 void RunSession::endCheck()
 {
     if (!imageProblem.isEmpty())
