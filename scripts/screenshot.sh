@@ -63,7 +63,8 @@ trap cleanup EXIT
 
 # The updater opens ./firmware/<image> from its working directory.
 mkdir -p "$run/firmware"
-cp "$build"/firmware/*.img "$build"/firmware/*.rbf "$run/firmware/"
+cp "$build"/firmware/*.img "$build"/firmware/*.rbf "$build"/firmware/SHA256SUMS "$build"/firmware/SHA256SUMS.minisig \
+    "$run/firmware/"
 cat >"$run/instrument.txt" <<'EOF'
 instrument
   model 1
