@@ -290,8 +290,8 @@ void TestFlash::run_data()
                + QStringList { "", "Updating Firmware", "", "Skipping boot Fx3, already current version.",
                                "Skipping run Fx3, already current version.", "Updating FPGA, estimated 6 minutes.",
                                "Firmware written; not confirmed.",
-                               "The KD740B did not answer after the write. Cycle its power and check the versions "
-                               "again.",
+                               QStringLiteral("The KD740B did not answer after the write. Cycle its power and "
+                                              "check the versions again."),
                                recordLine, "You may now close the software." }
         << 12 << "";
     QTest::newRow("current") << Sim::usbInstrument(1, 1236, 4, 5, 12) << QStringList { "update" } << "check"

@@ -56,7 +56,7 @@ void WritePartsThread::writeSequence(WriteOutcome &outcome)
 // Nothing is erased whose image could not be written back.
 QString WritePartsThread::unusableImage()
 {
-    const QString problem = firstUnusableImage(images, imagesToWrite(images, steps, deviceStatus));
+    QString problem = firstUnusableImage(images, imagesToWrite(images, steps, deviceStatus));
     if (!problem.isEmpty())
         emit addLine(problem);
     return problem;
