@@ -12,6 +12,25 @@ QString missingSwap(Swap swap)
     return QString();
 }
 
+namespace {
+
+// The check refuses a folder without the images' signed list before it
+// looks for an instrument: the copy has the build's images beside it.
+bool copyImages(const QDir &dir)
+{
+    const QDir images(QFileInfo(QStringLiteral(UPDATER_EXECUTABLE)).dir().filePath(QStringLiteral("firmware")));
+    if (!dir.mkpath(QStringLiteral("firmware")))
+        return false;
+    const QStringList files = images.entryList(QDir::Files);
+    for (const QString &file : files) {
+        if (!QFile::copy(images.filePath(file), dir.filePath(QStringLiteral("firmware/") + file)))
+            return false;
+    }
+    return !files.isEmpty();
+}
+
+} // namespace
+
 // Windows loads a DLL from the executable's folder before any other, so a
 // copy of the updater is started from a folder that holds the double.
 QString updaterWithDouble(Swap, QProcessEnvironment *)
@@ -22,8 +41,8 @@ QString updaterWithDouble(Swap, QProcessEnvironment *)
     const QString library = dir.filePath(QFileInfo(QStringLiteral(KD_DOUBLE_LIBRARY)).fileName());
     if (!QFile::exists(updater)
         && !(QFile::copy(QStringLiteral(UPDATER_EXECUTABLE), updater)
-             && QFile::copy(QStringLiteral(KD_DOUBLE_LIBRARY), library)))
-        qWarning("cannot copy the updater and the test double to %s", qPrintable(folder.path()));
+             && QFile::copy(QStringLiteral(KD_DOUBLE_LIBRARY), library) && copyImages(dir)))
+        qWarning("cannot copy the updater, the test double and the images to %s", qPrintable(folder.path()));
     return updater;
 }
 
