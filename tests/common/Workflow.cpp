@@ -165,21 +165,24 @@ QString firmwareOf(const SimulatedInstrument &sim)
         .join(QLatin1Char('.'));
 }
 
+// What the instrument reports, then the success block.
+QStringList confirmedSuccess(const QString &model, const QString &firmware)
+{
+    return QStringList(QStringLiteral("The %1 now reports firmware %2.").arg(model, firmware)) + successBlock;
+}
+
 } // namespace
 
 QStringList successBlockOf(const SimulatedInstrument &sim)
 {
-    return QStringList(QStringLiteral("The %1 now reports firmware %2.").arg(modelOf(sim), firmwareOf(sim)))
-        + successBlock;
+    return confirmedSuccess(modelOf(sim), firmwareOf(sim));
 }
 
 QStringList successBlockFor(const QString &model)
 {
     for (DeviceType type : knownModels()) {
         if (deviceTypeName(type) == model)
-            return QStringList(QStringLiteral("The %1 now reports firmware %2.")
-                                   .arg(model, versionString(shippedFirmware(type))))
-                + successBlock;
+            return confirmedSuccess(model, versionString(shippedFirmware(type)));
     }
     return successBlock;
 }
