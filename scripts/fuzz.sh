@@ -22,7 +22,8 @@ cmake --build "$build" -j"$(nproc)" --target fuzz_image_list fuzz_corpus
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # New inputs go to a scratch folder; the seeds stay as the build made them.
+# An input that fails is kept in the build folder (crash-*, leak-*, ...).
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 "$build/tests/fuzz/fuzz_image_list" -runs="$runs" -max_len=4096 -print_final_stats=1 \
-    "$scratch" "$build/tests/fuzz/corpus"
+    -artifact_prefix="$build/tests/fuzz/" "$scratch" "$build/tests/fuzz/corpus"
