@@ -56,8 +56,17 @@ ImageList ImageSource::read() const
     }
     const QByteArray signaturePath = pathIn(imageFolder, "SHA256SUMS.minisig");
     QByteArray signature;
-    if (readSmallFile(signaturePath, &signature))
-        list.signer = trustedSigner(sums, signature);
+    if (readSmallFile(signaturePath, &signature)) {
+        const Signer signer = trustedSigner(sums, signature);
+        list.signer = signer.keyId;
+        list.comment = signer.comment;
+    }
+    // A trusted key's list that is no release of ours (another program's, or
+    // one withdrawn) is refused even where an unsigned one would be taken.
+    if (!list.signer.isEmpty() && !releasedForThisProgram(list.comment)) {
+        list.problem = QStringLiteral("Firmware images are not signed for this program: ") + shown;
+        return list;
+    }
     if (list.signer.isEmpty() && !unsignedAllowed) {
         list.problem = missing(signaturePath)
             ? QStringLiteral("Firmware images are not signed: no SHA256SUMS.minisig in ") + shown

@@ -21,6 +21,9 @@ public:
     // The id of the trusted key that signed the list; empty for a list taken
     // unsigned (--allow-unsigned).
     QString signer;
+    // What that key signed with the list: the release it belongs to
+    // ("KD740 firmware 2.0.1: the eight shipped images"); empty with signer.
+    QString comment;
 
     ExpectedImage expectedImage(const QString &fileName) const;
 

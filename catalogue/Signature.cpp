@@ -65,10 +65,15 @@ QString keyId(const QByteArray &publicKey)
     return idText(key.mid(algorithmBytes, keyIdBytes));
 }
 
-QString trustedSigner(const QByteArray &text, const QByteArray &minisig)
+bool releasedForThisProgram(const QString &comment)
+{
+    return comment.startsWith(QLatin1String(KD740_RELEASE_COMMENT));
+}
+
+Signer trustedSigner(const QByteArray &text, const QByteArray &minisig)
 {
     if (sodium_init() < 0)
-        return QString();
+        return Signer();
     // untrusted comment, signature, trusted comment, the comment's signature.
     QList<QByteArray> lines = minisig.split('\n');
     for (QByteArray &line : lines) {
@@ -77,12 +82,12 @@ QString trustedSigner(const QByteArray &text, const QByteArray &minisig)
     }
     if (lines.size() < 4 || !lines.at(0).startsWith("untrusted comment:")
         || !lines.at(2).startsWith(trustedCommentMark))
-        return QString();
+        return Signer();
     const QByteArray signature = decoded(lines.at(1));
     const QByteArray commentSignature = decoded(lines.at(3));
     if (signature.size() != signatureBytes || commentSignature.size() != crypto_sign_BYTES
         || !knownAlgorithm(signature.left(algorithmBytes)))
-        return QString();
+        return Signer();
     const QByteArray id = signature.mid(algorithmBytes, keyIdBytes);
     const QByteArray ed25519 = signature.mid(algorithmBytes + keyIdBytes);
     const QByteArray signedText = signature.startsWith("ED") ? blake2b512(text) : text;
@@ -95,7 +100,7 @@ QString trustedSigner(const QByteArray &text, const QByteArray &minisig)
         // The trusted comment is signed with the signature it follows, so
         // neither can be moved onto another list.
         if (verify(ed25519, signedText, publicKey) && verify(commentSignature, ed25519 + comment, publicKey))
-            return idText(id);
+            return { idText(id), QString::fromUtf8(comment) };
     }
-    return QString();
+    return Signer();
 }

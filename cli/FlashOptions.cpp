@@ -85,7 +85,8 @@ QList<QCommandLineOption> declaredOptions()
           QStringLiteral("Print a summary of the commands, options and exit statuses.") },
         { { QStringLiteral("V"), versionOption },
           QStringLiteral("Print the program's version, the library's version, the shipped firmware, the image "
-                         "folder (the one --firmware names, if given) and the key that signed its images.") },
+                         "folder (the one --firmware names, if given), the key that signed its images and the "
+                         "trusted comment it signed them with.") },
     };
 }
 

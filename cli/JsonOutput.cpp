@@ -21,9 +21,10 @@ QString toneName(LineTone tone)
 
 } // namespace
 
-JsonOutput::JsonOutput(bool quiet, const QString &imagesSigner)
+JsonOutput::JsonOutput(bool quiet, const QString &imagesSigner, const QString &imagesComment)
     : quiet(quiet)
     , imagesSigner(imagesSigner)
+    , imagesComment(imagesComment)
 {
 }
 
@@ -104,6 +105,7 @@ void JsonOutput::instrument(const InstrumentFindings &event)
     } else {
         found.insert(QStringLiteral("images"), QStringLiteral("signed"));
         found.insert(QStringLiteral("key"), imagesSigner);
+        found.insert(QStringLiteral("comment"), imagesComment);
     }
     write(QStringLiteral("instrument"), found);
 }

@@ -12,9 +12,10 @@ class QJsonObject;
 class JsonOutput : public FlashOutput
 {
 public:
-    // imagesSigner: the key that signed the run's images; empty: they were
-    // taken unsigned (--allow-unsigned).
-    JsonOutput(bool quiet, const QString &imagesSigner);
+    // imagesSigner: the key that signed the run's images, and the trusted
+    // comment it signed them with; empty: they were taken unsigned
+    // (--allow-unsigned).
+    JsonOutput(bool quiet, const QString &imagesSigner, const QString &imagesComment);
 
     void line(const QString &text, LineTone tone) override;
     void step(const StepEvent &event) override;
@@ -30,6 +31,7 @@ private:
 
     const bool quiet;
     const QString imagesSigner;
+    const QString imagesComment;
     // What the current step has reported: minutes (-1: nothing yet), percent, line.
     int reportedMinutes = -1;
     int reportedPercent = -1;

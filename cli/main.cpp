@@ -23,14 +23,17 @@ void print(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-// Whose key signed the images, or why none is taken.
+// Whose key signed the images and what it signed them as, or why none is taken.
 QString signingText(const ImageList &list)
 {
+    QString signer = QStringLiteral("key ") + list.signer;
     if (!list.problem.isEmpty())
-        return list.problem;
-    if (list.signer.isEmpty())
-        return QStringLiteral("unsigned, allowed by --allow-unsigned");
-    return QStringLiteral("key ") + list.signer;
+        signer = list.problem;
+    else if (list.signer.isEmpty())
+        signer = QStringLiteral("unsigned, allowed by --allow-unsigned");
+    else
+        signer += QStringLiteral("\nTrusted comment: ") + list.comment;
+    return QStringLiteral("Signed by: ") + signer + QLatin1Char('\n');
 }
 
 QString versionText(const ImageSource &images)
@@ -41,7 +44,7 @@ QString versionText(const ImageSource &images)
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
         + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath())
-        + QLatin1Char('\n') + QStringLiteral("Signed by: ") + signingText(images.read()) + QLatin1Char('\n');
+        + QLatin1Char('\n') + signingText(images.read());
 }
 
 int usageError(const QString &problem)
@@ -96,7 +99,7 @@ int main(int argc, char *argv[])
     const ImageList list = images->read();
     std::unique_ptr<FlashOutput> output;
     if (options.json)
-        output = std::make_unique<JsonOutput>(options.quiet, list.signer);
+        output = std::make_unique<JsonOutput>(options.quiet, list.signer, list.comment);
     else
         output = std::make_unique<TextOutput>(options.quiet);
     keepWritingWithoutReader();

@@ -2,7 +2,13 @@
 # when cross-building):
 #
 #   cmake -DFIRMWARE_DIR=<dir> -DIMAGES=<name,name,...> -DLIST=<SHA256SUMS> -DHEADER=<file.h>
+#         -DMINISIGN=<minisign> -DKEYS=<key,key,...> -DRELEASE_COMMENT=<text>
 #         [-DCOPY_TO=<dir>] -DSTAMP=<file> -P ImageDigests.cmake
+#
+# The list counts only once one of the trusted KEYS (minisign's base64) has
+# verified its signature, <LIST>.minisig, and its trusted comment begins
+# with RELEASE_COMMENT: the build stops with minisign's reason otherwise,
+# before it takes a digest from it.
 #
 # The shipped images are the ones the signed list in the source names: each
 # image the build made or was given is held to it, and the build stops with
@@ -12,12 +18,40 @@
 # signature beside the images when COPY_TO is given. A file is rewritten
 # only when its content changes, so that an unchanged image rebuilds nothing.
 
-foreach(_var FIRMWARE_DIR IMAGES LIST HEADER STAMP)
+foreach(_var FIRMWARE_DIR IMAGES LIST HEADER STAMP MINISIGN KEYS RELEASE_COMMENT)
     if(NOT DEFINED ${_var})
         message(FATAL_ERROR "ImageDigests.cmake: ${_var} not given")
     endif()
 endforeach()
 string(REPLACE "," ";" _images "${IMAGES}")
+
+# minisign prints the trusted comment once the signature and the comment's
+# signature both hold, and why not otherwise.
+string(REPLACE "," ";" _keys "${KEYS}")
+set(_verified FALSE)
+set(_reasons "")
+foreach(_key IN LISTS _keys)
+    execute_process(COMMAND "${MINISIGN}" -V -P "${_key}" -m "${LIST}" -x "${LIST}.minisig"
+                    RESULT_VARIABLE _failed OUTPUT_VARIABLE _out ERROR_VARIABLE _err
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
+    if(NOT _failed)
+        set(_verified TRUE)
+        string(REGEX MATCH "Trusted comment: ([^\n]*)" _ "${_out}")
+        set(_comment "${CMAKE_MATCH_1}")
+        break()
+    endif()
+    string(REPLACE "\n" " " _err "${_err}")
+    string(APPEND _reasons "\n  key ${_key}: ${_err}")
+endforeach()
+if(NOT _verified)
+    message(FATAL_ERROR "The list ${LIST} is not signed by a trusted key (KD740_TRUSTED_KEYS) in ${LIST}.minisig, "
+                        "so no digest is taken from it:${_reasons}")
+endif()
+string(FIND "${_comment}" "${RELEASE_COMMENT}" _at)
+if(NOT _at EQUAL 0)
+    message(FATAL_ERROR "The list ${LIST} is not signed for this program: its trusted comment "
+                        "'${_comment}' does not begin with '${RELEASE_COMMENT}'")
+endif()
 
 file(STRINGS "${LIST}" _lines)
 set(_listed "")

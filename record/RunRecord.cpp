@@ -61,8 +61,10 @@ QString imageLine(const CheckedImage &image)
     line += QStringLiteral(", %1 bytes").arg(found.size);
     if (!found.sha256.isEmpty())
         line += QStringLiteral(", SHA-256 ") + QString::fromLatin1(found.sha256);
+    if (image.usable && image.signer.isEmpty())
+        return line + QStringLiteral(", unsigned");
     if (image.usable)
-        return line + (image.signer.isEmpty() ? QStringLiteral(", unsigned") : QStringLiteral(", key ") + image.signer);
+        return line + QStringLiteral(", key ") + image.signer + QStringLiteral(", trusted comment: ") + image.comment;
     const ExpectedImage &expected = image.expected;
     if (expected.sha256.isEmpty())
         return line + QStringLiteral(", not listed, unusable");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs; with --windows also those of
 # the Windows cross build and its Wine run; with --ci those and the ones of the
-# packaging, sanitizer and static checks, for both Qt versions. Skips apt
+# packaging, sanitizer, static and fuzzing checks, for both Qt versions. Skips apt
 # when all are present. QT_MAJOR=6 in the environment picks Qt 6.
 #
 # Without apt and dpkg it names the packages to install and carries on when
@@ -20,7 +20,7 @@ windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis d
 packages=(build-essential cmake pkg-config libsystemd-dev libsodium-dev minisign xvfb xauth fonts-dejavu-core dbus)
 if [[ "${1:-}" == "--ci" ]]; then
     packages+=("${qt5[@]}" "${qt6[@]}" "${windows[@]}" imagemagick file fakeroot
-               clang-tidy clang-format xdotool desktop-file-utils lintian appstream
+               clang-tidy clang-format clang libclang-rt-dev xdotool desktop-file-utils lintian appstream
                at-spi2-core python3-pyatspi)
     # A real window manager for the window's frame, and xprop to ask it.
     packages+=(openbox x11-utils)

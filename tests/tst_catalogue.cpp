@@ -174,42 +174,87 @@ void TestCatalogue::sha256Sums()
     QCOMPARE(entries.join(' '), listed);
 }
 
+namespace {
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A signature with its line index (0 untrusted comment, 1 signature,
+// 2 trusted comment, 3 the comment's signature) replaced.
+QByteArray withLine(const QString &signature, int index, const QByteArray &line)
+{
+    QList<QByteArray> lines = contentOf(signature).split('\n');
+    lines[index] = line;
+    return lines.join('\n');
+}
+
+// The untrusted key's signature, claiming the tests' trusted key made it.
+QByteArray keyIdPatched()
+{
+    QByteArray signature = QByteArray::fromBase64(contentOf(KD740_TEST_KEYS "/untrusted.minisig").split('\n').at(1));
+    const QByteArray key = QByteArray::fromBase64(contentOf(KD740_TEST_KEYS "/trusted.pub").split('\n').at(1));
+    signature.replace(2, 8, key.mid(2, 8));
+    return withLine(KD740_TEST_KEYS "/untrusted.minisig", 1, signature.toBase64());
+}
+
+} // namespace
+
 // minisign's own signatures of the shipped list: the build's key, a second
-// trusted key (the tests'), each by the id minisign gives it; and a list
-// changed after signing, which --allow-unsigned takes as unsigned.
+// trusted key (the tests'), each by the id minisign gives it and with the
+// comment it signed; a list changed after signing, and signatures that do
+// not hold, which --allow-unsigned takes as unsigned; and a list a trusted
+// key signed as no release of this program, refused even so.
 void TestCatalogue::signedList_data()
 {
-    QTest::addColumn<QString>("signature");
-    QTest::addColumn<QString>("signer"); // "own", "none" or the .pub whose id it is
-    QTest::newRow("the build's key") << KD740_SIGNED_LIST ".minisig"
-                                     << "own";
-    QTest::newRow("a second trusted key") << KD740_TEST_KEYS "/trusted.minisig" << KD740_TEST_KEYS "/trusted.pub";
-    QTest::newRow("changed, allowed") << KD740_SIGNED_LIST ".minisig"
-                                      << "none";
+    QTest::addColumn<QByteArray>("signature");
+    QTest::addColumn<QString>("signer"); // "own", "none", "for another program" or the .pub whose id it is
+    const QString own = KD740_SIGNED_LIST ".minisig";
+    const QString tests = KD740_TEST_KEYS "/trusted.minisig";
+    QTest::newRow("the build's key") << contentOf(own) << "own";
+    QTest::newRow("a second trusted key") << contentOf(tests) << KD740_TEST_KEYS "/trusted.pub";
+    QTest::newRow("changed, allowed") << contentOf(own) << "none";
+    QTest::newRow("trusted comment changed")
+        << withLine(own, 2, "trusted comment: KD740 firmware 2.0.2: the eight shipped images") << "none";
+    QTest::newRow("global signature of another signature")
+        << withLine(tests, 3, contentOf(KD740_TEST_KEYS "/other-file.minisig").split('\n').at(3)) << "none";
+    QTest::newRow("key id patched to a trusted one") << keyIdPatched() << "none";
+    QTest::newRow("another key") << contentOf(KD740_TEST_KEYS "/untrusted.minisig") << "none";
+    QTest::newRow("truncated") << contentOf(own).left(150) << "none";
+    QTest::newRow("withdrawn") << contentOf(KD740_TEST_KEYS "/withdrawn.minisig") << "for another program";
 }
 
 void TestCatalogue::signedList()
 {
-    QFETCH(QString, signature);
+    QFETCH(QByteArray, signature);
     QFETCH(QString, signer);
 
     QTemporaryDir folder;
-    QVERIFY(QFile::copy(KD740_SIGNED_LIST, folder.filePath("SHA256SUMS"))
-            && QFile::copy(signature, folder.filePath("SHA256SUMS.minisig")));
-    QFile list(folder.filePath("SHA256SUMS")), key(signer);
-    QVERIFY(signer != "none" || (list.open(QIODevice::Append) && list.write("\n") == 1));
+    QFile list(folder.filePath("SHA256SUMS")), minisig(folder.filePath("SHA256SUMS.minisig")), key(signer);
+    QVERIFY(QFile::copy(KD740_SIGNED_LIST, list.fileName()) && minisig.open(QIODevice::WriteOnly)
+            && minisig.write(signature) == signature.size());
+    minisig.close();
+    QVERIFY(QString(QTest::currentDataTag()) != "changed, allowed"
+            || (list.open(QIODevice::Append) && list.write("\n") == 1));
     list.close();
     ImageSource source = ImageSource::listedIn(QFile::encodeName(folder.path()));
     source.allowUnsigned();
     const ImageList read = source.read();
-    QCOMPARE(read.problem, QString());
-    if (signer == "own")
+    QCOMPARE(read.problem,
+             signer == "for another program" ? "Firmware images are not signed for this program: " + folder.path()
+                                             : QString());
+    if (signer == "own") {
         QCOMPARE(read.signer, keyId(trustedKeys().first()));
-    else if (signer == "none")
-        QCOMPARE(read.signer, QString());
-    else
+        QCOMPARE(read.comment, QString("KD740 firmware 2.0.1: the eight shipped images"));
+    } else if (signer == "none") {
+        QCOMPARE(read.signer + read.comment, QString());
+    } else if (signer != "for another program") {
         QCOMPARE("untrusted comment: minisign public key " + read.signer,
                  QString((key.open(QIODevice::ReadOnly), key.readLine().trimmed())));
+        QCOMPARE(read.comment, QString("KD740 firmware for the tests, signed by their trusted key"));
+    }
 }
 
 // "Usually up to" is the longest estimate either workflow gives the part, so

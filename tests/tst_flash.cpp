@@ -512,9 +512,11 @@ void TestFlash::jsonEvents_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("events");
 
-    // Values by their keys: event, firmware_found, firmware_shipped, images, key, link, model, offer, [found part
-    // shipped], serial; battery, call, event, exit, message, part, [part state], result
-    const QString kd740b = "instrument 4.5.10 4.5.12 signed " + keyId(trustedKeys().first())
+    // Values by their keys: comment, event, firmware_found, firmware_shipped, images, key, link, model, offer, [found
+    // part shipped], serial; battery, call, event, exit, message, part, [part state], result
+    const QString comment = "KD740 firmware 2.0.1: the eight shipped images ";
+    const QString shipped = comment + "instrument ";
+    const QString kd740b = shipped + "4.5.10 4.5.12 signed " + keyId(trustedKeys().first())
         + " usb KD740B update [4 boot Fx3 4, 5 run Fx3 5, 10 FPGA 12] 1234";
     // Each part: found, part, read back, shipped, state (null where not known).
     const QString skipped = "[4 boot Fx3  4 skipped, 5 run Fx3  5 skipped, ";
@@ -524,13 +526,13 @@ void TestFlash::jsonEvents_data()
                                                      "kd740-flash update installs it. update-needed" };
     QTest::newRow("restore needed") << "kd740a-boot" << QStringList { "check" }
                                     << QStringList {
-                                           "instrument  4.5.9 signed " + keyId(trustedKeys().first())
+                                           shipped + " 4.5.9 signed " + keyId(trustedKeys().first())
                                                + " usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
                                            "outcome 11 The KD740 needs a restore: kd740-flash restore. restore-needed"
                                        };
     QTest::newRow("written over the network")
         << "kd740c-net" << QStringList { "update" }
-        << QStringList { "instrument 4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
+        << QStringList { shipped + "4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
                              + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
                          "outcome 0 The KD740 holds the shipped firmware now. "
                          "[4 FX3 5 5 written, 2 FPGA 3 3 written] done" };
@@ -546,8 +548,8 @@ void TestFlash::jsonEvents_data()
                                                          + imageAdvice + ' ' + skipped
                                                          + "10 FPGA  12 untouched] image-unusable" };
     QTest::newRow("--allow-unsigned") << "kd740b" << QStringList { "check", "-f", "fw-unsigned", "--allow-unsigned" }
-                                      << QStringList { QString(kd740b).replace(QRegularExpression("signed \\S+"),
-                                                                               "unsigned"),
+                                      << QStringList { QString(kd740b).remove(comment).replace(
+                                                           QRegularExpression("signed \\S+"), "unsigned"),
                                                        "outcome 10 The KD740 holds older firmware than shipped: "
                                                        "kd740-flash update installs it. update-needed" };
     QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }

@@ -72,6 +72,7 @@ QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> 
         image.path = QFile::decodeName(path);
         image.expected = list.expectedImage(QFileInfo(image.path).fileName());
         image.signer = list.signer;
+        image.comment = list.comment;
         QString problem = imageProblem(path, &image);
         image.usable = problem.isEmpty();
         if (observer)

@@ -35,6 +35,8 @@ struct CheckedImage
     // The id of the key that signed the list it was held to; empty: the list
     // was taken unsigned.
     QString signer;
+    // The trusted comment that key signed the list with.
+    QString comment;
     bool usable = false;
 };
 
