@@ -466,8 +466,10 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
     describeParts(end, *writeSteps, read ? read->versions : std::vector<int>());
     if (read) {
         end.readBackLoad = read->loadStatus;
-        end.reported = read->reportedState;
-        end.disagreements = read->disagreements;
+        if (kind != RunEnd::Kind::Success) {
+            end.reported = read->reportedState;
+            end.disagreements = read->disagreements;
+        }
     }
     end.problem = writeOutcome.imageProblem;
     if (end.kind == RunEnd::Kind::Failed) {
