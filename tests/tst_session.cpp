@@ -341,6 +341,12 @@ void TestSession::run_data()
             << QStringList() << (output.endsWith("serials") ? "" : "no model named");
     QTest::newRow("usb open, unwritten handle") << usbB12 << "" << "unwritten kdOpenDevice handle\n" << "" << asked
         << QStringList() << "no model named";
+    // A part that carries the serial is never written with serial 0; the FPGA alone carries none.
+    QTest::newRow("update usb, serial 0") << Sim::usbInstrument(0, 0, 3, 4, 8) << "" << "" << "update" << press
+        << QStringList { "The KD740 reported no usable serial number; nothing was erased.", bad, "Nothing was erased or written." }
+        << "failure";
+    QTest::newRow("update usb FPGA only, serial 0") << Sim::usbInstrument(1, 0, 4, 5, 11) << "" << "" << "update" << press
+        << QStringList { good } << "success";
     QTest::newRow("bootstrap, serial from flash lost") << silentA << "KD740A" << Sim::lost("kdConfigUSBGetSerialFromFlash") << ""
         << "If you continue to receive this message, contact Corvane." << QStringList() << "failure";
 }
