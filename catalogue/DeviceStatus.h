@@ -18,7 +18,18 @@ struct DeviceStatus
     DeviceType deviceType = 0;
     FirmwareTarget deviceFirmware;
     FirmwareTarget targetFirmware;
+    // The FPGA's version in deviceFirmware was not read but follows from the
+    // FX3 version: a network instrument reports only whether its FPGA loaded.
+    bool fpgaVersionDerived = false;
 };
+
+// The firmware the check found, as the log and the record write it: saying
+// which number was not read.
+inline QString foundFirmwareText(const DeviceStatus &status)
+{
+    return versionString(status.deviceFirmware)
+        + (status.fpgaVersionDerived ? QStringLiteral(" (FPGA version derived from the FX3 version)") : QString());
+}
 
 Q_DECLARE_METATYPE(DeviceStatus)
 

@@ -35,6 +35,8 @@ struct PartState
     int shipped = -1;
     int found = -1;
     int readBack = -1;
+    // Where its version cannot be read back: "loaded" or "not loaded".
+    QString readBackLoad;
 };
 
 // How a run ended: its exit status, a word for scripts and what it means
@@ -53,6 +55,10 @@ struct Outcome
     int batteryPercent = -1;
     // Where an update or a restore ran: each part of it, in its order.
     QVector<PartState> parts;
+    // What the instrument reported after a write, and where that disagrees
+    // with what the run's calls left, as the log says them.
+    QStringList reported;
+    QStringList disagreements;
 };
 
 // Where a run's events go: text for people, JSON for scripts. Called on the

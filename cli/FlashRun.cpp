@@ -135,7 +135,10 @@ Outcome outcomeOf(const RunEnd &end)
         outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]),
                                end.shipped.size() > index ? end.shipped[index] : -1,
                                end.found.size() > index ? end.found[index] : -1,
-                               end.readBack.size() > index ? end.readBack[index] : -1 });
+                               end.readBack.size() > index ? end.readBack[index] : -1,
+                               end.readBackLoad.value(int(index)) });
+    outcome.reported = end.reported;
+    outcome.disagreements = end.disagreements;
     return outcome;
 }
 

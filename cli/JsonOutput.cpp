@@ -135,13 +135,22 @@ void JsonOutput::outcome(const Outcome &outcome)
         QJsonArray parts;
         // null: not known (boot mode), or nothing answered after the write.
         const auto version = [](int value) { return value < 0 ? QJsonValue() : QJsonValue(value); };
-        for (const PartState &part : outcome.parts)
-            parts.append(QJsonObject { { QStringLiteral("part"), part.part },
-                                       { QStringLiteral("state"), part.state },
-                                       { QStringLiteral("shipped"), version(part.shipped) },
-                                       { QStringLiteral("found"), version(part.found) },
-                                       { QStringLiteral("read_back"), version(part.readBack) } });
+        for (const PartState &part : outcome.parts) {
+            QJsonObject state { { QStringLiteral("part"), part.part },
+                                { QStringLiteral("state"), part.state },
+                                { QStringLiteral("shipped"), version(part.shipped) },
+                                { QStringLiteral("found"), version(part.found) },
+                                { QStringLiteral("read_back"), version(part.readBack) } };
+            // A version that cannot be read: only whether the part loaded.
+            if (!part.readBackLoad.isEmpty())
+                state.insert(QStringLiteral("read_back_status"), part.readBackLoad);
+            parts.append(state);
+        }
         object.insert(QStringLiteral("parts"), parts);
     }
+    if (!outcome.reported.isEmpty())
+        object.insert(QStringLiteral("reported"), QJsonArray::fromStringList(outcome.reported));
+    if (!outcome.disagreements.isEmpty())
+        object.insert(QStringLiteral("disagreements"), QJsonArray::fromStringList(outcome.disagreements));
     write(QStringLiteral("outcome"), object);
 }

@@ -45,15 +45,23 @@ QString argumentText(const char *value)
     return QLatin1Char('"') + QFile::decodeName(value) + QLatin1Char('"');
 }
 
-// What the call wrote there.
+// What the call wrote there; "?" while it holds what it was given unread.
+// As short as any value, the line of a call that returns is never shorter
+// than its start line, which it is written over.
 QString argumentText(const int *value)
 {
-    return value ? QLatin1Char('&') + QString::number(*value) : QStringLiteral("null");
+    if (!value)
+        return QStringLiteral("null");
+    const bool unset = !written(*value, unread::number) || !written(*value, unread::model);
+    return QLatin1Char('&') + (unset ? QStringLiteral("?") : QString::number(*value));
 }
 
 QString argumentText(const KdDeviceType *value)
 {
-    return value ? QLatin1Char('&') + QString::number(static_cast<int>(*value)) : QStringLiteral("null");
+    if (!value)
+        return QStringLiteral("null");
+    const int number = static_cast<int>(*value);
+    return argumentText(&number);
 }
 
 QString argumentText(double value)

@@ -1,12 +1,15 @@
 #ifndef DEVICECALL_H
 #define DEVICECALL_H
 
+#include "device/Unread.h"
 #include "device/kd_api.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <utility>
 
 // One library call as it happened: its arguments as they were passed, an
@@ -41,8 +44,12 @@ void setDeviceCallObserver(DeviceCallObserver *observer);
 // first serial is ever used.
 struct NetDeviceList
 {
-    int serials[64] = {};
+    NetDeviceList() { std::fill(std::begin(serials), std::end(serials), unread::number); }
+    int serials[64];
     int count = 1;
+    // The count the library gave: none where it wrote no serial, as the
+    // count going in is the room and says nothing once left alone.
+    int listed() const { return written(serials[0], unread::number) ? count : 0; }
 };
 
 // The library's version text, fit to be shown: it is the library's own.

@@ -3,6 +3,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/DeviceStatus.h"
+#include "device/Unread.h"
 
 #include <QString>
 
@@ -21,7 +22,7 @@ struct PartSession
     // Where a bootstrap on opening finds its boot image.
     const ImageSource &images;
     LibraryProgress &progress;
-    int handle = -1;
+    int handle = unread::handle;
 };
 
 // How a sequence reaches the instrument.

@@ -1,6 +1,7 @@
 #include "device/Link.h"
 
 #include "device/DeviceCall.h"
+#include "device/Unread.h"
 
 namespace {
 
@@ -12,20 +13,21 @@ class NetworkLink : public Link
 public:
     bool detect(DeviceStatus &status, const std::function<void(const QString &)> &say) const override
     {
-        int handle = -1;
+        int handle = unread::handle;
         NetDeviceList list;
         // Not examined: only the count the list gives decides.
         KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
         const int serial = list.serials[0];
-        if (list.count < 1 || KD_CALL(kdConfigNetOpenDevice, &handle, serial) != 0)
+        if (list.listed() < 1 || KD_CALL(kdConfigNetOpenDevice, &handle, serial) != 0
+            || !written(handle, unread::handle))
             return false;
 
-        int version = 0;
-        int fpgaStatus = 0;
+        int version = unread::number;
+        int fpgaStatus = unread::number;
         const char *failure = nullptr;
-        if (KD_CALL(kdConfigNetGetFirmwareVersion, handle, &version) != 0)
+        if (KD_CALL(kdConfigNetGetFirmwareVersion, handle, &version) != 0 || !written(version, unread::number))
             failure = "Failed to retrieve firmware versions.";
-        else if (KD_CALL(kdConfigNetGetFPGAStatus, handle, &fpgaStatus) != 0)
+        else if (KD_CALL(kdConfigNetGetFPGAStatus, handle, &fpgaStatus) != 0 || !written(fpgaStatus, unread::number))
             failure = "Failed to retrieve FPGA status.";
         // An instrument that answered but did not say what it holds: the check ends here.
         if (failure) {
@@ -40,6 +42,7 @@ public:
         KD_CALL(kdConfigNetCloseDevice, handle);
         status.checkState = fpgaStatus == fpgaFailedToLoad ? NeedsRestore : Operational;
         status.deviceFirmware = firmwareFromNetVersion(version);
+        status.fpgaVersionDerived = true;
         status.deviceType = status.deviceFirmware.deviceType;
         status.targetFirmware = shippedFirmware(status.deviceType);
         status.serial = serial;
@@ -55,22 +58,29 @@ public:
             NetDeviceList list;
             // Not examined: only the count the list gives decides.
             KD_CALL(kdConfigNetGetDeviceList, list.serials, &list.count);
-            if (list.count != 1)
+            if (list.listed() != 1)
                 return OpenResult::NotListed;
             serial = list.serials[0];
         }
-        return KD_CALL(kdConfigNetOpenDevice, &s.handle, serial) == 0 ? OpenResult::Opened : OpenResult::Failed;
+        // An open that gave no handle did not open.
+        return KD_CALL(kdConfigNetOpenDevice, &s.handle, serial) == 0 && written(s.handle, unread::handle)
+            ? OpenResult::Opened
+            : OpenResult::Failed;
     }
 
     bool bootstrap(const char *image, std::int32_t *serial) const override
     {
-        int handle = -1;
+        int handle = unread::handle;
         // A bootstrap that failed gave no handle to close.
-        if (KD_CALL(kdConfigNetBootstrapDevice, &handle, image) != 0)
+        if (KD_CALL(kdConfigNetBootstrapDevice, &handle, image) != 0 || !written(handle, unread::handle))
             return false;
-        const bool started = KD_CALL(kdConfigNetGetSerialFromFlash, handle, serial) == 0;
+        int read = unread::number;
+        const bool started = KD_CALL(kdConfigNetGetSerialFromFlash, handle, &read) == 0
+            && written(read, unread::number);
         // Not examined: the attempt is over either way.
         KD_CALL(kdConfigNetCloseDevice, handle);
+        if (started)
+            *serial = read;
         return started;
     }
 

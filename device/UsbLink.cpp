@@ -3,6 +3,7 @@
 #include "catalogue/ImageSource.h"
 #include "device/DeviceCall.h"
 #include "device/LibraryProgress.h"
+#include "device/Unread.h"
 
 namespace {
 
@@ -13,8 +14,8 @@ public:
     // An instrument that does not open normally is looked for in boot mode.
     bool detect(DeviceStatus &status, const std::function<void(const QString &)> &say) const override
     {
-        int handle = -1;
-        if (KD_CALL(kdOpenDevice, &handle) == 0) {
+        int handle = unread::handle;
+        if (KD_CALL(kdOpenDevice, &handle) == 0 && written(handle, unread::handle)) {
             readOpened(status, handle, say);
             return true;
         }
@@ -26,26 +27,32 @@ public:
 
     OpenResult open(PartSession &s, OpenMode mode) const override
     {
+        // An open that gave no handle did not open.
+        const auto opened = [&s](int status) { return status == 0 && written(s.handle, unread::handle); };
         if (mode == OpenMode::Found)
-            return KD_CALL(kdConfigUSBOpenDeviceBySerial, &s.handle, s.status.serial) == 0 ? OpenResult::Opened
-                                                                                           : OpenResult::Failed;
+            return opened(KD_CALL(kdConfigUSBOpenDeviceBySerial, &s.handle, s.status.serial)) ? OpenResult::Opened
+                                                                                               : OpenResult::Failed;
         // An instrument that does not open in boot mode is bootstrapped into it.
         const QByteArray bootImage = bootImagePath(s.images, s.status.targetFirmware);
-        if (KD_CALL(kdConfigUSBOpenDevice, &s.handle) == 0
-            || KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImage.constData()) == 0)
+        if (opened(KD_CALL(kdConfigUSBOpenDevice, &s.handle))
+            || opened(KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImage.constData())))
             return OpenResult::Opened;
         return OpenResult::Failed;
     }
 
     bool bootstrap(const char *image, std::int32_t *serial) const override
     {
-        int handle = -1;
+        int handle = unread::handle;
         // A bootstrap that failed gave no handle to close.
-        if (KD_CALL(kdConfigUSBBootstrapDevice, &handle, image) != 0)
+        if (KD_CALL(kdConfigUSBBootstrapDevice, &handle, image) != 0 || !written(handle, unread::handle))
             return false;
-        const bool started = KD_CALL(kdConfigUSBGetSerialFromFlash, handle, serial) == 0;
+        int read = unread::number;
+        const bool started = KD_CALL(kdConfigUSBGetSerialFromFlash, handle, &read) == 0
+            && written(read, unread::number);
         // Not examined: the attempt is over either way.
         KD_CALL(kdConfigUSBCloseDevice, handle);
+        if (started)
+            *serial = read;
         return started;
     }
 
@@ -79,12 +86,17 @@ public:
 private:
     static void readOpened(DeviceStatus &status, int handle, const std::function<void(const QString &)> &say)
     {
-        FirmwareTarget &firmware = status.deviceFirmware;
+        FirmwareTarget firmware { unread::model, unread::number, unread::number, unread::number };
+        DeviceType type = unread::model;
+        int serial = unread::number;
         const char *failure = nullptr;
         if (KD_CALL(kdGetFirmwareVersion, handle, &firmware.bootVersion, &firmware.runVersion, &firmware.fpgaVersion)
-            != 0)
+                != 0
+            || !written(firmware.bootVersion, unread::number) || !written(firmware.runVersion, unread::number)
+            || !written(firmware.fpgaVersion, unread::number))
             failure = "Failed to retrieve firmware versions.";
-        else if (KD_CALL(kdGetDeviceInfo, handle, &status.deviceType, &status.serial) != 0)
+        else if (KD_CALL(kdGetDeviceInfo, handle, &type, &serial) != 0 || !written(type, unread::model)
+                 || !written(serial, unread::number))
             failure = "Failed to retrieve serial number.";
         // Not examined: what could be read is read by then.
         KD_CALL(kdCloseDevice, handle);
@@ -93,7 +105,10 @@ private:
             status.checkState = NotDetected;
             return;
         }
-        firmware.deviceType = status.deviceType;
+        status.deviceType = type;
+        status.serial = serial;
+        firmware.deviceType = type;
+        status.deviceFirmware = firmware;
         status.checkState = Operational;
         status.targetFirmware = shippedFirmware(status.deviceType);
     }
@@ -101,15 +116,16 @@ private:
     // The model decides which images a restore writes, so it is never guessed.
     static void readBootDevice(DeviceStatus &status, const std::function<void(const QString &)> &say)
     {
-        int handle = -1;
-        if (KD_CALL(kdConfigUSBOpenDevice, &handle) != 0) {
+        int handle = unread::handle;
+        if (KD_CALL(kdConfigUSBOpenDevice, &handle) != 0 || !written(handle, unread::handle)) {
             say(QStringLiteral("Failed to open KD740 boot device."));
             status.checkState = NotDetected;
             return;
         }
-        KdDeviceType type {};
-        const bool read = KD_CALL(kdConfigUSBGetDeviceSerial, handle, &status.serial) == 0
-            && KD_CALL(kdConfigUSBGetDeviceType, handle, &type) == 0;
+        int serial = unread::number;
+        auto type = static_cast<KdDeviceType>(unread::model);
+        const bool read = KD_CALL(kdConfigUSBGetDeviceSerial, handle, &serial) == 0 && written(serial, unread::number)
+            && KD_CALL(kdConfigUSBGetDeviceType, handle, &type) == 0 && written(type, unread::model);
         // Not examined: the identity is read by then, or cannot be.
         KD_CALL(kdConfigUSBCloseDevice, handle);
         if (!read) {
@@ -117,6 +133,7 @@ private:
             status.checkState = NotDetected;
             return;
         }
+        status.serial = serial;
         status.deviceType = type;
         status.deviceFirmware.deviceType = type;
         status.checkState = NeedsRestore;

@@ -236,7 +236,7 @@ QStringList RunRecord::header(const DeviceStatus &status) const
         QStringLiteral("serial: ") + (found ? QString::number(status.serial) : unknown),
         // A boot-mode instrument reports no versions.
         QStringLiteral("firmware found: ")
-            + (status.checkState == Operational ? versionString(status.deviceFirmware) : unknown),
+            + (status.checkState == Operational ? foundFirmwareText(status) : unknown),
         QStringLiteral("firmware shipped: ") + (found ? versionString(status.targetFirmware) : unknown),
     };
 }

@@ -48,7 +48,7 @@ QStringList foundLines(const DeviceStatus &status)
 {
     return { QStringLiteral("Found ") + deviceTypeName(status.deviceType),
              QString::asprintf("Serial %d, with firmware ", static_cast<int>(status.serial))
-                 + versionString(status.deviceFirmware) };
+                 + foundFirmwareText(status) };
 }
 
 QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted)
@@ -98,10 +98,23 @@ QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfter
     return lines;
 }
 
+QString reportedFirmware(const DeviceStatus &after)
+{
+    if (!after.fpgaVersionDerived)
+        return QStringLiteral("firmware ") + versionString(after.deviceFirmware);
+    QStringList read;
+    for (const PartStep &part : updateSequence(after.deviceType).parts) {
+        if (versionRead(after, part.part))
+            read << QStringLiteral("%1 version %2")
+                        .arg(QLatin1String(part.name))
+                        .arg(partVersion(after.deviceFirmware, part.part));
+    }
+    return read.join(QStringLiteral(", ")) + QStringLiteral(", and its FPGA loaded");
+}
+
 QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after)
 {
-    return QStringLiteral("The %1 now reports firmware %2.")
-        .arg(deviceTypeName(before.deviceType), versionString(after.deviceFirmware));
+    return QStringLiteral("The %1 now reports %2.").arg(deviceTypeName(before.deviceType), reportedFirmware(after));
 }
 
 QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString &recordLine)

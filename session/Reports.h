@@ -55,6 +55,9 @@ QString answerLine(const QString &answer, const QString &by);
 // What the user can do after a run that ended so without success.
 QString failureAdvice(RunEnd::Kind end);
 
+// What a running instrument reports of its firmware, naming only what was
+// read: "firmware 4.5.12", "FX3 version 5, and its FPGA loaded".
+QString reportedFirmware(const DeviceStatus &after);
 // Said before the success block once the instrument reported every part
 // written at the shipped version.
 QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after);

@@ -113,6 +113,12 @@ struct RunEnd
     std::vector<int> readBack;
     // Something answered when the instrument was read after the write.
     bool readBackAnswered = false;
+    // Of a part whose version cannot be read back: "loaded" or "not loaded"
+    // (else empty). What the instrument reported, and where that disagrees
+    // with what the run's calls left, as the log says them.
+    QStringList readBackLoad;
+    QStringList reported;
+    QStringList disagreements;
     // The PC's battery percentage where it was read before an erase, else -1.
     int batteryPercent = -1;
     // ImageUnusable: which image and why, as the log says it.

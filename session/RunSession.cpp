@@ -413,7 +413,8 @@ void RunSession::written()
         endWrite(kind, std::nullopt);
         return;
     }
-    auto *reader = new ReadBackThread(kind == RunEnd::Kind::Success ? settings.readBackWaitMs : 0);
+    auto *reader = new ReadBackThread(writeSteps->link, status.serial,
+                                      kind == RunEnd::Kind::Success ? settings.readBackWaitMs : 0);
     connect(reader, &ReadBackThread::ended, this, [this](const DeviceStatus &after) {
         const std::lock_guard<std::mutex> handOver(handOverLock());
         readBackStatus = after;
@@ -428,15 +429,17 @@ void RunSession::readBack()
     endWrite(writeEnd(writeOutcome, guard->gate()), readBackStatus);
 }
 
-// The outcome is what the instrument reports where it was read back.
+// The outcome is what the instrument reports where it was read back; a
+// failure says what the run's calls left, and then what it reports.
 void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after)
 {
     const QString where = record ? record->whereLine() : QString();
     std::optional<ReadBack> read;
     if (after)
-        read = compareReadBack(*writeSteps, status, writeOutcome.parts, *after);
+        read = compareReadBack(*writeSteps, status, writeOutcome.parts, *after, writeOutcome.clearFailed);
     const bool answered = read && read->verdict != ReadBack::Verdict::NoAnswer;
-    QStringList state = answered ? read->reportedState : stateAfterFailure(*writeSteps, writeOutcome.parts);
+    const QStringList facts = stateAfterFailure(*writeSteps, writeOutcome.parts);
+    const QStringList state = answered ? stateWithReport(facts, *read) : facts;
     if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::NoAnswer) {
         kind = RunEnd::Kind::NotConfirmed;
         emitLines(notConfirmedLines(status, where));
@@ -461,6 +464,13 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
     end.outcomes = writeOutcome.parts;
     end.readBackAnswered = answered;
     describeParts(end, *writeSteps, read ? read->versions : std::vector<int>());
+    if (read) {
+        end.readBackLoad = read->loadStatus;
+        if (kind != RunEnd::Kind::Success) {
+            end.reported = read->reportedState;
+            end.disagreements = read->disagreements;
+        }
+    }
     end.problem = writeOutcome.imageProblem;
     if (end.kind == RunEnd::Kind::Failed) {
         const auto erased = std::find(end.outcomes.begin(), end.outcomes.end(), PartOutcome::Erased);

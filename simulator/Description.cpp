@@ -24,6 +24,8 @@
 //   fail CALL [N]         CALL fails on every use, or on its Nth use only
 //   badstatus CALL [N]    CALL works but reports failure
 //   lost CALL [N]         CALL reports success but does nothing
+//   unwritten CALL OUTPUT [N]  CALL works but leaves its out-parameter OUTPUT
+//                         (named as in kd_api.h) as it was
 //   vanish-after N        after N calls every instrument stops answering
 //   progress counts|still whether the USB FPGA calls count their progress
 //                         value up to 100 (the default) or leave it alone
@@ -68,6 +70,19 @@ const char *const kApiCalls[] = {
     "kdConfigNetPreset",
     "kdConfigNetCloseDevice",
 };
+
+// The out-parameters of the calls, as kd_api.h names them.
+const char *const kOutputs[] = { "handle",     "bootVersion", "runVersion", "fpgaVersion", "deviceType",
+                                 "serial",     "version",     "status",     "serials",     "count" };
+
+bool isOutput(const std::string &name)
+{
+    for (const char *output : kOutputs) {
+        if (name == output)
+            return true;
+    }
+    return false;
+}
 
 struct Parser
 {
@@ -180,6 +195,8 @@ void Parser::parseLine(const std::string &key, const std::string &rest)
         parseFault(FaultKind::BadStatus, rest);
     } else if (key == "lost") {
         parseFault(FaultKind::Lost, rest);
+    } else if (key == "unwritten") {
+        parseFault(FaultKind::Unwritten, rest);
     } else if (key == "vanish-after") {
         int count = 0;
         if (!toInt(rest, &count) || count < 0)
@@ -231,9 +248,14 @@ void Parser::parseFault(FaultKind kind, const std::string &rest)
     Fault fault;
     fault.kind = kind;
     std::string use, extra;
-    words >> fault.call >> use >> extra;
+    words >> fault.call;
+    if (kind == FaultKind::Unwritten)
+        words >> fault.output;
+    words >> use >> extra;
     if (!isApiCall(fault.call) || fault.call == "kdGetAPIVersion")
         return complain("not a call that can fail");
+    if (kind == FaultKind::Unwritten && !isOutput(fault.output))
+        return complain("expected the name of an out-parameter, as kd_api.h names it");
     if (!extra.empty() || (!use.empty() && (!toInt(use, &fault.use) || fault.use < 1)))
         return complain("expected a call name and an optional use number from 1");
     description.faults.push_back(fault);
@@ -250,6 +272,7 @@ const char *faultKeyword(FaultKind kind)
     case FaultKind::Fail: return "fail";
     case FaultKind::BadStatus: return "badstatus";
     case FaultKind::Lost: return "lost";
+    case FaultKind::Unwritten: return "unwritten";
     }
     return "fail";
 }
@@ -310,6 +333,8 @@ std::string formatDescription(const Description &description)
     }
     for (const Fault &fault : description.faults) {
         out << faultKeyword(fault.kind) << ' ' << fault.call;
+        if (!fault.output.empty())
+            out << ' ' << fault.output;
         if (fault.use > 0)
             out << ' ' << fault.use;
         out << '\n';

@@ -31,6 +31,7 @@ enum class FaultKind {
     Fail, // no effect, reports failure
     BadStatus, // does its work, reports failure
     Lost, // no effect, reports success
+    Unwritten, // works, but leaves one of its outputs as it was
 };
 
 struct Fault
@@ -38,6 +39,7 @@ struct Fault
     std::string call;
     int use = 0; // 1-based use that is hit; 0: every use
     FaultKind kind = FaultKind::Fail;
+    std::string output; // Unwritten: the out-parameter's name in kd_api.h
 };
 
 struct Description

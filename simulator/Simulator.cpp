@@ -2,6 +2,7 @@
 
 #include "ReplaceFile.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -143,7 +144,7 @@ void Simulator::load(const std::string &path, const FileStamp &stamp)
     m_progressIds.clear();
 }
 
-Fate Simulator::countCall(const std::string &name)
+Fate Simulator::countCall(const std::string &name, std::vector<std::string> *unwritten)
 {
     if (name == "kdGetAPIVersion")
         return Fate::Normal;
@@ -157,6 +158,10 @@ Fate Simulator::countCall(const std::string &name)
     for (const Fault &fault : m_description.faults) {
         if (fault.call != name || (fault.use != 0 && fault.use != use))
             continue;
+        if (fault.kind == FaultKind::Unwritten) {
+            unwritten->push_back(fault.output);
+            continue;
+        }
         if (fault.kind == FaultKind::Fail)
             return Fate::Fail;
         // A lost call never reached the instrument, so it cannot report a
@@ -262,7 +267,12 @@ Call::Call(const char *name)
         return;
     }
     m_sim.refresh();
-    m_fate = m_sim.countCall(m_name);
+    m_fate = m_sim.countCall(m_name, &m_unwritten);
+}
+
+bool Call::leaves(const char *output) const
+{
+    return std::find(m_unwritten.begin(), m_unwritten.end(), output) != m_unwritten.end();
 }
 
 Call &Call::argValue(const char *text)

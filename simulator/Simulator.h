@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kdsim {
 
@@ -34,7 +35,8 @@ public:
     // a folder or a device is no description.
     bool settingsUsable(const std::string &tracePath);
     void refresh();
-    Fate countCall(const std::string &name);
+    // unwritten: the outputs the call leaves as they were.
+    Fate countCall(const std::string &name, std::vector<std::string> *unwritten);
     double scale() const;
     int generation() const { return m_generation; }
     bool progressStill() const { return m_description.progressStill; }
@@ -97,6 +99,8 @@ public:
     bool refused() const { return m_fate == Fate::Fail || vanished(); }
     bool vanished() const { return m_fate == Fate::Vanished || m_fate == Fate::VanishesNow; }
     bool lost() const { return m_fate == Fate::Lost; }
+    // Whether the call leaves the out-parameter of that name as it was.
+    bool leaves(const char *output) const;
 
     // Ends the call: sleeps the scaled duration (counting progress up to
     // 100 if given), then runs completion and writes the trace line.
@@ -115,6 +119,7 @@ private:
     std::string m_tracePath;
     int m_args = 0;
     Fate m_fate = Fate::Normal;
+    std::vector<std::string> m_unwritten;
 
     void trace(const std::string &result);
 };

@@ -8,8 +8,10 @@
 #include "Simulator.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <vector>
 
 using namespace kdsim;
 
@@ -82,7 +84,8 @@ int openInstrument(Call &call, int *handle, Session session, const std::function
         return call.finish(1, kQuick);
     if (!call.sim().open(index, session))
         return call.reject("instrument is already open");
-    *handle = Simulator::handleOf(index);
+    if (!call.leaves("handle"))
+        *handle = Simulator::handleOf(index);
     return call.finish(0, kQuick);
 }
 
@@ -116,8 +119,16 @@ int closeInstrument(Call &call, int handle, Session session)
     return call.finish(0, kQuick);
 }
 
+// An out-parameter of a read, by its name in kd_api.h: an int or an
+// int-sized enum.
+struct Out
+{
+    const char *name;
+    void *value;
+};
+
 // Answers a read-only call: every out-pointer must be given.
-int query(Call &call, int handle, Session session, std::initializer_list<const void *> outs,
+int query(Call &call, int handle, Session session, std::initializer_list<Out> outs,
           const std::function<void(const Instrument &)> &fill)
 {
     if (call.refused())
@@ -127,13 +138,25 @@ int query(Call &call, int handle, Session session, std::initializer_list<const v
         return call.refuse();
     if (!instrument)
         return call.reject("invalid handle");
-    for (const void *out : outs) {
-        if (!out)
+    for (const Out &out : outs) {
+        if (!out.value)
             return call.reject("null pointer argument");
     }
     if (call.lost())
         return call.finish(0, kQuick);
+    std::vector<int> before;
+    for (const Out &out : outs) {
+        int value = 0;
+        std::memcpy(&value, out.value, sizeof value);
+        before.push_back(value);
+    }
     fill(*instrument);
+    std::size_t index = 0;
+    for (const Out &out : outs) {
+        if (call.leaves(out.name))
+            std::memcpy(out.value, &before[index], sizeof(int));
+        ++index;
+    }
     return call.finish(0, kQuick);
 }
 
@@ -246,7 +269,8 @@ int bootstrap(Call &call, int *handle, const char *image, bool net)
     instrument.state = State::Boot;
     sim.changed();
     sim.reopen(index, net ? Session::Net : Session::UsbConfig);
-    *handle = Simulator::handleOf(index);
+    if (!call.leaves("handle"))
+        *handle = Simulator::handleOf(index);
     return call.finish(0, kBootstrap);
 }
 
@@ -288,7 +312,7 @@ int kdGetFirmwareVersion(int handle, int *bootVersion, int *runVersion, int *fpg
 {
     Call call("kdGetFirmwareVersion");
     call.arg(handle).arg(bootVersion).arg(runVersion).arg(fpgaVersion);
-    return query(call, handle, Session::Device, { bootVersion, runVersion, fpgaVersion }, [&](const Instrument &i) {
+    return query(call, handle, Session::Device, { { "bootVersion", bootVersion }, { "runVersion", runVersion }, { "fpgaVersion", fpgaVersion } }, [&](const Instrument &i) {
         *bootVersion = versionOf(i.boot);
         *runVersion = versionOf(i.run);
         *fpgaVersion = versionOf(i.fpga);
@@ -299,7 +323,7 @@ int kdGetDeviceInfo(int handle, int *deviceType, int *serial)
 {
     Call call("kdGetDeviceInfo");
     call.arg(handle).arg(deviceType).arg(serial);
-    return query(call, handle, Session::Device, { deviceType, serial }, [&](const Instrument &i) {
+    return query(call, handle, Session::Device, { { "deviceType", deviceType }, { "serial", serial } }, [&](const Instrument &i) {
         *deviceType = i.model;
         *serial = i.serial;
     });
@@ -334,14 +358,14 @@ KdInitStatus kdConfigUSBGetDeviceSerial(int handle, int *serial)
     Call call("kdConfigUSBGetDeviceSerial");
     call.arg(handle).arg(serial);
     return usbStatus(
-        query(call, handle, Session::UsbConfig, { serial }, [&](const Instrument &i) { *serial = i.serial; }));
+        query(call, handle, Session::UsbConfig, { { "serial", serial } }, [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdInitStatus kdConfigUSBGetDeviceType(int handle, KdDeviceType *deviceType)
 {
     Call call("kdConfigUSBGetDeviceType");
     call.arg(handle).arg(deviceType);
-    return usbStatus(query(call, handle, Session::UsbConfig, { deviceType },
+    return usbStatus(query(call, handle, Session::UsbConfig, { { "deviceType", deviceType } },
                            [&](const Instrument &i) { *deviceType = KdDeviceType(i.model); }));
 }
 
@@ -350,7 +374,7 @@ KdInitStatus kdConfigUSBGetSerialFromFlash(int handle, int *serial)
     Call call("kdConfigUSBGetSerialFromFlash");
     call.arg(handle).arg(serial);
     return usbStatus(
-        query(call, handle, Session::UsbConfig, { serial }, [&](const Instrument &i) { *serial = i.serial; }));
+        query(call, handle, Session::UsbConfig, { { "serial", serial } }, [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdInitStatus kdConfigUSBClearBootSector(int handle)
@@ -425,11 +449,12 @@ KdStatus kdConfigNetGetDeviceList(int *serials, int *count)
     for (const Instrument &instrument : call.sim().instruments()) {
         if (!answersNet(instrument))
             continue;
-        if (listed < room)
+        if (listed < room && !call.leaves("serials"))
             serials[listed] = instrument.serial;
         ++listed;
     }
-    *count = listed;
+    if (!call.leaves("count"))
+        *count = listed;
     return netStatus(call.finish(0, kDeviceList));
 }
 
@@ -452,7 +477,7 @@ KdStatus kdConfigNetGetSerialFromFlash(int handle, int *serial)
 {
     Call call("kdConfigNetGetSerialFromFlash");
     call.arg(handle).arg(serial);
-    return netStatus(query(call, handle, Session::Net, { serial }, [&](const Instrument &i) { *serial = i.serial; }));
+    return netStatus(query(call, handle, Session::Net, { { "serial", serial } }, [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdStatus kdConfigNetGetFirmwareVersion(int handle, int *version)
@@ -460,14 +485,14 @@ KdStatus kdConfigNetGetFirmwareVersion(int handle, int *version)
     Call call("kdConfigNetGetFirmwareVersion");
     call.arg(handle).arg(version);
     return netStatus(
-        query(call, handle, Session::Net, { version }, [&](const Instrument &i) { *version = versionOf(i.boot); }));
+        query(call, handle, Session::Net, { { "version", version } }, [&](const Instrument &i) { *version = versionOf(i.boot); }));
 }
 
 KdStatus kdConfigNetGetFPGAStatus(int handle, int *status)
 {
     Call call("kdConfigNetGetFPGAStatus");
     call.arg(handle).arg(status);
-    return netStatus(query(call, handle, Session::Net, { status },
+    return netStatus(query(call, handle, Session::Net, { { "status", status } },
                            [&](const Instrument &i) { *status = i.state == State::FpgaFailed || !i.fpga ? 2 : 1; }));
 }
 

@@ -278,6 +278,14 @@ void TestFlash::run_data()
     QTest::newRow("bootstrap without --model: 4")
         << silentA << QStringList { "restore" } << ""
         << noAnswer + QStringList { "Failed to open KD740 boot device.", "Looking to bootstrap KD740." } << 4 << "";
+    // A model the library reports read but did not write is no model: as for one that cannot be read.
+    QTest::newRow("boot model unwritten, restore without --model: 4")
+        << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot") + Sim::lost("kdConfigUSBGetDeviceType")
+        << QStringList { "restore" } << ""
+        << checkTitle
+            + QStringList { "Failed to open KD740.", "Looking for KD740 boot device...", "Failed to read KD740 boot device.",
+                            "Failed to open KD740 boot device.", "Looking to bootstrap KD740.", recordLine }
+        << 4 << "";
     QTest::newRow("downgrade without --yes: 4") << newerB << QStringList { "update" } << "check No"
                                                 << QStringList { "data/check/usb-b-newer-no.txt" } << 4 << "";
     QTest::newRow("downgrade with --yes") << newerB << QStringList { "update", "--yes" } << "update Yes"
@@ -535,13 +543,15 @@ void TestFlash::jsonEvents_data()
         << QStringList { shipped + "4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
                              + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
                          "outcome 0 The KD740 holds the shipped firmware now. "
-                         "[4 FX3 5 5 written, 2 FPGA 3 3 written] done" };
+                         "[4 FX3 5 5 written, 2 FPGA  loaded 3 written] done" };
     QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
                                  << QStringList { kd740b,
                                                   "kdConfigUSBWriteFPGAProgram outcome 1 The write failed at "
                                                   "kdConfigUSBWriteFPGAProgram, writing the FPGA. Check device "
                                                   "connections and re-run the software. FPGA "
-                                                      + skipped + "10 FPGA  12 erased] failed" };
+                                                      + skipped + "10 FPGA  12 erased] [The KD740B answers only "
+                                                                  "in its boot mode after the write., "
+                                                      + mayNotWork + "] failed" };
     QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
                                     << QStringList { kd740b,
                                                      "outcome 5 Firmware image is empty: broken/kd740b_fpga_12.rbf "

@@ -190,7 +190,8 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
                                      << updateLines + successBlockFor("KD740B") << both;
     QTest::newRow("update fails") << "logind" << kdB << updateButton << Sim::fail("kdConfigUSBWriteFPGAProgram")
                                   << updateLines + QStringList("Failed Writing")
-            + failureBlockWith({ "The KD740B answers only in its boot mode after the write.", mayNotWork })
+            + failureBlockWith({ "Erased or incomplete: FPGA.", "Not touched: boot Fx3, run Fx3.", mayNotWork,
+                                 "The KD740B answers only in its boot mode after the write." })
                                   << both;
     QTest::newRow("image check stops the update")
         << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf"

@@ -77,7 +77,8 @@ void TestUpdate::endShownInWindow_data()
                                                   recordLine, "You may now close the software." };
     QTest::newRow("USB FPGA write fails")
         << kdA << Sim::fail("kdConfigUSBWriteFPGAProgram")
-        << failureBlockWith({ "The KD740A answers only in its boot mode after the write.", mayNotWork });
+        << failureBlockWith({ "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA.", mayNotWork,
+                              "The KD740A answers only in its boot mode after the write." });
     QTest::newRow("net open fails") << kdC << Sim::fail("kdConfigNetOpenDevice")
                                     << failureBlockWith({ nothingTouched });
 }

@@ -10,6 +10,11 @@ std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part)
     return firmware.fpgaVersion;
 }
 
+bool versionRead(const DeviceStatus &status, FirmwarePart part)
+{
+    return part != FirmwarePart::Fpga || !status.fpgaVersionDerived;
+}
+
 QByteArray partImagePath(const ImageSource &images, const FirmwareTarget &firmware, FirmwarePart part)
 {
     switch (part) {
@@ -69,6 +74,11 @@ QString partOutcomeName(PartOutcome outcome)
     case PartOutcome::NotTouched: break;
     }
     return QStringLiteral("untouched");
+}
+
+QString noSerialLine()
+{
+    return QStringLiteral("The KD740 reported no usable serial number; nothing was erased.");
 }
 
 QString mayNotWorkLine()

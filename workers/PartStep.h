@@ -74,6 +74,8 @@ enum class PartOutcome {
 
 // The part's version in firmware, and the path of its image among images.
 std::int32_t partVersion(const FirmwareTarget &firmware, FirmwarePart part);
+// Whether the instrument's version of the part was read, not derived.
+bool versionRead(const DeviceStatus &status, FirmwarePart part);
 QByteArray partImagePath(const ImageSource &images, const FirmwareTarget &firmware, FirmwarePart part);
 
 // Which parts of the sequence a run writes on the instrument, in its order,
@@ -88,6 +90,9 @@ QString skipLine(const PartStep &part);
 
 // How scripts name an outcome: "written", "erased", "untouched", "skipped".
 QString partOutcomeName(PartOutcome outcome);
+
+// Why a write that carries the instrument's serial did not begin.
+QString noSerialLine();
 
 // A state line's warning that the instrument needs a restore.
 QString mayNotWorkLine();

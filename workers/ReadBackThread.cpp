@@ -13,22 +13,20 @@ namespace {
 constexpr int lookIntervalMs = 1000;
 constexpr int sliceMs = 50;
 
-DeviceStatus look()
-{
-    DeviceStatus status;
-    const auto quiet = [](const QString &) {};
-    for (const Link *link : linksToLookThrough()) {
-        if (link->detect(status, quiet))
-            break;
-    }
-    return status;
-}
-
 } // namespace
 
-ReadBackThread::ReadBackThread(int waitMs)
-    : waitMs(waitMs)
+ReadBackThread::ReadBackThread(LinkKind link, std::int32_t serial, int waitMs)
+    : link(link)
+    , serial(serial)
+    , waitMs(waitMs)
 {
+}
+
+DeviceStatus ReadBackThread::look() const
+{
+    DeviceStatus status;
+    linkFor(link).detect(status, [](const QString &) {});
+    return status.checkState != NotDetected && status.serial == serial ? status : DeviceStatus();
 }
 
 void ReadBackThread::run()
@@ -36,7 +34,7 @@ void ReadBackThread::run()
     QElapsedTimer waited;
     waited.start();
     DeviceStatus status = look();
-    while (status.checkState == NotDetected && waited.elapsed() < waitMs && !isInterruptionRequested()) {
+    while (status.checkState != Operational && waited.elapsed() < waitMs && !isInterruptionRequested()) {
         const qint64 nextLook = std::min<qint64>(waitMs, (waited.elapsed() / lookIntervalMs + 1) * lookIntervalMs);
         while (waited.elapsed() < nextLook && !isInterruptionRequested())
             msleep(static_cast<unsigned long>(std::min<qint64>(sliceMs, nextLook - waited.elapsed())));

@@ -34,7 +34,7 @@ void WritePartsThread::writeSequence(WriteOutcome &outcome)
     }
     outcome.imageProblem = unusableImage();
     outcome.imageUnusable = !outcome.imageProblem.isEmpty();
-    if (outcome.imageUnusable || !mayErase())
+    if (outcome.imageUnusable || !serialUsable(toWrite) || !mayErase())
         return;
 
     PartSession session { deviceStatus, images, progress };
@@ -60,6 +60,19 @@ QString WritePartsThread::unusableImage()
     if (!problem.isEmpty())
         emit addLine(problem);
     return problem;
+}
+
+// A part that carries the serial keeps what it is written with: 0 or a
+// serial that was never read would stay on the instrument.
+bool WritePartsThread::serialUsable(const std::vector<bool> &toWrite)
+{
+    for (std::size_t index = 0; index < toWrite.size(); ++index) {
+        if (toWrite[index] && steps.parts[index].serial == PartSerial::Instrument && deviceStatus.serial <= 0) {
+            emit addLine(noSerialLine());
+            return false;
+        }
+    }
+    return true;
 }
 
 bool WritePartsThread::writeParts(PartSession &session, const std::vector<bool> &toWrite, WriteOutcome &outcome)
@@ -88,6 +101,7 @@ bool WritePartsThread::writePart(PartSession &session, std::size_t index, int st
     outcome.parts[index] = PartOutcome::Erased;
     const Link &link = linkFor(steps.link);
     if (link.clear(session, part.part) != 0) {
+        outcome.clearFailed = true;
         emit addLine(QString::fromLatin1(part.clearFailed));
         return false;
     }

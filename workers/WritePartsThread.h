@@ -24,6 +24,9 @@ struct WriteOutcome
     // Where it was read.
     int batteryPercent = -1;
     std::vector<PartOutcome> parts;
+    // The last part erased or incomplete failed at its clear, which may have
+    // left it as it was.
+    bool clearFailed = false;
 };
 Q_DECLARE_METATYPE(WriteOutcome)
 
@@ -55,6 +58,7 @@ protected:
 private:
     void writeSequence(WriteOutcome &outcome);
     QString unusableImage();
+    bool serialUsable(const std::vector<bool> &toWrite);
     bool writeParts(PartSession &session, const std::vector<bool> &toWrite, WriteOutcome &outcome);
     bool writePart(PartSession &session, std::size_t index, int step, int steps, WriteOutcome &outcome);
 

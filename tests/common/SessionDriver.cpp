@@ -49,8 +49,10 @@ SessionDriver::SessionDriver(SessionSettings settings)
 {
     if (settings.recordsFolder.isEmpty())
         settings.recordsFolder = recordsFolder();
-    // The simulated instrument answers again at once after a write: one look.
-    settings.readBackWaitMs = 0;
+    // The simulated instrument answers again at once after a write: one
+    // look, unless a test waits for it to change between looks.
+    if (settings.readBackWaitMs == SessionSettings().readBackWaitMs)
+        settings.readBackWaitMs = 0;
     runSession = std::make_unique<RunSession>(static_cast<RunQuestions &>(*this), settings);
     connect(runSession.get(), &RunSession::line, this,
             [this](const QString &text, LineTone tone) { lines << marked(text, tone); });

@@ -155,20 +155,27 @@ QString modelOf(const SimulatedInstrument &sim)
     return deviceTypeName(sim.field(0, QStringLiteral("model")).toInt());
 }
 
-// A network instrument reports one version, its FX3 program's.
+// A network instrument reports one version, its FX3 program's, and whether
+// its FPGA loaded.
+QString netFirmware(int fx3)
+{
+    return QStringLiteral("FX3 version %1, and its FPGA loaded").arg(fx3);
+}
+
 QString firmwareOf(const SimulatedInstrument &sim)
 {
     if (sim.field(0, QStringLiteral("link")) == QLatin1String("net"))
-        return versionString(firmwareFromNetVersion(sim.field(0, QStringLiteral("boot")).toInt()));
-    return QStringList { sim.field(0, QStringLiteral("boot")), sim.field(0, QStringLiteral("run")),
-                         sim.field(0, QStringLiteral("fpga")) }
-        .join(QLatin1Char('.'));
+        return netFirmware(sim.field(0, QStringLiteral("boot")).toInt());
+    return QStringLiteral("firmware ")
+        + QStringList { sim.field(0, QStringLiteral("boot")), sim.field(0, QStringLiteral("run")),
+                        sim.field(0, QStringLiteral("fpga")) }
+              .join(QLatin1Char('.'));
 }
 
 // What the instrument reports, then the success block.
 QStringList confirmedSuccess(const QString &model, const QString &firmware)
 {
-    return QStringList(QStringLiteral("The %1 now reports firmware %2.").arg(model, firmware)) + successBlock;
+    return QStringList(QStringLiteral("The %1 now reports %2.").arg(model, firmware)) + successBlock;
 }
 
 } // namespace
@@ -182,20 +189,11 @@ QStringList successBlockFor(const QString &model)
 {
     for (DeviceType type : knownModels()) {
         if (deviceTypeName(type) == model)
-            return confirmedSuccess(model, versionString(shippedFirmware(type)));
+            return confirmedSuccess(model, linkOf(type) == LinkKind::Network
+                                        ? netFirmware(shippedFirmware(type).bootVersion)
+                                        : QStringLiteral("firmware ") + versionString(shippedFirmware(type)));
     }
     return successBlock;
-}
-
-QStringList reportedState(const SimulatedInstrument &sim)
-{
-    const QString state = sim.field(0, QStringLiteral("state"));
-    if (state == QLatin1String("normal"))
-        return { QStringLiteral("The %1 reports firmware %2.").arg(modelOf(sim), firmwareOf(sim)) };
-    const QString how = state == QLatin1String("fpga-failed")
-        ? QStringLiteral("The %1 reports that its FPGA did not load after the write.")
-        : QStringLiteral("The %1 answers only in its boot mode after the write.");
-    return { how.arg(modelOf(sim)), mayNotWork };
 }
 
 QStringList notConfirmedBlockOf(const SimulatedInstrument &sim)

@@ -17,13 +17,11 @@ inline const QStringList failureBlock = { "[red] Firmware updated unsuccessfully
                                           "If problem persists, contact Corvane.", recordLine,
                                           "You may now close the software." };
 
-// The success block of a write the instrument confirmed, and the state
-// lines of a failed one where the instrument answered afterwards: what it
-// reports, from the parts it holds.
+// The success block of a write the instrument confirmed: what it reports,
+// from the parts it holds.
 QStringList successBlockOf(const SimulatedInstrument &sim);
 // The same for an instrument of model that now holds the shipped firmware.
 QStringList successBlockFor(const QString &model);
-QStringList reportedState(const SimulatedInstrument &sim);
 // In place of the success block where nothing answered after the write.
 QStringList notConfirmedBlockOf(const SimulatedInstrument &sim);
 

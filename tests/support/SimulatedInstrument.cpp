@@ -130,9 +130,12 @@ int readBackStart(const QStringList &calls)
             || calls[index].contains(QLatin1String("Preset")))
             lastWrite = index;
     }
+    // A look opens or lists, where the write after its last part only closes.
     for (int index = lastWrite + 1; lastWrite >= 0 && index < calls.size(); ++index) {
-        if (calls[index].startsWith(QLatin1String("kdConfigNetGetDeviceList(")))
-            return index;
+        for (const char *look : { "kdConfigNetGetDeviceList(", "kdOpenDevice(", "kdConfigUSBOpenDevice(" }) {
+            if (calls[index].startsWith(QLatin1String(look)))
+                return index;
+        }
     }
     return int(calls.size());
 }

@@ -39,8 +39,8 @@ public:
     QStringList trace() const;
     QStringList calls() const;
     // The calls up to the read-back that follows a write (its looks start
-    // with the device list after the last clear, write or preset), and the
-    // read-back's calls.
+    // with the first list or open after the last clear, write or preset),
+    // and the read-back's calls.
     QStringList writeCalls() const;
     QStringList readBackCalls() const;
     void clearTrace();
