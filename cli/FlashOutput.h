@@ -17,6 +17,8 @@ enum ExitCode : int {
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
     ExitLowBattery = 6,
+    // history --verify: a record was edited, removed or inserted.
+    ExitHistoryBroken = 8,
     // Written, but the instrument did not answer afterwards to confirm it.
     ExitNotConfirmed = 12,
     // check only: what the instrument needs, for a production line.
@@ -53,6 +55,9 @@ struct Outcome
     int batteryPercent = -1;
     // Where an update or a restore ran: each part of it, in its order.
     QVector<PartState> parts;
+    // The run's record and its SHA-256 once sealed, else empty.
+    QString recordPath;
+    QString recordDigest;
 };
 
 // Where a run's events go: text for people, JSON for scripts. Called on the

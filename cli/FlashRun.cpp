@@ -131,6 +131,8 @@ Outcome outcomeOf(const RunEnd &end)
     outcome.failedPart = end.failedPart;
     outcome.failedCall = end.failedCall;
     outcome.batteryPercent = end.batteryPercent;
+    outcome.recordPath = end.recordPath;
+    outcome.recordDigest = end.recordDigest;
     for (std::size_t index = 0; index < end.outcomes.size() && index < std::size_t(end.parts.size()); ++index)
         outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]),
                                end.shipped.size() > index ? end.shipped[index] : -1,

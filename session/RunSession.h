@@ -135,6 +135,7 @@ private:
     void emitLine(const QString &text, LineTone tone = LineTone::Normal, bool report = false);
     void emitLines(const QStringList &lines, bool report = false);
     void emitLines(const QVector<ReportLine> &lines);
+    void emitClosing(QVector<ReportLine> lines, const QString &result, const QString &readBack = QString());
     void followErasing(ErasingThread *erasing);
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());
