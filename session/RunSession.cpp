@@ -257,8 +257,10 @@ void RunSession::endCheck()
     if (!imageProblem.isEmpty())
         emitLine(imageProblem, LineTone::Normal, true);
     const AfterCheck next = afterCheck(plan, result);
-    // Not found where nothing answered; where an instrument did, the check failed to read it.
-    const RunEnd::Kind found = checkFound(result);
+    // How the run ends here, else what the check found, for a record that
+    // goes unfinished. Not found where nothing answered; where an instrument
+    // did, the check failed to read it.
+    const RunEnd::Kind found = next.next == AfterCheck::Next::End ? next.end : checkFound(result);
     const QString word = recordResult(found == RunEnd::Kind::NotFound && record->reachedInstrument()
                                           ? RunEnd::Kind::Failed
                                           : found);
