@@ -22,6 +22,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
@@ -216,6 +217,8 @@ private slots:
     void jsonEvents_data();
     void jsonEvents();
     void narrowTerminal();
+    void historyVerifies_data();
+    void historyVerifies();
 };
 
 // clang-format off
@@ -655,6 +658,83 @@ void TestFlash::manualPageGivesEachOption()
     QCOMPARE(manual.keys(), help.keys());
     for (const QString &option : help.keys())
         QVERIFY2(manual.value(option).startsWith(help.value(option).chopped(1)), qPrintable(manual.value(option)));
+}
+
+// The record with one line changed and its own digest made again, as a
+// forger would.
+void forge(const QString &from, const QString &to)
+{
+    QFile file(from);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll().replace("result: success", "result: failure");
+    file.close();
+    bytes.truncate(bytes.lastIndexOf("SHA-256: "));
+    bytes += "SHA-256: " + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + '\n';
+    QFile forged(to);
+    QVERIFY(forged.open(QIODevice::WriteOnly | QIODevice::Truncate) && forged.write(bytes) == bytes.size());
+}
+
+void TestFlash::historyVerifies_data()
+{
+    QTest::addColumn<QString>("change"); // to the second of three runs' records
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("three runs") << "" << 0;
+    QTest::newRow("one edited") << "edited" << 8;
+    QTest::newRow("one removed") << "removed" << 8;
+    QTest::newRow("one inserted") << "inserted" << 8;
+}
+
+// Three runs chain their records; --verify names the one changed, whose
+// own digest a forger made again.
+void TestFlash::historyVerifies()
+{
+    QFETCH(QString, change);
+    QFETCH(int, exitCode);
+
+    Sim sim;
+    sim.setDescription(readLines(QFINDTESTDATA("../simulator/examples/kd740b.txt")).join('\n'));
+    const QTemporaryDir data;
+    const QString dataHome = "XDG_DATA_HOME=" + data.path();
+    QStringList records;
+    for (const QString command : { "check", "update", "check" }) {
+        QProcess flash;
+        startFlash(flash, { dataHome, command }, QProcessEnvironment::systemEnvironment());
+        QVERIFY(flash.waitForFinished(60000));
+        const QStringList named = QString::fromUtf8(flash.readAllStandardOutput()).split('\n').filter("Record: ");
+        records << named.last().mid(8).section(", SHA-256 ", 0, 0);
+    }
+    const QString second = QFileInfo(records.at(1)).fileName();
+    const QString forged = QFileInfo(records.at(1)).dir().filePath("20000101-000000-KD740B-1234.txt");
+    if (change == "edited")
+        forge(records.at(1), records.at(1));
+    else if (change == "removed")
+        QVERIFY(QFile::remove(records.at(1)));
+    else if (change == "inserted")
+        forge(records.at(1), forged);
+
+    QProcess history;
+    startFlash(history, { dataHome, "history", "--verify" }, QProcessEnvironment::systemEnvironment());
+    QVERIFY(history.waitForFinished());
+    QCOMPARE(history.exitCode(), exitCode);
+    const QStringList findings = QString::fromUtf8(history.readAllStandardOutput()).split('\n').filter(" (");
+    if (change.isEmpty())
+        QCOMPARE(findings, QStringList());
+    else
+        QCOMPARE(findings.value(0).section(" (", 0, 0),
+                 change + ": " + (change == "inserted" ? QFileInfo(forged).fileName() : second));
+
+    // The runs newest first, each with its command and result.
+    QProcess listing;
+    startFlash(listing, { dataHome, "history", "--json" }, QProcessEnvironment::systemEnvironment());
+    QVERIFY(listing.waitForFinished());
+    QStringList runs;
+    for (const QByteArray &line : listing.readAllStandardOutput().split('\n')) {
+        const QJsonObject run = QJsonDocument::fromJson(line).object();
+        if (!run.isEmpty())
+            runs << run.value("command").toString().section(' ', 1) + ' ' + run.value("result").toString();
+    }
+    if (change.isEmpty())
+        QCOMPARE(runs, QStringList({ "check current", "update success", "check update needed" }));
 }
 
 QTEST_GUILESS_MAIN(TestFlash)
