@@ -215,13 +215,18 @@ void FlashRun::ended(const RunEnd &end)
 }
 
 // The check's worker may be inside a library call that the program does not
-// wait for: nothing has been erased or written, and no record kept yet.
+// wait for: nothing has been erased or written. The record so far is kept.
 void FlashRun::stopDuringCheck(int signal)
 {
+    const QString where = session.keepStoppedCheck();
+    if (!where.isEmpty())
+        output.line(where, LineTone::Normal);
     RunEnd end;
     end.kind = RunEnd::Kind::Stopped;
     end.endSignal = signal;
-    const Outcome stopped = outcomeOf(end);
+    Outcome stopped = outcomeOf(end);
+    stopped.recordPath = session.recordPath();
+    stopped.recordDigest = session.recordDigest();
     output.outcome(stopped);
     std::_Exit(stopped.exitCode);
 }

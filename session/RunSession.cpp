@@ -81,6 +81,20 @@ QString RunSession::recordPath() const
     return record ? record->path() : QString();
 }
 
+QString RunSession::recordDigest() const
+{
+    return record ? record->digest() : QString();
+}
+
+QString RunSession::keepStoppedCheck()
+{
+    if (!record)
+        return QString();
+    const QString word = recordResult(RunEnd::Kind::Stopped);
+    const QString where = record->checkEnded(status, word);
+    return record->path().isEmpty() ? where : record->seal(word);
+}
+
 void RunSession::emitLine(const QString &text, LineTone tone, bool report)
 {
     if (record)

@@ -108,6 +108,12 @@ public:
     void finishRecord();
     // The record's path while it is being written, else empty.
     QString recordPath() const;
+    // Its SHA-256 once sealed, else empty.
+    QString recordDigest() const;
+    // For a program that ends at once during the check: the record so far
+    // is kept, ending as stopped. Returns its "Record:" line, or why there
+    // is none.
+    QString keepStoppedCheck();
     // The clock of the progress events.
     ProgressClock &progressClock() { return clock; }
 
