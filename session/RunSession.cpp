@@ -360,6 +360,8 @@ void RunSession::emitClosing(QVector<ReportLine> lines, const QString &result, c
                                     [&](const ReportLine &line) { return line.text == where; });
     if (result.isEmpty() || where.isEmpty() || named == lines.end()) {
         emitLines(lines);
+        if (record && !readBack.isEmpty())
+            record->readBack(readBack);
         return;
     }
     const int at = int(named - lines.begin());
