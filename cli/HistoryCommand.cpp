@@ -88,7 +88,7 @@ int verify(const QVector<StoredRecord> &records, const std::optional<ChainLink> 
                         { QStringLiteral("record"), finding.record },
                         { QStringLiteral("reason"), finding.reason } },
                       QStringLiteral("finding"));
-        printJson({ { QStringLiteral("records"), records.size() },
+        printJson({ { QStringLiteral("records"), int(records.size()) },
                     { QStringLiteral("holds"), holds },
                     { QStringLiteral("exit"), exitCode } },
                   QStringLiteral("verified"));
@@ -102,7 +102,7 @@ int verify(const QVector<StoredRecord> &records, const std::optional<ChainLink> 
     if (!options.quiet)
         print(stdout,
               holds ? QStringLiteral("All %1 records hold: each matches its SHA-256 and the chain is whole.\n")
-                          .arg(records.size())
+                          .arg(int(records.size()))
                     : QStringLiteral("The records do not hold: a record was edited, removed or inserted.\n"));
     return exitCode;
 }

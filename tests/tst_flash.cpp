@@ -486,9 +486,9 @@ void TestFlash::run()
     }
     // A relative XDG_DATA_HOME is no data folder: both programs keep their records in the default one.
     if (relativeDataHome)
-        QCOMPARE(QDir(QDir::current().filePath("home/.local/share/kd740-updater/records"))
-                     .entryList({ "*.txt" }, QDir::Files)
-                     .size(),
+        QCOMPARE(int(QDir(QDir::current().filePath("home/.local/share/kd740-updater/records"))
+                         .entryList({ "*.txt" }, QDir::Files)
+                         .size()),
                  2);
     // Every run that reached the check is on record, sealed, its end in the word for it.
     const QMap<int, QStringList> words { { 0, { "success", "current" } },
@@ -605,7 +605,7 @@ void TestFlash::jsonEvents()
         // The record's path and digest vary from run to run.
         if (event.value("event") == "outcome") {
             QVERIFY(QFile::exists(event.take("record").toString()));
-            QCOMPARE(event.take("record_sha256").toString().size(), 64);
+            QCOMPARE(int(event.take("record_sha256").toString().size()), 64);
         }
         if (event.value("event") == "instrument" || event.value("event") == "outcome")
             found << flat(event);
