@@ -12,6 +12,8 @@ const QString allowUnsignedOption = QStringLiteral("allow-unsigned");
 const QString ignorePowerOption = QStringLiteral("ignore-power");
 const QString jsonOption = QStringLiteral("json");
 const QString quietOption = QStringLiteral("quiet");
+const QString verifyOption = QStringLiteral("verify");
+const QString historyCommand = QStringLiteral("history");
 const QString helpOption = QStringLiteral("help");
 const QString versionOption = QStringLiteral("version");
 
@@ -77,6 +79,9 @@ QList<QCommandLineOption> declaredOptions()
           QStringLiteral("Take images whose SHA256SUMS no trusted key signed; their sizes and SHA-256 are "
                          "still checked against it.") },
         { ignorePowerOption, QStringLiteral("Write even when the PC runs on a battery below 25 %.") },
+        { verifyOption,
+          QStringLiteral("Check every record against its own SHA-256 and the record after it, and name each "
+                         "record edited, removed or inserted (history).") },
         { jsonOption,
           QStringLiteral("Write one JSON object per line on standard output for each event instead of the text.") },
         { { QStringLiteral("q"), quietOption },
@@ -96,7 +101,7 @@ void declareOptions(QCommandLineParser &parser)
     parser.setApplicationDescription(
         QStringLiteral("Checks, updates or restores the firmware of the one KD740 instrument connected,\n"
                        "as the KD740 Firmware Updater window does, without asking anything."));
-    parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("check, update or restore"));
+    parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("check, update, restore or history"));
     parser.addOptions(declaredOptions());
 }
 
@@ -154,18 +159,25 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
-        return usageError(QStringLiteral("no command given (check, update or restore)"));
+        return usageError(QStringLiteral("no command given (check, update, restore or history)"));
+    options.history = positional.first() == historyCommand;
     const std::optional<Workflow> command = commandNamed(positional.first());
-    if (!command)
+    if (!command && !options.history)
         return usageError(QStringLiteral("unknown command: ") + shown(positional.first()));
     if (positional.size() > 1) {
         const QString second = shown(positional.at(1));
-        if (commandNamed(positional.at(1)))
+        if (commandNamed(positional.at(1)) || positional.at(1) == historyCommand)
             return usageError(QStringLiteral("one command at a time; a second command: ") + second);
         return usageError(QStringLiteral("unexpected argument: ") + second);
     }
 
-    options.command = *command;
+    options.command = command.value_or(Workflow::Check);
+    options.verify = parser.isSet(verifyOption);
+    if (options.verify && !options.history)
+        return usageError(QStringLiteral("--verify belongs to the history command"));
+    if (options.history && (parser.isSet(firmwareOption) || options.allowUnsigned))
+        return usageError(QStringLiteral("--%1 belongs to the check, update and restore commands")
+                              .arg(parser.isSet(firmwareOption) ? firmwareOption : allowUnsignedOption));
     options.yes = parser.isSet(yesOption);
     if (options.yes && options.command != Workflow::Update)
         return usageError(QStringLiteral("--yes belongs to the update command"));
@@ -202,6 +214,9 @@ QString helpText()
                          "                     check, then rewrite every part of an instrument in boot\n"
                          "                     mode or with a failed FPGA; one that answers nothing is\n"
                          "                     first bootstrapped as MODEL\n"
+                         "  history [--verify]\n"
+                         "                     list the runs on record, newest first; with --verify\n"
+                         "                     check that no record was edited, removed or inserted\n"
                          "\n"
                          "Each option at most once. The log lines go to standard output, progress to\n"
                          "standard error.\n"
@@ -221,6 +236,7 @@ QString helpText()
                          "      (its size and SHA-256), or its SHA256SUMS not signed by a trusted key;\n"
                          "      nothing was erased or written\n"
                          "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
+                         "   8  history --verify: a record was edited, removed or inserted\n"
                          "  10  check: an update (or a downgrade) is offered\n"
                          "  11  check: the instrument needs a restore\n");
 }

@@ -15,6 +15,10 @@
 struct FlashOptions
 {
     Workflow command = Workflow::Check;
+    // The history command instead: the runs on record, or with verify
+    // whether their records hold.
+    bool history = false;
+    bool verify = false;
     // Install older firmware than the instrument holds.
     bool yes = false;
     // The model of an instrument that answers nothing, for its bootstrap.

@@ -17,6 +17,8 @@ enum ExitCode : int {
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
     ExitLowBattery = 6,
+    // history --verify: a record was edited, removed or inserted.
+    ExitHistoryBroken = 8,
     // Written, but the instrument did not answer afterwards to confirm it.
     ExitNotConfirmed = 12,
     // check only: what the instrument needs, for a production line.
@@ -59,6 +61,9 @@ struct Outcome
     // with what the run's calls left, as the log says them.
     QStringList reported;
     QStringList disagreements;
+    // The run's record and its SHA-256 once sealed, else empty.
+    QString recordPath;
+    QString recordDigest;
 };
 
 // Where a run's events go: text for people, JSON for scripts. Called on the

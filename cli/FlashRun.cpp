@@ -131,6 +131,8 @@ Outcome outcomeOf(const RunEnd &end)
     outcome.failedPart = end.failedPart;
     outcome.failedCall = end.failedCall;
     outcome.batteryPercent = end.batteryPercent;
+    outcome.recordPath = end.recordPath;
+    outcome.recordDigest = end.recordDigest;
     for (std::size_t index = 0; index < end.outcomes.size() && index < std::size_t(end.parts.size()); ++index)
         outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]),
                                end.shipped.size() > index ? end.shipped[index] : -1,
@@ -216,13 +218,18 @@ void FlashRun::ended(const RunEnd &end)
 }
 
 // The check's worker may be inside a library call that the program does not
-// wait for: nothing has been erased or written, and no record kept yet.
+// wait for: nothing has been erased or written. The record so far is kept.
 void FlashRun::stopDuringCheck(int signal)
 {
+    const QString where = session.keepStoppedCheck();
+    if (!where.isEmpty())
+        output.line(where, LineTone::Normal);
     RunEnd end;
     end.kind = RunEnd::Kind::Stopped;
     end.endSignal = signal;
-    const Outcome stopped = outcomeOf(end);
+    Outcome stopped = outcomeOf(end);
+    stopped.recordPath = session.recordPath();
+    stopped.recordDigest = session.recordDigest();
     output.outcome(stopped);
     std::_Exit(stopped.exitCode);
 }

@@ -131,6 +131,11 @@ void JsonOutput::outcome(const Outcome &outcome)
         object.insert(QStringLiteral("call"), outcome.failedCall);
     if (outcome.batteryPercent >= 0)
         object.insert(QStringLiteral("battery"), outcome.batteryPercent);
+    // Logged outside the PC, they anchor the records' chain.
+    if (!outcome.recordPath.isEmpty())
+        object.insert(QStringLiteral("record"), outcome.recordPath);
+    if (!outcome.recordDigest.isEmpty())
+        object.insert(QStringLiteral("record_sha256"), outcome.recordDigest);
     if (!outcome.parts.isEmpty()) {
         QJsonArray parts;
         // null: not known (boot mode), or nothing answered after the write.

@@ -1,5 +1,6 @@
 #include "FlashOptions.h"
 #include "FlashRun.h"
+#include "HistoryCommand.h"
 #include "ImageFolder.h"
 #include "JsonOutput.h"
 #include "Terminal.h"
@@ -7,6 +8,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "device/DeviceCall.h"
+#include "record/RunRecord.h"
 #include "record/StandardStreams.h"
 
 #include <QCoreApplication>
@@ -53,18 +55,6 @@ int usageError(const QString &problem)
     return ExitUsage;
 }
 
-int refuseImages(FlashOutput &output, const QString &problem)
-{
-    output.line(problem, LineTone::Failure);
-    output.line(QStringLiteral("Nothing was erased or written."), LineTone::Normal);
-    RunEnd end;
-    end.kind = RunEnd::Kind::ImageUnusable;
-    end.problem = problem;
-    const Outcome refused = outcomeOf(end);
-    output.outcome(refused);
-    return refused.exitCode;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -81,6 +71,10 @@ int main(int argc, char *argv[])
         print(stdout, helpText());
         return ExitDone;
     }
+    if (parsed.options.history) {
+        keepWritingWithoutReader();
+        return runHistory(parsed.options, recordsFolder());
+    }
     QString problem;
     // KD740_DATA_DIR: where the installed images are, from the program's folder.
     const std::optional<ImageSource> images = chooseImageSource(parsed.options.firmwareDir,
@@ -94,8 +88,8 @@ int main(int argc, char *argv[])
     }
 
     const FlashOptions &options = parsed.options;
-    // The folder's signature is checked before any instrument is opened (the
-    // run checks it again before it writes).
+    // The run refuses a folder no trusted key signed before it opens any
+    // instrument, and keeps a record of the refusal.
     const ImageList list = images->read();
     std::unique_ptr<FlashOutput> output;
     if (options.json)
@@ -103,9 +97,7 @@ int main(int argc, char *argv[])
     else
         output = std::make_unique<TextOutput>(options.quiet);
     keepWritingWithoutReader();
-    if (!list.problem.isEmpty())
-        return refuseImages(*output, list.problem);
-    if (list.signer.isEmpty())
+    if (list.problem.isEmpty() && list.signer.isEmpty())
         print(stderr,
               QStringLiteral("kd740-flash: the images in %1 are not signed; --allow-unsigned takes them, "
                              "checked against their SHA256SUMS alone\n")

@@ -53,6 +53,7 @@ bool RecordFile::append(const QStringList &lines, bool synced)
     }
     if (!write(bytes, synced))
         return takeBack(end);
+    held += bytes;
     lastLine = bytes.mid(static_cast<int>(lastLineStart - end));
     return true;
 }
@@ -69,6 +70,7 @@ bool RecordFile::replaceLast(const QString &line)
         return fail(file.errorString());
     bytes += '\n';
     if (write(bytes)) {
+        held = held.left(static_cast<int>(lastLineStart)) + bytes;
         lastLine = bytes;
         return true;
     }

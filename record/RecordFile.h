@@ -27,16 +27,22 @@ public:
     bool replaceLast(const QString &line);
 
     bool sync();
+    // Everything the file holds, as written.
+    QByteArray contents() const { return held; }
+    // Gives the file up: nothing more is written to it; problem is told
+    // with its path.
+    bool fail(const QString &problem);
 
 private:
     bool write(const QByteArray &bytes, bool synced = true);
     bool takeBack(qint64 end);
-    bool fail(const QString &problem);
 
     QFile file;
     qint64 lastLineStart = 0;
     // The last line as it stands in the file, its newline included.
     QByteArray lastLine;
+    // What the file holds: its digest needs no read of the disk.
+    QByteArray held;
     QString error;
 };
 

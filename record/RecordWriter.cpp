@@ -1,5 +1,7 @@
 #include "record/RecordWriter.h"
 
+#include "record/RecordChain.h"
+
 #include <chrono>
 
 RecordWriter::RecordWriter(RecordFile &file)
@@ -30,6 +32,31 @@ quint64 RecordWriter::append(const QString &line)
 quint64 RecordWriter::replaceLast(const QString &line)
 {
     return give({ line, true });
+}
+
+quint64 RecordWriter::seal(RecordChain &chain)
+{
+    return give({ QString(), false, &chain });
+}
+
+QString RecordWriter::digest()
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    return sealedDigest;
+}
+
+// The folder's lock is held only while the file is sealed, so that no
+// other program takes the same record before it for its own.
+bool RecordWriter::sealFile(RecordChain &chain)
+{
+    QString problem;
+    if (!chain.lock(&problem))
+        return file.fail(problem);
+    const QString sealed = chain.seal(file);
+    chain.unlock();
+    const std::lock_guard<std::mutex> lock(mutex);
+    sealedDigest = sealed;
+    return !sealed.isEmpty();
 }
 
 quint64 RecordWriter::give(const Job &job)
@@ -69,7 +96,10 @@ void RecordWriter::run()
         if (ok && !queue.isEmpty()) {
             const Job job = queue.dequeue();
             lock.unlock();
-            ok = job.replacingLast ? file.replaceLast(job.line) : file.append({ job.line });
+            if (job.sealing)
+                ok = sealFile(*job.sealing);
+            else
+                ok = job.replacingLast ? file.replaceLast(job.line) : file.append({ job.line });
             lock.lock();
             ++written;
             changed.notify_all();

@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <mutex>
 
+class RecordChain;
+
 // Writes and syncs a record's lines on a thread of its own, in the order
 // they were given, each on the disk before the next is taken, so that a slow
 // disk never holds up the thread that gives them. It owns the thread: its
@@ -28,6 +30,12 @@ public:
     // Any thread. Returns the line's number among those given, from 1.
     quint64 append(const QString &line);
     quint64 replaceLast(const QString &line);
+    // Any thread: after the lines given before it, ends the file with its
+    // place in chain and its digest (RecordChain::seal). Nothing is written
+    // after it.
+    quint64 seal(RecordChain &chain);
+    // The sealed file's digest once the seal is written; else empty.
+    QString digest();
     // Any thread: waits until line number `line` is on the disk, or the
     // writer has failed or ended, or timeoutMs has passed.
     void waitWritten(quint64 line, unsigned long timeoutMs);
@@ -45,7 +53,10 @@ private:
     {
         QString line;
         bool replacingLast = false;
+        RecordChain *sealing = nullptr;
     };
+
+    bool sealFile(RecordChain &chain);
 
     quint64 give(const Job &job);
 
@@ -58,6 +69,7 @@ private:
     bool stopping = false;
     bool broken = false;
     bool ended = false;
+    QString sealedDigest;
 };
 
 #endif

@@ -134,6 +134,7 @@ RunRecord::RunRecord(const QString &folder, QObject *parent)
     : QObject(parent)
     , folder(folder)
     , began(QDateTime::currentDateTime())
+    , chain(folder)
 {
     clock.start();
     connect(this, &RunRecord::callStarting, this, &RunRecord::writeCallStarting);
@@ -173,20 +174,27 @@ void RunRecord::finish()
 
 void RunRecord::finish(const QString &result)
 {
-    if (state == State::Writing && !finished)
+    if (state == State::Writing && !finished) {
         writer->append(QStringLiteral("result: ") + result);
+        writer->seal(chain);
+    }
     finished = true;
+}
+
+QString RunRecord::seal(const QString &result)
+{
+    finish(result);
+    if (state == State::Writing) {
+        writer->waitAllWritten(writtenWaitMs);
+        sealedDigest = writer->digest();
+    }
+    return whereLine();
 }
 
 QString RunRecord::checkEnded(const DeviceStatus &status, const QString &found)
 {
     if (state != State::Collecting)
         return whereLine();
-    if (!reached) {
-        state = State::Off;
-        pending.clear();
-        return QString();
-    }
     if (folder.isEmpty())
         return failure(QStringLiteral("the system names no folder for user data"));
 
@@ -209,7 +217,10 @@ QString RunRecord::checkEnded(const DeviceStatus &status, const QString &found)
 
 QString RunRecord::whereLine() const
 {
-    return state == State::Writing ? QStringLiteral("Record: ") + filePath : QString();
+    if (state != State::Writing)
+        return QString();
+    return QStringLiteral("Record: ") + filePath
+        + (sealedDigest.isEmpty() ? QString() : QStringLiteral(", SHA-256 ") + sealedDigest);
 }
 
 QString RunRecord::path() const
@@ -329,6 +340,9 @@ void RunRecord::imageChecked(const CheckedImage &image)
 
 void RunRecord::addImage(const QString &line)
 {
+    if (imagesListed.contains(line))
+        return;
+    imagesListed << line;
     if (state == State::Collecting)
         images << line;
     else

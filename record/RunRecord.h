@@ -3,6 +3,7 @@
 
 #include "catalogue/DeviceStatus.h"
 #include "device/DeviceCall.h"
+#include "record/RecordChain.h"
 #include "record/RecordFile.h"
 #include "workers/ImageCheck.h"
 
@@ -24,9 +25,10 @@ QString recordsFolder();
 // The record of one program run, written to the disk as the run goes: what
 // was run on which instrument with which image files, then every log line
 // after the introduction and every library call, each with its time since
-// the record began; last, how the run ended. It begins with the check and is
-// kept only when the check reached an instrument. The program never reads it
-// back.
+// the record began; last, how the run ended, and its seal: its place in the
+// folder's chain of records and its own digest (RecordChain). It begins with
+// the check and is kept for every run that reached it. The program never
+// reads it back.
 //
 // It lives on the thread that gives it the log lines. Library calls and image
 // checks made on other threads reach it through that thread's event queue,
@@ -53,9 +55,13 @@ public:
     // A warning of the program's own (the PC cannot be kept awake), from any
     // thread; it takes its place among the lines that thread sent.
     void addNotice(const QString &line);
-    // The run is over: the record's last line says how it ended. Nothing
-    // is written after it.
+    // The run is over: the record's last lines say how it ended and seal
+    // it. Nothing is written after them.
     void finish(const QString &result);
+    // finish(), then waits until the seal is on the disk or the writer has
+    // given up. Returns the "Record:" line that names the record with its
+    // digest, or without where it could not be sealed; empty without a record.
+    QString seal(const QString &result);
     // What the instrument reported after the write, given before finish():
     // each part's version, or "no answer".
     void readBack(const QString &versions);
@@ -68,16 +74,20 @@ public:
     // For a thread about to wait for the worker: the worker's calls no longer
     // wait for their starts to be on the disk.
     void releaseCallers();
-    // The check is over. Writes the record so far if the check reached an
-    // instrument; returns the log line that says where it is or why there is
-    // none, or nothing when no instrument answered.
+    // The check is over. Writes the record so far; returns the log line that
+    // says where it is or why there is none.
     // found: what the check found, in the words of the record's last line,
     // which it ends with unless a write says otherwise.
     QString checkEnded(const DeviceStatus &status, const QString &found);
-    // "Record: <path>" while the record is being written; otherwise empty.
+    // "Record: <path>" while the record is being written, with ", SHA-256
+    // <digest>" once sealed; otherwise empty.
     QString whereLine() const;
     // The record's absolute path while it is being written; otherwise empty.
     QString path() const;
+    // Its digest once sealed, else empty.
+    QString digest() const { return sealedDigest; }
+    // An open or a bootstrap reached an instrument.
+    bool reachedInstrument() const { return reached; }
 
 signals:
     // The record could not be written on: the log line that says so, once.
@@ -118,6 +128,8 @@ private:
     // The lines written before the file exists, and the images checked by then.
     QStringList pending;
     QStringList images;
+    // Each image line once: an image checked again unchanged is not listed again.
+    QStringList imagesListed;
     RecordFile file;
     std::unique_ptr<RecordWriter> writer;
     QString filePath;
@@ -136,6 +148,8 @@ private:
     QString checkResult;
     // The result line is given: nothing more is written.
     bool finished = false;
+    RecordChain chain;
+    QString sealedDigest;
 };
 
 #endif

@@ -19,8 +19,8 @@ fi
 "$root/scripts/setup.sh"
 build="$root/build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQT_MAJOR="${QT_MAJOR:-5}" >/dev/null
-# Only the updater, its kd_api and the images: the tests are not needed here.
-cmake --build "$build" -j"$(nproc)" --target kd740-updater kdsim_firmware
+# The updater, kd740-flash, their kd_api and the images: the tests are not needed here.
+cmake --build "$build" -j"$(nproc)" --target kd740-updater kd740-flash kdsim_firmware
 
 rundir="$build/run"
 mkdir -p "$rundir/firmware"

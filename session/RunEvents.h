@@ -127,6 +127,9 @@ struct RunEnd
     // failed, where there were.
     QString failedPart;
     QString failedCall;
+    // The run's record and its digest once sealed; empty where there is none.
+    QString recordPath;
+    QString recordDigest;
 };
 
 Q_DECLARE_METATYPE(StepEvent)

@@ -86,15 +86,14 @@ bool mayBootstrap(const RunPlan &plan)
     return plan.offerAfterCheck || plan.workflow == Workflow::Restore;
 }
 
-// A check that reached an instrument and could not read it failed.
 QString recordResult(RunEnd::Kind kind)
 {
     using Kind = RunEnd::Kind;
     switch (kind) {
     case Kind::Success: return QStringLiteral("success");
     case Kind::NotConfirmed: return QStringLiteral("not confirmed");
-    case Kind::Failed:
-    case Kind::NotFound: return QStringLiteral("failure");
+    case Kind::Failed: return QStringLiteral("failure");
+    case Kind::NotFound: return QStringLiteral("not found");
     case Kind::Stopped: return QStringLiteral("stopped");
     case Kind::Current: return QStringLiteral("current");
     case Kind::UpdateNeeded: return QStringLiteral("update needed");
@@ -115,8 +114,9 @@ QString writeRecordResult(RunEnd::Kind kind)
     switch (kind) {
     case RunEnd::Kind::Success:
     case RunEnd::Kind::NotConfirmed:
-    case RunEnd::Kind::Stopped: return recordResult(kind);
-    case RunEnd::Kind::LowBattery: return recordResult(RunEnd::Kind::Stopped);
+    case RunEnd::Kind::Stopped:
+    case RunEnd::Kind::LowBattery:
+    case RunEnd::Kind::ImageUnusable: return recordResult(kind);
     default: break;
     }
     return recordResult(RunEnd::Kind::Failed);

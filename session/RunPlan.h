@@ -61,9 +61,9 @@ bool mayWrite(const RunPlan &plan);
 // a restore may follow the check.
 bool mayBootstrap(const RunPlan &plan);
 
-// What the record's last line says of what a check found, and of how a
-// write ended: "success", "not confirmed", "failure" or "stopped" (nothing
-// touched, for a signal or the battery).
+// What the record's result line says of what a check found, and of how a
+// write ended: "success", "not confirmed", "failure", and where nothing was
+// touched "stopped" (a signal), "low battery" or "image unusable".
 QString recordResult(RunEnd::Kind kind);
 QString writeRecordResult(RunEnd::Kind kind);
 

@@ -81,6 +81,20 @@ QString RunSession::recordPath() const
     return record ? record->path() : QString();
 }
 
+QString RunSession::recordDigest() const
+{
+    return record ? record->digest() : QString();
+}
+
+QString RunSession::keepStoppedCheck()
+{
+    if (!record)
+        return QString();
+    const QString word = recordResult(RunEnd::Kind::Stopped);
+    const QString where = record->checkEnded(status, word);
+    return record->path().isEmpty() ? where : record->seal(word);
+}
+
 void RunSession::emitLine(const QString &text, LineTone tone, bool report)
 {
     if (record)
@@ -257,13 +271,22 @@ void RunSession::endCheck()
     if (!imageProblem.isEmpty())
         emitLine(imageProblem, LineTone::Normal, true);
     const AfterCheck next = afterCheck(plan, result);
-    const QString where = record->checkEnded(status, recordResult(checkFound(result)));
+    // How the run ends here, else what the check found, for a record that
+    // goes unfinished. Not found where nothing answered; where an instrument
+    // did, the check failed to read it.
+    const RunEnd::Kind found = next.next == AfterCheck::Next::End ? next.end : checkFound(result);
+    const QString word = recordResult(found == RunEnd::Kind::NotFound && record->reachedInstrument()
+                                          ? RunEnd::Kind::Failed
+                                          : found);
+    const QString where = record->checkEnded(status, word);
+    // A run that ends here is sealed before the line that names its record.
+    const QString ending = next.next == AfterCheck::Next::End ? word : QString();
     // A run that was to write says that it failed, and that nothing was touched.
     const bool refused = next.end == RunEnd::Kind::ImageUnusable && !imageProblem.isEmpty() && mayWrite(plan);
     if (refused)
-        emitLines(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where));
+        emitClosing(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where), ending);
     else if (!where.isEmpty())
-        emitLine(where);
+        emitLine(ending.isEmpty() || record->path().isEmpty() ? where : record->seal(ending));
     if (!where.isEmpty()) {
         if (!record->path().isEmpty())
             emit recordStarted(record->path());
@@ -318,9 +341,35 @@ void RunSession::endRun(RunEnd end)
     end.batteryPercent = batteryPercent;
     // Its last lines reach the disk through the record's writer, which the
     // program waits for as it ends: never this thread.
-    if (record)
+    if (record) {
         record->finish();
+        end.recordPath = record->path();
+        end.recordDigest = record->digest();
+    }
     emit ended(end);
+}
+
+// Lines that end the run. A record cannot hold its own digest: it is sealed
+// before the line that names it, which names it with its digest; that line
+// and what follows it are the log's alone. result: the record's result
+// line; empty: the run goes on.
+void RunSession::emitClosing(QVector<ReportLine> lines, const QString &result, const QString &readBack)
+{
+    const QString where = record ? record->whereLine() : QString();
+    const auto named = std::find_if(lines.begin(), lines.end(),
+                                    [&](const ReportLine &line) { return line.text == where; });
+    if (result.isEmpty() || where.isEmpty() || named == lines.end()) {
+        emitLines(lines);
+        if (record && !readBack.isEmpty())
+            record->readBack(readBack);
+        return;
+    }
+    const int at = int(named - lines.begin());
+    emitLines(lines.mid(0, at));
+    if (!readBack.isEmpty())
+        record->readBack(readBack);
+    lines[at].text = record->seal(result);
+    emitLines(lines.mid(at));
 }
 
 void RunSession::acceptOffer()
@@ -440,20 +489,21 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
     const bool answered = read && read->verdict != ReadBack::Verdict::NoAnswer;
     const QStringList facts = stateAfterFailure(*writeSteps, writeOutcome.parts);
     const QStringList state = answered ? stateWithReport(facts, *read) : facts;
+    QVector<ReportLine> lines;
     if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::NoAnswer) {
         kind = RunEnd::Kind::NotConfirmed;
-        emitLines(notConfirmedLines(status, where));
+        lines = notConfirmedLines(status, where);
     } else if (kind == RunEnd::Kind::Success && read && read->verdict == ReadBack::Verdict::Contradicted) {
         kind = RunEnd::Kind::Failed;
-        emitLines(read->differences, true);
-        emitLines(outcomeLines(kind, state, where));
+        for (const QString &difference : read->differences)
+            lines.append({ difference });
+        lines += outcomeLines(kind, state, where);
     } else {
         if (kind == RunEnd::Kind::Success && after)
-            emitLine(confirmedLine(status, *after), LineTone::Normal, true);
-        emitLines(outcomeLines(kind, state, where));
+            lines.append({ confirmedLine(status, *after) });
+        lines += outcomeLines(kind, state, where);
     }
-    if (record && read)
-        record->readBack(readBackText(*writeSteps, *read));
+    emitClosing(lines, writeRecordResult(kind), read ? readBackText(*writeSteps, *read) : QString());
     if (record)
         record->finish(writeRecordResult(kind));
     RunEnd end;

@@ -108,6 +108,12 @@ public:
     void finishRecord();
     // The record's path while it is being written, else empty.
     QString recordPath() const;
+    // Its SHA-256 once sealed, else empty.
+    QString recordDigest() const;
+    // For a program that ends at once during the check: the record so far
+    // is kept, ending as stopped. Returns its "Record:" line, or why there
+    // is none.
+    QString keepStoppedCheck();
     // The clock of the progress events.
     ProgressClock &progressClock() { return clock; }
 
@@ -135,6 +141,7 @@ private:
     void emitLine(const QString &text, LineTone tone = LineTone::Normal, bool report = false);
     void emitLines(const QStringList &lines, bool report = false);
     void emitLines(const QVector<ReportLine> &lines);
+    void emitClosing(QVector<ReportLine> lines, const QString &result, const QString &readBack = QString());
     void followErasing(ErasingThread *erasing);
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());

@@ -3,6 +3,7 @@
 
 #include "FirmwareImage.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -14,7 +15,8 @@ namespace {
 int usage()
 {
     std::cerr << "usage: kdsim-mkimage MODEL boot|run|fpga|fx3 VERSION OUTFILE\n"
-                 "       kdsim-mkimage --shipped DIR\n";
+                 "       kdsim-mkimage --shipped DIR\n"
+                 "MODEL: KD740A, KD740B, KD740C (any case), or the model's number\n";
     return 2;
 }
 
@@ -27,6 +29,24 @@ bool toInt(const char *text, int *value)
         return false;
     *value = static_cast<int>(parsed);
     return true;
+}
+
+// KD740A is model 0, as the shipped images' names count them; any other
+// integer makes an image of a model that does not exist.
+bool toModel(const char *text, int *model)
+{
+    const std::string name(text);
+    const std::string prefix = "kd740";
+    if (name.size() == prefix.size() + 1 && std::isalpha(static_cast<unsigned char>(name.back()))) {
+        std::string lower;
+        for (const char c : name)
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower.compare(0, prefix.size(), prefix) == 0) {
+            *model = lower.back() - 'a';
+            return true;
+        }
+    }
+    return toInt(text, model);
 }
 
 int report(bool ok, const std::string &error)
@@ -48,7 +68,7 @@ int main(int argc, char *argv[])
     if (argc != 5)
         return usage();
     kdsim::ImageInfo info;
-    if (!toInt(argv[1], &info.model) || !kdsim::partFromName(argv[2], &info.part) || !toInt(argv[3], &info.version))
+    if (!toModel(argv[1], &info.model) || !kdsim::partFromName(argv[2], &info.part) || !toInt(argv[3], &info.version))
         return usage();
     return report(kdsim::writeImage(argv[4], info, &error), error);
 }

@@ -22,6 +22,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Sim = SimulatedInstrument;
@@ -216,6 +217,8 @@ private slots:
     void jsonEvents_data();
     void jsonEvents();
     void narrowTerminal();
+    void historyVerifies_data();
+    void historyVerifies();
 };
 
 // clang-format off
@@ -261,7 +264,7 @@ void TestFlash::run_data()
                                                          << "check KD740B" << QStringList { "data/check/nothing.txt" }
                                                          << 3 << "";
     QTest::newRow("example nothing, check: 3") << "nothing" << QStringList { "check" } << ""
-                                               << noAnswer + notDetected << 3 << "";
+                                               << noAnswer + notDetected + QStringList(recordLine) << 3 << "";
     const auto check = [](const char *name, const QString &instrument, int exitCode) {
         QTest::newRow(name) << instrument << QStringList { "check" } << "check" << QStringList() << exitCode << "";
     };
@@ -277,7 +280,7 @@ void TestFlash::run_data()
                                             << 0 << "";
     QTest::newRow("bootstrap without --model: 4")
         << silentA << QStringList { "restore" } << ""
-        << noAnswer + QStringList { "Failed to open KD740 boot device.", "Looking to bootstrap KD740." } << 4 << "";
+        << noAnswer + QStringList { "Failed to open KD740 boot device.", "Looking to bootstrap KD740.", recordLine } << 4 << "";
     // A model the library reports read but did not write is no model: as for one that cannot be read.
     QTest::newRow("boot model unwritten, restore without --model: 4")
         << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot") + Sim::lost("kdConfigUSBGetDeviceType")
@@ -325,9 +328,12 @@ void TestFlash::run_data()
     QTest::newRow("check, image swapped after signing: 5")
         << "kd740b" << QStringList { "check", "--firmware", "fw-swapped" } << ""
         << refused + QStringList(notShipped("fw-swapped")) + QStringList(recordLine) << 5 << "";
-    // Refused before the instrument is looked for, by check too.
-    const auto unsignedFolder = [](const char *name, const QStringList &arguments, const QString &problem) {
-        QTest::newRow(name) << "kd740b" << arguments << "" << QStringList { problem, nothingTouched } << 5 << "";
+    // Refused by the run before the instrument is looked for, by check too, and kept on record.
+    const auto unsignedFolder = [&](const char *name, const QStringList &arguments, const QString &problem) {
+        const QStringList refusal = arguments.first() == "check"
+            ? QStringList { problem, recordLine }
+            : QStringList(problem) + failureBlockWith({ nothingTouched }, imageAdvice);
+        QTest::newRow(name) << "kd740b" << arguments << "" << checkTitle + refusal << 5 << "";
     };
     unsignedFolder("--firmware unlisted: 5", { "update", "-f", "fw-unlisted" },
                    "Firmware images cannot be verified: no SHA256SUMS in fw-unlisted");
@@ -350,7 +356,8 @@ void TestFlash::run_data()
     const auto usage = [](const char *name, const QStringList &arguments, const QString &problem) {
         QTest::newRow(name) << "kd740b" << arguments << "" << QStringList { "kd740-flash: " + problem } << 2 << "";
     };
-    usage("no command: 2", {}, "no command given (check, update or restore)");
+    usage("no command: 2", {}, "no command given (check, update, restore or history)");
+    usage("--verify with update: 2", { "update", "--verify" }, "--verify belongs to the history command");
     usage("--yes with restore: 2", { "restore", "--yes" }, "--yes belongs to the update command");
     usage("--ignore-power with check: 2", { "check", "--ignore-power" },
           "--ignore-power belongs to the update and restore commands");
@@ -469,21 +476,43 @@ void TestFlash::run()
         traceNames.replaceInStrings(QRegularExpression("\\(.*"), QString());
         QCOMPARE(callNames, traceNames);
         lines = jsonLines;
-        // The record the run announced holds the whole run.
+        // The record the run announced holds the whole run up to the line that
+        // names it with its digest, in the words the program printed, then
+        // how it ended (a write's read-back before that) and its seal.
         const QStringList record = readLines(recordPath);
-        // ... in the words the program printed, then how it ended.
-        // A write's read-back stands between them.
-        const int last = int(record.size()) - (record.value(record.size() - 2).startsWith("read back: ") ? 3 : 2);
-        QVERIFY2(record.value(last).endsWith(' ' + jsonLines.last())
-                     && record.value(record.size() - 1).startsWith("result: "),
+        const int last = int(record.size()) - (record.value(record.size() - 5).startsWith("read back: ") ? 6 : 5);
+        QVERIFY2(record.value(last).endsWith(' ' + jsonLines.value(jsonLines.size() - 2))
+                     && record.value(record.size() - 4).startsWith("result: "),
                  qPrintable(recordPath));
+        const QString digest = record.last().section("SHA-256: ", 1);
+        QCOMPARE(jsonLines.last(), "Record: " + recordPath + ", SHA-256 " + digest);
+        QCOMPARE(outcome.value("record_sha256").toString(), digest);
         QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
-        QCOMPARE(record.filter(QRegularExpression("^\\+\\S+ images: unsigned, allowed by --allow-unsigned$")).size(),
+        QCOMPARE(record.filter(QRegularExpression("^(\\+\\S+ )?images: unsigned, allowed by --allow-unsigned$")).size(),
                  arguments.contains("--allow-unsigned") ? 1 : 0);
     }
     // A relative XDG_DATA_HOME is no data folder: both programs keep their records in the default one.
     if (relativeDataHome)
-        QCOMPARE(QDir(QDir::current().filePath("home/.local/share/kd740-updater/records")).count(), 2u + 2u);
+        QCOMPARE(int(QDir(QDir::current().filePath("home/.local/share/kd740-updater/records"))
+                         .entryList({ "*.txt" }, QDir::Files)
+                         .size()),
+                 2);
+    // Every run that reached the check is on record, sealed, its end in the word for it.
+    const QMap<int, QStringList> words { { 0, { "success", "current" } },
+                                         { 1, { "failure" } },
+                                         { 3, { "not found" } },
+                                         { 4, { "no model named", "downgrade declined", "restore needed" } },
+                                         { 5, { "image unusable" } },
+                                         { 10, { "update needed", "downgrade offered" } },
+                                         { 11, { "restore needed" } },
+                                         { 12, { "not confirmed" } } };
+    const QStringList named = lines.filter(QRegularExpression("^Record: .*, SHA-256 [0-9a-f]{64}$"));
+    if (exitCode != 2 && !arguments.contains("--quiet")) {
+        QVERIFY2(!named.isEmpty(), qPrintable(lines.join('\n')));
+        const QString path = named.last().section(", SHA-256 ", 0, -2).mid(8);
+        const QString result = readLines(path).filter(QRegularExpression("^result: ")).value(0).mid(8);
+        QVERIFY2(words.value(exitCode).contains(result), qPrintable(path + ": " + result));
+    }
     lines.replaceInStrings(QRegularExpression("^Record: .*"), recordLine);
     if (arguments.contains("--quiet"))
         expected.clear();
@@ -583,7 +612,12 @@ void TestFlash::jsonEvents()
     QVERIFY(flash.waitForFinished(60000));
     QStringList found;
     for (const QByteArray &line : flash.readAllStandardOutput().split('\n')) {
-        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        QJsonObject event = QJsonDocument::fromJson(line).object();
+        // The record's path and digest vary from run to run.
+        if (event.value("event") == "outcome") {
+            QVERIFY(QFile::exists(event.take("record").toString()));
+            QCOMPARE(int(event.take("record_sha256").toString().size()), 64);
+        }
         if (event.value("event") == "instrument" || event.value("event") == "outcome")
             found << flat(event);
     }
@@ -635,6 +669,83 @@ void TestFlash::manualPageGivesEachOption()
     QCOMPARE(manual.keys(), help.keys());
     for (const QString &option : help.keys())
         QVERIFY2(manual.value(option).startsWith(help.value(option).chopped(1)), qPrintable(manual.value(option)));
+}
+
+// The record with one line changed and its own digest made again, as a
+// forger would.
+void forge(const QString &from, const QString &to)
+{
+    QFile file(from);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll().replace("result: success", "result: failure");
+    file.close();
+    bytes.truncate(bytes.lastIndexOf("SHA-256: "));
+    bytes += "SHA-256: " + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + '\n';
+    QFile forged(to);
+    QVERIFY(forged.open(QIODevice::WriteOnly | QIODevice::Truncate) && forged.write(bytes) == bytes.size());
+}
+
+void TestFlash::historyVerifies_data()
+{
+    QTest::addColumn<QString>("change"); // to the second of three runs' records
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("three runs") << "" << 0;
+    QTest::newRow("one edited") << "edited" << 8;
+    QTest::newRow("one removed") << "removed" << 8;
+    QTest::newRow("one inserted") << "inserted" << 8;
+}
+
+// Three runs chain their records; --verify names the one changed, whose
+// own digest a forger made again.
+void TestFlash::historyVerifies()
+{
+    QFETCH(QString, change);
+    QFETCH(int, exitCode);
+
+    Sim sim;
+    sim.setDescription(readLines(QFINDTESTDATA("../simulator/examples/kd740b.txt")).join('\n'));
+    const QTemporaryDir data;
+    const QString dataHome = "XDG_DATA_HOME=" + data.path();
+    QStringList records;
+    for (const QString command : { "check", "update", "check" }) {
+        QProcess flash;
+        startFlash(flash, { dataHome, command }, QProcessEnvironment::systemEnvironment());
+        QVERIFY(flash.waitForFinished(60000));
+        const QStringList named = QString::fromUtf8(flash.readAllStandardOutput()).split('\n').filter("Record: ");
+        records << named.last().mid(8).section(", SHA-256 ", 0, 0);
+    }
+    const QString second = QFileInfo(records.at(1)).fileName();
+    const QString forged = QFileInfo(records.at(1)).dir().filePath("20000101-000000-KD740B-1234.txt");
+    if (change == "edited")
+        forge(records.at(1), records.at(1));
+    else if (change == "removed")
+        QVERIFY(QFile::remove(records.at(1)));
+    else if (change == "inserted")
+        forge(records.at(1), forged);
+
+    QProcess history;
+    startFlash(history, { dataHome, "history", "--verify" }, QProcessEnvironment::systemEnvironment());
+    QVERIFY(history.waitForFinished());
+    QCOMPARE(history.exitCode(), exitCode);
+    const QStringList findings = QString::fromUtf8(history.readAllStandardOutput()).split('\n').filter(" (");
+    if (change.isEmpty())
+        QCOMPARE(findings, QStringList());
+    else
+        QCOMPARE(findings.value(0).section(" (", 0, 0),
+                 change + ": " + (change == "inserted" ? QFileInfo(forged).fileName() : second));
+
+    // The runs newest first, each with its command and result.
+    QProcess listing;
+    startFlash(listing, { dataHome, "history", "--json" }, QProcessEnvironment::systemEnvironment());
+    QVERIFY(listing.waitForFinished());
+    QStringList runs;
+    for (const QByteArray &line : listing.readAllStandardOutput().split('\n')) {
+        const QJsonObject run = QJsonDocument::fromJson(line).object();
+        if (!run.isEmpty())
+            runs << run.value("command").toString().section(' ', 1) + ' ' + run.value("result").toString();
+    }
+    if (change.isEmpty())
+        QCOMPARE(runs, QStringList({ "check current", "update success", "check update needed" }));
 }
 
 QTEST_GUILESS_MAIN(TestFlash)

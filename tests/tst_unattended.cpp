@@ -327,7 +327,7 @@ void TestUnattended::keepsAwakeUntilOutcome()
     QTRY_COMPARE(sorted(readLines(recordPath)), sorted(asked + released));
     QCOMPARE(alerts, QStringList("KD740 Firmware Updater: You may now close the software."));
     // The run's record says what the log of a console would.
-    const QString runRecord = driver.log()->toPlainText().section(QStringLiteral("\nRecord: "), -1).section('\n', 0, 0);
+    const QString runRecord = driver.log()->toPlainText().section(QStringLiteral("\nRecord: "), -1).section('\n', 0, 0).section(", SHA-256 ", 0, 0);
     QCOMPARE(readLines(runRecord).filter(warning).size(), warned ? 1 : 0);
 }
 
@@ -438,19 +438,21 @@ void TestUnattended::flashStopsBeforeErasing_data()
     QTest::addColumn<int>("signal");
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("result"); // the record's, in the words of the README
 
     const QString low = QStringLiteral("Stopped: the PC's battery is at 10 %.");
     QTest::newRow("10 %") << "logind upower:battery:10"
-                          << "update" << 0 << low << 6;
+                          << "update" << 0 << low << 6 << "low battery";
     QTest::newRow("10 %, --ignore-power")
         << "logind upower:battery:10"
-        << "update --ignore-power" << 0 << "The PC runs on battery (10 %). Keep it connected to mains power." << 0;
+        << "update --ignore-power" << 0 << "The PC runs on battery (10 %). Keep it connected to mains power." << 0
+        << "success";
     QTest::newRow("bootstrap at 10 %") << "logind upower:battery:10"
-                                       << "restore --model KD740B" << 0 << low << 6;
+                                       << "restore --model KD740B" << 0 << low << 6 << "low battery";
     for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT }) {
         QTest::addRow("signal %d before the first clear", signal)
             << "logind silent"
-            << "update" << signal << "Stopped before anything was erased." << 128 + signal;
+            << "update" << signal << "Stopped before anything was erased." << 128 + signal << "stopped";
     }
 }
 
@@ -461,6 +463,7 @@ void TestUnattended::flashStopsBeforeErasing()
     QFETCH(int, signal);
     QFETCH(QString, line);
     QFETCH(int, exitCode);
+    QFETCH(QString, result);
 
     startBus(bus);
     Sim sim;
@@ -482,6 +485,9 @@ void TestUnattended::flashStopsBeforeErasing()
     QCOMPARE(flash.exitStatus(), QProcess::NormalExit);
     QCOMPARE(flash.exitCode(), exitCode);
     QCOMPARE(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty(), exitCode != 0);
+    const QString record = lines.filter(QRegularExpression("^Record: .*, SHA-256 ")).value(0).mid(8);
+    QCOMPARE(readLines(record.section(", SHA-256 ", 0, -2)).filter(QRegularExpression("^result: ")),
+             QStringList("result: " + result));
 }
 
 QTEST_MAIN(TestUnattended)

@@ -742,6 +742,9 @@ void TestSimulator::mkimageRejectsBadArguments_data()
     QTest::addColumn<bool>("ok");
 
     QTest::newRow("good") << QStringList { "1", "run", "9", "out.img" } << true;
+    QTest::newRow("model by name") << QStringList { "KD740B", "run", "9", "out.img" } << true;
+    QTest::newRow("model by name, lower case") << QStringList { "kd740b", "run", "9", "out.img" } << true;
+    QTest::newRow("model name without its letter") << QStringList { "KD740", "run", "9", "out.img" } << false;
     QTest::newRow("shipped") << QStringList { "--shipped", "shipped" } << true;
     QTest::newRow("none") << QStringList {} << false;
     QTest::newRow("unknown part") << QStringList { "1", "flash", "9", "out.img" } << false;
@@ -769,6 +772,7 @@ void TestSimulator::mkimageRejectsBadArguments()
     std::string error;
     const QString written = arguments.first() == "--shipped" ? "shipped/kd740c_fpga_v3.rbf" : "out.img";
     QVERIFY2(kdsim::readImage(written.toStdString(), &info, &error), error.c_str());
+    QCOMPARE(info.model, arguments.first() == "--shipped" ? 2 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)
