@@ -21,9 +21,8 @@ QString toneName(LineTone tone)
 
 } // namespace
 
-JsonOutput::JsonOutput(bool quiet, const QString &imagesSigner)
+JsonOutput::JsonOutput(bool quiet)
     : quiet(quiet)
-    , imagesSigner(imagesSigner)
 {
 }
 
@@ -99,11 +98,11 @@ void JsonOutput::instrument(const InstrumentFindings &event)
                           event.firmwareFound.isEmpty() ? QJsonValue() : QJsonValue(event.firmwareFound) },
                         { QStringLiteral("firmware_shipped"), event.firmwareShipped },
                         { QStringLiteral("offer"), event.offer } };
-    if (imagesSigner.isEmpty()) {
+    if (event.imagesSigner.isEmpty()) {
         found.insert(QStringLiteral("images"), QStringLiteral("unsigned"));
     } else {
         found.insert(QStringLiteral("images"), QStringLiteral("signed"));
-        found.insert(QStringLiteral("key"), imagesSigner);
+        found.insert(QStringLiteral("key"), event.imagesSigner);
     }
     write(QStringLiteral("instrument"), found);
 }

@@ -50,18 +50,6 @@ int usageError(const QString &problem)
     return ExitUsage;
 }
 
-int refuseImages(FlashOutput &output, const QString &problem)
-{
-    output.line(problem, LineTone::Failure);
-    output.line(QStringLiteral("Nothing was erased or written."), LineTone::Normal);
-    RunEnd end;
-    end.kind = RunEnd::Kind::ImageUnusable;
-    end.problem = problem;
-    const Outcome refused = outcomeOf(end);
-    output.outcome(refused);
-    return refused.exitCode;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -91,22 +79,13 @@ int main(int argc, char *argv[])
     }
 
     const FlashOptions &options = parsed.options;
-    // The folder's signature is checked before any instrument is opened (the
-    // run checks it again before it writes).
-    const ImageList list = images->read();
     std::unique_ptr<FlashOutput> output;
     if (options.json)
-        output = std::make_unique<JsonOutput>(options.quiet, list.signer);
+        output = std::make_unique<JsonOutput>(options.quiet);
     else
         output = std::make_unique<TextOutput>(options.quiet);
     keepWritingWithoutReader();
-    if (!list.problem.isEmpty())
-        return refuseImages(*output, list.problem);
-    if (list.signer.isEmpty())
-        print(stderr,
-              QStringLiteral("kd740-flash: the images in %1 are not signed; --allow-unsigned takes them, "
-                             "checked against their SHA256SUMS alone\n")
-                  .arg(QFile::decodeName(images->folder())));
+    // The run reads the folder's list once, before any instrument is opened.
     FlashRun run(options, *images, *output);
     return run.exec();
 }

@@ -4,6 +4,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/DeviceStatus.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -18,8 +19,8 @@ enum class FirmwarePart { Boot, Run, Fpga };
 struct PartSession
 {
     const DeviceStatus &status;
-    // Where a bootstrap on opening finds its boot image.
-    const ImageSource &images;
+    // The boot image a bootstrap on opening loads, as the library is given it.
+    const QByteArray bootImage;
     LibraryProgress &progress;
     int handle = -1;
 };

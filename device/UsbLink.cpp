@@ -1,6 +1,5 @@
 #include "device/Link.h"
 
-#include "catalogue/ImageSource.h"
 #include "device/DeviceCall.h"
 #include "device/LibraryProgress.h"
 
@@ -30,9 +29,8 @@ public:
             return KD_CALL(kdConfigUSBOpenDeviceBySerial, &s.handle, s.status.serial) == 0 ? OpenResult::Opened
                                                                                            : OpenResult::Failed;
         // An instrument that does not open in boot mode is bootstrapped into it.
-        const QByteArray bootImage = bootImagePath(s.images, s.status.targetFirmware);
         if (KD_CALL(kdConfigUSBOpenDevice, &s.handle) == 0
-            || KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImage.constData()) == 0)
+            || KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, s.bootImage.constData()) == 0)
             return OpenResult::Opened;
         return OpenResult::Failed;
     }

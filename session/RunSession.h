@@ -19,6 +19,7 @@
 
 class CallRelay;
 class ErasingThread;
+class ImageCopies;
 class KeepAwake;
 class QThread;
 class RunRecord;
@@ -108,6 +109,9 @@ public:
     void finishRecord();
     // The record's path while it is being written, else empty.
     QString recordPath() const;
+    // For a program about to end at once: the run's copies of its images go
+    // now. Otherwise they go when the run ends.
+    void dropImageCopies();
     // The clock of the progress events.
     ProgressClock &progressClock() { return clock; }
 
@@ -159,6 +163,8 @@ private:
     RunQuestions &questions;
     const SessionSettings settings;
     RunPlan plan;
+    // The copies of the images the run proved: the library is given these.
+    std::shared_ptr<ImageCopies> copies;
     // The workflow the run writes with, once it does.
     Workflow wrote = Workflow::Check;
     DeviceStatus status;

@@ -24,6 +24,9 @@
 //   fail CALL [N]         CALL fails on every use, or on its Nth use only
 //   badstatus CALL [N]    CALL works but reports failure
 //   lost CALL [N]         CALL reports success but does nothing
+//   swap CALL HOW PATH    at the start of CALL's first use, the image at PATH
+//                         becomes one version on: HOW is replace, rewrite,
+//                         relink or folder
 //   vanish-after N        after N calls every instrument stops answering
 //   progress counts|still whether the USB FPGA calls count their progress
 //                         value up to 100 (the default) or leave it alone
@@ -89,6 +92,7 @@ struct Parser
     void parseLine(const std::string &key, const std::string &rest);
     void parseInstrumentKey(Instrument &instrument, const std::string &key, const std::string &value);
     void parseFault(FaultKind kind, const std::string &rest);
+    void parseSwap(const std::string &rest);
 };
 
 std::string trimmed(const std::string &text)
@@ -180,6 +184,8 @@ void Parser::parseLine(const std::string &key, const std::string &rest)
         parseFault(FaultKind::BadStatus, rest);
     } else if (key == "lost") {
         parseFault(FaultKind::Lost, rest);
+    } else if (key == "swap") {
+        parseSwap(rest);
     } else if (key == "vanish-after") {
         int count = 0;
         if (!toInt(rest, &count) || count < 0)
@@ -237,6 +243,26 @@ void Parser::parseFault(FaultKind kind, const std::string &rest)
     if (!extra.empty() || (!use.empty() && (!toInt(use, &fault.use) || fault.use < 1)))
         return complain("expected a call name and an optional use number from 1");
     description.faults.push_back(fault);
+}
+
+const char *const kSwapKinds[] = { "replace", "rewrite", "relink", "folder" };
+
+void Parser::parseSwap(const std::string &rest)
+{
+    std::istringstream words(rest);
+    Swap swap;
+    std::string kind, extra;
+    words >> swap.call >> kind >> swap.path >> extra;
+    if (!isApiCall(swap.call) || swap.path.empty() || !extra.empty())
+        return complain("expected a call name, replace|rewrite|relink|folder and a path");
+    for (int index = 0; index < 4; ++index) {
+        if (kind == kSwapKinds[index]) {
+            swap.kind = SwapKind(index);
+            description.swaps.push_back(swap);
+            return;
+        }
+    }
+    complain("expected replace, rewrite, relink or folder");
 }
 
 std::string versionText(const std::optional<int> &version)
@@ -314,6 +340,8 @@ std::string formatDescription(const Description &description)
             out << ' ' << fault.use;
         out << '\n';
     }
+    for (const Swap &swap : description.swaps)
+        out << "swap " << swap.call << ' ' << kSwapKinds[int(swap.kind)] << ' ' << swap.path << '\n';
     if (description.vanishAfter >= 0)
         out << "vanish-after " << description.vanishAfter << '\n';
     if (description.progressStill)

@@ -95,6 +95,8 @@ QStringList normalised(const QStringList &record, const QString &path)
         else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
             text = recordLine;
         text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
+        // Each run copies its images into a folder of its own.
+        text.replace(QRegularExpression("\"[^\"]*[/\\\\]kd740-images-\\w+[/\\\\]"), QStringLiteral("\"<copy>/"));
         if (stamp.hasMatch())
             text = text.isEmpty() ? QStringLiteral("+T") : QStringLiteral("+T ") + text;
         result << (right ? text : QStringLiteral("!! ") + line);
