@@ -159,7 +159,7 @@ void TestRecord::recordOfRun_data()
     // "blocked": the folder cannot be made; "full": no file can grow, "full
     // after the check": the record's file cannot grow much beyond the check.
     QTest::addColumn<QString>("disk");
-    QTest::addColumn<QString>("zeroed"); // an image filled with zeros after the check
+    QTest::addColumn<QString>("zeroed"); // an image filled with zeros before the check
 
     const QString kdB = Sim::usbInstrument(1, 1234, 4, 5, 10);
     QTest::newRow("update succeeds") << kdB << "" << updateButton << ""
@@ -169,6 +169,10 @@ void TestRecord::recordOfRun_data()
     // Its size and SHA-256 as the check read them, in the one read.
     QTest::newRow("image not shipped") << kdB << "" << updateButton << ""
                                        << "update-kd740b-image-not-shipped" << "" << "kd740b_fpga_12.rbf";
+    // The copy the check read is written, and named by its digest.
+    QTest::newRow("image changed after the check")
+        << kdB << "" << updateButton << "swap kdConfigUSBOpenDeviceBySerial rewrite firmware/kd740b_fpga_12.rbf\n"
+        << "update-kd740b" << "" << "";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""
@@ -221,6 +225,10 @@ void TestRecord::recordOfRun()
     const QString folder = recordsFolder();
     const QStringList before = recordsIn(folder);
     chooseModelWhenAsked(model);
+    QFile image(sim.imagePath(zeroed));
+    if (!zeroed.isEmpty())
+        QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
+    image.close();
     if (disk == QLatin1String("full"))
         limitFileSize(64);
     driver.click(checkButton);
@@ -229,10 +237,6 @@ void TestRecord::recordOfRun()
         limitFileSize(QFileInfo(QDir(folder).filePath(first)).size() + 300);
     if (!button.isEmpty()) {
         armFaults(sim, faults);
-        QFile image(sim.imagePath(zeroed));
-        if (!zeroed.isEmpty())
-            QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
-        image.close();
         driver.click(button);
     }
     limitFileSize(-1);
