@@ -5,6 +5,7 @@
 
 #include "FileAccess.h"
 #include "PanelDriver.h"
+#include "SessionDriver.h"
 #include "SimulatedInstrument.h"
 #include "TestFolders.h"
 #include "Workflow.h"
@@ -339,6 +340,15 @@ void TestRecord::keepsEverythingUpToKill()
         QVERIFY2(line.indexOf(stamp) == 0 && line.lastIndexOf(stamp) == 0, qPrintable(line));
     if (window)
         QCOMPARE(normalised(record, recordPath), expectedRecord(QStringLiteral("killed-during-fpga-write")));
+    // Its copies of the images outlive it, until the next run.
+    const QString copies = QFileInfo(record.filter("WriteFPGAProgram(").value(0).section('"', 1, 1)).path();
+    QVERIFY2(copies.contains("kd740-images-") && QFileInfo(copies).isDir(), qPrintable(copies));
+    const QTemporaryDir records;
+    SessionSettings settings;
+    settings.recordsFolder = records.path();
+    SessionDriver next(settings);
+    QVERIFY(next.check());
+    QVERIFY(!QFileInfo::exists(copies));
 }
 
 QTEST_MAIN(TestRecord)
