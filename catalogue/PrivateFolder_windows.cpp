@@ -38,6 +38,20 @@ bool removeFolder(const QString &path)
     return ::RemoveDirectoryW(wide(path).c_str()) != 0;
 }
 
+// A temporary folder below a user name outside the ANSI code page has no
+// such name: its short name, where the volume keeps them, has.
+QByteArray libraryName(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (QFile::decodeName(name) == path)
+        return name;
+    wchar_t shortName[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(wide(path).c_str(), shortName, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return name;
+    return QFile::encodeName(QString::fromWCharArray(shortName, int(length)));
+}
+
 } // namespace
 
 bool makePrivateFolder(PrivateFolder *folder)
@@ -55,7 +69,7 @@ bool makePrivateFolder(PrivateFolder *folder)
             ::RemoveDirectoryW(wide(path).c_str());
             return false;
         }
-        folder->path = QFile::encodeName(QDir::toNativeSeparators(path));
+        folder->path = libraryName(QDir::toNativeSeparators(path));
         folder->lock = reinterpret_cast<NativeHandle>(lock);
         return true;
     }
@@ -109,7 +123,7 @@ NativeHandle sealPrivateFile(const QByteArray &path, NativeHandle writing, const
     DWORD read = 0;
     bool ok = true;
     while ((ok = ::ReadFile(held, chunk.data(), DWORD(chunk.size()), &read, nullptr) != 0) && read > 0)
-        hash.addData(chunk.constData(), int(read));
+        hash.addData(QByteArray::fromRawData(chunk.constData(), int(read)));
     if (!ok || hash.result().toHex() != sha256) {
         ::CloseHandle(held);
         return noHandle;
