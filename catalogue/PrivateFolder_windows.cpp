@@ -87,8 +87,8 @@ void removePrivateFolder(PrivateFolder *folder)
 
 NativeHandle createPrivateFile(const QByteArray &path)
 {
-    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr);
     return file == INVALID_HANDLE_VALUE ? noHandle : reinterpret_cast<NativeHandle>(file);
 }
 

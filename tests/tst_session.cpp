@@ -421,12 +421,13 @@ void TestSession::updateWritesPartsThatDiffer_data()
                                                        "kdConfigNetPreset(100)" }
                                       << 1 << QStringList { "boot 4", "fpga 3" };
 
-    QTest::newRow("KD740C FX3 only")
-        << kdC << false << QList<int> { 4, 4, 3 }
-        << QStringList { "Updating FX3, estimated 20 seconds.", "Skipping FPGA, already current version." }
-        << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetClearFx3(100)",
-                         "kdConfigNetWriteFx3(100, \"<copy>/kd740c_fx3_v5.img\", 5678)", "kdConfigNetPreset(100)" }
-        << 1 << QStringList { "boot 5", "fpga 2" };
+    QTest::newRow("KD740C FX3 only") << kdC << false << QList<int> { 4, 4, 3 }
+                                     << QStringList { "Updating FX3, estimated 20 seconds.",
+                                                      "Skipping FPGA, already current version." }
+                                     << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetClearFx3(100)",
+                                                      "kdConfigNetWriteFx3(100, \"<copy>/kd740c_fx3_v5.img\", 5678)",
+                                                      "kdConfigNetPreset(100)" }
+                                     << 1 << QStringList { "boot 5", "fpga 2" };
 
     // The network sequence has no run part, so a differing run version alone
     // writes nothing, yet the instrument is still preset.
@@ -656,8 +657,7 @@ void TestSession::restoreCallFails_data()
     QTest::newRow("USB open and bootstrap")
         << kdB << Sim::fail("kdConfigUSBOpenDevice") + Sim::fail("kdConfigUSBBootstrapDevice")
         << QStringList { "Failed to open device." }
-        << QStringList { "kdConfigUSBOpenDevice(-1)",
-                         "kdConfigUSBBootstrapDevice(-1, \"<copy>/kd740b_boot_4.img\")" }
+        << QStringList { "kdConfigUSBOpenDevice(-1)", "kdConfigUSBBootstrapDevice(-1, \"<copy>/kd740b_boot_4.img\")" }
         << anyParts << 30 << QStringList(nothingTouched);
     QTest::newRow("USB boot clear") << kdB << Sim::fail("kdConfigUSBClearBootSector")
                                     << QStringList { usbLines.at(0), "Failed clearing boot Fx3 device." }

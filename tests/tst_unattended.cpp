@@ -193,8 +193,8 @@ void TestUnattended::keepsAwakeUntilOutcome_data()
             + failureBlockWith({ "The KD740B answers only in its boot mode after the write.", mayNotWork })
                                   << both;
     // The check proved a copy of it, which is what is written.
-    QTest::newRow("image removed after the check") << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf"
-                                                   << updateLines + successBlockFor("KD740B") << both;
+    QTest::newRow("image removed after the check")
+        << "logind" << kdB << updateButton << "kd740b_fpga_12.rbf" << updateLines + successBlockFor("KD740B") << both;
     QTest::newRow("restore succeeds") << "logind" << Sim::usbInstrument(1, 1234, 4, Sim::Erased, 12, "boot")
                                       << restoreButton << QString()
                                       << QStringList { "",

@@ -269,7 +269,8 @@ void TestImages::imageChangedAfterCheck_data()
         const char *image;
         const char *shipped;
     } sequences[] = {
-        { "update USB", Workflow::Update, updateUsb, "", "kdConfigUSBOpenDeviceBySerial", "kd740a_fpga_9.rbf", "KD740A" },
+        { "update USB", Workflow::Update, updateUsb, "", "kdConfigUSBOpenDeviceBySerial", "kd740a_fpga_9.rbf",
+          "KD740A" },
         { "update net", Workflow::Update, updateNet, "", "kdConfigNetOpenDevice", "kd740c_fpga_v3.rbf", "KD740C" },
         { "restore USB", Workflow::Restore, restoreUsb, "", "kdConfigUSBOpenDevice", "kd740a_fpga_9.rbf", "KD740A" },
         { "restore net", Workflow::Restore, restoreNet, "", "kdConfigNetOpenDevice", "kd740c_fpga_v3.rbf", "KD740C" },
