@@ -52,13 +52,28 @@ QByteArray libraryName(const QString &path)
     return QFile::encodeName(QString::fromWCharArray(shortName, int(length)));
 }
 
+// A live run holds its folder open without delete sharing: asking for
+// deletion fails there.
+bool heldByRun(const QString &path)
+{
+    const HANDLE probe = ::CreateFileW(wide(path).c_str(), DELETE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return true;
+    ::CloseHandle(probe);
+    return false;
+}
+
 } // namespace
 
 bool makePrivateFolder(PrivateFolder *folder)
 {
     const QDir base(QDir::tempPath());
-    for (const QString &name : base.entryList({ prefix + QLatin1Char('*') }, QDir::Dirs | QDir::NoDotAndDotDot))
-        removeFolder(base.filePath(name));
+    for (const QString &name : base.entryList({ prefix + QLatin1Char('*') }, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!heldByRun(base.filePath(name)))
+            removeFolder(base.filePath(name));
+    }
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString path = base.filePath(prefix + QString::number(QRandomGenerator::system()->generate64(), 36));
         if (!::CreateDirectoryW(wide(path).c_str(), nullptr))
