@@ -13,6 +13,8 @@ struct ExpectedImage
     // Lower-case hexadecimal; empty where the name is not known: no such
     // image was shipped.
     QByteArray sha256;
+    // The folder's list does not name it with that digest: it is not taken.
+    bool listedOtherwise = false;
 };
 
 // By file name, the shipped image as the build checked it against the

@@ -77,17 +77,21 @@ ImageList ImageSource::read() const
     return list;
 }
 
-// The images installed with the program are the ones shipped, whatever else
-// their signed list holds. A listed image the build shipped as well is known
-// by its size, so that a file of another size is not read at all.
+// A folder of its own may name other images than those shipped, held to its
+// list's digests where a trusted key signed it; an image of a shipped name is
+// the shipped one in every folder. A list that names such an image with
+// another digest vouches for other bytes: nothing of that name is taken.
 ExpectedImage ImageList::expectedImage(const QString &fileName) const
 {
-    ExpectedImage shipped = shippedImage(fileName);
-    if (builtIn)
-        return shipped;
-    ExpectedImage expected;
-    expected.sha256 = listed.value(fileName);
-    if (!expected.sha256.isEmpty() && shipped.sha256 == expected.sha256)
-        expected.size = shipped.size;
+    const ExpectedImage shipped = shippedImage(fileName);
+    const auto named = listed.constFind(fileName);
+    if (shipped.sha256.isEmpty()) {
+        ExpectedImage expected;
+        if (!builtIn && !signer.isEmpty() && named != listed.constEnd())
+            expected.sha256 = named.value();
+        return expected;
+    }
+    ExpectedImage expected = shipped;
+    expected.listedOtherwise = named == listed.constEnd() || named.value() != shipped.sha256;
     return expected;
 }

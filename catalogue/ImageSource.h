@@ -10,9 +10,9 @@
 // Where the window program opens its images, from its working folder.
 constexpr const char *defaultImageFolder = "./firmware";
 
-// What one check holds a folder's images to: the folder's SHA256SUMS as it
-// was read once, so that every image of the check is held to the same list,
-// and who signed it.
+// What one run holds a folder's images to: the folder's SHA256SUMS as it was
+// read once, so that the check, the record and every view take the same
+// list, and who signed it.
 class ImageList
 {
 public:
@@ -25,6 +25,9 @@ public:
     // ("KD740 firmware 2.0.1: the eight shipped images"); empty with signer.
     QString comment;
 
+    // An image the program ships is held to its shipped size and SHA-256,
+    // whatever the folder and whether or not its list was signed; the list
+    // must name it with that digest too (listedOtherwise where it does not).
     ExpectedImage expectedImage(const QString &fileName) const;
 
 private:
@@ -40,15 +43,17 @@ class ImageSource
 {
 public:
     // The images installed with the program: defaultImageFolder, whose
-    // signed SHA256SUMS must hold, held to the digests built in.
+    // SHA256SUMS must be signed, held to the digests built in.
     ImageSource() = default;
 
-    // folder's images, held to the digests its signed SHA256SUMS lists.
+    // folder's images: those of shipped names held to the digests built in
+    // as everywhere, any other to the digest its signed SHA256SUMS lists.
     // folder as the system names it.
     static ImageSource listedIn(const QByteArray &folder);
 
-    // A SHA256SUMS that no trusted key signed is taken too, its sizes and
-    // digests still checked: --allow-unsigned.
+    // A SHA256SUMS that no trusted key signed is taken too: --allow-unsigned.
+    // Its images are still held to the digests shipped with the program, so
+    // only the shipped images are taken from such a folder.
     void allowUnsigned() { unsignedAllowed = true; }
     bool allowsUnsigned() const { return unsignedAllowed; }
 

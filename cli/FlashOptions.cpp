@@ -76,8 +76,8 @@ QList<QCommandLineOption> declaredOptions()
                          "there are none, ./firmware of the current folder)."),
           QStringLiteral("DIR") },
         { allowUnsignedOption,
-          QStringLiteral("Take images whose SHA256SUMS no trusted key signed; their sizes and SHA-256 are "
-                         "still checked against it.") },
+          QStringLiteral("Take a folder whose SHA256SUMS no trusted key signed, but only where each image the "
+                         "run needs has the size and SHA-256 shipped with the program.") },
         { ignorePowerOption, QStringLiteral("Write even when the PC runs on a battery below 25 %.") },
         { verifyOption,
           QStringLiteral("Check every record against its own SHA-256 and the record after it, and name each "

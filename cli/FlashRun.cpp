@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
 
 #include <cstdlib>
 
@@ -121,6 +122,14 @@ Outcome wordedOutcome(const RunEnd &end)
     return finished(ExitStepFailed, "failed", failedMessage(end), true);
 }
 
+// The one thing --allow-unsigned allows.
+QString unsignedWarning(const QString &folder)
+{
+    return QStringLiteral("the images in %1 are not signed; --allow-unsigned takes them only where each has the "
+                          "size and SHA-256 this program shipped it with")
+        .arg(folder);
+}
+
 } // namespace
 
 // Each end as an exit status, a word for scripts and what it means for the
@@ -147,6 +156,7 @@ Outcome outcomeOf(const RunEnd &end)
 // No window is named to the system.
 FlashRun::FlashRun(const FlashOptions &options, const ImageSource &images, FlashOutput &output)
     : options(options)
+    , imageFolder(QFile::decodeName(images.folder()))
     , output(output)
     , session(*this, sessionSettings(images, options.command))
 {
@@ -163,8 +173,11 @@ FlashRun::FlashRun(const FlashOptions &options, const ImageSource &images, Flash
         if (checkGuard)
             checkGuard->finish();
         checkGuard.reset();
+        // From the run's own read of the list.
+        if (result.images.problem.isEmpty() && result.images.signer.isEmpty())
+            this->output.notice(unsignedWarning(imageFolder));
         if (result.state != NotDetected)
-            this->output.instrument(instrumentFindings(session.deviceStatus()));
+            this->output.instrument(instrumentFindings(session.deviceStatus(), result));
     });
     connect(&session, &RunSession::ended, this, &FlashRun::ended);
 }
@@ -224,6 +237,7 @@ void FlashRun::stopDuringCheck(int signal)
     const QString where = session.keepStoppedCheck();
     if (!where.isEmpty())
         output.line(where, LineTone::Normal);
+    session.dropImageCopies();
     RunEnd end;
     end.kind = RunEnd::Kind::Stopped;
     end.endSignal = signal;

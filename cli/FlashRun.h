@@ -40,6 +40,7 @@ private:
     void stopDuringCheck(int signal);
 
     const FlashOptions options;
+    const QString imageFolder;
     FlashOutput &output;
     RunSession session;
     QEventLoop loop;

@@ -21,10 +21,8 @@ QString toneName(LineTone tone)
 
 } // namespace
 
-JsonOutput::JsonOutput(bool quiet, const QString &imagesSigner, const QString &imagesComment)
+JsonOutput::JsonOutput(bool quiet)
     : quiet(quiet)
-    , imagesSigner(imagesSigner)
-    , imagesComment(imagesComment)
 {
 }
 
@@ -100,12 +98,12 @@ void JsonOutput::instrument(const InstrumentFindings &event)
                           event.firmwareFound.isEmpty() ? QJsonValue() : QJsonValue(event.firmwareFound) },
                         { QStringLiteral("firmware_shipped"), event.firmwareShipped },
                         { QStringLiteral("offer"), event.offer } };
-    if (imagesSigner.isEmpty()) {
+    if (event.imagesSigner.isEmpty()) {
         found.insert(QStringLiteral("images"), QStringLiteral("unsigned"));
     } else {
         found.insert(QStringLiteral("images"), QStringLiteral("signed"));
-        found.insert(QStringLiteral("key"), imagesSigner);
-        found.insert(QStringLiteral("comment"), imagesComment);
+        found.insert(QStringLiteral("key"), event.imagesSigner);
+        found.insert(QStringLiteral("comment"), event.imagesComment);
     }
     write(QStringLiteral("instrument"), found);
 }

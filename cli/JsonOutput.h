@@ -12,10 +12,7 @@ class QJsonObject;
 class JsonOutput : public FlashOutput
 {
 public:
-    // imagesSigner: the key that signed the run's images, and the trusted
-    // comment it signed them with; empty: they were taken unsigned
-    // (--allow-unsigned).
-    JsonOutput(bool quiet, const QString &imagesSigner, const QString &imagesComment);
+    explicit JsonOutput(bool quiet);
 
     void line(const QString &text, LineTone tone) override;
     void step(const StepEvent &event) override;
@@ -30,8 +27,6 @@ private:
     static void write(const QString &event, QJsonObject object);
 
     const bool quiet;
-    const QString imagesSigner;
-    const QString imagesComment;
     // What the current step has reported: minutes (-1: nothing yet), percent, line.
     int reportedMinutes = -1;
     int reportedPercent = -1;

@@ -88,20 +88,13 @@ int main(int argc, char *argv[])
     }
 
     const FlashOptions &options = parsed.options;
-    // The run refuses a folder no trusted key signed before it opens any
-    // instrument, and keeps a record of the refusal.
-    const ImageList list = images->read();
     std::unique_ptr<FlashOutput> output;
     if (options.json)
-        output = std::make_unique<JsonOutput>(options.quiet, list.signer, list.comment);
+        output = std::make_unique<JsonOutput>(options.quiet);
     else
         output = std::make_unique<TextOutput>(options.quiet);
     keepWritingWithoutReader();
-    if (list.problem.isEmpty() && list.signer.isEmpty())
-        print(stderr,
-              QStringLiteral("kd740-flash: the images in %1 are not signed; --allow-unsigned takes them, "
-                             "checked against their SHA256SUMS alone\n")
-                  .arg(QFile::decodeName(images->folder())));
+    // The run reads the folder's list once, before any instrument is opened.
     FlashRun run(options, *images, *output);
     return run.exec();
 }

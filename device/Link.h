@@ -5,6 +5,7 @@
 #include "catalogue/DeviceStatus.h"
 #include "device/Unread.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -19,8 +20,8 @@ enum class FirmwarePart { Boot, Run, Fpga };
 struct PartSession
 {
     const DeviceStatus &status;
-    // Where a bootstrap on opening finds its boot image.
-    const ImageSource &images;
+    // The boot image a bootstrap on opening loads, as the library is given it.
+    const QByteArray bootImage;
     LibraryProgress &progress;
     int handle = unread::handle;
 };

@@ -1,6 +1,5 @@
 #include "device/Link.h"
 
-#include "catalogue/ImageSource.h"
 #include "device/DeviceCall.h"
 #include "device/LibraryProgress.h"
 #include "device/Unread.h"
@@ -33,9 +32,8 @@ public:
             return opened(KD_CALL(kdConfigUSBOpenDeviceBySerial, &s.handle, s.status.serial)) ? OpenResult::Opened
                                                                                                : OpenResult::Failed;
         // An instrument that does not open in boot mode is bootstrapped into it.
-        const QByteArray bootImage = bootImagePath(s.images, s.status.targetFirmware);
         if (opened(KD_CALL(kdConfigUSBOpenDevice, &s.handle))
-            || opened(KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, bootImage.constData())))
+            || opened(KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, s.bootImage.constData())))
             return OpenResult::Opened;
         return OpenResult::Failed;
     }

@@ -2,6 +2,7 @@
 #define RUNEVENTS_H
 
 #include "catalogue/DeviceStatus.h"
+#include "catalogue/ImageSource.h"
 #include "session/CheckDecisions.h"
 #include "session/PartSteps.h"
 
@@ -58,6 +59,8 @@ struct CheckResult
     // An image the run would need is unusable: the boot image of a
     // bootstrap, or one the check was asked to check.
     bool imageUnusable = false;
+    // The run's one read of its images' list: who signed it, or why it was not taken.
+    ImageList images;
 };
 
 // What a view asks a run for.

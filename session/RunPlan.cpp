@@ -1,6 +1,6 @@
 #include "session/RunPlan.h"
 
-InstrumentFindings instrumentFindings(const DeviceStatus &status)
+InstrumentFindings instrumentFindings(const DeviceStatus &status, const CheckResult &check)
 {
     const bool running = status.checkState == Operational;
     InstrumentFindings found;
@@ -21,6 +21,8 @@ InstrumentFindings instrumentFindings(const DeviceStatus &status)
         found.offer = QStringLiteral("none");
     else
         found.offer = QStringLiteral("update");
+    found.imagesSigner = check.images.signer;
+    found.imagesComment = check.images.comment;
     return found;
 }
 

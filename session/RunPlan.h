@@ -27,10 +27,15 @@ struct InstrumentFindings
     QString firmwareFound;
     QString firmwareShipped;
     QString offer;
+    // The key that signed the list the run's images were held to; empty:
+    // the list was taken unsigned.
+    QString imagesSigner;
+    QString imagesComment;
 };
 
-// The parts are the update's, over the link the model is reached by.
-InstrumentFindings instrumentFindings(const DeviceStatus &status);
+// The parts are the update's, over the link the model is reached by; the
+// signer is the check's.
+InstrumentFindings instrumentFindings(const DeviceStatus &status, const CheckResult &check);
 
 // What a check leads to under a plan: a write, a write offered to the user,
 // or the run's end.

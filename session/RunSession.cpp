@@ -1,5 +1,6 @@
 #include "session/RunSession.h"
 
+#include "catalogue/ImageCopies.h"
 #include "power/EraseGate.h"
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
@@ -21,8 +22,10 @@ namespace {
 constexpr int tickMs = 1000;
 
 // Why an image a write on what the check found would need is unusable, or
-// empty. Called on the worker that found it.
-QString writeImageProblem(const ImageSource &images, const DeviceStatus &status)
+// empty; the usable ones are copied into copies. Called on the worker that
+// found it.
+QString writeImageProblem(const ImageSource &images, const ImageList &list, ImageCopies &copies,
+                          const DeviceStatus &status)
 {
     if (status.checkState == NotDetected)
         return QString();
@@ -30,7 +33,7 @@ QString writeImageProblem(const ImageSource &images, const DeviceStatus &status)
     if (operational && updateOffer(status.deviceFirmware, status.targetFirmware) == UpdateOffer::None)
         return QString();
     const PartSequence &sequence = operational ? updateSequence(status.deviceType) : restoreSequence(status.deviceType);
-    return firstUnusableImage(images, imagesToWrite(images, sequence, status));
+    return firstUnusableImage(list, copies, imagesToWrite(images, sequence, status));
 }
 
 } // namespace
@@ -63,6 +66,7 @@ RunSession::~RunSession()
         worker->wait();
         [[maybe_unused]] const bool ran = workerRan.load(std::memory_order_acquire);
     }
+    dropImageCopies();
     keepAwake.reset();
     delete calls;
     delete record;
@@ -74,6 +78,12 @@ void RunSession::finishRecord()
         return;
     record->finish();
     record->waitWritten();
+}
+
+void RunSession::dropImageCopies()
+{
+    if (copies)
+        copies->removeAll();
 }
 
 QString RunSession::recordPath() const
@@ -148,15 +158,18 @@ void RunSession::start(const RunPlan &started)
             });
     emitLines({ QString(), checkTitle(), QString() });
     const ImageSource images = settings.images;
-    auto *checker = new CheckVersionThread([images] { return images.read().problem; },
-                                           [images](const DeviceStatus &found) {
-                                               return writeImageProblem(images, found);
+    // The images the run proves are copied as they are read; the copies last the run.
+    const std::shared_ptr<ImageCopies> proven = copies = std::make_shared<ImageCopies>();
+    auto *checker = new CheckVersionThread([images] { return readImageList(images); },
+                                           [images, proven](const ImageList &list, const DeviceStatus &found) {
+                                               return writeImageProblem(images, list, *proven, found);
                                            });
     connect(checker, &CheckVersionThread::updateText, this, [this](const QString &text) { emitLine(text); });
     connect(checker, &CheckVersionThread::ended, this, [this](const CheckOutcome &outcome) {
         const std::lock_guard<std::mutex> handOver(handOverLock());
         status = outcome.status;
         imageProblem = outcome.imageProblem;
+        result.images = outcome.images;
     });
     startWorker(checker, ProgressText::reading(), nullptr, &RunSession::checked);
 }
@@ -200,9 +213,12 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model, const QString &by)
     }
     status = bootstrapRecord(status, *model);
     const ImageSource images = settings.images;
-    auto *bootstrapper = new BootstrapThread(status, images, [images](const DeviceStatus &found) {
-        return writeImageProblem(images, found);
-    });
+    const ImageList list = result.images;
+    const std::shared_ptr<ImageCopies> proven = copies;
+    auto *bootstrapper = new BootstrapThread(status, images, list, proven,
+                                             [images, list, proven](const DeviceStatus &found) {
+                                                 return writeImageProblem(images, list, *proven, found);
+                                             });
     connect(bootstrapper, &BootstrapThread::ended, this, [this](const BootstrapOutcome &outcome) {
         const std::lock_guard<std::mutex> handOver(handOverLock());
         status = outcome.status;
@@ -336,6 +352,7 @@ void RunSession::describeParts(RunEnd &end, const PartSequence &steps, const std
 // The record ends with the run.
 void RunSession::endRun(RunEnd end)
 {
+    dropImageCopies();
     busy = false;
     waiting = Waiting::Nothing;
     end.batteryPercent = batteryPercent;
@@ -388,7 +405,7 @@ void RunSession::write(Workflow workflow)
     failedCall.clear();
     writeSteps = workflow == Workflow::Restore ? &restoreSequence(status.deviceType)
                                                : &updateSequence(status.deviceType);
-    auto *writer = new WritePartsThread(*writeSteps, status, settings.images);
+    auto *writer = new WritePartsThread(*writeSteps, status, settings.images, copies);
     connect(writer, &WritePartsThread::ended, this, [this](const WriteOutcome &outcome) {
         const std::lock_guard<std::mutex> handOver(handOverLock());
         writeOutcome = outcome;

@@ -19,6 +19,7 @@
 
 class CallRelay;
 class ErasingThread;
+class ImageCopies;
 class KeepAwake;
 class QThread;
 class RunRecord;
@@ -114,6 +115,9 @@ public:
     // is kept, ending as stopped. Returns its "Record:" line, or why there
     // is none.
     QString keepStoppedCheck();
+    // For a program about to end at once: the run's copies of its images go
+    // now. Otherwise they go when the run ends.
+    void dropImageCopies();
     // The clock of the progress events.
     ProgressClock &progressClock() { return clock; }
 
@@ -166,6 +170,8 @@ private:
     RunQuestions &questions;
     const SessionSettings settings;
     RunPlan plan;
+    // The copies of the images the run proved: the library is given these.
+    std::shared_ptr<ImageCopies> copies;
     // The workflow the run writes with, once it does.
     Workflow wrote = Workflow::Check;
     DeviceStatus status;

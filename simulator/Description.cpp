@@ -26,6 +26,9 @@
 //   lost CALL [N]         CALL reports success but does nothing
 //   unwritten CALL OUTPUT [N]  CALL works but leaves its out-parameter OUTPUT
 //                         (named as in kd_api.h) as it was
+//   swap CALL HOW PATH    at the start of CALL's first use, the image at PATH
+//                         becomes one version on: HOW is replace, rewrite,
+//                         relink or folder
 //   vanish-after N        after N calls every instrument stops answering
 //   progress counts|still whether the USB FPGA calls count their progress
 //                         value up to 100 (the default) or leave it alone
@@ -104,6 +107,7 @@ struct Parser
     void parseLine(const std::string &key, const std::string &rest);
     void parseInstrumentKey(Instrument &instrument, const std::string &key, const std::string &value);
     void parseFault(FaultKind kind, const std::string &rest);
+    void parseSwap(const std::string &rest);
 };
 
 std::string trimmed(const std::string &text)
@@ -197,6 +201,8 @@ void Parser::parseLine(const std::string &key, const std::string &rest)
         parseFault(FaultKind::Lost, rest);
     } else if (key == "unwritten") {
         parseFault(FaultKind::Unwritten, rest);
+    } else if (key == "swap") {
+        parseSwap(rest);
     } else if (key == "vanish-after") {
         int count = 0;
         if (!toInt(rest, &count) || count < 0)
@@ -259,6 +265,26 @@ void Parser::parseFault(FaultKind kind, const std::string &rest)
     if (!extra.empty() || (!use.empty() && (!toInt(use, &fault.use) || fault.use < 1)))
         return complain("expected a call name and an optional use number from 1");
     description.faults.push_back(fault);
+}
+
+const char *const kSwapKinds[] = { "replace", "rewrite", "relink", "folder" };
+
+void Parser::parseSwap(const std::string &rest)
+{
+    std::istringstream words(rest);
+    Swap swap;
+    std::string kind, extra;
+    words >> swap.call >> kind >> swap.path >> extra;
+    if (!isApiCall(swap.call) || swap.path.empty() || !extra.empty())
+        return complain("expected a call name, replace|rewrite|relink|folder and a path");
+    for (int index = 0; index < 4; ++index) {
+        if (kind == kSwapKinds[index]) {
+            swap.kind = SwapKind(index);
+            description.swaps.push_back(swap);
+            return;
+        }
+    }
+    complain("expected replace, rewrite, relink or folder");
 }
 
 std::string versionText(const std::optional<int> &version)
@@ -339,6 +365,8 @@ std::string formatDescription(const Description &description)
             out << ' ' << fault.use;
         out << '\n';
     }
+    for (const Swap &swap : description.swaps)
+        out << "swap " << swap.call << ' ' << kSwapKinds[int(swap.kind)] << ' ' << swap.path << '\n';
     if (description.vanishAfter >= 0)
         out << "vanish-after " << description.vanishAfter << '\n';
     if (description.progressStill)

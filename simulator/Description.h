@@ -42,11 +42,29 @@ struct Fault
     std::string output; // Unwritten: the out-parameter's name in kd_api.h
 };
 
+// How a swap line changes an image file under the updater's feet.
+enum class SwapKind {
+    Replace, // another file renamed over it
+    Rewrite, // the same file written afresh
+    Relink, // a symbolic link to another file in its place
+    Folder, // its folder renamed aside and another put in its place
+};
+
+// At the start of the first use of call, the image file at path is swapped
+// for one of the same model and part, one version on (see Simulator::swap).
+struct Swap
+{
+    std::string call;
+    SwapKind kind = SwapKind::Replace;
+    std::string path;
+};
+
 struct Description
 {
     std::string apiVersion = "3.1.4-sim";
     std::vector<Instrument> instruments;
     std::vector<Fault> faults;
+    std::vector<Swap> swaps;
     int vanishAfter = -1; // -1: never
     bool progressStill = false; // the USB FPGA calls leave their progress value alone
 };

@@ -1,5 +1,6 @@
 #include "Simulator.h"
 
+#include "FirmwareImage.h"
 #include "ReplaceFile.h"
 
 #include <algorithm>
@@ -62,6 +63,51 @@ void pause(double seconds, double *progress)
             __atomic_store(progress, &value, __ATOMIC_RELAXED);
         }
     }
+}
+
+// The image at path made one version on, as a file at other; a file that is
+// no image (a list, its signature) with a line break more.
+bool writeNextVersion(const std::string &path, const std::string &other)
+{
+    ImageInfo info;
+    std::string error;
+    if (readImage(path, &info, &error)) {
+        ++info.version;
+        return writeImage(other, info, &error);
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ofstream out(other, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf() << '\n';
+    return in.good() && out.good();
+}
+
+bool swapImage(SwapKind kind, const std::filesystem::path &path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const std::string other = path.string() + ".kdsim-swapped";
+    switch (kind) {
+    case SwapKind::Replace: return writeNextVersion(path.string(), other) && replaceFile(other, path.string());
+    case SwapKind::Rewrite:
+        if (!writeNextVersion(path.string(), other))
+            return false;
+        fs::copy_file(other, path, fs::copy_options::overwrite_existing, ec);
+        return !ec && fs::remove(other, ec);
+    case SwapKind::Relink:
+        if (!writeNextVersion(path.string(), other) || !fs::remove(path, ec))
+            return false;
+        fs::create_symlink(fs::absolute(other), path, ec);
+        return !ec;
+    case SwapKind::Folder: {
+        const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+        const fs::path aside = folder.string() + ".kdsim-aside";
+        fs::rename(folder, aside, ec);
+        if (ec || !fs::create_directory(folder, ec))
+            return false;
+        return writeNextVersion((aside / path.filename()).string(), path.string());
+    }
+    }
+    return false;
 }
 
 } // namespace
@@ -140,6 +186,7 @@ void Simulator::load(const std::string &path, const FileStamp &stamp)
     ++m_generation;
     m_calls = 0;
     m_uses.clear();
+    m_swapsDone = 0;
     m_open.clear();
     m_progressIds.clear();
 }
@@ -172,6 +219,16 @@ Fate Simulator::countCall(const std::string &name, std::vector<std::string> *unw
             fate = Fate::BadStatus;
     }
     return fate;
+}
+
+void Simulator::swapImages(const std::string &name)
+{
+    const std::vector<Swap> &swaps = m_description.swaps;
+    while (m_swapsDone < swaps.size() && swaps[m_swapsDone].call == name) {
+        const Swap &swap = swaps[m_swapsDone++];
+        if (!swapImage(swap.kind, swap.path))
+            std::cerr << "kdsim: cannot swap " << swap.path << '\n';
+    }
 }
 
 double Simulator::scale() const
@@ -268,6 +325,7 @@ Call::Call(const char *name)
     }
     m_sim.refresh();
     m_fate = m_sim.countCall(m_name, &m_unwritten);
+    m_sim.swapImages(m_name);
 }
 
 bool Call::leaves(const char *output) const

@@ -37,6 +37,8 @@ public:
     void refresh();
     // unwritten: the outputs the call leaves as they were.
     Fate countCall(const std::string &name, std::vector<std::string> *unwritten);
+    // Does what the swap lines ask at the start of the call's first use.
+    void swapImages(const std::string &name);
     double scale() const;
     int generation() const { return m_generation; }
     bool progressStill() const { return m_description.progressStill; }
@@ -74,6 +76,7 @@ private:
     int m_generation = 0;
     int m_calls = 0;
     std::map<std::string, int> m_uses;
+    std::size_t m_swapsDone = 0; // those of the description, in order, once per load
     std::map<int, Session> m_open; // by instrument index
     std::map<const double *, int> m_progressIds;
     std::deque<std::string> m_apiVersions; // handed out; never freed

@@ -25,6 +25,8 @@ private slots:
     void sha256Sums();
     void signedList_data();
     void signedList();
+    void shippedDigestsHoldEverywhere_data();
+    void shippedDigestsHoldEverywhere();
     void usualSeconds();
 };
 
@@ -255,6 +257,49 @@ void TestCatalogue::signedList()
                  QString((key.open(QIODevice::ReadOnly), key.readLine().trimmed())));
         QCOMPARE(read.comment, QString("KD740 firmware for the tests, signed by their trusted key"));
     }
+}
+
+// A folder's own list, signed or taken unsigned, never vouches for other
+// bytes under a shipped name; nor does an unsigned one for any other name.
+void TestCatalogue::shippedDigestsHoldEverywhere_data()
+{
+    QTest::addColumn<bool>("remade"); // changed after signing: taken unsigned
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("heldTo"); // empty: nothing of that name is taken
+    QTest::addColumn<bool>("listedOtherwise");
+    const QByteArray fpgaB = shippedImage("kd740b_fpga_12.rbf").sha256;
+    QTest::newRow("signed") << false << "kd740b_fpga_12.rbf" << fpgaB << false;
+    QTest::newRow("remade, another model's digest") << true << "kd740b_fpga_12.rbf" << fpgaB << true;
+    QTest::newRow("remade, as shipped") << true << "kd740a_fpga_9.rbf" << shippedImage("kd740a_fpga_9.rbf").sha256
+                                        << false;
+    QTest::newRow("remade, not shipped") << true << "other.rbf" << QByteArray() << false;
+}
+
+void TestCatalogue::shippedDigestsHoldEverywhere()
+{
+    QFETCH(bool, remade);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, heldTo);
+    QFETCH(bool, listedOtherwise);
+
+    QTemporaryDir folder;
+    QVERIFY(QFile::copy(KD740_SIGNED_LIST, folder.filePath("SHA256SUMS"))
+            && QFile::copy(KD740_SIGNED_LIST ".minisig", folder.filePath("SHA256SUMS.minisig")));
+    QFile list(folder.filePath("SHA256SUMS"));
+    QVERIFY(list.open(QIODevice::ReadWrite));
+    const QByteArray text = list.readAll();
+    const QByteArray fpgaA = shippedImage("kd740a_fpga_9.rbf").sha256;
+    if (remade) {
+        const QByteArray changed = QByteArray(text).replace(shippedImage("kd740b_fpga_12.rbf").sha256, fpgaA);
+        QVERIFY(list.resize(0) && list.seek(0) && list.write(changed + fpgaA + "  other.rbf\n") > 0);
+    }
+    list.close();
+    ImageSource source = ImageSource::listedIn(QFile::encodeName(folder.path()));
+    source.allowUnsigned();
+    const ImageList read = source.read();
+    QCOMPARE(read.signer.isEmpty(), remade);
+    QCOMPARE(read.expectedImage(name).sha256, heldTo);
+    QCOMPARE(read.expectedImage(name).listedOtherwise, listedOtherwise);
 }
 
 // "Usually up to" is the longest estimate either workflow gives the part, so

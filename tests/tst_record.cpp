@@ -5,6 +5,7 @@
 
 #include "FileAccess.h"
 #include "PanelDriver.h"
+#include "SessionDriver.h"
 #include "SimulatedInstrument.h"
 #include "TestFolders.h"
 #include "Workflow.h"
@@ -118,6 +119,8 @@ QStringList normalised(const QStringList &record, const QString &path)
         else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
             text = recordLine;
         text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
+        // Each run copies its images into a folder of its own.
+        text.replace(QRegularExpression("\"[^\"]*[/\\\\]kd740-images-\\w+[/\\\\]"), QStringLiteral("\"<copy>/"));
         if (stamp.hasMatch())
             text = text.isEmpty() ? QStringLiteral("+T") : QStringLiteral("+T ") + text;
         result << (right ? text : QStringLiteral("!! ") + line);
@@ -180,7 +183,7 @@ void TestRecord::recordOfRun_data()
     // "blocked": the folder cannot be made; "full": no file can grow, "full
     // after the check": the record's file cannot grow much beyond the check.
     QTest::addColumn<QString>("disk");
-    QTest::addColumn<QString>("zeroed"); // an image filled with zeros after the check
+    QTest::addColumn<QString>("zeroed"); // an image filled with zeros before the check
     // Where no record is expected in full: its result line's word.
     QTest::addColumn<QString>("result");
 
@@ -192,6 +195,10 @@ void TestRecord::recordOfRun_data()
     // Its size and SHA-256 as the check read them, in the one read.
     QTest::newRow("image not shipped") << kdB << "" << updateButton << ""
                                        << "update-kd740b-image-not-shipped" << "" << "kd740b_fpga_12.rbf" << "";
+    // The copy the check read is written, and named by its digest.
+    QTest::newRow("image changed after the check")
+        << kdB << "" << updateButton << "swap kdConfigUSBOpenDeviceBySerial rewrite firmware/kd740b_fpga_12.rbf\n"
+        << "update-kd740b" << "" << "" << "";
     QTest::newRow("bootstrap, then restore")
         << Sim::usbInstrument(0, 2001, Sim::Erased, Sim::Erased, Sim::Erased, "silent") << "KD740A" << restoreButton
         << ""
@@ -245,6 +252,10 @@ void TestRecord::recordOfRun()
     const QString folder = recordsFolder();
     const QStringList before = recordsIn(folder);
     chooseModelWhenAsked(model);
+    QFile image(sim.imagePath(zeroed));
+    if (!zeroed.isEmpty())
+        QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
+    image.close();
     if (disk == QLatin1String("full"))
         limitFileSize(64);
     driver.click(checkButton);
@@ -253,10 +264,6 @@ void TestRecord::recordOfRun()
         limitFileSize(QFileInfo(QDir(folder).filePath(first)).size() + 300);
     if (!button.isEmpty()) {
         armFaults(sim, faults);
-        QFile image(sim.imagePath(zeroed));
-        if (!zeroed.isEmpty())
-            QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
-        image.close();
         driver.click(button);
     }
     limitFileSize(-1);
@@ -367,6 +374,15 @@ void TestRecord::keepsEverythingUpToKill()
         QVERIFY2(line.indexOf(stamp) == 0 && line.lastIndexOf(stamp) == 0, qPrintable(line));
     if (window)
         QCOMPARE(normalised(record, recordPath), expectedRecord(QStringLiteral("killed-during-fpga-write")));
+    // Its copies of the images outlive it, until the next run.
+    const QString copies = QFileInfo(record.filter("WriteFPGAProgram(").value(0).section('"', 1, 1)).path();
+    QVERIFY2(copies.contains("kd740-images-") && QFileInfo(copies).isDir(), qPrintable(copies));
+    const QTemporaryDir records;
+    SessionSettings settings;
+    settings.recordsFolder = records.path();
+    SessionDriver next(settings);
+    QVERIFY(next.check());
+    QVERIFY(!QFileInfo::exists(copies));
 }
 
 QTEST_MAIN(TestRecord)

@@ -68,11 +68,11 @@ const QString usbOpenA = QStringLiteral("kdConfigUSBOpenDeviceBySerial(-1, 2001)
 const QStringList usbAllA = {
     usbOpenA,
     "kdConfigUSBClearBootSector(100)",
-    "kdConfigUSBWriteBootSector(100, \"./firmware/kd740a_boot_4.img\", 2001)",
+    "kdConfigUSBWriteBootSector(100, \"<copy>/kd740a_boot_4.img\", 2001)",
     "kdConfigUSBClearRunSector(100)",
-    "kdConfigUSBWriteRunSector(100, \"./firmware/kd740a_run_5.img\", -1)",
+    "kdConfigUSBWriteRunSector(100, \"<copy>/kd740a_run_5.img\", -1)",
     "kdConfigUSBClearFPGAProgram(100, d1=0)",
-    "kdConfigUSBWriteFPGAProgram(100, \"./firmware/kd740a_fpga_9.rbf\", d1=100)",
+    "kdConfigUSBWriteFPGAProgram(100, \"<copy>/kd740a_fpga_9.rbf\", d1=100)",
     "kdConfigUSBCloseDevice(100)",
 };
 const QStringList usbLinesA = { "Updating boot Fx3, estimated 10 seconds.", "Updating run Fx3, estimated 10 seconds.",
@@ -80,9 +80,9 @@ const QStringList usbLinesA = { "Updating boot Fx3, estimated 10 seconds.", "Upd
 const QStringList netAllC = {
     "kdConfigNetOpenDevice(-1, 5678)",
     "kdConfigNetClearFx3(100)",
-    "kdConfigNetWriteFx3(100, \"./firmware/kd740c_fx3_v5.img\", 5678)",
+    "kdConfigNetWriteFx3(100, \"<copy>/kd740c_fx3_v5.img\", 5678)",
     "kdConfigNetClearFPGA(100)",
-    "kdConfigNetWriteFGPA(100, \"./firmware/kd740c_fpga_v3.rbf\")",
+    "kdConfigNetWriteFGPA(100, \"<copy>/kd740c_fpga_v3.rbf\")",
     "kdConfigNetPreset(100)",
 };
 const QStringList netLinesC = { "Updating FX3, estimated 20 seconds.", "Updating FPGA, estimated 10 minutes." };
@@ -103,7 +103,7 @@ const QString kdC = Sim::netInstrument(5678, 5, 3, "fpga-failed");
 
 QStringList usbCalls(const QString &model, int serial, const QString &fpga)
 {
-    const QString image = QStringLiteral("\"./firmware/kd740%1_%2\"").arg(model);
+    const QString image = QStringLiteral("\"<copy>/kd740%1_%2\"").arg(model);
     return {
         "kdConfigUSBOpenDevice(-1)",
         "kdConfigUSBClearBootSector(100)",
@@ -122,9 +122,9 @@ QStringList netCalls(int listed, int serial)
         "kdConfigNetGetDeviceList(1)",
         QStringLiteral("kdConfigNetOpenDevice(-1, %1)").arg(listed),
         "kdConfigNetClearFx3(100)",
-        QStringLiteral("kdConfigNetWriteFx3(100, \"./firmware/kd740c_fx3_v5.img\", %1)").arg(serial),
+        QStringLiteral("kdConfigNetWriteFx3(100, \"<copy>/kd740c_fx3_v5.img\", %1)").arg(serial),
         "kdConfigNetClearFPGA(100)",
-        "kdConfigNetWriteFGPA(100, \"./firmware/kd740c_fpga_v3.rbf\")",
+        "kdConfigNetWriteFGPA(100, \"<copy>/kd740c_fpga_v3.rbf\")",
         "kdConfigNetPreset(100)",
     };
 }
@@ -433,7 +433,7 @@ void TestSession::updateWritesPartsThatDiffer_data()
         << QStringList { "Skipping boot Fx3, already current version.", "Skipping run Fx3, already current version.",
                          "Updating FPGA, estimated 6 minutes." }
         << QStringList { "kdConfigUSBOpenDeviceBySerial(-1, 1234)", "kdConfigUSBClearFPGAProgram(100, d1=0)",
-                         "kdConfigUSBWriteFPGAProgram(100, \"./firmware/kd740b_fpga_12.rbf\", d1=100)",
+                         "kdConfigUSBWriteFPGAProgram(100, \"<copy>/kd740b_fpga_12.rbf\", d1=100)",
                          "kdConfigUSBCloseDevice(100)" }
         << 2 << QStringList { "boot 4", "run 5", "fpga 12" };
 
@@ -442,7 +442,7 @@ void TestSession::updateWritesPartsThatDiffer_data()
         << QStringList { "Updating boot Fx3, estimated 10 seconds.", "Skipping run Fx3, already current version.",
                          "Skipping FPGA, already current version." }
         << QStringList { "kdConfigUSBOpenDeviceBySerial(-1, 1234)", "kdConfigUSBClearBootSector(100)",
-                         "kdConfigUSBWriteBootSector(100, \"./firmware/kd740b_boot_4.img\", 1234)",
+                         "kdConfigUSBWriteBootSector(100, \"<copy>/kd740b_boot_4.img\", 1234)",
                          "kdConfigUSBCloseDevice(100)" }
         << 2 << QStringList { "boot 4", "run 5", "fpga 12" };
 
@@ -452,7 +452,7 @@ void TestSession::updateWritesPartsThatDiffer_data()
         << QStringList { "Skipping boot Fx3, already current version.", "Updating run Fx3, estimated 10 seconds.",
                          "Skipping FPGA, already current version." }
         << QStringList { "kdConfigUSBOpenDeviceBySerial(-1, 77)", "kdConfigUSBClearRunSector(100)",
-                         "kdConfigUSBWriteRunSector(100, \"./firmware/kd740a_run_5.img\", -1)",
+                         "kdConfigUSBWriteRunSector(100, \"<copy>/kd740a_run_5.img\", -1)",
                          "kdConfigUSBCloseDevice(100)" }
         << 2 << QStringList { "boot 4", "run 5", "fpga 9" };
 
@@ -467,16 +467,17 @@ void TestSession::updateWritesPartsThatDiffer_data()
                                       << QStringList { "Skipping FX3, already current version.",
                                                        "Updating FPGA, estimated 10 minutes." }
                                       << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetClearFPGA(100)",
-                                                       "kdConfigNetWriteFGPA(100, \"./firmware/kd740c_fpga_v3.rbf\")",
+                                                       "kdConfigNetWriteFGPA(100, \"<copy>/kd740c_fpga_v3.rbf\")",
                                                        "kdConfigNetPreset(100)" }
                                       << 1 << QStringList { "boot 4", "fpga 3" };
 
-    QTest::newRow("KD740C FX3 only")
-        << kdC << false << QList<int> { 4, 4, 3 }
-        << QStringList { "Updating FX3, estimated 20 seconds.", "Skipping FPGA, already current version." }
-        << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetClearFx3(100)",
-                         "kdConfigNetWriteFx3(100, \"./firmware/kd740c_fx3_v5.img\", 5678)", "kdConfigNetPreset(100)" }
-        << 1 << QStringList { "boot 5", "fpga 2" };
+    QTest::newRow("KD740C FX3 only") << kdC << false << QList<int> { 4, 4, 3 }
+                                     << QStringList { "Updating FX3, estimated 20 seconds.",
+                                                      "Skipping FPGA, already current version." }
+                                     << QStringList { "kdConfigNetOpenDevice(-1, 5678)", "kdConfigNetClearFx3(100)",
+                                                      "kdConfigNetWriteFx3(100, \"<copy>/kd740c_fx3_v5.img\", 5678)",
+                                                      "kdConfigNetPreset(100)" }
+                                     << 1 << QStringList { "boot 5", "fpga 2" };
 
     // The network sequence has no run part, so a differing run version alone
     // writes nothing, yet the instrument is still preset.
@@ -663,7 +664,7 @@ void TestSession::restoreRewritesEveryPart_data()
         << usbLines << usbCalls("a", 2001, "fpga_9.rbf") << QStringList { "boot 4", "run 5", "fpga 9", "state normal" };
 
     QStringList bootstrapped = usbAllB;
-    bootstrapped.insert(1, "kdConfigUSBBootstrapDevice(-1, \"./firmware/kd740b_boot_4.img\")");
+    bootstrapped.insert(1, "kdConfigUSBBootstrapDevice(-1, \"<copy>/kd740b_boot_4.img\")");
     QTest::newRow("KD740B bootstrapped by the restore")
         << Sim::usbInstrument(1, 1234, Sim::Erased, 5, 12, "silent") << "KD740B" << true << 0 << usbLines
         << bootstrapped << restoredB;
@@ -722,8 +723,7 @@ void TestSession::restoreCallFails_data()
     QTest::newRow("USB open and bootstrap")
         << kdB << Sim::fail("kdConfigUSBOpenDevice") + Sim::fail("kdConfigUSBBootstrapDevice")
         << QStringList { "Failed to open device." }
-        << QStringList { "kdConfigUSBOpenDevice(-1)",
-                         "kdConfigUSBBootstrapDevice(-1, \"./firmware/kd740b_boot_4.img\")" }
+        << QStringList { "kdConfigUSBOpenDevice(-1)", "kdConfigUSBBootstrapDevice(-1, \"<copy>/kd740b_boot_4.img\")" }
         << anyParts << 30 << QStringList(nothingTouched);
     QTest::newRow("USB boot clear") << kdB << Sim::fail("kdConfigUSBClearBootSector")
                                     << QStringList { usbLines.at(0), "Failed clearing boot Fx3 device." }

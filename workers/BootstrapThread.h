@@ -8,6 +8,9 @@
 #include <QMetaType>
 
 #include <functional>
+#include <memory>
+
+class ImageCopies;
 
 // How a bootstrap ended: the record with NeedsRestore and the serial where
 // both calls succeeded, the line that says why the boot image cannot be
@@ -26,17 +29,19 @@ Q_DECLARE_METATYPE(BootstrapOutcome)
 
 // Bootstraps an instrument that answered nothing from the boot image of the
 // model the user named, once the PC's battery allows, and reads its serial
-// number from flash. The boot image is checked first, here, as reading it
-// can wait on the disk; an unusable one stops the bootstrap before any call.
+// number from flash. The boot image is checked and copied first, here, as
+// reading it can wait on the disk; an unusable one stops the bootstrap before
+// any call, and the library is given the copy.
 class BootstrapThread : public ErasingThread
 {
     Q_OBJECT
 
 public:
-    // status: the check's record with the named model in it; imageProblem:
-    // why an image the restore of what answered would write cannot be used.
-    BootstrapThread(const DeviceStatus &status, const ImageSource &images,
-                    std::function<QString(const DeviceStatus &)> imageProblem);
+    // status: the check's record with the named model in it; list and
+    // copies: the run's; imageProblem: why an image the restore of what
+    // answered would write cannot be used.
+    BootstrapThread(const DeviceStatus &status, const ImageSource &images, const ImageList &list,
+                    std::shared_ptr<ImageCopies> copies, std::function<QString(const DeviceStatus &)> imageProblem);
 
 signals:
     // Its last act.
@@ -48,6 +53,8 @@ protected:
 private:
     const DeviceStatus deviceStatus;
     const ImageSource images;
+    const ImageList list;
+    const std::shared_ptr<ImageCopies> copies;
     const std::function<QString(const DeviceStatus &)> imageProblem;
 };
 

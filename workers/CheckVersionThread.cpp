@@ -3,9 +3,9 @@
 #include "device/Link.h"
 #include "workers/HandOver.h"
 
-CheckVersionThread::CheckVersionThread(std::function<QString()> folderProblem,
-                                       std::function<QString(const DeviceStatus &)> imageProblem)
-    : folderProblem(std::move(folderProblem))
+CheckVersionThread::CheckVersionThread(std::function<ImageList()> readList,
+                                       std::function<QString(const ImageList &, const DeviceStatus &)> imageProblem)
+    : readList(std::move(readList))
     , imageProblem(std::move(imageProblem))
 {
 }
@@ -13,14 +13,15 @@ CheckVersionThread::CheckVersionThread(std::function<QString()> folderProblem,
 void CheckVersionThread::run()
 {
     CheckOutcome outcome;
-    outcome.imageProblem = folderProblem();
+    outcome.images = readList();
+    outcome.imageProblem = outcome.images.problem;
     if (outcome.imageProblem.isEmpty()) {
         const auto say = [this](const QString &line) { emit updateText(line); };
         for (const Link *link : linksToLookThrough()) {
             if (link->detect(outcome.status, say))
                 break;
         }
-        outcome.imageProblem = imageProblem(outcome.status);
+        outcome.imageProblem = imageProblem(outcome.images, outcome.status);
     }
     const std::lock_guard<std::mutex> handOver(handOverLock());
     emit ended(outcome);

@@ -2,6 +2,7 @@
 #define CHECKVERSIONTHREAD_H
 
 #include "catalogue/DeviceStatus.h"
+#include "catalogue/ImageSource.h"
 
 #include <QThread>
 
@@ -13,22 +14,24 @@ struct CheckOutcome
 {
     DeviceStatus status;
     QString imageProblem;
+    // The run's one read of its images' list.
+    ImageList images;
 };
 Q_DECLARE_METATYPE(CheckOutcome)
 
 // Finds the instrument through each link in turn and reads what it is and
-// holds. The images a run would write are checked here too, as reading them
-// can wait on the disk: their folder's signature before any call, the images
-// once the instrument is known.
+// holds. The images a run would write are checked and copied here too, as
+// reading them can wait on the disk: their folder's signature before any
+// call, the images once the instrument is known.
 class CheckVersionThread : public QThread
 {
     Q_OBJECT
 
 public:
-    // folderProblem: why no image of the folder can be used, or empty;
-    // imageProblem: why an image a run on what was found would write cannot.
-    CheckVersionThread(std::function<QString()> folderProblem,
-                       std::function<QString(const DeviceStatus &)> imageProblem);
+    // readList: the folder's list, read once; imageProblem: why an image a
+    // run on what was found would write cannot be used, held to that list.
+    CheckVersionThread(std::function<ImageList()> readList,
+                       std::function<QString(const ImageList &, const DeviceStatus &)> imageProblem);
 
 signals:
     void updateText(const QString &s);
@@ -39,8 +42,8 @@ protected:
     void run() override;
 
 private:
-    const std::function<QString()> folderProblem;
-    const std::function<QString(const DeviceStatus &)> imageProblem;
+    const std::function<ImageList()> readList;
+    const std::function<QString(const ImageList &, const DeviceStatus &)> imageProblem;
 };
 
 #endif

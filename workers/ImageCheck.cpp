@@ -1,12 +1,11 @@
 #include "workers/ImageCheck.h"
 
+#include "catalogue/ImageCopies.h"
 #include "catalogue/ImageSource.h"
 #include "catalogue/NativeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-
-#include <atomic>
 
 namespace {
 
@@ -32,48 +31,64 @@ const char *fileProblem(const QByteArray &path, QFile &file)
     return nullptr;
 }
 
-// The one read of the image in a run: the record takes its size and SHA-256
-// from here. A file of another size than the shipped one is not read.
-QString contentProblem(const ExpectedImage &expected, const QString &path, QFile &file, FileDigest *digest)
+// The one read of the image in a run, straight into its copy: the record
+// takes its size and SHA-256 from here, and the library is given the copy.
+// A file of another size than the shipped one is not read.
+QString contentProblem(const CheckedImage &image, QFile &file, ImageCopies &copies, FileDigest *digest)
 {
+    const ExpectedImage &expected = image.expected;
+    const QString name = QFileInfo(image.path).fileName();
     digest->size = file.size();
     if (expected.sha256.isEmpty() || (expected.size >= 0 && digest->size != expected.size))
-        return notShipped + path;
-    *digest = digestOf(file);
+        return notShipped + image.path;
+    *digest = copies.copy(file, name);
     if (digest->size < 0)
-        return QStringLiteral("Firmware image cannot be read: ") + path;
-    return digest->sha256 == expected.sha256 ? QString() : notShipped + path;
+        return QStringLiteral("Firmware image cannot be copied: ") + image.path;
+    QString problem;
+    if (digest->sha256 != expected.sha256)
+        problem = notShipped + image.path;
+    else if (expected.listedOtherwise)
+        problem = QStringLiteral("Firmware image is listed with another digest than the one shipped: ") + image.path;
+    if (!problem.isEmpty())
+        copies.discard(name);
+    return problem;
 }
 
-// name: path as the log shows it.
-QString imageProblem(const QByteArray &path, CheckedImage *image)
+QString imageProblem(const QByteArray &path, ImageCopies &copies, CheckedImage *image)
 {
     QFile file;
     if (const char *problem = fileProblem(path, file))
         return QString::fromLatin1(problem) + image->path;
-    return contentProblem(image->expected, image->path, file, &image->found);
+    return contentProblem(*image, file, copies, &image->found);
 }
 
 } // namespace
 
-QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> &paths)
+ImageList readImageList(const ImageSource &images)
+{
+    ImageList list = images.read();
+    if (threadObserver && list.problem.isEmpty() && list.signer.isEmpty())
+        threadObserver->unsignedListTaken();
+    return list;
+}
+
+QString firstUnusableImage(const ImageList &list, ImageCopies &copies, const QVector<QByteArray> &paths)
 {
     if (paths.contains(QByteArray()))
         return QStringLiteral("No firmware image for this device type.");
-    // Read once for all the images, so that each is held to the same list.
-    const ImageList list = images.read();
     if (!list.problem.isEmpty())
         return list.problem;
     ImageCheckObserver *const observer = threadObserver;
-    if (observer && list.signer.isEmpty())
-        observer->unsignedListTaken();
     for (const QByteArray &path : paths) {
+        // Proven once in a run: what the bootstrap loaded, the restore writes.
+        if (!provenCopy(copies, path).isEmpty())
+            continue;
         CheckedImage image;
         image.path = QFile::decodeName(path);
         image.expected = list.expectedImage(QFileInfo(image.path).fileName());
         image.signer = list.signer;
         image.comment = list.comment;
-        QString problem = imageProblem(path, &image);
+        QString problem = imageProblem(path, copies, &image);
         image.usable = problem.isEmpty();
         if (observer)
             observer->imageChecked(image);
@@ -88,7 +103,13 @@ void setImageCheckObserver(ImageCheckObserver *observer)
     threadObserver = observer;
 }
 
-QString bootImageProblem(const ImageSource &images, const DeviceStatus &status)
+QString bootImageProblem(const ImageSource &images, const ImageList &list, ImageCopies &copies,
+                         const DeviceStatus &status)
 {
-    return firstUnusableImage(images, { bootImagePath(images, status.targetFirmware) });
+    return firstUnusableImage(list, copies, { bootImagePath(images, status.targetFirmware) });
+}
+
+QByteArray provenCopy(const ImageCopies &copies, const QByteArray &path)
+{
+    return path.isEmpty() ? QByteArray() : copies.path(QFileInfo(QFile::decodeName(path)).fileName());
 }

@@ -9,25 +9,37 @@
 #include <QString>
 #include <QVector>
 
+class ImageCopies;
+class ImageList;
 class ImageSource;
 
+// The run's one read of the folder's SHA256SUMS and its signature, on the
+// thread that checks; the observer learns of a list taken unsigned there.
+ImageList readImageList(const ImageSource &images);
+
 // Checks image files before a sequence erases anything, so that no part is
-// cleared whose image cannot be written back: first that a trusted key signed
-// the folder's SHA256SUMS, then that each image is a readable file holding
-// exactly what images expects of it (the digests built in, or those the
-// folder's list gives). Returns the log line for the folder's or the first
-// unusable image's problem, in the order given, or an empty string.
-QString firstUnusableImage(const ImageSource &images, const QVector<QByteArray> &paths);
+// cleared whose image cannot be written back: that the folder's list was
+// taken, then that each image is a readable file holding exactly what the
+// list expects of it. Each is read once, into its copy among copies, and the
+// copy's bytes are the ones proven: the library is given the copy
+// (provenCopy). Returns the log line for the folder's or the first unusable
+// image's problem, in the order given, or an empty string.
+QString firstUnusableImage(const ImageList &list, ImageCopies &copies, const QVector<QByteArray> &paths);
 // Why the boot image a bootstrap of status's model would load cannot be
 // used, or empty: one the library cannot use would only show as a failed
 // bootstrap.
-QString bootImageProblem(const ImageSource &images, const DeviceStatus &status);
+QString bootImageProblem(const ImageSource &images, const ImageList &list, ImageCopies &copies,
+                         const DeviceStatus &status);
+// The proven copy of the image at path as the catalogue names it, as the
+// library is given it; empty where none was proven.
+QByteArray provenCopy(const ImageCopies &copies, const QByteArray &path);
 
 // An image file as the check found it.
 struct CheckedImage
 {
+    // The original's, which the record names.
     QString path;
-    // What the check read of it (size -1: it did not get that far; no
+    // What the check read of it, which is what its copy holds (size -1: it did not get that far; no
     // SHA-256: it read none of it).
     FileDigest found;
     // What it had to hold; no SHA-256: the folder's list does not name it.

@@ -5,12 +5,16 @@
 #include "workers/ImageCheck.h"
 #include "workers/Pause.h"
 
+#include <QFile>
+
 #include <algorithm>
 
-WritePartsThread::WritePartsThread(const PartSequence &steps, const DeviceStatus &status, const ImageSource &images)
+WritePartsThread::WritePartsThread(const PartSequence &steps, const DeviceStatus &status, const ImageSource &images,
+                                   std::shared_ptr<const ImageCopies> copies)
     : steps(steps)
     , deviceStatus(status)
     , images(images)
+    , copies(std::move(copies))
 {
 }
 
@@ -37,7 +41,9 @@ void WritePartsThread::writeSequence(WriteOutcome &outcome)
     if (outcome.imageUnusable || !serialUsable(toWrite) || !mayErase())
         return;
 
-    PartSession session { deviceStatus, images, progress };
+    // Where opening bootstraps the instrument, it loads the boot image too.
+    PartSession session { deviceStatus, provenCopy(*copies, bootImagePath(images, deviceStatus.targetFirmware)),
+                          progress };
     const Link &link = linkFor(steps.link);
     const WorkflowRules &rules = steps.rules;
     const OpenResult opened = link.open(session, rules.open);
@@ -53,13 +59,20 @@ void WritePartsThread::writeSequence(WriteOutcome &outcome)
     outcome.succeeded = written;
 }
 
-// Nothing is erased whose image could not be written back.
+// Nothing is erased whose image could not be written back: the check proved
+// a copy of each, or the write does not start.
 QString WritePartsThread::unusableImage()
 {
-    QString problem = firstUnusableImage(images, imagesToWrite(images, steps, deviceStatus));
-    if (!problem.isEmpty())
-        emit addLine(problem);
-    return problem;
+    for (const QByteArray &path : imagesToWrite(images, steps, deviceStatus)) {
+        if (provenCopy(*copies, path).isEmpty()) {
+            const QString problem = path.isEmpty()
+                ? QStringLiteral("No firmware image for this device type.")
+                : QStringLiteral("Firmware image was not checked: ") + QFile::decodeName(path);
+            emit addLine(problem);
+            return problem;
+        }
+    }
+    return QString();
 }
 
 // A part that carries the serial keeps what it is written with: 0 or a
@@ -106,7 +119,7 @@ bool WritePartsThread::writePart(PartSession &session, std::size_t index, int st
         return false;
     }
     progress.enter(LibraryProgress::Phase::Writing);
-    const QByteArray image = partImagePath(images, deviceStatus.targetFirmware, part.part);
+    const QByteArray image = provenCopy(*copies, partImagePath(images, deviceStatus.targetFirmware, part.part));
     if (link.write(session, part.part, image.constData(),
                    part.serial == PartSerial::Instrument ? deviceStatus.serial : -1)
         != 0) {

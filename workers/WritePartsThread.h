@@ -9,6 +9,10 @@
 
 #include <QMetaType>
 
+#include <memory>
+
+class ImageCopies;
+
 // How a write ended: whether every part was written, why it did not start
 // where it did not, and what each part of the sequence was left as, in its
 // order.
@@ -30,8 +34,9 @@ struct WriteOutcome
 };
 Q_DECLARE_METATYPE(WriteOutcome)
 
-// Runs one sequence of part steps on its own thread: checks the images of
-// the parts it will write and the PC's battery, reaches the instrument
+// Runs one sequence of part steps on its own thread: makes sure the check
+// proved a copy of each image it will write (the library is given the
+// copies) and checks the PC's battery, reaches the instrument
 // unless told to stop by then, then erases and writes each part in turn,
 // skipping current ones where the sequence does. The update and the restore
 // differ only in the sequence they are given.
@@ -40,7 +45,9 @@ class WritePartsThread : public ErasingThread
     Q_OBJECT
 
 public:
-    WritePartsThread(const PartSequence &steps, const DeviceStatus &status, const ImageSource &images);
+    // copies: those the run's check proved.
+    WritePartsThread(const PartSequence &steps, const DeviceStatus &status, const ImageSource &images,
+                     std::shared_ptr<const ImageCopies> copies);
 
     // Read by the session's thread while the worker runs.
     const LibraryProgress &libraryProgress() const { return progress; }
@@ -65,6 +72,7 @@ private:
     const PartSequence &steps;
     const DeviceStatus deviceStatus;
     const ImageSource images;
+    const std::shared_ptr<const ImageCopies> copies;
     LibraryProgress progress;
 };
 

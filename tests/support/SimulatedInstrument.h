@@ -37,6 +37,8 @@ public:
     void restart();
 
     QStringList trace() const;
+    // The trace's calls without their status; an image in a run's private
+    // folder as "<copy>/NAME".
     QStringList calls() const;
     // The calls up to the read-back that follows a write (its looks start
     // with the first list or open after the last clear, write or preset),
