@@ -205,7 +205,6 @@ void TestRecord::recordOfRun_data()
         << "restore-kd740a-bootstrapped" << "" << "" << "";
     // Every run that reached the check is on record, with the word of its end.
     QTest::newRow("no instrument answers") << "" << "KD740B" << "" << "" << "" << "" << "" << "not found";
-    QTest::newRow("model question cancelled") << "" << "Cancel" << "" << "" << "" << "" << "" << "no model named";
     QTest::newRow("check finds it current") << Sim::usbInstrument(1, 1236, 4, 5, 12) << "" << "" << "" << "" << ""
                                             << "" << "current";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
