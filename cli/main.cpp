@@ -6,6 +6,7 @@
 #include "TextOutput.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/OutsideText.h"
 #include "device/DeviceCall.h"
 #include "record/StandardStreams.h"
 
@@ -40,7 +41,8 @@ QString versionText(const ImageSource &images)
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
-        + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath())
+        + QStringLiteral("Images: ")
+        + outsideText(QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath()))
         + QLatin1Char('\n') + QStringLiteral("Signed by: ") + signingText(images.read()) + QLatin1Char('\n');
 }
 
@@ -106,7 +108,7 @@ int main(int argc, char *argv[])
         print(stderr,
               QStringLiteral("kd740-flash: the images in %1 are not signed; --allow-unsigned takes them, "
                              "checked against their SHA256SUMS alone\n")
-                  .arg(QFile::decodeName(images->folder())));
+                  .arg(outsideText(QFile::decodeName(images->folder()))));
     FlashRun run(options, *images, *output);
     return run.exec();
 }

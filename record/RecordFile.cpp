@@ -1,5 +1,6 @@
 #include "record/RecordFile.h"
 
+#include "catalogue/OutsideText.h"
 #include "record/SyncToDisk.h"
 
 #include <QDir>
@@ -16,7 +17,7 @@ bool RecordFile::create(const QString &folder, const QString &stem)
 {
     const QDir dir(folder);
     if (!dir.mkpath(QStringLiteral(".")))
-        return fail(QDir::toNativeSeparators(dir.absolutePath()) + QStringLiteral(" cannot be created"));
+        return fail(outsideText(QDir::toNativeSeparators(dir.absolutePath())) + QStringLiteral(" cannot be created"));
     for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
         const QString suffix = attempt == 1 ? QString() : QLatin1Char('-') + QString::number(attempt);
         file.setFileName(dir.absoluteFilePath(stem + suffix + QStringLiteral(".txt")));
@@ -49,7 +50,7 @@ bool RecordFile::append(const QStringList &lines, bool synced)
     QByteArray bytes;
     for (const QString &line : lines) {
         lastLineStart = end + bytes.size();
-        bytes += line.toUtf8() + '\n';
+        bytes += shownLine(line).toUtf8() + '\n';
     }
     if (!write(bytes, synced))
         return takeBack(end);
@@ -60,7 +61,7 @@ bool RecordFile::append(const QStringList &lines, bool synced)
 bool RecordFile::replaceLast(const QString &line)
 {
     const qint64 end = file.pos();
-    QByteArray bytes = line.toUtf8();
+    QByteArray bytes = shownLine(line).toUtf8();
     // A shorter line is padded so that no part of the longer one is left after it.
     const qint64 lastLength = end - lastLineStart - 1;
     if (bytes.size() < lastLength)
@@ -124,7 +125,8 @@ bool RecordFile::takeBack(qint64 end)
 bool RecordFile::fail(const QString &problem)
 {
     error = file.fileName().isEmpty() ? problem
-                                      : QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") + problem;
+                                      : outsideText(QDir::toNativeSeparators(file.fileName())) + QStringLiteral(": ")
+            + problem;
     file.close();
     return false;
 }

@@ -29,9 +29,13 @@ public:
     quint64 append(const QString &line);
     quint64 replaceLast(const QString &line);
     // Any thread: waits until line number `line` is on the disk, or the
-    // writer has failed or ended, or timeoutMs has passed.
-    void waitWritten(quint64 line, unsigned long timeoutMs);
-    void waitAllWritten(unsigned long timeoutMs);
+    // writer has failed or ended, or timeoutMs has passed; whether the line
+    // is on the disk.
+    bool waitWritten(quint64 line, unsigned long timeoutMs);
+    // The same however long the disk takes.
+    bool waitWritten(quint64 line);
+    // Whether every line given is on the disk by then.
+    bool waitAllWritten(unsigned long timeoutMs);
 
 signals:
     // Nothing more is written after the first failure: why, with the path.

@@ -2,6 +2,7 @@
 
 #include "catalogue/ImageSource.h"
 #include "catalogue/NativeFile.h"
+#include "catalogue/OutsideText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,6 +35,7 @@ const char *fileProblem(const QByteArray &path, QFile &file)
 
 // The one read of the image in a run: the record takes its size and SHA-256
 // from here. A file of another size than the shipped one is not read.
+// path: as the log shows it.
 QString contentProblem(const ExpectedImage &expected, const QString &path, QFile &file, FileDigest *digest)
 {
     digest->size = file.size();
@@ -45,13 +47,13 @@ QString contentProblem(const ExpectedImage &expected, const QString &path, QFile
     return digest->sha256 == expected.sha256 ? QString() : notShipped + path;
 }
 
-// name: path as the log shows it.
 QString imageProblem(const QByteArray &path, CheckedImage *image)
 {
     QFile file;
+    const QString shown = outsideText(image->path);
     if (const char *problem = fileProblem(path, file))
-        return QString::fromLatin1(problem) + image->path;
-    return contentProblem(image->expected, image->path, file, &image->found);
+        return QString::fromLatin1(problem) + shown;
+    return contentProblem(image->expected, shown, file, &image->found);
 }
 
 } // namespace

@@ -102,6 +102,11 @@ void SessionDriver::askLowBattery(int)
     runSession->answerLowBattery(proceedOnLowBattery);
 }
 
+void SessionDriver::askWithoutRecord(Workflow, const QString &)
+{
+    runSession->answerWithoutRecord(writeWithoutRecord);
+}
+
 void SessionDriver::offerWrite(Workflow workflow)
 {
     offered = workflow;
