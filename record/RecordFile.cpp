@@ -16,7 +16,9 @@ constexpr int maxNameAttempts = 1000;
 bool RecordFile::create(const QString &folder, const QString &stem)
 {
     const QDir dir(folder);
-    if (!dir.mkpath(QStringLiteral(".")))
+    // An existing folder is not made again: where it may not be written
+    // to, the system refuses that too, and the file says why better.
+    if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
         return fail(outsideText(QDir::toNativeSeparators(dir.absolutePath())) + QStringLiteral(" cannot be created"));
     for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
         const QString suffix = attempt == 1 ? QString() : QLatin1Char('-') + QString::number(attempt);

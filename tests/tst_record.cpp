@@ -11,12 +11,16 @@
 
 #include "catalogue/ImageDigests.h"
 #include "record/RunRecord.h"
+#include "session/RunSession.h"
+#include "ui/Updater.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -25,9 +29,45 @@
 #include <QTest>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+
+#ifndef Q_OS_WIN
+#  include <dlfcn.h>
+#endif
 
 using Sim = SimulatedInstrument;
+
+namespace {
+
+// A disk that takes every sync of this process until it is let go.
+std::mutex syncMutex;
+std::condition_variable syncsReleased;
+bool syncsHeld = false;
+
+void holdSyncs(bool held)
+{
+    {
+        const std::lock_guard<std::mutex> lock(syncMutex);
+        syncsHeld = held;
+    }
+    syncsReleased.notify_all();
+}
+
+} // namespace
+
+#ifndef Q_OS_WIN
+extern "C" int fsync(int fd)
+{
+    {
+        std::unique_lock<std::mutex> lock(syncMutex);
+        syncsReleased.wait(lock, [] { return !syncsHeld; });
+    }
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    return real(fd);
+}
+#endif
 
 namespace {
 
@@ -154,8 +194,10 @@ void TestRecord::recordOfRun_data()
     QTest::addColumn<QString>("button"); // pressed after the check, if any
     QTest::addColumn<QString>("faults");
     QTest::addColumn<QString>("expected"); // in data/record; none: no record
-    // "blocked": the folder cannot be made; "full": no file can grow, "full
-    // after the check": the record's file cannot grow much beyond the check.
+    // "blocked": the folder cannot be made, "read-only": nothing can be
+    // made in it, answered Yes to writing without a record, "declined" No;
+    // "full": no file can grow, "full after the check": the record's file
+    // cannot grow much beyond the check; "slow": syncs take longer than 5 s.
     QTest::addColumn<QString>("disk");
     QTest::addColumn<QString>("zeroed"); // an image filled with zeros after the check
 
@@ -178,6 +220,12 @@ void TestRecord::recordOfRun_data()
                                            << "" << "" << "";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
                                               << "update-kd740b" << "blocked" << "";
+    QTest::newRow("folder read-only") << kdB << "" << updateButton << ""
+                                      << "update-kd740b" << "read-only" << "";
+    QTest::newRow("folder cannot be written, declined") << kdB << "" << updateButton << ""
+                                                        << "" << "blocked declined" << "";
+    QTest::newRow("syncs slower than 5 s") << kdB << "" << updateButton << ""
+                                           << "update-kd740b" << "slow" << "";
     QTest::newRow("disk full from the start") << kdB << "" << updateButton << ""
                                               << "update-kd740b" << "full" << "";
     QTest::newRow("disk full during the update") << kdB << "" << updateButton << ""
@@ -202,18 +250,37 @@ void TestRecord::recordOfRun()
     const auto restore = qScopeGuard([&] {
         qputenv("XDG_DATA_HOME", dataHome);
         limitFileSize(-1);
+        holdSyncs(false);
     });
     if (disk.startsWith(QLatin1String("full")) && !limitFileSize(-1).isEmpty())
         QSKIP(qPrintable(limitFileSize(-1)));
-    const bool folderWritable = disk != QLatin1String("blocked");
+    const bool folderWritable = !disk.startsWith(QLatin1String("blocked")) && disk != QLatin1String("read-only");
+    if (QSysInfo::productType() == QLatin1String("windows") && (!folderWritable || disk == QLatin1String("slow")))
+        QSKIP("Windows takes the data folder from the user's profile, which no test may spoil, and syncs its own way");
+    Sim sim;
+    std::optional<UnprivilegedFileAccess> unprivileged;
     if (!folderWritable) {
-        if (QSysInfo::productType() == QLatin1String("windows"))
-            QSKIP("Windows takes the data folder from the user's profile, which no test may spoil");
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         QFile blocker(home.filePath(QStringLiteral("kd740-updater")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        if (disk == QLatin1String("read-only")) {
+            QVERIFY(QDir(home.path()).mkpath(QStringLiteral("kd740-updater/records")));
+            const auto browse = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                | QFile::ReadOther | QFile::ExeOther;
+            for (const QString &path : { home.path(), blocker.fileName() })
+                QVERIFY(QFile::setPermissions(path, browse | QFile::WriteOwner));
+            QVERIFY(QFile::setPermissions(blocker.fileName() + "/records", browse));
+            unprivileged.emplace(sim);
+        } else {
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
     }
-    Sim sim;
+    if (!folderWritable || disk == QLatin1String("full")) {
+        onNextModal("QMessageBox", [disk](QWidget *box) {
+            QVERIFY(qobject_cast<QMessageBox *>(box)->text().startsWith("No record of this run can be written: "));
+            clickInWindow(qobject_cast<QPushButton *>(qobject_cast<QMessageBox *>(box)->button(
+                disk.endsWith("declined") ? QMessageBox::No : QMessageBox::Yes)));
+        });
+    }
     sim.setDescription(instrument);
     PanelDriver driver;
     const QString folder = recordsFolder();
@@ -231,7 +298,21 @@ void TestRecord::recordOfRun()
         if (!zeroed.isEmpty())
             QVERIFY(image.open(QIODevice::ReadWrite) && image.write(QByteArray(image.size(), '\0')) == image.size());
         image.close();
+        // The first erase waits past 5 s for its start to be on the disk, and says so.
+        QObject context;
+        bool erasedEarly = true;
+        if (disk == QLatin1String("slow")) {
+            holdSyncs(true);
+            connect(driver.panel()->findChild<RunSession *>(), &RunSession::progress, &context,
+                    [&](const ProgressEvent &event) {
+                        if (event.step != QLatin1String("Waiting for the record to reach the disk") || event.seconds < 6)
+                            return;
+                        erasedEarly = !sim.calls().filter("Clear").isEmpty();
+                        holdSyncs(false);
+                    });
+        }
         driver.click(button);
+        QVERIFY(disk != QLatin1String("slow") || !erasedEarly);
     }
     limitFileSize(-1);
     const QStringList written = recordsIn(folder, before);
@@ -249,15 +330,29 @@ void TestRecord::recordOfRun()
         QVERIFY(first.isEmpty() ? disk == "full" : record.size() > 20 && record.size() < wanted.size());
         return;
     }
-    if (wanted.isEmpty())
+    if (wanted.isEmpty() && folderWritable)
         QCOMPARE(driver.linesAfterIntroduction().filter(QStringLiteral("ecord")), QStringList());
-    if (!folderWritable) {
-        // The same log, with one line in place of the first "Record:" and no other.
-        QStringList log = logLines(wanted);
-        log[log.indexOf(recordLine)] = "No record could be written: " + QDir::toNativeSeparators(folder)
-            + " cannot be created.";
-        log.removeAll(recordLine);
-        QCOMPARE(driver.linesAfterIntroduction(), log);
+    const QString reason = disk == "read-only" ? QString::fromLocal8Bit(std::strerror(EACCES))
+                                               : QDir::toNativeSeparators(folder) + " cannot be created";
+    const QStringList log = driver.linesAfterIntroduction();
+    if (!folderWritable)
+        QVERIFY2(log.filter("No record could be written: ").size() == 1
+                     && log.filter("No record could be written: ").first().endsWith(reason + '.'),
+                 qPrintable(log.join('\n')));
+    if (disk.endsWith("declined")) {
+        const QStringList refused { "Firmware updated unsuccessfully.", nothingTouched,
+                                    "Make room for the record or let its folder be written, then run the update "
+                                    "again.",
+                                    failureBlock.at(2), failureBlock.last() };
+        QCOMPARE(log.mid(log.size() - 5), refused);
+        QCOMPARE(sim.calls().filter(QRegularExpression("Clear|Write")), QStringList());
+    } else if (!folderWritable) {
+        // The same log, with one line in place of the first "Record:", the answer, and no other.
+        QStringList expectedLog = logLines(wanted);
+        expectedLog[expectedLog.indexOf(recordLine)] = log.filter("No record could be written: ").first();
+        expectedLog.removeAll(recordLine);
+        expectedLog.insert(expectedLog.indexOf("Updating Firmware") + 2, "Writing without a record.");
+        QCOMPARE(log, expectedLog);
     }
     QCOMPARE(written.size(), wanted.isEmpty() || !folderWritable ? 0 : 1);
     if (written.isEmpty())
