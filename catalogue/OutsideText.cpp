@@ -21,7 +21,8 @@ void appendEscaped(QString &out, char16_t code)
     case u'\t': out += QLatin1String("\\t"); return;
     default: break;
     }
-    out += QLatin1String("\\u") + QString::number(static_cast<uint>(code), 16).rightJustified(4, QLatin1Char('0')).toUpper();
+    out += QLatin1String("\\u")
+        + QString::number(static_cast<uint>(code), 16).rightJustified(4, QLatin1Char('0')).toUpper();
 }
 
 // Whether a backslash before next (none at the end) would read as an escape.

@@ -126,9 +126,9 @@ bool RecordFile::takeBack(qint64 end)
 
 bool RecordFile::fail(const QString &problem)
 {
-    error = file.fileName().isEmpty() ? problem
-                                      : outsideText(QDir::toNativeSeparators(file.fileName())) + QStringLiteral(": ")
-            + problem;
+    error = file.fileName().isEmpty()
+        ? problem
+        : outsideText(QDir::toNativeSeparators(file.fileName())) + QStringLiteral(": ") + problem;
     file.close();
     return false;
 }

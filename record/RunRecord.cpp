@@ -2,8 +2,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileDigest.h"
-#include "device/DeviceCall.h"
 #include "catalogue/OutsideText.h"
+#include "device/DeviceCall.h"
 #include "record/RecordWriter.h"
 
 #include <QCoreApplication>
@@ -56,13 +56,19 @@ bool reachesInstrument(const char *call)
 // record holds its start.
 bool changesInstrument(const char *call)
 {
-    static const char *const calls[] = {
-        "kdConfigUSBBootstrapDevice",  "kdConfigUSBClearBootSector", "kdConfigUSBWriteBootSector",
-        "kdConfigUSBClearRunSector",   "kdConfigUSBWriteRunSector",  "kdConfigUSBClearFPGAProgram",
-        "kdConfigUSBWriteFPGAProgram", "kdConfigNetBootstrapDevice", "kdConfigNetClearFx3",
-        "kdConfigNetWriteFx3",         "kdConfigNetClearFPGA",       "kdConfigNetWriteFGPA",
-        "kdConfigNetPreset"
-    };
+    static const char *const calls[] = { "kdConfigUSBBootstrapDevice",
+                                         "kdConfigUSBClearBootSector",
+                                         "kdConfigUSBWriteBootSector",
+                                         "kdConfigUSBClearRunSector",
+                                         "kdConfigUSBWriteRunSector",
+                                         "kdConfigUSBClearFPGAProgram",
+                                         "kdConfigUSBWriteFPGAProgram",
+                                         "kdConfigNetBootstrapDevice",
+                                         "kdConfigNetClearFx3",
+                                         "kdConfigNetWriteFx3",
+                                         "kdConfigNetClearFPGA",
+                                         "kdConfigNetWriteFGPA",
+                                         "kdConfigNetPreset" };
     for (const char *name : calls) {
         if (std::strcmp(call, name) == 0)
             return true;

@@ -368,10 +368,10 @@ void Updater::withdrawLowBattery()
 void Updater::askWithoutRecord(Workflow workflow, const QString &reason)
 {
     const QString verb = workflow == Workflow::Restore ? QStringLiteral("Restore") : QStringLiteral("Update");
-    auto *question = new QMessageBox(QMessageBox::Warning, QStringLiteral("No Record"),
-                                     QStringLiteral("No record of this run can be written: %1. %2 without a record?")
-                                         .arg(reason, verb),
-                                     QMessageBox::Yes | QMessageBox::No, window());
+    auto *question = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("No Record"),
+        QStringLiteral("No record of this run can be written: %1. %2 without a record?").arg(reason, verb),
+        QMessageBox::Yes | QMessageBox::No, window());
     question->setDefaultButton(QMessageBox::No);
     question->setEscapeButton(QMessageBox::No);
     // Kept, hidden, until the panel goes, as the downgrade question is.

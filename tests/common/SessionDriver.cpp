@@ -102,11 +102,6 @@ void SessionDriver::askLowBattery(int)
     runSession->answerLowBattery(proceedOnLowBattery);
 }
 
-void SessionDriver::askWithoutRecord(Workflow, const QString &)
-{
-    runSession->answerWithoutRecord(writeWithoutRecord);
-}
-
 void SessionDriver::offerWrite(Workflow workflow)
 {
     offered = workflow;

@@ -22,7 +22,6 @@ public:
     QString model;
     bool installOlder = false;
     bool proceedOnLowBattery = false;
-    bool writeWithoutRecord = false;
 
     // Each runs until its end or 30 s; nullopt when it did not end. The
     // check runs the plan, by default the window's.
@@ -43,7 +42,7 @@ private:
     void askDowngrade() override;
     void askLowBattery(int percent) override;
     void offerWrite(Workflow workflow) override;
-    void askWithoutRecord(Workflow workflow, const QString &reason) override;
+    void askWithoutRecord(Workflow, const QString &) override { runSession->answerWithoutRecord(false); }
 
     std::unique_ptr<RunSession> runSession;
     QStringList lines;
