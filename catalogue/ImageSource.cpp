@@ -1,6 +1,7 @@
 #include "catalogue/ImageSource.h"
 
 #include "catalogue/NativeFile.h"
+#include "catalogue/OutsideText.h"
 #include "catalogue/Signature.h"
 
 #include <QFile>
@@ -45,7 +46,7 @@ ImageList ImageSource::read() const
 {
     ImageList list;
     list.builtIn = builtIn;
-    const QString shown = QFile::decodeName(imageFolder);
+    const QString shown = outsideText(QFile::decodeName(imageFolder));
     const QByteArray sumsPath = pathIn(imageFolder, "SHA256SUMS");
     QByteArray sums;
     if (!readSmallFile(sumsPath, &sums)) {

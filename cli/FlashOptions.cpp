@@ -1,5 +1,7 @@
 #include "FlashOptions.h"
 
+#include "catalogue/OutsideText.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 
@@ -10,6 +12,7 @@ const QString modelOption = QStringLiteral("model");
 const QString firmwareOption = QStringLiteral("firmware");
 const QString allowUnsignedOption = QStringLiteral("allow-unsigned");
 const QString ignorePowerOption = QStringLiteral("ignore-power");
+const QString noRecordOption = QStringLiteral("no-record");
 const QString jsonOption = QStringLiteral("json");
 const QString quietOption = QStringLiteral("quiet");
 const QString verifyOption = QStringLiteral("verify");
@@ -35,10 +38,10 @@ std::optional<DeviceType> modelNamed(const QString &name)
     return std::nullopt;
 }
 
-// Text parsed as Latin-1, as the system's encoding reads it.
+// Text parsed as Latin-1, as the system's encoding reads it, fit to be shown.
 QString shown(const QString &latin1)
 {
-    return QFile::decodeName(latin1.toLatin1());
+    return outsideText(QFile::decodeName(latin1.toLatin1()));
 }
 
 // The long name of the first option given twice, under any of its names;
@@ -79,6 +82,9 @@ QList<QCommandLineOption> declaredOptions()
           QStringLiteral("Take a folder whose SHA256SUMS no trusted key signed, but only where each image the "
                          "run needs has the size and SHA-256 shipped with the program.") },
         { ignorePowerOption, QStringLiteral("Write even when the PC runs on a battery below 25 %.") },
+        { noRecordOption,
+          QStringLiteral("Write even when no record of the run can be written (its folder read-only or full); "
+                         "without it such a run erases nothing and ends with exit status 7.") },
         { verifyOption,
           QStringLiteral("Check every record against its own SHA-256 and the record after it, and name each "
                          "record edited, removed or inserted (history).") },
@@ -192,6 +198,9 @@ ParsedArguments parseArguments(const QList<QByteArray> &arguments)
     options.ignorePower = parser.isSet(ignorePowerOption);
     if (options.ignorePower && options.command == Workflow::Check)
         return usageError(QStringLiteral("--ignore-power belongs to the update and restore commands"));
+    options.noRecord = parser.isSet(noRecordOption);
+    if (options.noRecord && options.command == Workflow::Check)
+        return usageError(QStringLiteral("--no-record belongs to the update and restore commands"));
     options.json = parser.isSet(jsonOption);
     options.quiet = parser.isSet(quietOption);
     parsed.kind = ParsedArguments::Run;
@@ -236,6 +245,8 @@ QString helpText()
                          "      (its size and SHA-256), or its SHA256SUMS not signed by a trusted key;\n"
                          "      nothing was erased or written\n"
                          "   6  the PC runs on a battery below 25 % (see --ignore-power)\n"
+                         "   7  no record of the run can be written (see --no-record); nothing was\n"
+                         "      erased or written\n"
                          "   8  history --verify: a record was edited, removed or inserted\n"
                          "  10  check: an update (or a downgrade) is offered\n"
                          "  11  check: the instrument needs a restore\n");

@@ -30,6 +30,8 @@ struct FlashOptions
     QByteArray firmwareDir;
     // Take images whose SHA256SUMS no trusted key signed.
     bool allowUnsigned = false;
+    // Write even where no record of the run can be written.
+    bool noRecord = false;
     bool json = false;
     bool quiet = false;
 };

@@ -17,6 +17,8 @@ enum ExitCode : int {
     ExitDecisionNeeded = 4,
     ExitImageUnusable = 5,
     ExitLowBattery = 6,
+    // No record of the run can be written, and --no-record was not given.
+    ExitNoRecord = 7,
     // history --verify: a record was edited, removed or inserted.
     ExitHistoryBroken = 8,
     // Written, but the instrument did not answer afterwards to confirm it.
@@ -55,6 +57,8 @@ struct Outcome
     QString failedCall;
     // The PC's battery where it was read, else -1.
     int batteryPercent = -1;
+    // The run's record holds all of it, its result last, on the disk.
+    bool recordComplete = false;
     // Where an update or a restore ran: each part of it, in its order.
     QVector<PartState> parts;
     // What the instrument reported after a write, and where that disagrees

@@ -104,6 +104,11 @@ Outcome wordedOutcome(const RunEnd &end)
         return finished(ExitLowBattery, "low-battery",
                         QStringLiteral("Connect the PC to mains power and run the command again; "
                                        "--ignore-power writes on a low battery too."));
+    case Kind::NoRecord:
+        return finished(ExitNoRecord, "no-record",
+                        QStringLiteral("No record of this run can be written: %1. Nothing was erased or written; "
+                                       "--no-record writes without a record.")
+                            .arg(end.problem));
     case Kind::DowngradeDeclined: return finished(ExitDecisionNeeded, "decision-needed", downgradeMessage);
     case Kind::NoModelNamed:
         return finished(ExitDecisionNeeded, "decision-needed",
@@ -190,9 +195,10 @@ int FlashRun::exec()
     connect(checkGuard.get(), &WriteGuard::stopped, this, [this] { stopDuringCheck(checkGuard->endSignal()); });
     session.start({ options.command, false });
     loop.exec();
-    session.finishRecord();
+    const bool recordComplete = session.finishRecord();
     // What is still queued (the record's failure line, a warning) comes before the outcome.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    outcome.recordComplete = recordComplete;
     output.outcome(outcome);
     return outcome.exitCode;
 }
@@ -216,6 +222,13 @@ void FlashRun::askLowBattery(int)
     session.answerLowBattery(options.ignorePower,
                              options.ignorePower ? QStringLiteral("--ignore-power")
                                                  : QStringLiteral("no --ignore-power"));
+}
+
+// The window asks before a write without a record; the program writes one only with --no-record.
+void FlashRun::askWithoutRecord(Workflow, const QString &)
+{
+    session.answerWithoutRecord(options.noRecord,
+                                options.noRecord ? QStringLiteral("--no-record") : QStringLiteral("no --no-record"));
 }
 
 // A plan without a user offers nothing.

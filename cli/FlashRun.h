@@ -36,6 +36,7 @@ private:
     void askDowngrade() override;
     void askLowBattery(int percent) override;
     void offerWrite(Workflow workflow) override;
+    void askWithoutRecord(Workflow workflow, const QString &reason) override;
     void ended(const RunEnd &end);
     void stopDuringCheck(int signal);
 

@@ -1,6 +1,7 @@
 #include "ImageFolder.h"
 
 #include "catalogue/NativeFile.h"
+#include "catalogue/OutsideText.h"
 #include "catalogue/WorkingFolder.h"
 
 #include <QCoreApplication>
@@ -14,7 +15,7 @@ std::optional<ImageSource> chooseImageSource(const QByteArray &given, bool allow
     ImageSource source;
     if (!given.isEmpty()) {
         if (fileKind(given) != FileKind::Folder) {
-            *problem = QStringLiteral("--firmware: not a folder: ") + QFile::decodeName(given);
+            *problem = QStringLiteral("--firmware: not a folder: ") + outsideText(QFile::decodeName(given));
             return std::nullopt;
         }
         // A folder of its own proves its images with its own signed list;

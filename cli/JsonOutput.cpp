@@ -120,7 +120,9 @@ void JsonOutput::notice(const QString &text)
 
 void JsonOutput::outcome(const Outcome &outcome)
 {
-    QJsonObject object { { QStringLiteral("result"), outcome.result }, { QStringLiteral("exit"), outcome.exitCode } };
+    QJsonObject object { { QStringLiteral("result"), outcome.result },
+                         { QStringLiteral("exit"), outcome.exitCode },
+                         { QStringLiteral("record_complete"), outcome.recordComplete } };
     if (!outcome.message.isEmpty())
         object.insert(QStringLiteral("message"), outcome.message);
     if (!outcome.failedPart.isEmpty())

@@ -2,6 +2,8 @@
 
 #include "Terminal.h"
 
+#include "catalogue/OutsideText.h"
+
 namespace {
 
 const char *const successEscape = "\x1b[32m";
@@ -40,6 +42,12 @@ QString fittedProgressLine(const StepEvent &step, const ProgressEvent &event, in
     return candidates.last();
 }
 
+// Only the program's own escapes (the colours) reach the terminal.
+QByteArray terminalText(const QString &text)
+{
+    return shownLine(text).toUtf8();
+}
+
 void writeLine(std::FILE *stream, const QByteArray &text)
 {
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stream);
@@ -66,7 +74,7 @@ void TextOutput::line(const QString &text, LineTone tone)
     if (quiet)
         return;
     hideProgress();
-    QByteArray bytes = text.toUtf8();
+    QByteArray bytes = terminalText(text);
     if (colour && tone != LineTone::Normal)
         bytes = (tone == LineTone::Success       ? successEscape
                      : tone == LineTone::Warning ? warningEscape
@@ -93,7 +101,7 @@ void TextOutput::progress(const ProgressEvent &event)
         showProgress(fittedProgressLine(currentStep, event, terminalColumns(stderr)));
     } else if (event.seconds / 60 > reportedMinutes) {
         reportedMinutes = event.seconds / 60;
-        writeLine(stderr, progressLine(event).toUtf8());
+        writeLine(stderr, terminalText(progressLine(event)));
     }
 }
 
@@ -114,7 +122,7 @@ void TextOutput::record(const QString &)
 void TextOutput::notice(const QString &text)
 {
     hideProgress();
-    writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + text.toUtf8());
+    writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + terminalText(text));
 }
 
 void TextOutput::outcome(const Outcome &outcome)
@@ -122,12 +130,12 @@ void TextOutput::outcome(const Outcome &outcome)
     hideProgress();
     shownProgress.clear();
     if (!outcome.message.isEmpty() && !outcome.logSaidIt)
-        writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + outcome.message.toUtf8());
+        writeLine(stderr, QByteArrayLiteral("kd740-flash: ") + terminalText(outcome.message));
 }
 
 void TextOutput::showProgress(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = terminalText(text);
     QByteArray shown = '\r' + bytes;
     // What is left of a longer line before is blanked.
     if (shownProgress.size() > bytes.size())

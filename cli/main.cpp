@@ -7,6 +7,7 @@
 #include "TextOutput.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/OutsideText.h"
 #include "device/DeviceCall.h"
 #include "record/RunRecord.h"
 #include "record/StandardStreams.h"
@@ -45,7 +46,8 @@ QString versionText(const ImageSource &images)
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
-        + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath())
+        + QStringLiteral("Images: ")
+        + outsideText(QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath()))
         + QLatin1Char('\n') + signingText(images.read());
 }
 

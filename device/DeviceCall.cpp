@@ -1,6 +1,6 @@
 #include "device/DeviceCall.h"
 
-#include "device/UntrustedText.h"
+#include "catalogue/OutsideText.h"
 
 #include <QFile>
 
@@ -42,7 +42,7 @@ QString argumentText(const char *value)
 {
     if (!value)
         return QStringLiteral("null");
-    return QLatin1Char('"') + QFile::decodeName(value) + QLatin1Char('"');
+    return QLatin1Char('"') + outsideText(QFile::decodeName(value)) + QLatin1Char('"');
 }
 
 // What the call wrote there; "?" while it holds what it was given unread.

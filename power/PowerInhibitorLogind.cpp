@@ -1,6 +1,6 @@
 #include "power/PowerInhibitor.h"
 
-#include "device/UntrustedText.h"
+#include "catalogue/OutsideText.h"
 #include "power/SystemBus.h"
 
 #include <QString>

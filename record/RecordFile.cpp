@@ -1,5 +1,6 @@
 #include "record/RecordFile.h"
 
+#include "catalogue/OutsideText.h"
 #include "record/SyncToDisk.h"
 
 #include <QDir>
@@ -15,8 +16,10 @@ constexpr int maxNameAttempts = 1000;
 bool RecordFile::create(const QString &folder, const QString &stem)
 {
     const QDir dir(folder);
-    if (!dir.mkpath(QStringLiteral(".")))
-        return fail(QDir::toNativeSeparators(dir.absolutePath()) + QStringLiteral(" cannot be created"));
+    // An existing folder is not made again: where it may not be written
+    // to, the system refuses that too, and the file says why better.
+    if (!dir.exists() && !dir.mkpath(QStringLiteral(".")))
+        return fail(outsideText(QDir::toNativeSeparators(dir.absolutePath())) + QStringLiteral(" cannot be created"));
     for (int attempt = 1; attempt <= maxNameAttempts; ++attempt) {
         const QString suffix = attempt == 1 ? QString() : QLatin1Char('-') + QString::number(attempt);
         file.setFileName(dir.absoluteFilePath(stem + suffix + QStringLiteral(".txt")));
@@ -49,7 +52,7 @@ bool RecordFile::append(const QStringList &lines, bool synced)
     QByteArray bytes;
     for (const QString &line : lines) {
         lastLineStart = end + bytes.size();
-        bytes += line.toUtf8() + '\n';
+        bytes += shownLine(line).toUtf8() + '\n';
     }
     if (!write(bytes, synced))
         return takeBack(end);
@@ -61,7 +64,7 @@ bool RecordFile::append(const QStringList &lines, bool synced)
 bool RecordFile::replaceLast(const QString &line)
 {
     const qint64 end = file.pos();
-    QByteArray bytes = line.toUtf8();
+    QByteArray bytes = shownLine(line).toUtf8();
     // A shorter line is padded so that no part of the longer one is left after it.
     const qint64 lastLength = end - lastLineStart - 1;
     if (bytes.size() < lastLength)
@@ -125,8 +128,9 @@ bool RecordFile::takeBack(qint64 end)
 
 bool RecordFile::fail(const QString &problem)
 {
-    error = file.fileName().isEmpty() ? problem
-                                      : QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") + problem;
+    error = file.fileName().isEmpty()
+        ? problem
+        : outsideText(QDir::toNativeSeparators(file.fileName())) + QStringLiteral(": ") + problem;
     file.close();
     return false;
 }

@@ -9,6 +9,7 @@
 // at a time, every line on the disk before the next is taken. A line that
 // cannot be written whole (a full disk) is taken back, so the file never
 // ends within a line; a file that could not take its first line is removed.
+// No line holds a line break, whatever text it was given (shownLine()).
 class RecordFile
 {
 public:

@@ -71,20 +71,28 @@ quint64 RecordWriter::give(const Job &job)
     return number;
 }
 
-void RecordWriter::waitWritten(quint64 line, unsigned long timeoutMs)
+bool RecordWriter::waitWritten(quint64 line, unsigned long timeoutMs)
 {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return written >= line || broken || ended; });
+    return written >= line;
 }
 
-void RecordWriter::waitAllWritten(unsigned long timeoutMs)
+bool RecordWriter::waitWritten(quint64 line)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return written >= line || broken || ended; });
+    return written >= line;
+}
+
+bool RecordWriter::waitAllWritten(unsigned long timeoutMs)
 {
     quint64 last = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex);
         last = given;
     }
-    waitWritten(last, timeoutMs);
+    return waitWritten(last, timeoutMs);
 }
 
 // The last line written before the writer started is synced first.
@@ -101,7 +109,8 @@ void RecordWriter::run()
             else
                 ok = job.replacingLast ? file.replaceLast(job.line) : file.append({ job.line });
             lock.lock();
-            ++written;
+            if (ok)
+                ++written;
             changed.notify_all();
             continue;
         }

@@ -37,9 +37,13 @@ public:
     // The sealed file's digest once the seal is written; else empty.
     QString digest();
     // Any thread: waits until line number `line` is on the disk, or the
-    // writer has failed or ended, or timeoutMs has passed.
-    void waitWritten(quint64 line, unsigned long timeoutMs);
-    void waitAllWritten(unsigned long timeoutMs);
+    // writer has failed or ended, or timeoutMs has passed; whether the line
+    // is on the disk.
+    bool waitWritten(quint64 line, unsigned long timeoutMs);
+    // The same however long the disk takes.
+    bool waitWritten(quint64 line);
+    // Whether every line given is on the disk by then.
+    bool waitAllWritten(unsigned long timeoutMs);
 
 signals:
     // Nothing more is written after the first failure: why, with the path.

@@ -2,8 +2,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/FileDigest.h"
+#include "catalogue/OutsideText.h"
 #include "device/DeviceCall.h"
-#include "device/UntrustedText.h"
 #include "record/RecordWriter.h"
 
 #include <QCoreApplication>
@@ -27,9 +27,12 @@
 
 namespace {
 
-// How long a library call waits for its start to reach the disk; a disk that
-// takes longer only delays the record, never the write.
+// How long a library call that only reads waits for its start to reach the
+// disk; a disk that takes longer only delays the record, never the read. A
+// call that erases or writes waits however long the disk takes.
 constexpr unsigned long startWaitMs = 5000;
+// A disk slower than this is said to be waited for.
+constexpr unsigned long unnoticedWaitMs = 1000;
 // How long a program about to end waits for its record's last lines.
 constexpr unsigned long writtenWaitMs = 10000;
 
@@ -49,12 +52,37 @@ bool reachesInstrument(const char *call)
     return false;
 }
 
+// The calls that erase, write or load firmware: none is made before the
+// record holds its start.
+bool changesInstrument(const char *call)
+{
+    static const char *const calls[] = { "kdConfigUSBBootstrapDevice",
+                                         "kdConfigUSBClearBootSector",
+                                         "kdConfigUSBWriteBootSector",
+                                         "kdConfigUSBClearRunSector",
+                                         "kdConfigUSBWriteRunSector",
+                                         "kdConfigUSBClearFPGAProgram",
+                                         "kdConfigUSBWriteFPGAProgram",
+                                         "kdConfigNetBootstrapDevice",
+                                         "kdConfigNetClearFx3",
+                                         "kdConfigNetWriteFx3",
+                                         "kdConfigNetClearFPGA",
+                                         "kdConfigNetWriteFGPA",
+                                         "kdConfigNetPreset" };
+    for (const char *name : calls) {
+        if (std::strcmp(call, name) == 0)
+            return true;
+    }
+    return false;
+}
+
 // From the image check's own read: the record reads no image a second time.
 // What the image held and, when it was refused, what it had to hold, so that
 // a record shows which file stood under an image's name.
 QString imageLine(const CheckedImage &image)
 {
-    QString line = QStringLiteral("image: ") + QDir::toNativeSeparators(QFileInfo(image.path).absoluteFilePath());
+    QString line = QStringLiteral("image: ")
+        + outsideText(QDir::toNativeSeparators(QFileInfo(image.path).absoluteFilePath()));
     const FileDigest &found = image.found;
     if (found.size < 0)
         return line + QStringLiteral(", unusable");
@@ -108,7 +136,7 @@ QString programLine()
         if (word.isEmpty() || word.contains(QLatin1Char(' ')))
             word = QLatin1Char('"') + word + QLatin1Char('"');
     }
-    return untrustedText(words.join(QLatin1Char(' ')));
+    return outsideText(words.join(QLatin1Char(' ')));
 }
 
 QString operatingSystem()
@@ -219,7 +247,7 @@ QString RunRecord::whereLine() const
 {
     if (state != State::Writing)
         return QString();
-    return QStringLiteral("Record: ") + filePath
+    return QStringLiteral("Record: ") + outsideText(filePath)
         + (sealedDigest.isEmpty() ? QString() : QStringLiteral(", SHA-256 ") + sealedDigest);
 }
 
@@ -239,7 +267,7 @@ QStringList RunRecord::header(const DeviceStatus &status) const
         QStringLiteral("program version: " KD740_VERSION),
         QStringLiteral("kd_api version: ") + libraryVersion(),
         QStringLiteral("date: ") + timeWithOffset(began),
-        QStringLiteral("computer: ") + QSysInfo::machineHostName(),
+        QStringLiteral("computer: ") + outsideText(QSysInfo::machineHostName()),
         QStringLiteral("user: ") + loginName(),
         QStringLiteral("program: ") + programLine(),
         QStringLiteral("operating system: ") + operatingSystem(),
@@ -265,16 +293,37 @@ void RunRecord::starting(const char *name, const QString &arguments)
         return;
     }
     emit callStarting(text, QPrivateSignal());
+    const bool changing = changesInstrument(name);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(startWaitMs);
+    const auto handled = [&] { return startsHandled >= start || released; };
     lock.lock();
-    startHandled.wait_until(lock, deadline, [&] { return startsHandled >= start || released; });
+    if (changing)
+        startHandled.wait(lock, handled);
+    else
+        startHandled.wait_until(lock, deadline, handled);
     const quint64 line = startsHandled == start && !released ? lastStartLine : 0;
     RecordWriter *const lineWriter = line ? writer.get() : nullptr;
     lock.unlock();
+    if (!lineWriter)
+        return;
+    if (changing) {
+        waitOnDisk(*lineWriter, line);
+        return;
+    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline
                                                                             - std::chrono::steady_clock::now());
-    if (lineWriter)
-        lineWriter->waitWritten(line, static_cast<unsigned long>(std::max<std::int64_t>(0, left.count())));
+    lineWriter->waitWritten(line, static_cast<unsigned long>(std::max<std::int64_t>(0, left.count())));
+}
+
+// On the caller's thread. A writer that fails or ends lets the call go: the
+// record is lost then, and the run says so.
+void RunRecord::waitOnDisk(RecordWriter &lineWriter, quint64 line)
+{
+    if (lineWriter.waitWritten(line, unnoticedWaitMs))
+        return;
+    emit waitingForDisk(true);
+    lineWriter.waitWritten(line);
+    emit waitingForDisk(false);
 }
 
 void RunRecord::writeCallStarting(const QString &text)
@@ -298,10 +347,14 @@ void RunRecord::releaseCallers()
     startHandled.notify_all();
 }
 
-void RunRecord::waitWritten()
+bool RunRecord::waitWritten()
 {
-    if (writer)
-        writer->waitAllWritten(writtenWaitMs);
+    return writer && writer->waitAllWritten(writtenWaitMs) && state == State::Writing && finished;
+}
+
+QString RunRecord::problem() const
+{
+    return problemText;
 }
 
 void RunRecord::writerFailed(const QString &reason)
@@ -384,5 +437,6 @@ QString RunRecord::failure(const QString &reason)
 {
     state = State::Off;
     pending.clear();
+    problemText = reason;
     return QStringLiteral("No record could be written: ") + reason + QLatin1Char('.');
 }

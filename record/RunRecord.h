@@ -36,7 +36,9 @@ QString recordsFolder();
 // the order it happened. Once the file exists, its lines are written and
 // synced by a writer thread of its own, so a slow disk never holds up the
 // thread that gives them; a library call is made only once its start is on
-// the disk, so that a call that never returns is known all the same.
+// the disk, so that a call that never returns is known all the same: one
+// that only reads waits for it a few seconds, one that erases or writes as
+// long as the disk takes.
 class RunRecord : public QObject, private DeviceCallObserver, private ImageCheckObserver
 {
     Q_OBJECT
@@ -70,7 +72,9 @@ public:
     void finish();
     // For a program about to end: waits until the writer has put every line
     // on the disk or given up, so that a failure is told before the end.
-    void waitWritten();
+    // Whether the record is complete: every line of it on the disk, the
+    // result last.
+    bool waitWritten();
     // For a thread about to wait for the worker: the worker's calls no longer
     // wait for their starts to be on the disk.
     void releaseCallers();
@@ -88,10 +92,16 @@ public:
     QString digest() const { return sealedDigest; }
     // An open or a bootstrap reached an instrument.
     bool reachedInstrument() const { return reached; }
+    // Why no record can be written, once that is known (the check ended,
+    // or the writer failed); otherwise empty.
+    QString problem() const;
 
 signals:
     // The record could not be written on: the log line that says so, once.
     void writeFailed(const QString &line);
+    // From the thread of a call that erases or writes: it waits for its
+    // start to reach the disk (true), after a while, and no more (false).
+    void waitingForDisk(bool waiting);
 
     // What the observers learn on other threads, handed to the record's own
     // as arguments Qt copies itself: a hand-over ThreadSanitizer sees as Qt's.
@@ -109,6 +119,7 @@ private:
     void imageChecked(const CheckedImage &image) override;
 
     void writeCallStarting(const QString &text);
+    void waitOnDisk(RecordWriter &lineWriter, quint64 line);
     void writerFailed(const QString &reason);
     void writeCallEnded(const QString &text, bool reaches);
     void addImage(const QString &line);
@@ -144,6 +155,7 @@ private:
     bool released = false;
     // The stamp of the call whose start is the last line, until it returns.
     QString callInFlight;
+    QString problemText;
     // What the record ends with when nobody tells it otherwise.
     QString checkResult;
     // The result line is given: nothing more is written.

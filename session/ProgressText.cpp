@@ -30,6 +30,16 @@ QString ProgressText::readingBack()
     return QStringLiteral("Reading the firmware versions back");
 }
 
+QString ProgressText::waitingForRecord()
+{
+    return QStringLiteral("Waiting for the record to reach the disk");
+}
+
+void ProgressText::waitForRecord(bool waiting)
+{
+    recordWait = waiting;
+}
+
 ProgressText::ProgressText(const QString &activity, qint64 startMs)
     : activity(activity)
     , sinceMs(startMs)
@@ -57,6 +67,8 @@ int ProgressText::follow(const LibraryProgress *library, PercentFilter &filter)
 
 QString ProgressText::stepLine(int percent) const
 {
+    if (recordWait)
+        return waitingForRecord();
     const QString doing = phase == LibraryProgress::Phase::Writing ? QStringLiteral("writing")
                                                                    : QStringLiteral("erasing");
     QString line = step > 0 ? QStringLiteral("Step %1 of %2: %3 the %4 program").arg(step).arg(steps).arg(doing, part)
@@ -85,7 +97,7 @@ QStringList ProgressText::widestLines()
 {
     // Two-digit minutes and nine steps are as wide as these get in practice.
     const qint64 late = (99 * 60 + 59) * qint64(1000);
-    QStringList lines { opening(), reading(), readingBack() };
+    QStringList lines { opening(), reading(), readingBack(), waitingForRecord() };
     for (const PartSequence *sequence : allSequences()) {
         for (const PartStep &part : sequence->parts) {
             ProgressText text(QString(), 0);

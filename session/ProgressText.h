@@ -16,10 +16,14 @@ public:
     static QString opening();
     static QString reading();
     static QString readingBack();
+    static QString waitingForRecord();
 
     // activity is shown until the first step starts, and throughout the
     // check, with the time since startMs.
     ProgressText(const QString &activity, qint64 startMs);
+
+    // While waiting: the step waits for its record to reach the disk.
+    void waitForRecord(bool waiting);
 
     // The step-th part of steps is cleared from nowMs on.
     void startStep(int step, int steps, const QString &part, int expectedSeconds, qint64 nowMs);
@@ -46,6 +50,7 @@ private:
     QString part;
     int expectedSeconds = 0;
     LibraryProgress::Phase phase = LibraryProgress::Phase::Erasing;
+    bool recordWait = false;
 };
 
 // A monotonic clock in milliseconds, one for each run. Tests speed it up to

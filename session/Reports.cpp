@@ -74,6 +74,8 @@ QString failureAdvice(RunEnd::Kind end)
         return QStringLiteral("Reinstall the program, or use the images it shipped with.");
     case RunEnd::Kind::LowBattery: return QStringLiteral("Connect the PC to mains power and run the update again.");
     case RunEnd::Kind::Stopped: return QStringLiteral("Nothing was changed; run the update again when ready.");
+    case RunEnd::Kind::NoRecord:
+        return QStringLiteral("Make room for the record or let its folder be written, then run the update again.");
     default: break;
     }
     return QStringLiteral("Check device connections and re-run the software.");

@@ -94,6 +94,8 @@ struct RunEnd
         NoModelNamed,
         ImageUnusable,
         LowBattery,
+        // No record could be written, and the write was not agreed without one.
+        NoRecord,
         DowngradeDeclined,
         RestoreNotUpdate,
         UpdateNotRestore,
@@ -124,7 +126,8 @@ struct RunEnd
     QStringList disagreements;
     // The PC's battery percentage where it was read before an erase, else -1.
     int batteryPercent = -1;
-    // ImageUnusable: which image and why, as the log says it.
+    // ImageUnusable: which image and why, as the log says it; NoRecord:
+    // why no record can be written.
     QString problem;
     // Failed: the part the run was writing and the library call that
     // failed, where there were.

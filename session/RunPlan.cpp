@@ -104,6 +104,7 @@ QString recordResult(RunEnd::Kind kind)
     case Kind::NoModelNamed: return QStringLiteral("no model named");
     case Kind::ImageUnusable: return QStringLiteral("image unusable");
     case Kind::LowBattery: return QStringLiteral("low battery");
+    case Kind::NoRecord: return QStringLiteral("no record");
     case Kind::DowngradeDeclined: return QStringLiteral("downgrade declined");
     case Kind::RestoreNotUpdate: return QStringLiteral("restore needed");
     case Kind::UpdateNotRestore: return QStringLiteral("update needed");

@@ -1,6 +1,7 @@
 #include "session/RunSession.h"
 
 #include "catalogue/ImageCopies.h"
+#include "catalogue/OutsideText.h"
 #include "power/EraseGate.h"
 #include "power/KeepAwake.h"
 #include "power/WriteGuard.h"
@@ -72,12 +73,12 @@ RunSession::~RunSession()
     delete record;
 }
 
-void RunSession::finishRecord()
+bool RunSession::finishRecord()
 {
     if (!record)
-        return;
+        return false;
     record->finish();
-    record->waitWritten();
+    return record->waitWritten();
 }
 
 void RunSession::dropImageCopies()
@@ -105,8 +106,10 @@ QString RunSession::keepStoppedCheck()
     return record->path().isEmpty() ? where : record->seal(word);
 }
 
-void RunSession::emitLine(const QString &text, LineTone tone, bool report)
+// Whatever it holds, a line stays one line in every view.
+void RunSession::emitLine(const QString &raw, LineTone tone, bool report)
 {
+    const QString text = shownLine(raw);
     if (record)
         record->addLine(text);
     emit line(text, tone, report);
@@ -142,6 +145,7 @@ void RunSession::start(const RunPlan &started)
     waiting = Waiting::Nothing;
     result = CheckResult();
     batteryPercent = -1;
+    withoutRecordAgreed = false;
     // A run ends where the next one begins.
     delete calls;
     delete record;
@@ -149,6 +153,7 @@ void RunSession::start(const RunPlan &started)
     // Queued: the failure may come from within a coloured line, and its own is plain.
     connect(
         record, &RunRecord::writeFailed, this, [this](const QString &text) { emitLine(text); }, Qt::QueuedConnection);
+    connect(record, &RunRecord::waitingForDisk, this, &RunSession::showRecordWait);
     calls = new CallRelay(record->callObserver(), this);
     connect(calls, &CallRelay::reported, this,
             [this](const QString &name, const QString &arguments, int status, qint64 microseconds) {
@@ -401,6 +406,14 @@ void RunSession::acceptOffer()
 // once the write has ended and its outcome is written.
 void RunSession::write(Workflow workflow)
 {
+    // A run that cannot be recorded asks first: the record is what tells
+    // later what was erased.
+    if (record && record->path().isEmpty() && !withoutRecordAgreed) {
+        waiting = Waiting::Record;
+        writeWithoutRecord = workflow;
+        questions.askWithoutRecord(workflow, record->problem());
+        return;
+    }
     wrote = workflow;
     failedCall.clear();
     writeSteps = workflow == Workflow::Restore ? &restoreSequence(status.deviceType)
@@ -412,6 +425,11 @@ void RunSession::write(Workflow workflow)
         batteryPercent = outcome.batteryPercent;
     });
     emitLines({ QString(), workflow == Workflow::Restore ? restoreTitle() : updateTitle(), QString() });
+    // No record takes the answer: the log, which can be saved, says it.
+    if (withoutRecordAgreed)
+        emitLine(QStringLiteral("Writing without a record")
+                 + (withoutRecordBy.isEmpty() ? QString() : QStringLiteral(" (") + withoutRecordBy + QLatin1Char(')'))
+                 + QLatin1Char('.'));
     followErasing(writer);
     connect(writer, &WritePartsThread::stepStarted, this, &RunSession::startStep);
     guard = std::make_unique<WriteGuard>();
@@ -444,6 +462,41 @@ void RunSession::write(Workflow workflow)
         },
         Qt::DirectConnection);
     startWorker(writer, ProgressText::opening(), &writer->libraryProgress(), &RunSession::written);
+}
+
+void RunSession::answerWithoutRecord(bool proceed, const QString &by)
+{
+    if (waiting != Waiting::Record)
+        return;
+    waiting = Waiting::Nothing;
+    if (!proceed)
+        return refuseWithoutRecord(writeWithoutRecord);
+    withoutRecordAgreed = true;
+    withoutRecordBy = by;
+    write(writeWithoutRecord);
+}
+
+// Nothing was touched: each part is as the check found it.
+void RunSession::refuseWithoutRecord(Workflow workflow)
+{
+    const PartSequence &sequence = workflow == Workflow::Restore ? restoreSequence(status.deviceType)
+                                                                 : updateSequence(status.deviceType);
+    emitLines(outcomeLines(RunEnd::Kind::NoRecord, stateAfterFailure(sequence, {}), QString()));
+    RunEnd end;
+    end.kind = RunEnd::Kind::NoRecord;
+    end.problem = record->problem();
+    untouchedParts(end);
+    end.endsProgram = !plan.offerAfterCheck;
+    endRun(end);
+}
+
+// The step line says why nothing moves while the disk takes its time.
+void RunSession::showRecordWait(bool waiting)
+{
+    if (!progressText)
+        return;
+    progressText->waitForRecord(waiting);
+    tick();
 }
 
 namespace {

@@ -41,6 +41,10 @@ public:
     // (RunSession::answerLowBattery); a stop withdraws the question.
     virtual void askLowBattery(int percent) = 0;
     virtual void withdrawLowBattery() {}
+    // No record of the run can be written (reason): whether to write
+    // without one (RunSession::answerWithoutRecord), asked before anything
+    // is erased.
+    virtual void askWithoutRecord(Workflow workflow, const QString &reason) = 0;
     // The check found work that the plan offers: the run goes on with it
     // once RunSession::acceptOffer() is called, and is over with the
     // session otherwise.
@@ -97,6 +101,7 @@ public:
     void bootstrapAs(std::optional<DeviceType> model, const QString &by = QString());
     void answerDowngrade(Downgrade answer, const QString &by = QString());
     void answerLowBattery(bool proceed, const QString &by = QString());
+    void answerWithoutRecord(bool proceed, const QString &by = QString());
     void acceptOffer();
 
     // From a start until its end, questions included, except while the
@@ -106,7 +111,8 @@ public:
     DeviceStatus &deviceStatus() { return status; }
     // For a program about to end: the record ends as the check ended, unless
     // a write said how it ended, and its last lines are put on the disk.
-    void finishRecord();
+    // Whether the record is complete.
+    bool finishRecord();
     // The record's path while it is being written, else empty.
     QString recordPath() const;
     // Its SHA-256 once sealed, else empty.
@@ -163,6 +169,8 @@ private:
     void settleBattery(bool proceed);
     void endRun(RunEnd end);
     void write(Workflow workflow);
+    void refuseWithoutRecord(Workflow workflow);
+    void showRecordWait(bool waiting);
     void written();
     void readBack();
     void endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after);
@@ -191,8 +199,13 @@ private:
     DeviceStatus readBackStatus;
     QString failedWriteCall;
     bool busy = false;
-    enum class Waiting { Nothing, Model, Downgrade, Offer };
+    enum class Waiting { Nothing, Model, Downgrade, Offer, Record };
     Waiting waiting = Waiting::Nothing;
+    // The write asked about while no record can be written, and whether the
+    // user agreed to it.
+    Workflow writeWithoutRecord = Workflow::Check;
+    bool withoutRecordAgreed = false;
+    QString withoutRecordBy;
     // The worker waits for the answer about the battery.
     ErasingThread *askingBattery = nullptr;
     RunRecord *record = nullptr;

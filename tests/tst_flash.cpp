@@ -219,6 +219,7 @@ private slots:
     void narrowTerminal();
     void historyVerifies_data();
     void historyVerifies();
+    void outsideTextCannotForge();
 };
 
 // clang-format off
@@ -376,6 +377,10 @@ void TestFlash::run_data()
                                             << QStringList() << 10 << "";
     QTest::newRow("--json") << "kd740b" << QStringList { "update", "--json" } << "update"
                             << QStringList { "data/update/kd740b.log" } << 0 << "";
+    // No record can be written: nothing is erased without --no-record.
+    QTest::newRow("no record: 7") << "kd740b" << QStringList { "XDG_DATA_HOME=/dev/null", "update" } << ""
+        << refused + QStringList("No record could be written: /dev/null/kd740-updater/records cannot be created.")
+               + failureBlockWith({ nothingTouched }, failureAdvice(RunEnd::Kind::NoRecord)).mid(0, 4) << 7 << "";
     QTest::newRow("SIGTERM during the FPGA write") << "kd740b" << QStringList { "update" } << "update" << interrupted
                                                    << 0 << "Updating FPGA, estimated 6 minutes.";
 }
@@ -404,7 +409,7 @@ void TestFlash::run()
     // The engine runs in this process: a relative XDG_DATA_HOME is its too, with a scratch home.
     const QByteArray saved[] = { qgetenv("XDG_DATA_HOME"), qgetenv("HOME") };
     const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_HOME", saved[0]), qputenv("HOME", saved[1]); });
-    const bool relativeDataHome = arguments.value(0).startsWith("XDG_DATA_HOME=");
+    const bool relativeDataHome = arguments.value(0) == "XDG_DATA_HOME=records";
     if (relativeDataHome)
         qputenv("XDG_DATA_HOME", "records"), qputenv("HOME", QFile::encodeName(QDir::current().filePath("home")));
     QStringList engineCalls;
@@ -446,6 +451,7 @@ void TestFlash::run()
     const QString errors = QString::fromUtf8(flash.readAllStandardError());
     QVERIFY2(flash.exitStatus() == QProcess::NormalExit, qPrintable(errors));
     QCOMPARE(flash.exitCode(), exitCode);
+    QCOMPARE(errors.contains("No record of this run can be written: "), exitCode == 7);
     const bool warned = (errors + QString::fromUtf8(output)).contains("--allow-unsigned takes them only where");
     QCOMPARE(warned, arguments.contains("--allow-unsigned"));
     // Bad usage: the row gives what standard error says first, and nothing else happens.
@@ -493,6 +499,7 @@ void TestFlash::run()
         QCOMPARE(jsonLines.last(), "Record: " + recordPath + ", SHA-256 " + digest);
         QCOMPARE(outcome.value("record_sha256").toString(), digest);
         QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
+        QCOMPARE(record.filter(QRegularExpression("^result: ")).size(), 1);
         QCOMPARE(record.filter(QRegularExpression("^(\\+\\S+ )?images: unsigned, allowed by --allow-unsigned$")).size(),
                  arguments.contains("--allow-unsigned") ? 1 : 0);
     }
@@ -566,45 +573,45 @@ void TestFlash::jsonEvents_data()
     QTest::newRow("update offered") << "kd740b" << QStringList { "check" }
                                     << QStringList { kd740b,
                                                      "outcome 10 The KD740 holds older firmware than shipped: "
-                                                     "kd740-flash update installs it. update-needed" };
+                                                     "kd740-flash update installs it. true update-needed" };
     QTest::newRow("restore needed") << "kd740a-boot" << QStringList { "check" }
                                     << QStringList {
                                            shipped + " 4.5.9 signed " + keyId(trustedKeys().first())
                                                + " usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
-                                           "outcome 11 The KD740 needs a restore: kd740-flash restore. restore-needed"
+                                           "outcome 11 The KD740 needs a restore: kd740-flash restore. true restore-needed"
                                        };
     QTest::newRow("written over the network")
         << "kd740c-net" << QStringList { "update" }
         << QStringList { shipped + "4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
                              + " net KD740C update [4 FX3 5, 2 FPGA 3] 5678",
                          "outcome 0 The KD740 holds the shipped firmware now. "
-                         "[4 FX3 5 5 written, 2 FPGA  loaded 3 written] done" };
+                         "[4 FX3 5 5 written, 2 FPGA  loaded 3 written] true done" };
     QTest::newRow("write fails") << "write-fault" << QStringList { "update" }
                                  << QStringList { kd740b,
                                                   "kdConfigUSBWriteFPGAProgram outcome 1 The write failed at "
                                                   "kdConfigUSBWriteFPGAProgram, writing the FPGA. Check device "
                                                   "connections and re-run the software. FPGA "
-                                                      + skipped + "10 FPGA  12 erased] [The KD740B answers only "
+                                                      + skipped + "10 FPGA  12 erased] true [The KD740B answers only "
                                                                   "in its boot mode after the write., "
                                                       + mayNotWork + "] failed" };
     QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
                                     << QStringList { kd740b,
                                                      "outcome 5 Firmware image is empty: broken/kd740b_fpga_12.rbf "
                                                          + imageAdvice + ' ' + skipped
-                                                         + "10 FPGA  12 untouched] image-unusable" };
+                                                         + "10 FPGA  12 untouched] true image-unusable" };
     QTest::newRow("--allow-unsigned") << "kd740b" << QStringList { "check", "-f", "fw-unsigned", "--allow-unsigned" }
                                       << QStringList { QString(kd740b).remove(comment).replace(
                                                            QRegularExpression("signed \\S+"), "unsigned"),
                                                        "outcome 10 The KD740 holds older firmware than shipped: "
-                                                       "kd740-flash update installs it. update-needed" };
+                                                       "kd740-flash update installs it. true update-needed" };
     // The run reads the list once: changed once the instrument is looked for, it changes nothing.
     QTest::newRow("list changed during the run")
         << "kd740b\nswap kdConfigNetGetDeviceList rewrite firmware/SHA256SUMS" << QStringList { "update" }
-        << QStringList { kd740b, "outcome 0 The KD740 holds the shipped firmware now. " + written + " done" };
+        << QStringList { kd740b, "outcome 0 The KD740 holds the shipped firmware now. " + written + " true done" };
     QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
                                 << QStringList {
                                        "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in fw-unsigned "
-                                       + imageAdvice + " image-unusable"
+                                       + imageAdvice + " false image-unusable"
                                    };
 }
 
@@ -666,6 +673,31 @@ void TestFlash::narrowTerminal()
         QVERIFY2(state.contains(QRegularExpression("(^| )\\d+:\\d\\d( elapsed.*)? *$")), qPrintable(state));
         QVERIFY2(!state.contains('%') || state.contains(QRegularExpression("(^|[ (])\\d+ %")), qPrintable(state));
     }
+}
+
+// A folder name and a library text that try to add a line to the record or
+// to reach the terminal (a line break, escape sequences, U+2028, a bidi
+// override, a backslash before n): each is shown escaped, never passed.
+void TestFlash::outsideTextCannotForge()
+{
+    Sim sim;
+    sim.setDescription(QStringLiteral("api-version 3.1\x1b[2J\u2028\u202Eevil\n")
+                       + readLines(QFINDTESTDATA("../simulator/examples/kd740b.txt")).join('\n'));
+    const QString folder = QStringLiteral("fw\nresult: success\x1b[32m\u2028\\n");
+    if (!QDir(sim.dir()).mkpath(folder))
+        QSKIP("this system's names take no line break");
+    for (const QString &name : QDir(sim.imagePath("")).entryList(QDir::Files))
+        QVERIFY(QFile::copy(sim.imagePath(name), QDir(sim.dir()).filePath(folder + '/' + name)));
+    QProcess flash;
+    startFlash(flash, { "update", "--firmware", folder }, QProcessEnvironment::systemEnvironment());
+    QVERIFY(flash.waitForFinished(60000));
+    const QByteArray output = flash.readAllStandardOutput() + flash.readAllStandardError();
+    QCOMPARE(flash.exitCode(), 0);
+    QVERIFY2(!output.contains('\x1b') && !output.contains("\u2028"), output.constData());
+    const QStringList record = readLines(QString::fromUtf8(output).section("Record: ", -1).section('\n', 0, 0));
+    QCOMPARE(record.filter(QRegularExpression("^result: ")), QStringList("result: success"));
+    QCOMPARE(record.filter("kd_api version: "), QStringList("kd_api version: 3.1\\u001B[2J\\u2028\\u202Eevil"));
+    QVERIFY(record.filter("fw\\nresult: success\\u001B[32m\\u2028\\\\n/").size() >= 2);
 }
 
 // The manual page gives every option --help gives, each beginning with its description.

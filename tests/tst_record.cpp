@@ -12,12 +12,15 @@
 
 #include "catalogue/ImageDigests.h"
 #include "record/RunRecord.h"
+#include "ui/Updater.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -26,11 +29,29 @@
 #include <QTest>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+
+#ifndef Q_OS_WIN
+#  include <dlfcn.h>
+#endif
 
 using Sim = SimulatedInstrument;
 
 namespace {
+
+// A disk that takes every sync of this process until it is let go.
+std::mutex syncMutex;
+std::condition_variable syncsReleased;
+bool syncsHeld = false;
+
+void holdSyncs(bool held)
+{
+    const std::lock_guard<std::mutex> lock(syncMutex);
+    syncsHeld = held;
+    syncsReleased.notify_all();
+}
 
 // A time stamp, or the word that stands for one.
 const QRegularExpression stampPattern(QStringLiteral("^\\+(?:T|(\\d+):(\\d\\d)\\.(\\d\\d\\d))(?: |$)"));
@@ -160,6 +181,17 @@ QStringList expectedRecord(const QString &name)
 
 } // namespace
 
+#ifndef Q_OS_WIN
+extern "C" int fsync(int fd)
+{
+    std::unique_lock<std::mutex> lock(syncMutex);
+    syncsReleased.wait(lock, [] { return !syncsHeld; });
+    lock.unlock();
+    static const auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    return real(fd);
+}
+#endif
+
 class TestRecord : public QObject
 {
     Q_OBJECT
@@ -180,8 +212,9 @@ void TestRecord::recordOfRun_data()
     QTest::addColumn<QString>("button"); // pressed after the check, if any
     QTest::addColumn<QString>("faults");
     QTest::addColumn<QString>("expected"); // in data/record; none: no record
-    // "blocked": the folder cannot be made; "full": no file can grow, "full
-    // after the check": the record's file cannot grow much beyond the check.
+    // "blocked": the folder cannot be made, "read-only": nothing can be made in it (writing without a record: Yes,
+    // "declined": No); "full": no file can grow, "full after the check": the record's file cannot grow much beyond
+    // the check; "slow": syncs take longer than 5 s.
     QTest::addColumn<QString>("disk");
     QTest::addColumn<QString>("zeroed"); // an image filled with zeros before the check
     // Where no record is expected in full: its result line's word.
@@ -209,6 +242,9 @@ void TestRecord::recordOfRun_data()
                                             << "" << "current";
     QTest::newRow("folder cannot be written") << kdB << "" << updateButton << ""
                                               << "update-kd740b" << "blocked" << "" << "";
+    QTest::newRow("folder read-only") << kdB << "" << updateButton << "" << "update-kd740b" << "read-only" << "" << "";
+    QTest::newRow("folder cannot be written, declined") << kdB << "" << updateButton << "" << "" << "blocked declined" << "" << "";
+    QTest::newRow("syncs slower than 5 s") << kdB << "" << updateButton << "" << "update-kd740b" << "slow" << "" << "";
     QTest::newRow("disk full from the start") << kdB << "" << updateButton << ""
                                               << "update-kd740b" << "full" << "" << "";
     QTest::newRow("disk full during the update") << kdB << "" << updateButton << ""
@@ -234,18 +270,33 @@ void TestRecord::recordOfRun()
     const auto restore = qScopeGuard([&] {
         qputenv("XDG_DATA_HOME", dataHome);
         limitFileSize(-1);
+        holdSyncs(false);
     });
     if (disk.startsWith(QLatin1String("full")) && !limitFileSize(-1).isEmpty())
         QSKIP(qPrintable(limitFileSize(-1)));
-    const bool folderWritable = disk != QLatin1String("blocked");
+    const bool folderWritable = !disk.startsWith(QLatin1String("blocked")) && disk != QLatin1String("read-only");
+    if (QSysInfo::productType() == QLatin1String("windows") && (!folderWritable || disk == QLatin1String("slow")))
+        QSKIP("Windows takes the data folder from the user's profile, which no test may spoil, and syncs its own way");
+    Sim sim;
+    std::optional<UnprivilegedFileAccess> unprivileged;
     if (!folderWritable) {
-        if (QSysInfo::productType() == QLatin1String("windows"))
-            QSKIP("Windows takes the data folder from the user's profile, which no test may spoil");
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
         QFile blocker(home.filePath(QStringLiteral("kd740-updater")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        if (disk == QLatin1String("read-only")) {
+            QVERIFY(QDir(home.path()).mkpath(QStringLiteral("kd740-updater/records")));
+            QCOMPARE(QProcess::execute("chmod", { "-R", "a+rX,a-w", home.path() }), 0);
+            unprivileged.emplace(sim);
+        } else {
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
     }
-    Sim sim;
+    if (!folderWritable || disk == QLatin1String("full")) {
+        onNextModal("QMessageBox", [disk](QWidget *box) {
+            QVERIFY(qobject_cast<QMessageBox *>(box)->text().startsWith("No record of this run can be written: "));
+            clickInWindow(qobject_cast<QPushButton *>(qobject_cast<QMessageBox *>(box)->button(
+                disk.endsWith("declined") ? QMessageBox::No : QMessageBox::Yes)));
+        });
+    }
     sim.setDescription(instrument);
     PanelDriver driver;
     const QString folder = recordsFolder();
@@ -263,7 +314,20 @@ void TestRecord::recordOfRun()
         limitFileSize(QFileInfo(QDir(folder).filePath(first)).size() + 300);
     if (!button.isEmpty()) {
         armFaults(sim, faults);
+        QObject context; // the first erase waits past 5 s for its start to be on the disk, and says so
+        bool erasedEarly = true;
+        if (disk == QLatin1String("slow")) {
+            holdSyncs(true);
+            connect(driver.panel()->findChild<RunSession *>(), &RunSession::progress, &context,
+                    [&](const ProgressEvent &event) {
+                        if (event.step == ProgressText::waitingForRecord() && event.seconds >= 6) {
+                            erasedEarly = !sim.calls().filter("Clear").isEmpty();
+                            holdSyncs(false);
+                        }
+                    });
+        }
         driver.click(button);
+        QVERIFY(disk != QLatin1String("slow") || !erasedEarly);
     }
     limitFileSize(-1);
     const QStringList written = recordsIn(folder, before);
@@ -281,13 +345,24 @@ void TestRecord::recordOfRun()
         QVERIFY(first.isEmpty() ? disk == "full" : record.size() > 20 && record.size() < wanted.size());
         return;
     }
-    if (!folderWritable) {
-        // The same log, with one line in place of the first "Record:" and no other.
-        QStringList log = logLines(wanted) << "You may now close the software.";
-        log[log.indexOf(recordLine)] = "No record could be written: " + QDir::toNativeSeparators(folder)
-            + " cannot be created.";
-        log.removeAll(recordLine);
-        QCOMPARE(driver.linesAfterIntroduction(), log);
+    const QStringList log = driver.linesAfterIntroduction();
+    const QStringList noRecord = log.filter("No record could be written: ");
+    if (!folderWritable)
+        QVERIFY(
+            noRecord.size() == 1
+            && noRecord.first().endsWith(QString(disk == "read-only" ? strerror(EACCES) : "cannot be created") + '.'));
+    if (disk.endsWith("declined")) {
+        QCOMPARE(log.mid(log.size() - 5, 3),
+                 (QStringList { "Firmware updated unsuccessfully.", nothingTouched,
+                                failureAdvice(RunEnd::Kind::NoRecord) }));
+        QCOMPARE(sim.calls().filter(QRegularExpression("Clear|Write")), QStringList());
+    } else if (!folderWritable) {
+        // The same log, with one line in place of the first "Record:", the answer, and no other.
+        QStringList expectedLog = logLines(wanted) << "You may now close the software.";
+        expectedLog[expectedLog.indexOf(recordLine)] = noRecord.value(0);
+        expectedLog.removeAll(recordLine);
+        expectedLog.insert(expectedLog.indexOf("Updating Firmware") + 2, "Writing without a record.");
+        QCOMPARE(log, expectedLog);
     }
     QCOMPARE(written.size(), folderWritable ? 1 : 0);
     if (written.isEmpty())

@@ -364,6 +364,22 @@ void Updater::withdrawLowBattery()
         batteryQuestion->reject();
 }
 
+// Asked before anything is erased; No, the default, leaves the instrument as it is.
+void Updater::askWithoutRecord(Workflow workflow, const QString &reason)
+{
+    const QString verb = workflow == Workflow::Restore ? QStringLiteral("Restore") : QStringLiteral("Update");
+    auto *question = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("No Record"),
+        QStringLiteral("No record of this run can be written: %1. %2 without a record?").arg(reason, verb),
+        QMessageBox::Yes | QMessageBox::No, window());
+    question->setDefaultButton(QMessageBox::No);
+    question->setEscapeButton(QMessageBox::No);
+    // Kept, hidden, until the panel goes, as the downgrade question is.
+    connect(question, &QMessageBox::finished, this,
+            [this](int answer) { session->answerWithoutRecord(answer == QMessageBox::Yes); });
+    question->open();
+}
+
 // The next thing to do after a check is the button of what it offers.
 void Updater::offerWrite(Workflow workflow)
 {

@@ -53,6 +53,7 @@ private:
     void askDowngrade() override;
     void askLowBattery(int percent) override;
     void withdrawLowBattery() override;
+    void askWithoutRecord(Workflow workflow, const QString &reason) override;
     void showLine(const QString &text, LineTone tone, bool report);
     void dropBusyDialog();
     void showStep(const StepEvent &event);

@@ -3,6 +3,7 @@
 #include "catalogue/ImageCopies.h"
 #include "catalogue/ImageSource.h"
 #include "catalogue/NativeFile.h"
+#include "catalogue/OutsideText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -38,17 +39,18 @@ QString contentProblem(const CheckedImage &image, QFile &file, ImageCopies &copi
 {
     const ExpectedImage &expected = image.expected;
     const QString name = QFileInfo(image.path).fileName();
+    const QString shown = outsideText(image.path);
     digest->size = file.size();
     if (expected.sha256.isEmpty() || (expected.size >= 0 && digest->size != expected.size))
-        return notShipped + image.path;
+        return notShipped + shown;
     *digest = copies.copy(file, name);
     if (digest->size < 0)
-        return QStringLiteral("Firmware image cannot be copied: ") + image.path;
+        return QStringLiteral("Firmware image cannot be copied: ") + shown;
     QString problem;
     if (digest->sha256 != expected.sha256)
-        problem = notShipped + image.path;
+        problem = notShipped + shown;
     else if (expected.listedOtherwise)
-        problem = QStringLiteral("Firmware image is listed with another digest than the one shipped: ") + image.path;
+        problem = QStringLiteral("Firmware image is listed with another digest than the one shipped: ") + shown;
     if (!problem.isEmpty())
         copies.discard(name);
     return problem;
@@ -57,8 +59,9 @@ QString contentProblem(const CheckedImage &image, QFile &file, ImageCopies &copi
 QString imageProblem(const QByteArray &path, ImageCopies &copies, CheckedImage *image)
 {
     QFile file;
+    const QString shown = outsideText(image->path);
     if (const char *problem = fileProblem(path, file))
-        return QString::fromLatin1(problem) + image->path;
+        return QString::fromLatin1(problem) + outsideText(image->path);
     return contentProblem(*image, file, copies, &image->found);
 }
 

@@ -42,6 +42,7 @@ private:
     void askDowngrade() override;
     void askLowBattery(int percent) override;
     void offerWrite(Workflow workflow) override;
+    void askWithoutRecord(Workflow, const QString &) override { runSession->answerWithoutRecord(false); }
 
     std::unique_ptr<RunSession> runSession;
     QStringList lines;
