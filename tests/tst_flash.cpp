@@ -519,7 +519,8 @@ void TestFlash::run()
                                          { 11, { "restore needed" } },
                                          { 12, { "not confirmed" } } };
     const QStringList named = lines.filter(QRegularExpression("^Record: .*, SHA-256 [0-9a-f]{64}$"));
-    if (exitCode != 2 && !arguments.contains("--quiet")) {
+    // Without a record (7) nothing names one.
+    if (exitCode != 2 && exitCode != 7 && !arguments.contains("--quiet")) {
         QVERIFY2(!named.isEmpty(), qPrintable(lines.join('\n')));
         const QString path = named.last().section(", SHA-256 ", 0, -2).mid(8);
         const QString result = readLines(path).filter(QRegularExpression("^result: ")).value(0).mid(8);
@@ -611,7 +612,7 @@ void TestFlash::jsonEvents_data()
     QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
                                 << QStringList {
                                        "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in fw-unsigned "
-                                       + imageAdvice + " false image-unusable"
+                                       + imageAdvice + " true image-unusable"
                                    };
 }
 
@@ -694,10 +695,10 @@ void TestFlash::outsideTextCannotForge()
     const QByteArray output = flash.readAllStandardOutput() + flash.readAllStandardError();
     QCOMPARE(flash.exitCode(), 0);
     QVERIFY2(!output.contains('\x1b') && !output.contains("\u2028"), output.constData());
-    const QStringList record = readLines(QString::fromUtf8(output).section("Record: ", -1).section('\n', 0, 0));
+    const QStringList record = readLines(QString::fromUtf8(output).section("Record: ", -1).section('\n', 0, 0).section(", SHA-256 ", 0, -2));
     QCOMPARE(record.filter(QRegularExpression("^result: ")), QStringList("result: success"));
     QCOMPARE(record.filter("kd_api version: "), QStringList("kd_api version: 3.1\\u001B[2J\\u2028\\u202Eevil"));
-    QVERIFY(record.filter("fw\\nresult: success\\u001B[32m\\u2028\\\\n/").size() >= 2);
+    QVERIFY(!record.filter("fw\\nresult: success\\u001B[32m\\u2028\\\\n/").isEmpty());
 }
 
 // The manual page gives every option --help gives, each beginning with its description.
