@@ -1,5 +1,6 @@
 #include "FlashRun.h"
 
+#include "catalogue/OutsideText.h"
 #include "power/WriteGuard.h"
 #include "record/RunRecord.h"
 
@@ -180,7 +181,7 @@ FlashRun::FlashRun(const FlashOptions &options, const ImageSource &images, Flash
         checkGuard.reset();
         // From the run's own read of the list.
         if (result.images.problem.isEmpty() && result.images.signer.isEmpty())
-            this->output.notice(unsignedWarning(imageFolder));
+            this->output.notice(unsignedWarning(outsideText(imageFolder)));
         if (result.state != NotDetected)
             this->output.instrument(instrumentFindings(session.deviceStatus(), result));
     });
