@@ -112,6 +112,11 @@ void RecordWriter::run()
             if (ok)
                 ++written;
             changed.notify_all();
+            if (job.sealing) {
+                lock.unlock();
+                emit sealDone();
+                lock.lock();
+            }
             continue;
         }
         if (!ok) {

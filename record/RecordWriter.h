@@ -48,6 +48,8 @@ public:
 signals:
     // Nothing more is written after the first failure: why, with the path.
     void failed(const QString &reason);
+    // The seal was written, or could not be (digest() then stays empty).
+    void sealDone();
 
 protected:
     void run() override;

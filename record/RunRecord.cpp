@@ -219,6 +219,29 @@ QString RunRecord::seal(const QString &result)
     return whereLine();
 }
 
+void RunRecord::sealThen(const QString &result, std::function<void(const QString &where)> then)
+{
+    finish(result);
+    if (state != State::Writing || sealed) {
+        then(whereLine());
+        return;
+    }
+    afterSeal = std::move(then);
+}
+
+// Queued from the writer's thread, after the seal job or the writer's failure.
+void RunRecord::sealSettled()
+{
+    sealed = true;
+    if (writer)
+        sealedDigest = writer->digest();
+    if (!afterSeal)
+        return;
+    const auto then = std::move(afterSeal);
+    afterSeal = nullptr;
+    then(whereLine());
+}
+
 QString RunRecord::checkEnded(const DeviceStatus &status, const QString &found)
 {
     if (state != State::Collecting)
@@ -240,6 +263,7 @@ QString RunRecord::checkEnded(const DeviceStatus &status, const QString &found)
     pending.clear();
     writer = std::make_unique<RecordWriter>(file);
     connect(writer.get(), &RecordWriter::failed, this, &RunRecord::writerFailed);
+    connect(writer.get(), &RecordWriter::sealDone, this, &RunRecord::sealSettled);
     return whereLine();
 }
 
@@ -361,6 +385,7 @@ void RunRecord::writerFailed(const QString &reason)
 {
     if (state == State::Writing)
         emit writeFailed(failure(reason));
+    sealSettled();
 }
 
 void RunRecord::called(const DeviceCallReport &report)

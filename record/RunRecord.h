@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -63,7 +64,13 @@ public:
     // finish(), then waits until the seal is on the disk or the writer has
     // given up. Returns the "Record:" line that names the record with its
     // digest, or without where it could not be sealed; empty without a record.
+    // For a program that ends at once; a run's own end uses sealThen().
     QString seal(const QString &result);
+    // finish(), then, on this thread, once the seal is on the disk or the
+    // writer has given up, calls then with that "Record:" line. Never waits
+    // for the disk itself, however slow it is or however long another
+    // program holds the folder's lock.
+    void sealThen(const QString &result, std::function<void(const QString &where)> then);
     // What the instrument reported after the write, given before finish():
     // each part's version, or "no answer".
     void readBack(const QString &versions);
@@ -121,6 +128,7 @@ private:
     void writeCallStarting(const QString &text);
     void waitOnDisk(RecordWriter &lineWriter, quint64 line);
     void writerFailed(const QString &reason);
+    void sealSettled();
     void writeCallEnded(const QString &text, bool reaches);
     void addImage(const QString &line);
     void addStamped(const QString &text);
@@ -162,6 +170,9 @@ private:
     bool finished = false;
     RecordChain chain;
     QString sealedDigest;
+    // The seal is written or will never be; what waits for it until then.
+    bool sealed = false;
+    std::function<void(const QString &where)> afterSeal;
 };
 
 #endif

@@ -304,14 +304,29 @@ void RunSession::endCheck()
     const QString ending = next.next == AfterCheck::Next::End ? word : QString();
     // A run that was to write says that it failed, and that nothing was touched.
     const bool refused = next.end == RunEnd::Kind::ImageUnusable && !imageProblem.isEmpty() && mayWrite(plan);
-    if (refused)
-        emitClosing(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where), ending);
-    else if (!where.isEmpty())
-        emitLine(ending.isEmpty() || record->path().isEmpty() ? where : record->seal(ending));
-    if (!where.isEmpty()) {
-        if (!record->path().isEmpty())
-            emit recordStarted(record->path());
+    const auto then = [this, next, refused] { afterCheckEnded(next, refused); };
+    if (refused) {
+        emitClosing(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where), ending,
+                    QString(), then);
+    } else if (!ending.isEmpty() && !record->path().isEmpty()) {
+        record->sealThen(ending, [this, then](const QString &sealedWhere) {
+            if (!sealedWhere.isEmpty())
+                emitLine(sealedWhere);
+            then();
+        });
+    } else {
+        if (!where.isEmpty())
+            emitLine(where);
+        then();
     }
+}
+
+// What follows the check, once its lines are said and a record that ends
+// with it is sealed.
+void RunSession::afterCheckEnded(const AfterCheck &next, bool refused)
+{
+    if (record && !record->path().isEmpty())
+        emit recordStarted(record->path());
     emit checkEnded(result);
     switch (next.next) {
     case AfterCheck::Next::Write: return write(next.workflow);
@@ -375,7 +390,8 @@ void RunSession::endRun(RunEnd end)
 // before the line that names it, which names it with its digest; that line
 // and what follows it are the log's alone. result: the record's result
 // line; empty: the run goes on.
-void RunSession::emitClosing(QVector<ReportLine> lines, const QString &result, const QString &readBack)
+void RunSession::emitClosing(QVector<ReportLine> lines, const QString &result, const QString &readBack,
+                             const std::function<void()> &then)
 {
     const QString where = record ? record->whereLine() : QString();
     const auto named = std::find_if(lines.begin(), lines.end(),
@@ -384,14 +400,23 @@ void RunSession::emitClosing(QVector<ReportLine> lines, const QString &result, c
         emitLines(lines);
         if (record && !readBack.isEmpty())
             record->readBack(readBack);
+        then();
         return;
     }
     const int at = int(named - lines.begin());
     emitLines(lines.mid(0, at));
     if (!readBack.isEmpty())
         record->readBack(readBack);
-    lines[at].text = record->seal(result);
-    emitLines(lines.mid(at));
+    QVector<ReportLine> rest = lines.mid(at);
+    record->sealThen(result, [this, rest, then](const QString &sealedWhere) mutable {
+        // A record that failed meanwhile is named by the line that said so.
+        if (sealedWhere.isEmpty())
+            rest.removeFirst();
+        else
+            rest.first().text = sealedWhere;
+        emitLines(rest);
+        then();
+    });
 }
 
 void RunSession::acceptOffer()
@@ -573,9 +598,6 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
             lines.append({ confirmedLine(status, *after) });
         lines += outcomeLines(kind, state, where);
     }
-    emitClosing(lines, writeRecordResult(kind), read ? readBackText(*writeSteps, *read) : QString());
-    if (record)
-        record->finish(writeRecordResult(kind));
     RunEnd end;
     end.kind = kind;
     end.wrote = wrote;
@@ -599,7 +621,8 @@ void RunSession::endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &
         end.failedCall = failedWriteCall;
     }
     guard.reset();
-    endRun(end);
+    emitClosing(lines, writeRecordResult(kind), read ? readBackText(*writeSteps, *read) : QString(),
+                [this, end] { endRun(end); });
 }
 
 // Its lines, and its question about the battery before the first erase.

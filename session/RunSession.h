@@ -6,6 +6,7 @@
 #include "session/ProgressText.h"
 #include "session/Reports.h"
 #include "session/RunEvents.h"
+#include "session/RunPlan.h"
 #include "workers/WritePartsThread.h"
 
 #include <QObject>
@@ -151,7 +152,10 @@ private:
     void emitLine(const QString &text, LineTone tone = LineTone::Normal, bool report = false);
     void emitLines(const QStringList &lines, bool report = false);
     void emitLines(const QVector<ReportLine> &lines);
-    void emitClosing(QVector<ReportLine> lines, const QString &result, const QString &readBack = QString());
+    // The run's last lines, the record sealed before the one that names it;
+    // then, once it is, whatever follows.
+    void emitClosing(QVector<ReportLine> lines, const QString &result, const QString &readBack,
+                     const std::function<void()> &then);
     void followErasing(ErasingThread *erasing);
     void startWorker(QThread *worker, const QString &activity, const LibraryProgress *library,
                      void (RunSession::*then)());
@@ -163,6 +167,7 @@ private:
     void bootstrapped();
     void reportCheck();
     void endCheck();
+    void afterCheckEnded(const AfterCheck &next, bool refused);
     void untouchedParts(RunEnd &end) const;
     void describeParts(RunEnd &end, const PartSequence &steps, const std::vector<int> &readBack) const;
     void recordAnswer(const QString &answer, const QString &by);
