@@ -207,7 +207,8 @@ void PanelDriver::click(const QString &buttonText)
 
 void onNextModal(const char *className, const std::function<void(QWidget *)> &action)
 {
-    auto *timer = new QTimer;
+    // The application owns a watch whose dialog never came.
+    auto *timer = new QTimer(qApp);
     timer->setInterval(10);
     const QByteArray name(className);
     QObject::connect(timer, &QTimer::timeout, [timer, name, action] {
