@@ -8,6 +8,7 @@
 #include "catalogue/Catalogue.h"
 #include "device/DeviceCall.h"
 #include "record/StandardStreams.h"
+#include "session/Reports.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,7 +41,7 @@ QString versionText(const ImageSource &images)
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
-        + QStringLiteral("Images: ") + QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath())
+        + QStringLiteral("Images: ") + images.shownFolder()
         + QLatin1Char('\n') + QStringLiteral("Signed by: ") + signingText(images.read()) + QLatin1Char('\n');
 }
 
@@ -52,8 +53,9 @@ int usageError(const QString &problem)
 
 int refuseImages(FlashOutput &output, const QString &problem)
 {
-    output.line(problem, LineTone::Failure);
-    output.line(QStringLiteral("Nothing was erased or written."), LineTone::Normal);
+    // As the run itself ends a check that refuses its images.
+    for (const ReportLine &line : imageRefusalLines(problem))
+        output.line(line.text, line.tone);
     RunEnd end;
     end.kind = RunEnd::Kind::ImageUnusable;
     end.problem = problem;

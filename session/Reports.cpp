@@ -98,6 +98,13 @@ QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfter
     return lines;
 }
 
+QVector<ReportLine> imageRefusalLines(const QString &problem)
+{
+    return { { problem, LineTone::Failure },
+             { QStringLiteral("Nothing was erased or written.") },
+             { failureAdvice(RunEnd::Kind::ImageUnusable) } };
+}
+
 QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after)
 {
     return QStringLiteral("The %1 now reports firmware %2.")
@@ -107,9 +114,10 @@ QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after)
 QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString &recordLine)
 {
     QVector<ReportLine> lines { { QStringLiteral("Firmware written; not confirmed."), LineTone::Warning },
-                                { QStringLiteral("The %1 did not answer after the write. Cycle its power and check "
-                                                 "the versions again.")
-                                      .arg(deviceTypeName(status.deviceType)) } };
+                                { QStringLiteral("The %1 did not answer after the write.")
+                                      .arg(deviceTypeName(status.deviceType)) },
+                                { QStringLiteral("Cycle its power, then press Check Versions."), LineTone::Normal,
+                                  Instruction::CheckAgain } };
     if (!recordLine.isEmpty())
         lines.append({ recordLine });
     lines.append(closeProgram);

@@ -153,6 +153,7 @@ private:
     void endRun(RunEnd end);
     void write(Workflow workflow);
     void written();
+    bool readsBack() const;
     void readBack();
     void endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after);
 

@@ -403,10 +403,11 @@ void TestCheck::detection()
     QVERIFY2(watcher.unexpected.isEmpty(), qPrintable("unexpected dialogs: " + watcher.unexpected.join(", ")));
     QCOMPARE(watcher.answered, answer);
     QCOMPARE(actual.log, expected.log);
-    // Only a refusal's outcome is coloured.
+    // Only a refusal's problem is coloured, red.
     for (int line = PanelDriver::introductionLines; line < driver.lines().size(); ++line)
         QVERIFY2(!driver.lineColor(line).isValid()
-                     || QStringLiteral("[red] ") + driver.lines().at(line) == failureBlock.first(),
+                     || (driver.lineColor(line) == driver.statusColor(false)
+                         && driver.lines().value(line + 1) == nothingTouched),
                  qPrintable(QString("line %1 is coloured").arg(line)));
     QCOMPARE(actual.calls, expected.calls);
 
@@ -416,11 +417,12 @@ void TestCheck::detection()
     // The next step has the focus; the outcome, the log's last lines, was said.
     if (!enabled.isEmpty())
         QCOMPARE(driver.panel()->window()->focusWidget(), driver.button("  " + enabled + "  "));
-    // A refusal's outcome names the record, as a write's does.
+    // Every line of the check was said to a screen reader, in its order.
     QStringList said = driver.takeAnnouncements().filter(QRegularExpression("^(?!Record: )")), log = actual.log;
     log.removeAll(recordLine);
-    QVERIFY(!said.isEmpty() || !PanelDriver::hearsAnnouncements());
-    QCOMPARE(said, log.mid(log.size() - said.size()));
+    log.removeAll(QString());
+    if (PanelDriver::hearsAnnouncements())
+        QCOMPARE(said, log);
 
     const DeviceStatus &record = driver.panel()->deviceStatus;
     QCOMPARE(describeStatus(record, status), status);

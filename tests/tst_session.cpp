@@ -287,8 +287,7 @@ void TestSession::run_data()
         << "failure";
     QTest::newRow("update usb, no answer after the write")
         << usbA + "  power-cycle-after-write yes\n" << "" << "" << "update" << press
-        << QStringList { "Firmware written; not confirmed.",
-                         "The KD740A did not answer after the write. Cycle its power and check the versions again." }
+        << QStringList { "Firmware written; not confirmed.", "The KD740A did not answer after the write.", checkAgain }
         << "not confirmed";
     QTest::newRow("update usb, another serial answers")
         << usbA + "  power-cycle-after-write yes\n" + Sim::usbInstrument(0, 2002, 4, 5, 9) << "" << "" << "update" << press

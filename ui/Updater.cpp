@@ -243,7 +243,9 @@ void Updater::replaceLastLine(const QString &s)
     addLine(s);
 }
 
-// What the check found and how a run ended are also said to a screen reader.
+// Every line is said to a screen reader too: what the check found, how a
+// run ended and a warning at once, the steps in between once the reader is
+// free. An empty line only spaces the log.
 void Updater::showLine(const QString &text, LineTone tone, bool report)
 {
     switch (tone) {
@@ -252,8 +254,9 @@ void Updater::showLine(const QString &text, LineTone tone, bool report)
     case LineTone::Success:
     case LineTone::Failure: addStatusLine(text, tone == LineTone::Success); break;
     }
-    if (report)
-        announcer->announce(text);
+    if (!text.isEmpty())
+        announcer->announce(text, report || tone != LineTone::Normal ? Announcer::Urgency::Assertive
+                                                                     : Announcer::Urgency::Polite);
 }
 
 // Lines follow the end only while it is in view; a scroll or a resize can
@@ -396,13 +399,18 @@ void Updater::restoreDevice()
 
 // A run is checked once and writes at most once, and after a write the
 // instrument must be power-cycled, so the buttons take no more clicks
-// whatever the end; the log stays readable.
+// whatever the end; the log stays readable. A write nothing confirmed is
+// checked again here once the power was cycled, as its advice says.
 void Updater::ended(const RunEnd &end)
 {
     dropBusyDialog();
     for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
         button->setEnabled(false);
     scrollLogToEnd();
+    if (end.kind == RunEnd::Kind::NotConfirmed) {
+        checkVersionsButton->setEnabled(true);
+        checkVersionsButton->setFocus(Qt::OtherFocusReason);
+    }
     // Writes take minutes; a technician who looked away sees that it is over.
     if (end.wrote != Workflow::Check)
         QApplication::alert(window());

@@ -70,7 +70,7 @@ private:
     CVProgressDialog *busyDialog = nullptr;
     // The label of the workflow's busy dialogs.
     QString busyLabel;
-    // Says each line of what the check found, and the outcome, to a screen reader.
+    // Says each line of a run to a screen reader.
     Announcer *announcer = nullptr;
     // The question about a low battery while it is asked.
     QPointer<QMessageBox> batteryQuestion;

@@ -94,12 +94,14 @@ QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QSt
     return driver.transcript(start);
 }
 
-void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome)
+void verifyAllAnnounced(PanelDriver &driver, const QStringList &transcript)
 {
     if (!PanelDriver::hearsAnnouncements())
         return;
-    const QStringList spoken = QStringList(outcome).replaceInStrings(QRegularExpression("^\\[\\w+\\] "), QString());
-    QCOMPARE(driver.takeAnnouncements().filter(QRegularExpression("^(?!Step \\d)")), spoken);
+    QStringList spoken = QStringList(transcript).replaceInStrings(QRegularExpression("^\\[\\w+\\] "), QString());
+    spoken.removeAll(QString());
+    QCOMPARE(driver.takeAnnouncements().filter(QRegularExpression("^(?!Step \\d|Reading the firmware versions back)")),
+             spoken);
 }
 
 void verifyEndShown(const QString &instrument, const QString &workflowButton, const QString &model,
@@ -114,9 +116,13 @@ void verifyEndShown(const QString &instrument, const QString &workflowButton, co
     armFaults(sim, faults);
     const QStringList transcript = runWorkflow(sim, driver, workflowButton);
     QCOMPARE(transcript.mid(transcript.size() - outcome.size()), outcome);
-    verifyOutcomeAnnounced(driver, outcome);
-    verifyTakesNoMoreClicks(driver, sim);
+    verifyAllAnnounced(driver, transcript);
+    if (outcome.contains(checkAgain))
+        verifyCheckedAgain(driver, sim);
+    else
+        verifyTakesNoMoreClicks(driver, sim);
 }
+
 
 bool onlyLogEnabled(const PanelDriver &driver)
 {
@@ -201,7 +207,23 @@ QStringList reportedState(const SimulatedInstrument &sim)
 QStringList notConfirmedBlockOf(const SimulatedInstrument &sim)
 {
     return { QStringLiteral("[amber] Firmware written; not confirmed."),
-             QStringLiteral("The %1 did not answer after the write. Cycle its power and check the versions again.")
-                 .arg(modelOf(sim)),
-             recordLine, QStringLiteral("You may now close the software.") };
+             QStringLiteral("The %1 did not answer after the write.").arg(modelOf(sim)), checkAgain, recordLine,
+             QStringLiteral("You may now close the software.") };
+}
+
+// As a write nothing confirmed advises: the power cycled, the versions are
+// checked in the same window, which then takes no more clicks.
+void verifyCheckedAgain(PanelDriver &driver, SimulatedInstrument &sim)
+{
+    QCOMPARE(driver.panel()->window()->focusWidget(), driver.button(checkButton));
+    QVERIFY(!driver.button(updateButton)->isEnabled() && !driver.button(restoreButton)->isEnabled());
+    sim.setDescription(sim.description().remove(QRegularExpression("[^\\n]*(awaiting-power-cycle|fail) [^\\n]*\\n")));
+    sim.restart();
+    const QStringList check = runWorkflow(sim, driver, checkButton);
+    QCOMPARE(check,
+             QStringList({ "", "Checking Firmware Versions...", "", "Found " + modelOf(sim),
+                           "Serial " + sim.field(0, "serial") + ", with firmware " + firmwareOf(sim),
+                           "Firmware does not require update.", recordLine }));
+    verifyAllAnnounced(driver, check);
+    verifyTakesNoMoreClicks(driver, sim);
 }
