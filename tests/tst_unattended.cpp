@@ -272,11 +272,6 @@ void TestUnattended::keepsAwakeUntilOutcome()
     const QStringList keys = fault.startsWith(typed) ? QStringList("Return") : QStringList();
     if (!keys.isEmpty())
         fault.remove(0, typed.size());
-#ifdef __SANITIZE_ADDRESS__
-    if (!keys.isEmpty())
-        QSKIP("under AddressSanitizer the key typed to start the update after the check is sometimes lost; "
-              "known, not yet understood");
-#endif
 
     startBus(bus);
     if (QTest::currentTestFailed())
