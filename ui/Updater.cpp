@@ -27,8 +27,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QtMath>
+
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -338,10 +343,13 @@ void Updater::askDowngrade()
     question->open();
 }
 
-// The busy dialog of a workflow goes with it.
 // Asked while the worker waits, before it has opened the instrument: nothing
-// is held on it however long the user takes. Kept, hidden, until the next
-// one, as the key that answers it is still being delivered.
+// is held on it however long the user takes. Over the busy dialog, which
+// stays up: asked over the main window, it would block the busy dialog,
+// and the window manager would hand the keyboard to the main window before
+// the question, which a screen reader would then announce twice. Kept,
+// hidden, until the next one or the busy dialog's end, as the key that
+// answers it is still being delivered.
 void Updater::askLowBattery(int percent)
 {
     delete batteryQuestion;
@@ -349,7 +357,7 @@ void Updater::askLowBattery(int percent)
                                 QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
                                                "the KD740 may not work until it is restored.")
                                     .arg(percent),
-                                QMessageBox::NoButton, window());
+                                QMessageBox::NoButton, busyDialog ? static_cast<QWidget *>(busyDialog) : window());
     box->setInformativeText(QStringLiteral("Connect the PC to mains power, then continue."));
     QPushButton *proceed = box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
     QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
@@ -358,12 +366,40 @@ void Updater::askLowBattery(int percent)
     connect(box, &QMessageBox::finished, this,
             [this, box, proceed] { session->answerLowBattery(box->clickedButton() == proceed); });
     batteryQuestion = box;
-    box->open();
+    openOverBusyDialog(box);
 }
 
+// Once the window manager has given the busy dialog the keyboard, a second
+// at most: openbox handles its requests in turn, and one for the busy dialog
+// still on its way would take the keyboard from the question, which a
+// reader would then announce twice.
+void Updater::openOverBusyDialog(QDialog *dialog)
+{
+    if (!busyDialog || busyDialog->isActiveWindow()) {
+        dialog->open();
+        return;
+    }
+    auto *wait = new QTimer(dialog);
+    wait->setSingleShot(true);
+    const auto opened = std::make_shared<bool>(false);
+    const auto open = [dialog, opened] {
+        if (!std::exchange(*opened, true))
+            dialog->open();
+    };
+    connect(qApp, &QGuiApplication::focusWindowChanged, wait, [this, open] {
+        if (busyDialog && busyDialog->isActiveWindow())
+            open();
+    });
+    connect(wait, &QTimer::timeout, dialog, open);
+    wait->start(1000);
+}
+
+// Not yet shown, it is not shown at all.
 void Updater::withdrawLowBattery()
 {
-    if (batteryQuestion)
+    if (batteryQuestion && !batteryQuestion->isVisible())
+        delete batteryQuestion;
+    else if (batteryQuestion)
         batteryQuestion->reject();
 }
 

@@ -12,6 +12,7 @@
 class Announcer;
 class CVProgressDialog;
 class QAction;
+class QDialog;
 class QMessageBox;
 class QPushButton;
 class QTextEdit;
@@ -53,6 +54,7 @@ private:
     void askDowngrade() override;
     void askLowBattery(int percent) override;
     void withdrawLowBattery() override;
+    void openOverBusyDialog(QDialog *dialog);
     void showLine(const QString &text, LineTone tone, bool report);
     void dropBusyDialog();
     void showStep(const StepEvent &event);
