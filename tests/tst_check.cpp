@@ -146,6 +146,7 @@ public:
     QStringList unexpected;
     // The log after the introduction when the answered dialog came up.
     QStringList logWhenAsked;
+    QStringList focusWhenAsked;
     bool busyExistedWhenAsked = false;
     bool busyVisibleWhenAsked = false;
     QString questionTitle;
@@ -177,6 +178,12 @@ private:
         }
 
         answered = m_answer;
+        // What a reader was told of the focus until the question had it.
+        if (PanelDriver::hearsAnnouncements() && QTest::qWaitFor([modal] {
+                return modal->isActiveWindow() && QApplication::focusWidget()
+                    && QApplication::focusWidget()->window() == modal;
+            }))
+            focusWhenAsked = PanelDriver::takeFocusChanges();
         logWhenAsked = m_driver.linesAfterIntroduction();
         busyExistedWhenAsked = !busyDialogs().isEmpty();
         busyVisibleWhenAsked = busyDialogVisible();
@@ -429,6 +436,12 @@ void TestCheck::detection()
     QCOMPARE(record.targetFirmware.deviceType, record.deviceType);
     QCOMPARE(record.deviceFirmware.deviceType, record.deviceType);
 
+    if (!answer.isEmpty() && PanelDriver::hearsAnnouncements()) {
+        // A reader announces the question once, as its first focus outside
+        // the main window, on its default button.
+        const QStringList outside = watcher.focusWhenAsked.filter(QRegularExpression("^(?!KD740 Firmware Updater: )"));
+        QCOMPARE(outside, QStringList(answer.startsWith("KD740") ? "Device Select: Cancel" : "Warning: No"));
+    }
     if (!answer.isEmpty()) {
         // The worker has finished before any question: the busy dialog is
         // gone, from a screen reader's view too, and every line it wrote is
