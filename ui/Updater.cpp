@@ -357,7 +357,7 @@ void Updater::askLowBattery(int percent)
                                 QStringLiteral("The PC runs on battery at %1 %. If it shuts down during the write, "
                                                "the KD740 may not work until it is restored.")
                                     .arg(percent),
-                                QMessageBox::NoButton, busyDialog ? static_cast<QWidget *>(busyDialog) : window());
+                                QMessageBox::NoButton, window());
     box->setInformativeText(QStringLiteral("Connect the PC to mains power, then continue."));
     QPushButton *proceed = box->addButton(QStringLiteral("Continue"), QMessageBox::AcceptRole);
     QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
@@ -375,6 +375,11 @@ void Updater::askLowBattery(int percent)
 // reader would then announce twice.
 void Updater::openOverBusyDialog(QDialog *dialog)
 {
+    // Over it, though not its child: the dialog outlives it.
+    if (busyDialog) {
+        dialog->winId();
+        dialog->windowHandle()->setTransientParent(busyDialog->windowHandle());
+    }
     if (!busyDialog || busyDialog->isActiveWindow()) {
         dialog->open();
         return;
