@@ -41,8 +41,8 @@ QString versionText(const ImageSource &images)
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
-        + QStringLiteral("Images: ") + images.shownFolder()
-        + QLatin1Char('\n') + QStringLiteral("Signed by: ") + signingText(images.read()) + QLatin1Char('\n');
+        + QStringLiteral("Images: ") + images.shownFolder() + QLatin1Char('\n') + QStringLiteral("Signed by: ")
+        + signingText(images.read()) + QLatin1Char('\n');
 }
 
 int usageError(const QString &problem)

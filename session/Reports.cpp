@@ -113,11 +113,11 @@ QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after)
 
 QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString &recordLine)
 {
-    QVector<ReportLine> lines { { QStringLiteral("Firmware written; not confirmed."), LineTone::Warning },
-                                { QStringLiteral("The %1 did not answer after the write.")
-                                      .arg(deviceTypeName(status.deviceType)) },
-                                { QStringLiteral("Cycle its power, then press Check Versions."), LineTone::Normal,
-                                  Instruction::CheckAgain } };
+    QVector<ReportLine> lines {
+        { QStringLiteral("Firmware written; not confirmed."), LineTone::Warning },
+        { QStringLiteral("The %1 did not answer after the write.").arg(deviceTypeName(status.deviceType)) },
+        { QStringLiteral("Cycle its power, then press Check Versions."), LineTone::Normal, Instruction::CheckAgain }
+    };
     if (!recordLine.isEmpty())
         lines.append({ recordLine });
     lines.append(closeProgram);

@@ -550,11 +550,10 @@ void TestFlash::jsonEvents_data()
                                                                                "unsigned"),
                                                        "outcome 10 The KD740 holds older firmware than shipped: "
                                                        "kd740-flash update installs it. update-needed" };
-    QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
-                                << QStringList {
-                                       "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in <dir>/fw-unsigned "
-                                       + imageAdvice + " image-unusable"
-                                   };
+    QTest::newRow("not signed")
+        << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
+        << QStringList { "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in <dir>/fw-unsigned "
+                         + imageAdvice + " image-unusable" };
 }
 
 void TestFlash::jsonEvents()

@@ -72,8 +72,8 @@ void TestUpdate::endShownInWindow_data()
     // The instrument stays held: nothing answers within the wait.
     QTest::newRow("close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice")
                                  << QStringList { "[amber] Firmware written; not confirmed.",
-                                                  "The KD740B did not answer after the write.", checkAgain,
-                                                  recordLine, "You may now close the software." };
+                                                  "The KD740B did not answer after the write.", checkAgain, recordLine,
+                                                  "You may now close the software." };
     QTest::newRow("USB FPGA write fails")
         << kdA << Sim::fail("kdConfigUSBWriteFPGAProgram")
         << failureBlockWith({ "The KD740A answers only in its boot mode after the write.", mayNotWork });

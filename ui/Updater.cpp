@@ -260,8 +260,8 @@ void Updater::showLine(const QString &text, LineTone tone, bool report)
     case LineTone::Failure: addStatusLine(text, tone == LineTone::Success); break;
     }
     if (!text.isEmpty())
-        announcer->announce(text, report || tone != LineTone::Normal ? Announcer::Urgency::Assertive
-                                                                     : Announcer::Urgency::Polite);
+        announcer->announce(
+            text, report || tone != LineTone::Normal ? Announcer::Urgency::Assertive : Announcer::Urgency::Polite);
 }
 
 // Lines follow the end only while it is in view; a scroll or a resize can

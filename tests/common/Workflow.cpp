@@ -135,7 +135,6 @@ void verifyEndShown(const QString &instrument, const QString &workflowButton, co
         verifyTakesNoMoreClicks(driver, sim);
 }
 
-
 bool onlyLogEnabled(const PanelDriver &driver)
 {
     bool buttonEnabled = false;
