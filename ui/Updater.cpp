@@ -347,9 +347,9 @@ void Updater::askDowngrade()
 // is held on it however long the user takes. Over the busy dialog, which
 // stays up: asked over the main window, it would block the busy dialog,
 // and the window manager would hand the keyboard to the main window before
-// the question, which a screen reader would then announce twice. Kept,
-// hidden, until the next one or the busy dialog's end, as the key that
-// answers it is still being delivered.
+// the question, which a screen reader would then announce twice. The
+// window's, kept, hidden, until the next one, as the key that answers it is
+// still being delivered when the run, and its busy dialog, may have ended.
 void Updater::askLowBattery(int percent)
 {
     delete batteryQuestion;
