@@ -4,6 +4,7 @@
 #include "catalogue/OutsideText.h"
 #include "catalogue/Signature.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -42,11 +43,18 @@ ImageSource ImageSource::listedIn(const QByteArray &folder)
     return source;
 }
 
+QString ImageSource::shownFolder() const
+{
+    return outsideText(QDir::toNativeSeparators(QDir(QFile::decodeName(imageFolder)).absolutePath()));
+}
+
+// A refusal names the folder as a user would look for it: "./firmware" says
+// nothing of which folder the program started in.
 ImageList ImageSource::read() const
 {
     ImageList list;
     list.builtIn = builtIn;
-    const QString shown = outsideText(QFile::decodeName(imageFolder));
+    const QString shown = shownFolder();
     const QByteArray sumsPath = pathIn(imageFolder, "SHA256SUMS");
     QByteArray sums;
     if (!readSmallFile(sumsPath, &sums)) {

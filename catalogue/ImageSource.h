@@ -59,6 +59,8 @@ public:
 
     // As the library is given it.
     const QByteArray &folder() const { return imageFolder; }
+    // As a user finds it: whole, from the root, in the system's separators.
+    QString shownFolder() const;
 
     // The folder's SHA256SUMS and its signature, read and checked now: the
     // signature before any image, and before the instrument is opened.

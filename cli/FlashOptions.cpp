@@ -75,8 +75,8 @@ QList<QCommandLineOption> declaredOptions()
           QStringLiteral("MODEL") },
         { { QStringLiteral("f"), firmwareOption },
           QStringLiteral("Open the images in DIR, checked against DIR/SHA256SUMS and its signature "
-                         "DIR/SHA256SUMS.minisig, instead of the images installed with the program (or, where "
-                         "there are none, ./firmware of the current folder)."),
+                         "DIR/SHA256SUMS.minisig, instead of ./firmware of the current folder (or, where there is "
+                         "none, the one beside the program, else the images installed with it)."),
           QStringLiteral("DIR") },
         { allowUnsignedOption,
           QStringLiteral("Take a folder whose SHA256SUMS no trusted key signed, but only where each image the "

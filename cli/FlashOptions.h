@@ -25,7 +25,7 @@ struct FlashOptions
     std::optional<DeviceType> model;
     // Write on a battery below the limit too.
     bool ignorePower = false;
-    // Empty: the images installed with the program, else ./firmware. As the
+    // Empty: ./firmware where chooseWorkingFolder() finds it. As the
     // system names it: the bytes need not be text in the locale's encoding.
     QByteArray firmwareDir;
     // Take images whose SHA256SUMS no trusted key signed.

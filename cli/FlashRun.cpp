@@ -36,6 +36,7 @@ std::optional<QString> consoleText(const ReportLine &line, Workflow running)
         if (running == Workflow::Restore)
             return std::nullopt;
         return QStringLiteral("Run kd740-flash restore to continue.");
+    case Instruction::CheckAgain: return QStringLiteral("Cycle its power, then run kd740-flash check.");
     case Instruction::CloseProgram: return std::nullopt;
     case Instruction::None:
     case Instruction::CanProceed: break;

@@ -46,9 +46,7 @@ QString versionText(const ImageSource &images)
         shipped << deviceTypeName(type) + QLatin1Char(' ') + versionString(shippedFirmware(type));
     return QStringLiteral("kd740-flash " KD740_VERSION "\nKD API ") + libraryVersion() + QLatin1Char('\n')
         + QStringLiteral("Shipped firmware: ") + shipped.join(QLatin1String(", ")) + QLatin1Char('\n')
-        + QStringLiteral("Images: ")
-        + outsideText(QDir::toNativeSeparators(QDir(QFile::decodeName(images.folder())).absolutePath()))
-        + QLatin1Char('\n') + signingText(images.read());
+        + QStringLiteral("Images: ") + images.shownFolder() + QLatin1Char('\n') + signingText(images.read());
 }
 
 int usageError(const QString &problem)

@@ -10,5 +10,5 @@ void WriteGuard::requestEnd(int signal)
     if (eraseGate.stop())
         emit stopped(QStringLiteral("Stopped before anything was erased."));
     else
-        emit endDeferred(QStringLiteral("Closing when the firmware write has ended."));
+        emit endDeferred(deferredLine);
 }

@@ -4,6 +4,7 @@
 #include "power/EraseGate.h"
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 
@@ -39,6 +40,12 @@ public:
     // The first request's signal number (Windows: SIGINT for Ctrl+C, SIGBREAK
     // for Ctrl+Break, 0 for the end of the session); 0 when none came.
     int endSignal() const { return requestSignal; }
+    // Whether something asked the process to end.
+    bool ending() const { return endRequested; }
+    // What a request that comes from now on is answered with, where it is
+    // not "Closing when the firmware write has ended.": the caller's next
+    // step, once the write is over.
+    void deferEndWith(const QString &line) { deferredLine = line; }
 
 signals:
     // Once, at the first request to end, with the line that tells the user:
@@ -54,6 +61,7 @@ private:
     EraseGate eraseGate;
     std::unique_ptr<Platform> platform;
     bool endRequested = false;
+    QString deferredLine = QStringLiteral("Closing when the firmware write has ended.");
     int requestSignal = 0;
 };
 

@@ -25,9 +25,11 @@ QString ProgressText::reading()
     return QStringLiteral("Reading the KD740");
 }
 
-QString ProgressText::readingBack()
+// A technician told not to unplug the instrument learns how long that lasts.
+QString ProgressText::readingBack(int limitSeconds)
 {
-    return QStringLiteral("Reading the firmware versions back");
+    const QString reading = QStringLiteral("Reading the firmware versions back");
+    return limitSeconds > 0 ? reading + QStringLiteral(", up to ") + durationText(limitSeconds) : reading;
 }
 
 QString ProgressText::waitingForRecord()
@@ -97,7 +99,7 @@ QStringList ProgressText::widestLines()
 {
     // Two-digit minutes and nine steps are as wide as these get in practice.
     const qint64 late = (99 * 60 + 59) * qint64(1000);
-    QStringList lines { opening(), reading(), readingBack(), waitingForRecord() };
+    QStringList lines { opening(), reading(), readingBack(99), waitingForRecord() };
     for (const PartSequence *sequence : allSequences()) {
         for (const PartStep &part : sequence->parts) {
             ProgressText text(QString(), 0);

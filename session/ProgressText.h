@@ -15,7 +15,8 @@ class ProgressText
 public:
     static QString opening();
     static QString reading();
-    static QString readingBack();
+    // limitSeconds: how long the instrument is waited for at most (0: one look).
+    static QString readingBack(int limitSeconds);
     static QString waitingForRecord();
 
     // activity is shown until the first step starts, and throughout the

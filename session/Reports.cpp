@@ -114,6 +114,13 @@ QString reportedFirmware(const DeviceStatus &after)
     return read.join(QStringLiteral(", ")) + QStringLiteral(", and its FPGA loaded");
 }
 
+QVector<ReportLine> imageRefusalLines(const QString &problem)
+{
+    return { { problem, LineTone::Failure },
+             { QStringLiteral("Nothing was erased or written.") },
+             { failureAdvice(RunEnd::Kind::ImageUnusable) } };
+}
+
 QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after)
 {
     return QStringLiteral("The %1 now reports %2.").arg(deviceTypeName(before.deviceType), reportedFirmware(after));
@@ -121,10 +128,11 @@ QString confirmedLine(const DeviceStatus &before, const DeviceStatus &after)
 
 QVector<ReportLine> notConfirmedLines(const DeviceStatus &status, const QString &recordLine)
 {
-    QVector<ReportLine> lines { { QStringLiteral("Firmware written; not confirmed."), LineTone::Warning },
-                                { QStringLiteral("The %1 did not answer after the write. Cycle its power and check "
-                                                 "the versions again.")
-                                      .arg(deviceTypeName(status.deviceType)) } };
+    QVector<ReportLine> lines {
+        { QStringLiteral("Firmware written; not confirmed."), LineTone::Warning },
+        { QStringLiteral("The %1 did not answer after the write.").arg(deviceTypeName(status.deviceType)) },
+        { QStringLiteral("Cycle its power, then press Check Versions."), LineTone::Normal, Instruction::CheckAgain }
+    };
     if (!recordLine.isEmpty())
         lines.append({ recordLine });
     lines.append(closeProgram);

@@ -30,7 +30,9 @@ enum class LineTone { Normal, Success, Failure, Warning };
 // program words it for its own controls.
 // CanProceed: says that the workflow may go on, which only holds while
 // the images it needs are usable.
-enum class Instruction { None, CanProceed, PressUpdate, PressRestore, CloseProgram };
+// CheckAgain: the instrument's versions are to be checked once its power
+// was cycled.
+enum class Instruction { None, CanProceed, PressUpdate, PressRestore, CheckAgain, CloseProgram };
 
 struct ReportLine
 {
@@ -47,6 +49,11 @@ QVector<ReportLine> offerLines(UpdateOffer offer, bool downgradeAccepted);
 // left on the instrument, what to do about it, and where the run's record
 // is, if anywhere.
 QVector<ReportLine> outcomeLines(RunEnd::Kind end, const QStringList &stateAfterFailure, const QString &recordLine);
+
+// How the check ends where an image or the image folder is unusable: the
+// problem, that nothing was touched, and what to do. A check, not a failed
+// write: nothing was attempted.
+QVector<ReportLine> imageRefusalLines(const QString &problem);
 
 // The record's line of an answer to one of the run's questions, and what
 // gave it where that was not the user.

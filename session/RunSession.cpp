@@ -144,6 +144,8 @@ void RunSession::start(const RunPlan &started)
     wrote = Workflow::Check;
     waiting = Waiting::Nothing;
     result = CheckResult();
+    imageProblem.clear();
+    bootstrapProblem.clear();
     batteryPercent = -1;
     withoutRecordAgreed = false;
     // A run ends where the next one begins.
@@ -240,8 +242,10 @@ void RunSession::bootstrapAs(std::optional<DeviceType> model, const QString &by)
 void RunSession::bootstrapped()
 {
     if (!bootstrapProblem.isEmpty()) {
-        emitLine(bootstrapProblem, LineTone::Normal, true);
         result.imageUnusable = true;
+        emitLines(imageRefusalLines(bootstrapProblem));
+        endCheck();
+        return;
     }
     reportCheck();
 }
@@ -286,11 +290,12 @@ void RunSession::answerDowngrade(Downgrade answer, const QString &by)
 
 // The check's last line says where its record is, or why there is none.
 // Its worker has checked the images a write would need, in both programs,
-// so that nothing is offered that would then be refused.
+// so that nothing is offered that would then be refused: a refusal reads
+// as the end of a check, as nothing was attempted.
 void RunSession::endCheck()
 {
-    if (!imageProblem.isEmpty())
-        emitLine(imageProblem, LineTone::Normal, true);
+    if (!imageProblem.isEmpty() && bootstrapProblem.isEmpty())
+        emitLines(imageRefusalLines(imageProblem));
     const AfterCheck next = afterCheck(plan, result);
     // How the run ends here, else what the check found, for a record that
     // goes unfinished. Not found where nothing answered; where an instrument
@@ -302,13 +307,10 @@ void RunSession::endCheck()
     const QString where = record->checkEnded(status, word);
     // A run that ends here is sealed before the line that names its record.
     const QString ending = next.next == AfterCheck::Next::End ? word : QString();
-    // A run that was to write says that it failed, and that nothing was touched.
+    // A run that was to write ends with the parts it left untouched.
     const bool refused = next.end == RunEnd::Kind::ImageUnusable && !imageProblem.isEmpty() && mayWrite(plan);
     const auto then = [this, next, refused] { afterCheckEnded(next, refused); };
-    if (refused) {
-        emitClosing(outcomeLines(next.end, stateAfterFailure(updateSequence(status.deviceType), {}), where), ending,
-                    QString(), then);
-    } else if (!ending.isEmpty() && !record->path().isEmpty()) {
+    if (!ending.isEmpty() && !record->path().isEmpty()) {
         record->sealThen(ending, [this, then](const QString &sealedWhere) {
             if (!sealedWhere.isEmpty())
                 emitLine(sealedWhere);
@@ -549,23 +551,35 @@ void RunSession::written()
     // The read-back's calls may fail too; the write's failure is the one told.
     failedWriteCall = failedCall;
     const RunEnd::Kind kind = writeEnd(writeOutcome, guard->gate());
-    const bool touched = std::any_of(writeOutcome.parts.begin(), writeOutcome.parts.end(), [](PartOutcome part) {
-        return part == PartOutcome::Erased || part == PartOutcome::Written;
-    });
-    // Where nothing was touched, the calls say all there is.
-    if (kind != RunEnd::Kind::Success && (kind != RunEnd::Kind::Failed || !touched)) {
+    if (!readsBack()) {
         endWrite(kind, std::nullopt);
         return;
     }
-    auto *reader = new ReadBackThread(writeSteps->link, status.serial,
-                                      kind == RunEnd::Kind::Success ? settings.readBackWaitMs : 0);
+    const int waitMs = kind == RunEnd::Kind::Success ? settings.readBackWaitMs : 0;
+    auto *reader = new ReadBackThread(writeSteps->link, status.serial, waitMs);
     connect(reader, &ReadBackThread::ended, this, [this](const DeviceStatus &after) {
         const std::lock_guard<std::mutex> handOver(handOverLock());
         readBackStatus = after;
     });
-    // A program asked to end does not wait for a slow instrument.
+    // A program asked to end does not wait for a slow instrument: the write
+    // is over, and a read-back only reads.
+    guard->deferEndWith(QStringLiteral("Closing without reading the versions back: the firmware write has ended."));
     connect(guard.get(), &WriteGuard::endDeferred, reader, &QThread::requestInterruption);
-    startWorker(reader, ProgressText::readingBack(), nullptr, &RunSession::readBack);
+    startWorker(reader, ProgressText::readingBack((waitMs + 999) / 1000), nullptr, &RunSession::readBack);
+    // Asked during the write: one look, no wait. Only once started, as a
+    // start clears the request.
+    if (guard->ending())
+        reader->requestInterruption();
+}
+
+// Where nothing was touched, the calls say all there is.
+bool RunSession::readsBack() const
+{
+    const RunEnd::Kind kind = writeEnd(writeOutcome, guard->gate());
+    const bool touched = std::any_of(writeOutcome.parts.begin(), writeOutcome.parts.end(), [](PartOutcome part) {
+        return part == PartOutcome::Erased || part == PartOutcome::Written;
+    });
+    return kind == RunEnd::Kind::Success || (kind == RunEnd::Kind::Failed && touched);
 }
 
 void RunSession::readBack()
@@ -703,7 +717,10 @@ void RunSession::workerEnded()
     ticker.stop();
     library = nullptr;
     progressText.reset();
-    emit step(StepEvent());
+    // The write's read-back is the same wait for the user: its busy display
+    // stays up, rather than one that goes and one that comes.
+    if (afterWorker != &RunSession::written || !readsBack())
+        emit step(StepEvent());
     (this->*afterWorker)();
 }
 

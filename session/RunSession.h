@@ -177,6 +177,7 @@ private:
     void refuseWithoutRecord(Workflow workflow);
     void showRecordWait(bool waiting);
     void written();
+    bool readsBack() const;
     void readBack();
     void endWrite(RunEnd::Kind kind, const std::optional<DeviceStatus> &after);
 

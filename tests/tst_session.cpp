@@ -302,8 +302,7 @@ void TestSession::run_data()
         << "success";
     QTest::newRow("update usb, no answer after the write")
         << usbA + "  power-cycle-after-write yes\n" << "" << "" << "update" << press
-        << QStringList { "Firmware written; not confirmed.",
-                         "The KD740A did not answer after the write. Cycle its power and check the versions again." }
+        << QStringList { "Firmware written; not confirmed.", "The KD740A did not answer after the write.", checkAgain }
         << "not confirmed";
     // Another instrument that answers is not the one written.
     const QStringList notConfirmed = { "Firmware written; not confirmed.",

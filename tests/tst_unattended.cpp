@@ -88,6 +88,11 @@ void answerBatteryQuestion(const QString &answer, const QString &percent)
             if (!QTest::qWaitFor(
                     [box] { return box->isActiveWindow() && QApplication::focusWidget() == box->defaultButton(); }))
                 return fail("the question did not get the keyboard on its default button");
+            // A reader announces the question once, on its default button,
+            // the focus never passing through the window behind it.
+            const QStringList focused = PanelDriver::takeFocusChanges();
+            if (PanelDriver::hearsAnnouncements() && focused != QStringList("Low Battery: Cancel"))
+                return fail(qPrintable("the focus went elsewhere first: " + focused.join(", ")));
             typeKeys(answer.mid(5).split(' '));
             if (!QTest::qWaitFor([question] { return !question || !question->isVisible(); }))
                 return fail("the keys did not answer the question");
@@ -271,11 +276,6 @@ void TestUnattended::keepsAwakeUntilOutcome()
     const QStringList keys = fault.startsWith(typed) ? QStringList("Return") : QStringList();
     if (!keys.isEmpty())
         fault.remove(0, typed.size());
-#ifdef __SANITIZE_ADDRESS__
-    if (!keys.isEmpty())
-        QSKIP("under AddressSanitizer the key typed to start the update after the check is sometimes lost; "
-              "known, not yet understood");
-#endif
 
     startBus(bus);
     if (QTest::currentTestFailed())
@@ -341,32 +341,38 @@ void TestUnattended::endsWhenClosedOrSignalled_data()
     // write, or, where logind never answers, while the locks are asked for;
     // below 0: sent after the outcome.
     QTest::addColumn<int>("signal");
+    // The instrument answers nothing after the write until its power is
+    // cycled: the signal comes during the read-back.
+    QTest::addColumn<bool>("silentAfterWrite");
 
-    QTest::newRow("silent bus, window closed") << "silent" << 0;
-    QTest::newRow("no bus, window closed") << "none" << 0;
-    QTest::newRow("logind never answers, window closed") << "logind silent" << 0;
-    QTest::newRow("logind refuses, window closed") << "logind refuse:" + sleepLock + ',' + lidLock << 0;
-    QTest::newRow("logind answers after the write, window closed") << "logind late:6000" << 0;
-    QTest::newRow("logind, window closed") << "logind" << 0;
-    QTest::newRow("SIGINT during the write") << "logind" << SIGINT;
-    QTest::newRow("SIGTERM during the write") << "logind" << SIGTERM;
-    QTest::newRow("SIGHUP during the write") << "logind" << SIGHUP;
-    QTest::newRow("SIGQUIT during the write") << "logind" << SIGQUIT;
+    QTest::newRow("silent bus, window closed") << "silent" << 0 << false;
+    QTest::newRow("no bus, window closed") << "none" << 0 << false;
+    QTest::newRow("logind never answers, window closed") << "logind silent" << 0 << false;
+    QTest::newRow("logind refuses, window closed") << "logind refuse:" + sleepLock + ',' + lidLock << 0 << false;
+    QTest::newRow("logind answers after the write, window closed") << "logind late:6000" << 0 << false;
+    QTest::newRow("logind, window closed") << "logind" << 0 << false;
+    QTest::newRow("SIGINT during the write") << "logind" << SIGINT << false;
+    QTest::newRow("SIGTERM during the write") << "logind" << SIGTERM << false;
+    QTest::newRow("SIGHUP during the write") << "logind" << SIGHUP << false;
+    QTest::newRow("SIGQUIT during the write") << "logind" << SIGQUIT << false;
     for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGQUIT })
-        QTest::addRow("signal %d before the first clear", signal) << "logind silent" << signal;
-    QTest::newRow("SIGTERM after the outcome ends it as ever") << "logind" << -SIGTERM;
+        QTest::addRow("signal %d before the first clear", signal) << "logind silent" << signal << false;
+    QTest::newRow("SIGTERM after the outcome ends it as ever") << "logind" << -SIGTERM << false;
+    QTest::newRow("SIGTERM during the read-back") << "logind" << SIGTERM << true;
 }
 
 void TestUnattended::endsWhenClosedOrSignalled()
 {
     QFETCH(QString, bus);
     QFETCH(int, signal);
+    QFETCH(bool, silentAfterWrite);
 
     startBus(bus);
     if (QTest::currentTestFailed())
         return;
     Sim sim;
-    sim.setDescription(Sim::usbInstrument(1, 1234, 4, 5, 10));
+    sim.setDescription(Sim::usbInstrument(1, 1234, 4, 5, 10)
+                       + (silentAfterWrite ? "  power-cycle-after-write yes\n" : ""));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LD_PRELOAD", KD740_DRIVE);
     environment.insert("QT_QPA_PLATFORM", "offscreen");
@@ -383,13 +389,16 @@ void TestUnattended::endsWhenClosedOrSignalled()
     const bool beforeClear = signal > 0 && bus == QLatin1String("logind silent");
     if (beforeClear)
         QTRY_COMPARE_WITH_TIMEOUT(readLines(recordPath), bothAsked, 30000);
+    else if (silentAfterWrite)
+        QTRY_VERIFY2_WITH_TIMEOUT(!sim.readBackCalls().isEmpty(), qPrintable(sim.calls().join('\n')), 30000);
     else if (signal > 0)
         QTRY_VERIFY_WITH_TIMEOUT(sim.calls().contains("kdConfigUSBClearFPGAProgram(100, d1=0)"), 30000);
     if (signal > 0) {
         // Twice during the write: the second must change nothing. A stopped
-        // run ends at once, and a second signal would end it as ever. A pid
-        // of 0 would signal this test.
-        for (int sent = 0; sent < (beforeClear ? 1 : 2) && updater.state() == QProcess::Running; ++sent) {
+        // run, or one asked to end during its read-back, ends at once, and a
+        // second signal would end it as ever. A pid of 0 would signal this test.
+        const int times = beforeClear || silentAfterWrite ? 1 : 2;
+        for (int sent = 0; sent < times && updater.state() == QProcess::Running; ++sent) {
             QCOMPARE(kill(static_cast<pid_t>(updater.processId()), signal), 0);
             QTest::qWait(50);
         }
@@ -417,6 +426,15 @@ void TestUnattended::endsWhenClosedOrSignalled()
         QVERIFY2(log.contains("Updating Firmware\n\n" + stopped + nothingTouched + '\n' + stoppedAdvice),
                  qPrintable(log));
         QVERIFY(sim.calls().filter(QRegularExpression("Clear|Write|Bootstrap")).isEmpty());
+        return;
+    }
+    // The write is over: the program does not wait out the read-back.
+    if (silentAfterWrite) {
+        QVERIFY2(log.contains(fpgaLine
+                              + "\nClosing without reading the versions back: the firmware write has ended."
+                                "\nFirmware written; not confirmed.\nThe KD740B did not answer after the write.\n"
+                              + checkAgain + "\nYou may now close the software.\nend of log"),
+                 qPrintable(log));
         return;
     }
     QVERIFY2(log.contains(fpgaLine + QString::fromLatin1(closing)

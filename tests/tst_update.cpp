@@ -72,9 +72,8 @@ void TestUpdate::endShownInWindow_data()
     // The instrument stays held: nothing answers within the wait.
     QTest::newRow("close fails") << kdB << Sim::fail("kdConfigUSBCloseDevice")
                                  << QStringList { "[amber] Firmware written; not confirmed.",
-                                                  "The KD740B did not answer after the write. Cycle its power and "
-                                                  "check the versions again.",
-                                                  recordLine, "You may now close the software." };
+                                                  "The KD740B did not answer after the write.", checkAgain, recordLine,
+                                                  "You may now close the software." };
     QTest::newRow("USB FPGA write fails")
         << kdA << Sim::fail("kdConfigUSBWriteFPGAProgram")
         << failureBlockWith({ "Written in this run: boot Fx3, run Fx3.", "Erased or incomplete: FPGA.", mayNotWork,

@@ -40,12 +40,15 @@ Announcer::Announcer(QWidget *parent)
     Q_UNUSED(factoryInstalled)
 }
 
-void Announcer::announce(const QString &line)
+void Announcer::announce(const QString &line, Urgency urgency)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     QAccessibleAnnouncementEvent event(widget, line);
+    event.setPoliteness(urgency == Urgency::Polite ? QAccessible::AnnouncementPoliteness::Polite
+                                                   : QAccessible::AnnouncementPoliteness::Assertive);
     QAccessible::updateAccessibility(&event);
 #else
+    Q_UNUSED(urgency)
     // Qt hands a new object the bus path of the last one made if that one has
     // gone (the busy dialog, just closed), and a reader that knew that path
     // keeps its role: the line would be read as a dialog. A stand-in takes

@@ -66,10 +66,11 @@ void CVProgressDialog::showProgress(const ProgressEvent &event)
     // A new step, or the step's erase turning into its write, is said once.
     if (event.stepName != bar->accessibleName()) {
         bar->setAccessibleName(event.stepName);
-        announcer->announce(event.stepName);
+        announcer->announce(event.stepName, Announcer::Urgency::Polite);
     }
     if (event.late && !lateAnnounced) {
         lateAnnounced = true;
+        // A warning: do not unplug.
         announcer->announce(event.elapsed);
     }
 }

@@ -27,8 +27,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QtMath>
+
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -243,7 +248,9 @@ void Updater::replaceLastLine(const QString &s)
     addLine(s);
 }
 
-// What the check found and how a run ended are also said to a screen reader.
+// Every line is said to a screen reader too: what the check found, how a
+// run ended and a warning at once, the steps in between once the reader is
+// free. An empty line only spaces the log.
 void Updater::showLine(const QString &text, LineTone tone, bool report)
 {
     switch (tone) {
@@ -252,8 +259,9 @@ void Updater::showLine(const QString &text, LineTone tone, bool report)
     case LineTone::Success:
     case LineTone::Failure: addStatusLine(text, tone == LineTone::Success); break;
     }
-    if (report)
-        announcer->announce(text);
+    if (!text.isEmpty())
+        announcer->announce(
+            text, report || tone != LineTone::Normal ? Announcer::Urgency::Assertive : Announcer::Urgency::Polite);
 }
 
 // Lines follow the end only while it is in view; a scroll or a resize can
@@ -335,10 +343,13 @@ void Updater::askDowngrade()
     question->open();
 }
 
-// The busy dialog of a workflow goes with it.
 // Asked while the worker waits, before it has opened the instrument: nothing
-// is held on it however long the user takes. Kept, hidden, until the next
-// one, as the key that answers it is still being delivered.
+// is held on it however long the user takes. Over the busy dialog, which
+// stays up: asked over the main window, it would block the busy dialog,
+// and the window manager would hand the keyboard to the main window before
+// the question, which a screen reader would then announce twice. The
+// window's, kept, hidden, until the next one, as the key that answers it is
+// still being delivered when the run, and its busy dialog, may have ended.
 void Updater::askLowBattery(int percent)
 {
     delete batteryQuestion;
@@ -355,12 +366,45 @@ void Updater::askLowBattery(int percent)
     connect(box, &QMessageBox::finished, this,
             [this, box, proceed] { session->answerLowBattery(box->clickedButton() == proceed); });
     batteryQuestion = box;
-    box->open();
+    openOverBusyDialog(box);
 }
 
+// Once the window manager has given the busy dialog the keyboard, a second
+// at most: openbox handles its requests in turn, and one for the busy dialog
+// still on its way would take the keyboard from the question, which a
+// reader would then announce twice.
+void Updater::openOverBusyDialog(QDialog *dialog)
+{
+    // Over it, though not its child: the dialog outlives it.
+    if (busyDialog) {
+        dialog->winId();
+        dialog->windowHandle()->setTransientParent(busyDialog->windowHandle());
+    }
+    if (!busyDialog || busyDialog->isActiveWindow()) {
+        dialog->open();
+        return;
+    }
+    auto *wait = new QTimer(dialog);
+    wait->setSingleShot(true);
+    const auto opened = std::make_shared<bool>(false);
+    const auto open = [dialog, opened] {
+        if (!std::exchange(*opened, true))
+            dialog->open();
+    };
+    connect(qApp, &QGuiApplication::focusWindowChanged, wait, [this, open] {
+        if (busyDialog && busyDialog->isActiveWindow())
+            open();
+    });
+    connect(wait, &QTimer::timeout, dialog, open);
+    wait->start(1000);
+}
+
+// Not yet shown, it is not shown at all.
 void Updater::withdrawLowBattery()
 {
-    if (batteryQuestion)
+    if (batteryQuestion && !batteryQuestion->isVisible())
+        delete batteryQuestion;
+    else if (batteryQuestion)
         batteryQuestion->reject();
 }
 
@@ -412,13 +456,18 @@ void Updater::restoreDevice()
 
 // A run is checked once and writes at most once, and after a write the
 // instrument must be power-cycled, so the buttons take no more clicks
-// whatever the end; the log stays readable.
+// whatever the end; the log stays readable. A write nothing confirmed is
+// checked again here once the power was cycled, as its advice says.
 void Updater::ended(const RunEnd &end)
 {
     dropBusyDialog();
     for (QPushButton *button : { checkVersionsButton, updateButton, restoreButton })
         button->setEnabled(false);
     scrollLogToEnd();
+    if (end.kind == RunEnd::Kind::NotConfirmed) {
+        checkVersionsButton->setEnabled(true);
+        checkVersionsButton->setFocus(Qt::OtherFocusReason);
+    }
     // Writes take minutes; a technician who looked away sees that it is over.
     if (end.wrote != Workflow::Check)
         QApplication::alert(window());

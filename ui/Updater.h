@@ -12,6 +12,7 @@
 class Announcer;
 class CVProgressDialog;
 class QAction;
+class QDialog;
 class QMessageBox;
 class QPushButton;
 class QTextEdit;
@@ -54,6 +55,7 @@ private:
     void askLowBattery(int percent) override;
     void withdrawLowBattery() override;
     void askWithoutRecord(Workflow workflow, const QString &reason) override;
+    void openOverBusyDialog(QDialog *dialog);
     void showLine(const QString &text, LineTone tone, bool report);
     void dropBusyDialog();
     void showStep(const StepEvent &event);
@@ -71,7 +73,7 @@ private:
     CVProgressDialog *busyDialog = nullptr;
     // The label of the workflow's busy dialogs.
     QString busyLabel;
-    // Says each line of what the check found, and the outcome, to a screen reader.
+    // Says each line of a run to a screen reader.
     Announcer *announcer = nullptr;
     // The question about a low battery while it is asked.
     QPointer<QMessageBox> batteryQuestion;

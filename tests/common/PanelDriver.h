@@ -66,6 +66,9 @@ public:
     // tells only while a screen reader's bus is up (atspi/run.sh): else false.
     static bool hearsAnnouncements();
     QStringList takeAnnouncements();
+    // Each focus a screen reader was told of since the last call, as
+    // "window title: accessible name", in order.
+    static QStringList takeFocusChanges();
 
 private:
     // Until the panel's session is done, its questions answered.

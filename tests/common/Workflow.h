@@ -22,7 +22,9 @@ inline const QStringList failureBlock = { "[red] Firmware updated unsuccessfully
 QStringList successBlockOf(const SimulatedInstrument &sim);
 // The same for an instrument of model that now holds the shipped firmware.
 QStringList successBlockFor(const QString &model);
-// In place of the success block where nothing answered after the write.
+// In place of the success block where nothing answered after the write;
+// its advice, in the window's words.
+inline const QString checkAgain = QStringLiteral("Cycle its power, then press Check Versions.");
 QStringList notConfirmedBlockOf(const SimulatedInstrument &sim);
 
 // What a failed workflow says it left on the instrument, right after its
@@ -35,6 +37,13 @@ QStringList failureBlockWith(const QStringList &state, const QString &advice = Q
 inline const QString imageAdvice = QStringLiteral("Reinstall the program, or use the images it shipped with.");
 inline const QString batteryAdvice = QStringLiteral("Connect the PC to mains power and run the update again.");
 inline const QString stoppedAdvice = QStringLiteral("Nothing was changed; run the update again when ready.");
+
+// How a check that refuses its images ends, in both programs: the problem
+// (red in the window), then what it left and what to do.
+inline QStringList checkRefusal(const QString &problem)
+{
+    return { problem, nothingTouched, imageAdvice };
+}
 
 // Lets an expected log be written as the lines before a step plus its line.
 QStringList operator+(const QStringList &lines, const QString &line);
@@ -65,9 +74,10 @@ QStringList fields(const SimulatedInstrument &sim, const QStringList &expected);
 QStringList runWorkflow(SimulatedInstrument &sim, PanelDriver &driver, const QString &workflowButton,
                         qint64 *elapsedMs = nullptr, const QStringList &keys = {});
 
-// That a screen reader heard the outcome, given as transcript() gives it,
-// line by line, once, and apart from the steps nothing else.
-void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome);
+// That a screen reader heard every line of a workflow, given as transcript()
+// gives it, once, in its order, and apart from the busy dialog's steps
+// nothing else.
+void verifyAllAnnounced(PanelDriver &driver, const QStringList &transcript);
 
 // Checks instrument in the window (answering the model selector with model),
 // adds faults and runs workflowButton's workflow: the log must end with
@@ -75,6 +85,10 @@ void verifyOutcomeAnnounced(PanelDriver &driver, const QStringList &outcome);
 // clicks.
 void verifyEndShown(const QString &instrument, const QString &workflowButton, const QString &model,
                     const QString &faults, const QStringList &outcome);
+
+// After a write nothing confirmed: Check Versions has the focus, and once
+// the instrument's power is cycled, the check it runs finds what was written.
+void verifyCheckedAgain(PanelDriver &driver, SimulatedInstrument &sim);
 
 // After an update or restore only the log takes input: its text can still be
 // read and copied, while the buttons are disabled.
