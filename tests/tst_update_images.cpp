@@ -47,12 +47,6 @@ QStringList titleOf(Workflow workflow)
     return { "", workflow == Workflow::Update ? "Updating Firmware" : "Restoring Device", "" };
 }
 
-// The log of a workflow that refuses to start, for the reason given.
-QStringList refusal(Workflow workflow, const QString &reason)
-{
-    return titleOf(workflow) + QStringList(reason) + failureBlockWith({ nothingTouched }, imageAdvice);
-}
-
 // A folder's problem names it whole, from the root.
 QString wholeFolder(QString problem, const Sim &sim)
 {
@@ -373,7 +367,7 @@ void TestImages::firstUnusableImageInWriteOrder()
     driver.click(checkButton);
 
     QCOMPARE(driver.transcript(PanelDriver::introductionLines).filter("Firmware image"),
-             QStringList("Firmware image not found: ./firmware/" + reported));
+             QStringList("[red] Firmware image not found: ./firmware/" + reported));
     QVERIFY(!driver.button(buttonOf(workflow))->isEnabled());
     QCOMPARE(sim.calls().filter(QRegularExpression("Clear|Write")), QStringList());
 }
@@ -497,7 +491,7 @@ void TestImages::damagedBootImage()
     QStringList refused = checkRefusal(wholeFolder(problem, sim));
     refused.first().prepend("[red] ");
     if (folderRefused) {
-        QCOMPARE(lines, QStringList({ "", "Checking Firmware Versions...", "" }) + refused);
+        QCOMPARE(lines, QStringList({ "", "Checking Firmware Versions...", "" }) + refused + recordLine);
         QCOMPARE(sim.calls(), QStringList());
     } else {
         QCOMPARE(QStringList(lines.mid(lines.indexOf("Looking to bootstrap KD740.") + 1, refused.size())), refused);

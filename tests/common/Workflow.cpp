@@ -231,7 +231,7 @@ void verifyCheckedAgain(PanelDriver &driver, SimulatedInstrument &sim)
     const QStringList check = runWorkflow(sim, driver, checkButton);
     QCOMPARE(check,
              QStringList({ "", "Checking Firmware Versions...", "", "Found " + modelOf(sim),
-                           "Serial " + sim.field(0, "serial") + ", with firmware " + firmwareOf(sim),
+                           "Serial " + sim.field(0, "serial") + ", with " + firmwareOf(sim),
                            "Firmware does not require update.", recordLine }));
     verifyAllAnnounced(driver, check);
     verifyTakesNoMoreClicks(driver, sim);
