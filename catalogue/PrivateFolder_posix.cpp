@@ -17,7 +17,7 @@ const QByteArray prefix = QByteArrayLiteral("kd740-images-");
 // The user's runtime folder where the session has one: it goes at logout.
 QByteArray baseFolder()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     struct stat info = {};
     if (runtime.startsWith('/') && ::stat(runtime.constData(), &info) == 0 && S_ISDIR(info.st_mode)
         && info.st_uid == ::getuid())

@@ -150,11 +150,10 @@ Outcome outcomeOf(const RunEnd &end)
     outcome.recordPath = end.recordPath;
     outcome.recordDigest = end.recordDigest;
     for (std::size_t index = 0; index < end.outcomes.size() && index < std::size_t(end.parts.size()); ++index)
-        outcome.parts.append({ end.parts.at(int(index)), partOutcomeName(end.outcomes[index]),
-                               end.shipped.size() > index ? end.shipped[index] : -1,
-                               end.found.size() > index ? end.found[index] : -1,
-                               end.readBack.size() > index ? end.readBack[index] : -1,
-                               end.readBackLoad.value(int(index)) });
+        outcome.parts.append(
+            { end.parts.at(int(index)), partOutcomeName(end.outcomes[index]),
+              end.shipped.size() > index ? end.shipped[index] : -1, end.found.size() > index ? end.found[index] : -1,
+              end.readBack.size() > index ? end.readBack[index] : -1, end.readBackLoad.value(int(index)) });
     outcome.reported = end.reported;
     outcome.disagreements = end.disagreements;
     return outcome;

@@ -97,8 +97,9 @@ int verify(const QVector<StoredRecord> &records, const std::optional<ChainLink> 
     // Quiet: the findings are the problems, which still go to standard error.
     std::FILE *const stream = options.quiet ? stderr : stdout;
     for (const RecordFinding &finding : findings)
-        print(stream, findingWord(finding.kind) + QStringLiteral(": ") + finding.record + QStringLiteral(" (")
-                  + finding.reason + QStringLiteral(")\n"));
+        print(stream,
+              findingWord(finding.kind) + QStringLiteral(": ") + finding.record + QStringLiteral(" (") + finding.reason
+                  + QStringLiteral(")\n"));
     if (!options.quiet)
         print(stdout,
               holds ? QStringLiteral("All %1 records hold: each matches its SHA-256 and the chain is whole.\n")

@@ -30,7 +30,7 @@ public:
         const auto opened = [&s](int status) { return status == 0 && written(s.handle, unread::handle); };
         if (mode == OpenMode::Found)
             return opened(KD_CALL(kdConfigUSBOpenDeviceBySerial, &s.handle, s.status.serial)) ? OpenResult::Opened
-                                                                                               : OpenResult::Failed;
+                                                                                              : OpenResult::Failed;
         // An instrument that does not open in boot mode is bootstrapped into it.
         if (opened(KD_CALL(kdConfigUSBOpenDevice, &s.handle))
             || opened(KD_CALL(kdConfigUSBBootstrapDevice, &s.handle, s.bootImage.constData())))

@@ -146,7 +146,7 @@ std::optional<ChainLink> RecordChain::lastNamed() const
 
 std::optional<ChainLink> RecordChain::last() const
 {
-    if (const std::optional<ChainLink> named = lastNamed())
+    if (std::optional<ChainLink> named = lastNamed())
         return named;
     std::optional<ChainLink> newest;
     for (const QString &name : QDir(folder).entryList({ QStringLiteral("*.txt") }, QDir::Files)) {

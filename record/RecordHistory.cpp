@@ -108,8 +108,7 @@ QVector<RecordFinding> verifyHistory(const QVector<StoredRecord> &records, const
             continue;
         for (const StoredRecord *record : at) {
             if (!namedAt.value(number).contains(record->name))
-                findings.add(Kind::Inserted, record->name,
-                             QStringLiteral("record number %1 is another's").arg(number));
+                findings.add(Kind::Inserted, record->name, QStringLiteral("record number %1 is another's").arg(number));
         }
     }
     for (const StoredRecord &record : records) {

@@ -298,8 +298,7 @@ QStringList RunRecord::header(const DeviceStatus &status) const
         QStringLiteral("model: ") + model,
         QStringLiteral("serial: ") + (found ? QString::number(status.serial) : unknown),
         // A boot-mode instrument reports no versions.
-        QStringLiteral("firmware found: ")
-            + (status.checkState == Operational ? foundFirmwareText(status) : unknown),
+        QStringLiteral("firmware found: ") + (status.checkState == Operational ? foundFirmwareText(status) : unknown),
         QStringLiteral("firmware shipped: ") + (found ? versionString(status.targetFirmware) : unknown),
     };
 }

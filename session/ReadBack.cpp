@@ -19,8 +19,7 @@ QStringList describeReported(const DeviceStatus &before, const DeviceStatus &aft
 // A part the run's calls left erased that the instrument still reports with
 // a version: it runs on what it loaded before the erase, the write that was
 // reported failed did its work, or a failed clear left the part as it was.
-QString disagreement(const QString &model, const PartStep &part, int reported, int found, int shipped,
-                     bool clearFailed)
+QString disagreement(const QString &model, const PartStep &part, int reported, int found, int shipped, bool clearFailed)
 {
     const QString name = QLatin1String(part.name);
     const QString reports = reported == found ? QStringLiteral("still reports") : QStringLiteral("reports");

@@ -35,8 +35,7 @@ struct ReadBack
 // after: NotDetected where the written instrument did not answer;
 // clearFailed: the last part erased or incomplete failed at its clear.
 ReadBack compareReadBack(const PartSequence &steps, const DeviceStatus &before,
-                         const std::vector<PartOutcome> &outcomes, const DeviceStatus &after,
-                         bool clearFailed = false);
+                         const std::vector<PartOutcome> &outcomes, const DeviceStatus &after, bool clearFailed = false);
 
 // The state lines of a run that did not succeed: what its own calls left
 // (facts), then what the instrument reports, then where the two disagree.

@@ -301,9 +301,8 @@ void RunSession::endCheck()
     // goes unfinished. Not found where nothing answered; where an instrument
     // did, the check failed to read it.
     const RunEnd::Kind found = next.next == AfterCheck::Next::End ? next.end : checkFound(result);
-    const QString word = recordResult(found == RunEnd::Kind::NotFound && record->reachedInstrument()
-                                          ? RunEnd::Kind::Failed
-                                          : found);
+    const QString word = recordResult(
+        found == RunEnd::Kind::NotFound && record->reachedInstrument() ? RunEnd::Kind::Failed : found);
     const QString where = record->checkEnded(status, word);
     // A run that ends here is sealed before the line that names its record.
     const QString ending = next.next == AfterCheck::Next::End ? word : QString();

@@ -75,8 +75,8 @@ const char *const kApiCalls[] = {
 };
 
 // The out-parameters of the calls, as kd_api.h names them.
-const char *const kOutputs[] = { "handle",     "bootVersion", "runVersion", "fpgaVersion", "deviceType",
-                                 "serial",     "version",     "status",     "serials",     "count" };
+const char *const kOutputs[] = { "handle", "bootVersion", "runVersion", "fpgaVersion", "deviceType",
+                                 "serial", "version",     "status",     "serials",     "count" };
 
 bool isOutput(const std::string &name)
 {

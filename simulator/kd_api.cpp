@@ -312,21 +312,24 @@ int kdGetFirmwareVersion(int handle, int *bootVersion, int *runVersion, int *fpg
 {
     Call call("kdGetFirmwareVersion");
     call.arg(handle).arg(bootVersion).arg(runVersion).arg(fpgaVersion);
-    return query(call, handle, Session::Device, { { "bootVersion", bootVersion }, { "runVersion", runVersion }, { "fpgaVersion", fpgaVersion } }, [&](const Instrument &i) {
-        *bootVersion = versionOf(i.boot);
-        *runVersion = versionOf(i.run);
-        *fpgaVersion = versionOf(i.fpga);
-    });
+    return query(call, handle, Session::Device,
+                 { { "bootVersion", bootVersion }, { "runVersion", runVersion }, { "fpgaVersion", fpgaVersion } },
+                 [&](const Instrument &i) {
+                     *bootVersion = versionOf(i.boot);
+                     *runVersion = versionOf(i.run);
+                     *fpgaVersion = versionOf(i.fpga);
+                 });
 }
 
 int kdGetDeviceInfo(int handle, int *deviceType, int *serial)
 {
     Call call("kdGetDeviceInfo");
     call.arg(handle).arg(deviceType).arg(serial);
-    return query(call, handle, Session::Device, { { "deviceType", deviceType }, { "serial", serial } }, [&](const Instrument &i) {
-        *deviceType = i.model;
-        *serial = i.serial;
-    });
+    return query(call, handle, Session::Device, { { "deviceType", deviceType }, { "serial", serial } },
+                 [&](const Instrument &i) {
+                     *deviceType = i.model;
+                     *serial = i.serial;
+                 });
 }
 
 KdInitStatus kdConfigUSBOpenDevice(int *handle)
@@ -357,8 +360,8 @@ KdInitStatus kdConfigUSBGetDeviceSerial(int handle, int *serial)
 {
     Call call("kdConfigUSBGetDeviceSerial");
     call.arg(handle).arg(serial);
-    return usbStatus(
-        query(call, handle, Session::UsbConfig, { { "serial", serial } }, [&](const Instrument &i) { *serial = i.serial; }));
+    return usbStatus(query(call, handle, Session::UsbConfig, { { "serial", serial } },
+                           [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdInitStatus kdConfigUSBGetDeviceType(int handle, KdDeviceType *deviceType)
@@ -373,8 +376,8 @@ KdInitStatus kdConfigUSBGetSerialFromFlash(int handle, int *serial)
 {
     Call call("kdConfigUSBGetSerialFromFlash");
     call.arg(handle).arg(serial);
-    return usbStatus(
-        query(call, handle, Session::UsbConfig, { { "serial", serial } }, [&](const Instrument &i) { *serial = i.serial; }));
+    return usbStatus(query(call, handle, Session::UsbConfig, { { "serial", serial } },
+                           [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdInitStatus kdConfigUSBClearBootSector(int handle)
@@ -477,15 +480,16 @@ KdStatus kdConfigNetGetSerialFromFlash(int handle, int *serial)
 {
     Call call("kdConfigNetGetSerialFromFlash");
     call.arg(handle).arg(serial);
-    return netStatus(query(call, handle, Session::Net, { { "serial", serial } }, [&](const Instrument &i) { *serial = i.serial; }));
+    return netStatus(
+        query(call, handle, Session::Net, { { "serial", serial } }, [&](const Instrument &i) { *serial = i.serial; }));
 }
 
 KdStatus kdConfigNetGetFirmwareVersion(int handle, int *version)
 {
     Call call("kdConfigNetGetFirmwareVersion");
     call.arg(handle).arg(version);
-    return netStatus(
-        query(call, handle, Session::Net, { { "version", version } }, [&](const Instrument &i) { *version = versionOf(i.boot); }));
+    return netStatus(query(call, handle, Session::Net, { { "version", version } },
+                           [&](const Instrument &i) { *version = versionOf(i.boot); }));
 }
 
 KdStatus kdConfigNetGetFPGAStatus(int handle, int *status)

@@ -507,14 +507,12 @@ void TestFlash::run()
                          .size()),
                  2);
     // Every run that reached the check is on record, sealed, its end in the word for it.
-    const QMap<int, QStringList> words { { 0, { "success", "current" } },
-                                         { 1, { "failure" } },
-                                         { 3, { "not found" } },
-                                         { 4, { "no model named", "downgrade declined", "restore needed" } },
-                                         { 5, { "image unusable" } },
-                                         { 10, { "update needed", "downgrade offered" } },
-                                         { 11, { "restore needed" } },
-                                         { 12, { "not confirmed" } } };
+    const QMap<int, QStringList> words {
+        { 0, { "success", "current" } }, { 1, { "failure" } },
+        { 3, { "not found" } },          { 4, { "no model named", "downgrade declined", "restore needed" } },
+        { 5, { "image unusable" } },     { 10, { "update needed", "downgrade offered" } },
+        { 11, { "restore needed" } },    { 12, { "not confirmed" } }
+    };
     const QStringList named = lines.filter(QRegularExpression("^Record: .*, SHA-256 [0-9a-f]{64}$"));
     // Without a record (7) nothing names one.
     if (exitCode != 2 && exitCode != 7 && !arguments.contains("--quiet")) {
@@ -572,12 +570,11 @@ void TestFlash::jsonEvents_data()
                                     << QStringList { kd740b,
                                                      "outcome 10 The KD740 holds older firmware than shipped: "
                                                      "kd740-flash update installs it. true update-needed" };
-    QTest::newRow("restore needed") << "kd740a-boot" << QStringList { "check" }
-                                    << QStringList {
-                                           shipped + " 4.5.9 signed " + keyId(trustedKeys().first())
-                                               + " usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
-                                           "outcome 11 The KD740 needs a restore: kd740-flash restore. true restore-needed"
-                                       };
+    QTest::newRow("restore needed")
+        << "kd740a-boot" << QStringList { "check" }
+        << QStringList { shipped + " 4.5.9 signed " + keyId(trustedKeys().first())
+                             + " usb KD740A restore [ boot Fx3 4,  run Fx3 5,  FPGA 9] 2001",
+                         "outcome 11 The KD740 needs a restore: kd740-flash restore. true restore-needed" };
     QTest::newRow("written over the network")
         << "kd740c-net" << QStringList { "update" }
         << QStringList { shipped + "4.4.2 5.5.3 signed " + keyId(trustedKeys().first())
@@ -589,8 +586,9 @@ void TestFlash::jsonEvents_data()
                                                   "kdConfigUSBWriteFPGAProgram outcome 1 The write failed at "
                                                   "kdConfigUSBWriteFPGAProgram, writing the FPGA. Check device "
                                                   "connections and re-run the software. FPGA "
-                                                      + skipped + "10 FPGA  12 erased] true [The KD740B answers only "
-                                                                  "in its boot mode after the write., "
+                                                      + skipped
+                                                      + "10 FPGA  12 erased] true [The KD740B answers only "
+                                                        "in its boot mode after the write., "
                                                       + mayNotWork + "] failed" };
     QTest::newRow("image unusable") << "kd740b" << QStringList { "update", "-f", "broken" }
                                     << QStringList { kd740b,
@@ -606,11 +604,10 @@ void TestFlash::jsonEvents_data()
     QTest::newRow("list changed during the run")
         << "kd740b\nswap kdConfigNetGetDeviceList rewrite firmware/SHA256SUMS" << QStringList { "update" }
         << QStringList { kd740b, "outcome 0 The KD740 holds the shipped firmware now. " + written + " true done" };
-    QTest::newRow("not signed") << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
-                                << QStringList {
-                                       "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in <dir>/fw-unsigned "
-                                       + imageAdvice + " true image-unusable"
-                                   };
+    QTest::newRow("not signed")
+        << "kd740b" << QStringList { "check", "-f", "fw-unsigned" }
+        << QStringList { "outcome 5 Firmware images are not signed: no SHA256SUMS.minisig in <dir>/fw-unsigned "
+                         + imageAdvice + " true image-unusable" };
 }
 
 void TestFlash::jsonEvents()
@@ -692,7 +689,8 @@ void TestFlash::outsideTextCannotForge()
     const QByteArray output = flash.readAllStandardOutput() + flash.readAllStandardError();
     QCOMPARE(flash.exitCode(), 0);
     QVERIFY2(!output.contains('\x1b') && !output.contains("\u2028"), output.constData());
-    const QStringList record = readLines(QString::fromUtf8(output).section("Record: ", -1).section('\n', 0, 0).section(", SHA-256 ", 0, -2));
+    const QStringList record = readLines(
+        QString::fromUtf8(output).section("Record: ", -1).section('\n', 0, 0).section(", SHA-256 ", 0, -2));
     QCOMPARE(record.filter(QRegularExpression("^result: ")), QStringList("result: success"));
     QCOMPARE(record.filter("kd_api version: "), QStringList("kd_api version: 3.1\\u001B[2J\\u2028\\u202Eevil"));
     QVERIFY(!record.filter("fw\\nresult: success\\u001B[32m\\u2028\\\\n/").isEmpty());

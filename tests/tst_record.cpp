@@ -386,7 +386,8 @@ void TestRecord::recordOfRun()
     const QStringList shown = driver.lines().mid(PanelDriver::introductionLines);
     const QStringList logged = logLines(record);
     QCOMPARE(logged, shown.mid(0, logged.size()));
-    QCOMPARE(shown.value(logged.size()), "Record: " + QDir::toNativeSeparators(path) + ", SHA-256 " + sealOf(path).first);
+    QCOMPARE(shown.value(logged.size()),
+             "Record: " + QDir::toNativeSeparators(path) + ", SHA-256 " + sealOf(path).first);
 }
 
 void TestRecord::keepsEverythingUpToKill_data()

@@ -531,11 +531,15 @@ void TestSession::updateCallFails_data()
     const auto reportsA = [](const char *firmware) { return QString("The KD740A reports firmware %1.").arg(firmware); };
     const auto clearFailedA = [](const char *part, int version) {
         return QString("The KD740A still reports %1 version %2, but its %1 may be erased: this run's clear of it "
-                       "failed. Restore it now.").arg(part).arg(version);
+                       "failed. Restore it now.")
+            .arg(part)
+            .arg(version);
     };
     const auto writtenAlthoughFailedA = [](const char *part, int version) {
         return QString("The KD740A reports %1 version %2 although the write was reported failed: cycle its power "
-                       "and check again.").arg(part).arg(version);
+                       "and check again.")
+            .arg(part)
+            .arg(version);
     };
     const QString bootModeA = "The KD740A answers only in its boot mode after the write.";
 
@@ -574,7 +578,8 @@ void TestSession::updateCallFails_data()
                                    << runErased + reportsA("4.4.8") + clearFailedA("run Fx3", 4);
     QTest::newRow("USB run clear bad status")
         << kdA << Sim::badStatus("kdConfigUSBClearRunSector") << runLines + "Failed Clearing"
-        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" } << runErased + bootModeA;
+        << firstCalls(usbAllA, 4, { close }) << QStringList { "boot 4", "run erased", "fpga 8" }
+        << runErased + bootModeA;
     QTest::newRow("USB run write") << kdA << Sim::fail("kdConfigUSBWriteRunSector") << runLines + "Failed Writing"
                                    << firstCalls(usbAllA, 5, { close })
                                    << QStringList { "boot 4", "run erased", "fpga 8" } << runErased + bootModeA;

@@ -328,7 +328,11 @@ void TestUnattended::keepsAwakeUntilOutcome()
     QTRY_COMPARE(sorted(readLines(recordPath)), sorted(asked + released));
     QCOMPARE(alerts, QStringList("KD740 Firmware Updater: You may now close the software."));
     // The run's record says what the log of a console would.
-    const QString runRecord = driver.log()->toPlainText().section(QStringLiteral("\nRecord: "), -1).section('\n', 0, 0).section(", SHA-256 ", 0, 0);
+    const QString runRecord = driver.log()
+                                  ->toPlainText()
+                                  .section(QStringLiteral("\nRecord: "), -1)
+                                  .section('\n', 0, 0)
+                                  .section(", SHA-256 ", 0, 0);
     QCOMPARE(readLines(runRecord).filter(warning).size(), warned ? 1 : 0);
 }
 

@@ -65,7 +65,7 @@ QString WritePartsThread::unusableImage()
 {
     for (const QByteArray &path : imagesToWrite(images, steps, deviceStatus)) {
         if (provenCopy(*copies, path).isEmpty()) {
-            const QString problem = path.isEmpty()
+            QString problem = path.isEmpty()
                 ? QStringLiteral("No firmware image for this device type.")
                 : QStringLiteral("Firmware image was not checked: ") + QFile::decodeName(path);
             emit addLine(problem);

@@ -206,7 +206,8 @@ QStringList successBlockFor(const QString &model)
 {
     for (DeviceType type : knownModels()) {
         if (deviceTypeName(type) == model)
-            return confirmedSuccess(model, linkOf(type) == LinkKind::Network
+            return confirmedSuccess(model,
+                                    linkOf(type) == LinkKind::Network
                                         ? netFirmware(shippedFirmware(type).bootVersion)
                                         : QStringLiteral("firmware ") + versionString(shippedFirmware(type)));
     }
