@@ -191,7 +191,7 @@ DESCRIPTION
 updated() {   # updated LOG: the log and the calls of a check and an update
     grep -qxF 'Found KD740B' "$1" && grep -qxF 'Serial 1234, with firmware 4.5.10' "$1" \
         && grep -qxF 'Firmware requires update.' "$1" && grep -qxF 'Firmware updated successfully.' "$1" \
-        && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, "\./firmware/kd740b_fpga_12\.rbf", ' "$scratch/trace.txt" \
+        && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, ".*[/\\]kd740-images-[^/\\"]+[/\\]kd740b_fpga_12\.rbf", ' "$scratch/trace.txt" \
         && grep -qx ' *fpga 12' "$scratch/instrument.txt"
 }
 instrument

@@ -206,7 +206,7 @@ if [[ -x $wrapper ]]; then
             KDSIM_TRACE="$scratch/trace.txt" KDSIM_SCALE=0 "$wrapper" >"$scratch/update.log" 2>&1 || status=$?
         if [[ $status -eq 0 ]] && grep -qxF 'Firmware requires update.' "$scratch/update.log" \
             && grep -qxF 'Firmware updated successfully.' "$scratch/update.log" \
-            && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, "\./firmware/kd740b_fpga_12\.rbf", d[0-9]+=100\) = 0$' "$scratch/trace.txt" \
+            && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, "/[^"]*/kd740-images-[^/"]+/kd740b_fpga_12\.rbf", d[0-9]+=100\) = 0$' "$scratch/trace.txt" \
             && grep -qx ' *fpga 12' "$scratch/instrument.txt"; then
             ok "started from $elsewhere, kd740-updater checked and updated a simulated KD740B"
         else
@@ -224,7 +224,7 @@ $(cat "$scratch/trace.txt" 2>/dev/null)"
             "$root/usr/bin/kd740-flash" update >"$scratch/flash.log" 2>&1 || status=$?
         if [[ $status -eq 0 ]] && grep -qxF 'Firmware updated successfully.' "$scratch/flash.log" \
             && grep -qE "^Record: $scratch/data/kd740-updater/records/[0-9-]+-KD740B-1234(-[0-9]+)?\.txt\$" "$scratch/flash.log" \
-            && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, "\./firmware/kd740b_fpga_12\.rbf", d[0-9]+=100\) = 0$' "$scratch/trace.txt" \
+            && grep -qE '^kdConfigUSBWriteFPGAProgram\(100, "/[^"]*/kd740-images-[^/"]+/kd740b_fpga_12\.rbf", d[0-9]+=100\) = 0$' "$scratch/trace.txt" \
             && grep -qx ' *fpga 12' "$scratch/instrument.txt"; then
             ok "started from $elsewhere, kd740-flash updated a simulated KD740B and kept its record"
         else

@@ -88,11 +88,17 @@ bool swapImage(SwapKind kind, const std::filesystem::path &path)
     const std::string other = path.string() + ".kdsim-swapped";
     switch (kind) {
     case SwapKind::Replace: return writeNextVersion(path.string(), other) && replaceFile(other, path.string());
-    case SwapKind::Rewrite:
+    case SwapKind::Rewrite: {
+        // In place, the same file written afresh: std::filesystem's copy
+        // over an existing file fails under MinGW.
         if (!writeNextVersion(path.string(), other))
             return false;
-        fs::copy_file(other, path, fs::copy_options::overwrite_existing, ec);
-        return !ec && fs::remove(other, ec);
+        std::ifstream in(other, std::ios::binary);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << in.rdbuf();
+        out.close();
+        return in.good() && out.good() && fs::remove(other, ec);
+    }
     case SwapKind::Relink:
         if (!writeNextVersion(path.string(), other) || !fs::remove(path, ec))
             return false;

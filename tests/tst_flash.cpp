@@ -8,6 +8,7 @@
 #include "SimulatedInstrument.h"
 #include "Workflow.h"
 
+#include "catalogue/OutsideText.h"
 #include "catalogue/Signature.h"
 #include "catalogue/TrustedKeys.h"
 
@@ -493,7 +494,7 @@ void TestFlash::run()
                      && record.value(record.size() - 4).startsWith("result: "),
                  qPrintable(recordPath));
         const QString digest = record.last().section("SHA-256: ", 1);
-        QCOMPARE(jsonLines.last(), "Record: " + recordPath + ", SHA-256 " + digest);
+        QCOMPARE(jsonLines.last(), "Record: " + outsideText(recordPath) + ", SHA-256 " + digest);
         QCOMPARE(outcome.value("record_sha256").toString(), digest);
         QCOMPARE(record.filter(QRegularExpression("Press|close the software")), QStringList());
         QCOMPARE(record.filter(QRegularExpression("^result: ")).size(), 1);
@@ -741,6 +742,9 @@ void TestFlash::historyVerifies()
 {
     QFETCH(QString, change);
     QFETCH(int, exitCode);
+#ifdef Q_OS_WIN
+    QSKIP("XDG_DATA_HOME gives each run a records folder of its own only where the system reads it");
+#endif
 
     Sim sim;
     sim.setDescription(readLines(QFINDTESTDATA("../simulator/examples/kd740b.txt")).join('\n'));

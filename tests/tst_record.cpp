@@ -11,6 +11,7 @@
 #include "Workflow.h"
 
 #include "catalogue/ImageDigests.h"
+#include "catalogue/OutsideText.h"
 #include "record/RunRecord.h"
 #include "ui/Updater.h"
 
@@ -137,7 +138,7 @@ QStringList normalised(const QStringList &record, const QString &path)
         else if (key == QLatin1String("image"))
             text = QStringLiteral("image: ")
                 + (QStringList(QFileInfo(image.at(0)).fileName()) + image.mid(3)).join(", ");
-        else if (text == QStringLiteral("Record: ") + QDir::toNativeSeparators(path))
+        else if (text == QStringLiteral("Record: ") + outsideText(QDir::toNativeSeparators(path)))
             text = recordLine;
         text.replace(QRegularExpression(" \\(\\d+\\.\\d ms\\)$"), QStringLiteral(" (D ms)"));
         // Each run copies its images into a folder of its own.
@@ -387,7 +388,7 @@ void TestRecord::recordOfRun()
     const QStringList logged = logLines(record);
     QCOMPARE(logged, shown.mid(0, logged.size()));
     QCOMPARE(shown.value(logged.size()),
-             "Record: " + QDir::toNativeSeparators(path) + ", SHA-256 " + sealOf(path).first);
+             "Record: " + outsideText(QDir::toNativeSeparators(path)) + ", SHA-256 " + sealOf(path).first);
 }
 
 void TestRecord::keepsEverythingUpToKill_data()
