@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the image list's fuzz target (libFuzzer with AddressSanitizer and
 # UndefinedBehaviorSanitizer, clang) in its own build directory and runs it
-# for a fixed number of inputs from its seeds, signed lists made by the
+# for a fixed number of inputs from its starting corpus, signed lists made by the
 # build; a crash, a sanitizer report or a broken invariant fails.
 #
 #   scripts/fuzz.sh [BUILD_DIR] [RUNS]   (default: build-fuzz/ of the checkout, 20000)
@@ -21,7 +21,7 @@ cmake --build "$build" -j"$(nproc)" --target fuzz_image_list fuzz_corpus
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-# New inputs go to a scratch folder; the seeds stay as the build made them.
+# New inputs go to a scratch folder; the starting corpus stays as the build made it.
 # An input that fails is kept in the build folder (crash-*, leak-*, ...).
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -1,6 +1,6 @@
 # cmake -DLIST=<SHA256SUMS> -DSIGNATURES=<a.minisig,b.minisig,...> -DOUT=<dir> -P corpus.cmake
 #
-# One seed per signature: the list followed by the signature, as the fuzz
+# One input per signature: the list followed by the signature, as the fuzz
 # target splits its input.
 file(REMOVE_RECURSE "${OUT}")
 file(MAKE_DIRECTORY "${OUT}")
