@@ -1,10 +1,12 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/ImageDigests.h"
 #include "catalogue/ImageSource.h"
+#include "catalogue/OutsideText.h"
 #include "catalogue/Signature.h"
 #include "catalogue/TrustedKeys.h"
 #include "session/PartSteps.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -245,7 +247,8 @@ void TestCatalogue::signedList()
     source.allowUnsigned();
     const ImageList read = source.read();
     QCOMPARE(read.problem,
-             signer == "for another program" ? "Firmware images are not signed for this program: " + folder.path()
+             signer == "for another program" ? "Firmware images are not signed for this program: "
+                     + outsideText(QDir::toNativeSeparators(folder.path()))
                                              : QString());
     if (signer == "own") {
         QCOMPARE(read.signer, keyId(trustedKeys().first()));

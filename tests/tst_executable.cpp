@@ -1,3 +1,5 @@
+#include "catalogue/OutsideText.h"
+
 #include "double/SwapLibrary.h"
 
 #include <QDir>
@@ -153,7 +155,8 @@ void TestExecutable::findsImagesFromAnyFolder()
     QTemporaryDir scratch;
     const QDir dir(scratch.path());
     outcome.replace("<scratch>/elsewhere/firmware",
-                    QDir::toNativeSeparators(QDir(scratch.path()).canonicalPath() + "/elsewhere/firmware"));
+                    outsideText(
+                        QDir::toNativeSeparators(QDir(scratch.path()).canonicalPath() + "/elsewhere/firmware")));
     QVERIFY(dir.mkpath("elsewhere") && (!ownImageFolder || dir.mkpath("elsewhere/firmware")));
     QFile description(dir.filePath("instrument.txt"));
     QVERIFY(description.open(QIODevice::WriteOnly));

@@ -421,7 +421,7 @@ void TestFlash::run()
     }
     expected = consoleWords(expected, arguments);
     // A refused folder is named whole.
-    expected.replaceInStrings("<dir>/", QDir::toNativeSeparators(sim.dir() + '/'));
+    expected.replaceInStrings("<dir>/", outsideText(QDir::toNativeSeparators(sim.dir() + '/')));
     sim.setDescription(instrument);
     sim.clearTrace();
     QVERIFY(QDir(sim.dir()).mkpath("broken"));
@@ -636,7 +636,7 @@ void TestFlash::jsonEvents()
         if (event.value("event") == "instrument" || event.value("event") == "outcome")
             found << flat(event);
     }
-    QCOMPARE(found, events.replaceInStrings("<dir>/", QDir::toNativeSeparators(sim.dir() + '/')));
+    QCOMPARE(found, events.replaceInStrings("<dir>/", outsideText(QDir::toNativeSeparators(sim.dir() + '/'))));
 }
 
 // Through script(1), on a terminal as narrow as a technician's phone.

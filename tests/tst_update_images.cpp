@@ -9,6 +9,7 @@
 #include "Workflow.h"
 
 #include "catalogue/ImageDigests.h"
+#include "catalogue/OutsideText.h"
 #include "ui/Updater.h"
 
 #include <QCryptographicHash>
@@ -51,7 +52,8 @@ QStringList titleOf(Workflow workflow)
 QString wholeFolder(QString problem, const Sim &sim)
 {
     if (problem.endsWith(QLatin1String(" ./firmware")))
-        problem.replace(problem.size() - 10, 10, QDir::toNativeSeparators(QDir(sim.dir()).filePath("firmware")));
+        problem.replace(problem.size() - 10, 10,
+                        outsideText(QDir::toNativeSeparators(QDir(sim.dir()).filePath("firmware"))));
     return problem;
 }
 
