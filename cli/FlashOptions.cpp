@@ -249,5 +249,9 @@ QString helpText()
                          "      erased or written\n"
                          "   8  history --verify: a record was edited, removed or inserted\n"
                          "  10  check: an update (or a downgrade) is offered\n"
-                         "  11  check: the instrument needs a restore\n");
+                         "  11  check: the instrument needs a restore\n"
+                         "  12  update, restore: written, but the instrument did not answer within 30 s\n"
+                         "      to confirm it; cycle its power and run kd740-flash check\n"
+                         " 128+n signal n came before anything was erased (130 for Ctrl+C); nothing\n"
+                         "      was erased or written\n");
 }
