@@ -30,6 +30,19 @@ using Sim = SimulatedInstrument;
 
 namespace {
 
+// "<dir>/NAME": a folder below dir, as the program names it, whole.
+QStringList namedWhole(QStringList lines, const QString &dir)
+{
+    static const QRegularExpression folder(QStringLiteral("<dir>/(\\S+)"));
+    for (QString &line : lines) {
+        const QRegularExpressionMatch match = folder.match(line);
+        if (match.hasMatch())
+            line.replace(match.capturedStart(), match.capturedLength(),
+                         outsideText(QDir::toNativeSeparators(dir + '/' + match.captured(1))));
+    }
+    return lines;
+}
+
 const QString closing = QStringLiteral("Closing when the firmware write has ended.");
 // How a transcript marks a coloured line; a run without a terminal prints none.
 const QRegularExpression colourMark(QStringLiteral("^\\[(green|red|amber)\\] "));
@@ -421,7 +434,7 @@ void TestFlash::run()
     }
     expected = consoleWords(expected, arguments);
     // A refused folder is named whole.
-    expected.replaceInStrings("<dir>/", outsideText(QDir::toNativeSeparators(sim.dir() + '/')));
+    expected = namedWhole(expected, sim.dir());
     sim.setDescription(instrument);
     sim.clearTrace();
     QVERIFY(QDir(sim.dir()).mkpath("broken"));
@@ -636,7 +649,7 @@ void TestFlash::jsonEvents()
         if (event.value("event") == "instrument" || event.value("event") == "outcome")
             found << flat(event);
     }
-    QCOMPARE(found, events.replaceInStrings("<dir>/", outsideText(QDir::toNativeSeparators(sim.dir() + '/'))));
+    QCOMPARE(found, namedWhole(events, sim.dir()));
 }
 
 // Through script(1), on a terminal as narrow as a technician's phone.
