@@ -96,15 +96,20 @@ const Update updates[] = {
     { "KD740B FPGA only", "model 1\nboot 4\nrun 5\nfpga 10\n", "kd740b_fpga_12.rbf", 0.1 },
 };
 
+// The simulated instrument an update starts from.
+void describe(const QString &description, const Update &update)
+{
+    QFile file(description);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(QByteArray("instrument\nserial 4321\nlink usb\nstate normal\n") + update.instrument);
+}
+
 // Milliseconds from pressing Update to the start of the write's first
 // library call, as the window learns of it (the call's own time taken off),
 // the simulator not sleeping.
 double updateToFirstCallMs(const QString &description, const Update &update)
 {
-    QFile file(description);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(QByteArray("instrument\nserial 4321\nlink usb\nstate normal\n") + update.instrument);
-    file.close();
+    describe(description, update);
     qputenv("KDSIM_SCALE", "0");
     MainWindow window;
     window.show();
@@ -132,10 +137,7 @@ double updateToFirstCallMs(const QString &description, const Update &update)
 // Seconds from pressing Update to its outcome.
 double updateSeconds(const QString &description, const Update &update)
 {
-    QFile file(description);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(QByteArray("instrument\nserial 4321\nlink usb\nstate normal\n") + update.instrument);
-    file.close();
+    describe(description, update);
     qputenv("KDSIM_SCALE", "0");
     MainWindow window;
     window.show();
